@@ -1,0 +1,22 @@
+// Free-format (list-directed) reading and writing, on any line source.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "common/format.hpp"
+#include "common/values.hpp"
+
+namespace common {
+
+// Starts on a fresh line and fills the targets in order.  Values are
+// separated by blanks, tabs, commas or line ends; blank lines are passed
+// while values are still needed; the rest of the last line read is dropped.
+// A text is one word, or a text in apostrophes or double quotes.  With no
+// targets one line is consumed.
+ReadResult free_read(std::span<const Target> targets, LineSource& source);
+
+// The lines of one free-format write, each ended by '\n'.
+void free_write(std::span<const Value> values, std::string& out);
+
+}  // namespace common
