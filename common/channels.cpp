@@ -165,6 +165,12 @@ void rewind_channel(int channel)
     it->second.line = 0;
 }
 
+long lines_read(int channel)
+{
+    auto it = table().find(channel);
+    return it == table().end() ? 0 : it->second.line;
+}
+
 void reset_channels()
 {
     std::fflush(stdout);

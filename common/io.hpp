@@ -30,6 +30,9 @@ bool try_open_old(int channel, std::string_view name);
 void open_new(int channel, std::string_view name);
 void close_channel(int channel);
 void rewind_channel(int channel);
+// The number of lines read so far on the channel (for messages that say
+// where a file stopped being read).
+long lines_read(int channel);
 
 // --- reading ----------------------------------------------------------------
 
