@@ -73,15 +73,18 @@ private:
         }
         case 'X':
             if (repeat == 0) fail("0X");
+            if (count > 1000) fail("X wider than 1000 characters");
             items.push_back({FormatItem::Kind::skip, count, 0, false, {}});
             return;
         case '/':
-            for (int k = 0; k < count; ++k) items.push_back({FormatItem::Kind::slash, 0, 0, false, {}});
+            add(items, count, {FormatItem::Kind::slash, 0, 0, false, {}});
             return;
         case '(': {
+            if (++depth_ > 20) fail("groups nested too deep");
             std::vector<FormatItem> group = list();
+            --depth_;
             expect(')');
-            if (group.size() * static_cast<std::size_t>(count) > 100000) fail("group too large");
+            if (items.size() + group.size() * static_cast<std::size_t>(count) > max_items) fail("format too long");
             for (int k = 0; k < count; ++k) items.insert(items.end(), group.begin(), group.end());
             return;
         }
@@ -120,10 +123,15 @@ private:
         }
     }
 
-    static void add(std::vector<FormatItem>& items, int count, const FormatItem& it)
+    void add(std::vector<FormatItem>& items, int count, const FormatItem& it)
     {
+        if (items.size() + static_cast<std::size_t>(count) > max_items) fail("format too long");
         for (int k = 0; k < count; ++k) items.push_back(it);
     }
+
+    // Repeat counts and groups are expanded; no format of the programs comes
+    // near this many items.
+    static constexpr std::size_t max_items = 10000;
 
     std::string quoted()
     {
@@ -161,6 +169,7 @@ private:
     {
         int v = number();
         if (v == 0) fail("field width 0");
+        if (v > 1000) fail("field wider than 1000 characters");
         return v;
     }
 
@@ -191,6 +200,7 @@ private:
 
     std::string_view s_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 void edit_value(std::string& out, const FormatItem& item, const Value& v)
@@ -338,7 +348,10 @@ ReadResult format_read(const Format& format, std::span<const Target> targets, Li
             default: {
                 const Target& t = targets[next];
                 int width = item.width;
-                if (item.kind == FormatItem::Kind::a && width == 0) width = static_cast<int>(t.text().length());
+                if (item.kind == FormatItem::Kind::a && width == 0) {
+                    if (t.kind() != Target::Kind::text) throw FormatError("A edit into a number");
+                    width = static_cast<int>(t.text().length());
+                }
                 if (!read_value(item, field_at(line, pos, width), t)) return {ReadOutcome::bad_value, next};
                 pos += width;
                 ++next;

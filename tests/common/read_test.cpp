@@ -166,6 +166,11 @@ TEST(FormattedRead, SinglePrecisionTextsAndRecords)
     EXPECT_EQ(r.outcome, ReadOutcome::end_of_file);
     EXPECT_EQ(r.target, 1u);
     EXPECT_EQ(formatted("", "(I3)", {h}).outcome, ReadOutcome::end_of_file);
+    // An edit that does not fit its target is a fault of the program, never
+    // a read through the wrong type.
+    EXPECT_THROW(formatted("12\n", "(A)", {h}), FormatError);
+    EXPECT_THROW(formatted("12\n", "(A2)", {d}), FormatError);
+    EXPECT_THROW(formatted("12\n", "(I2)", {label}), FormatError);
 }
 
 TEST(FreeWrite, SpacingAndTheEightyColumnRule)
