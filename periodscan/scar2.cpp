@@ -20,7 +20,8 @@
 //             observation is one long latency chain, so the grid is cut into
 //             blocks of frequencies whose four sums stay in registers while
 //             the observations pass in order 1..n (every sum still adds them
-//             in that order), and the four numbers of a chain travel as one
+//             in that order, four chains advancing side by side to fill the
+//             pipelines), and the four numbers of a chain travel as one
 //             vector [x cos, x sin, cos 2wt, sin 2wt]: one rotation is then
 //             v*[cd,cd,c2d,c2d] -+ swap(v)*[sd,sd,s2d,s2d], lane for lane the
 //             same products and the same subtraction or addition.  The
@@ -43,8 +44,9 @@ const double twopi = 6.28318530717959;  // the decimal constant of the method, s
 const double dtwo = 2.0;
 const double dnul = 0.0;
 
-constexpr int chunk = 512;  // observations whose chain states are held at once
-constexpr int block = 8;    // frequencies whose sums stay in registers
+constexpr int chunk = 256;  // observations whose chain states are held at once
+constexpr int block = 2;    // frequencies whose sums stay in registers
+constexpr int group = 4;    // observations whose chains advance side by side
 
 // Chain state and rotation of each observation of the current chunk, in
 // vector order: lane 0 x cos, lane 1 x sin, lane 2 cos 2wt, lane 3 sin 2wt;
@@ -123,24 +125,37 @@ void block_plain(int count, int k0, int kn, std::span<double> w1, std::span<doub
 #ifdef PERIODSCAN_X86
 // One full block of frequencies, four numbers per vector.  addsub gives
 // a - b in lanes 0 and 2 and a + b in lanes 1 and 3: exactly the two
-// rotation formulas.
+// rotation formulas.  Groups of observations advance side by side, so that
+// their independent chains fill the pipelines; each sum still takes them
+// one after the other, in order.
+template <int P>
+__attribute__((target("avx"), always_inline)) inline void advance(int i, __m256d* acc)
+{
+    __m256d v[P], c[P], s[P];
+    for (int p = 0; p < P; ++p) {
+        v[p] = _mm256_load_pd(state[i + p]);
+        c[p] = _mm256_load_pd(rotc[i + p]);
+        s[p] = _mm256_load_pd(rots[i + p]);
+    }
+    for (int kk = 0; kk < block; ++kk) {
+        for (int p = 0; p < P; ++p) acc[kk] = _mm256_add_pd(acc[kk], v[p]);
+        for (int p = 0; p < P; ++p) {
+            __m256d swapped = _mm256_permute_pd(v[p], 0x5);
+            v[p] = _mm256_addsub_pd(_mm256_mul_pd(v[p], c[p]), _mm256_mul_pd(swapped, s[p]));
+        }
+    }
+    for (int p = 0; p < P; ++p) _mm256_store_pd(state[i + p], v[p]);
+}
+
 __attribute__((target("avx"))) void block_avx(int count, int k0, std::span<double> w1, std::span<double> w2,
                                               std::span<double> w3, std::span<double> w4)
 {
     __m256d acc[block];
     for (int kk = 0; kk < block; ++kk)
         acc[kk] = _mm256_setr_pd(w2[k0 + kk], w1[k0 + kk], w4[k0 + kk], w3[k0 + kk]);
-    for (int i = 0; i < count; ++i) {
-        __m256d v = _mm256_load_pd(state[i]);
-        const __m256d c = _mm256_load_pd(rotc[i]);
-        const __m256d s = _mm256_load_pd(rots[i]);
-        for (int kk = 0; kk < block; ++kk) {
-            acc[kk] = _mm256_add_pd(acc[kk], v);
-            __m256d swapped = _mm256_permute_pd(v, 0x5);
-            v = _mm256_addsub_pd(_mm256_mul_pd(v, c), _mm256_mul_pd(swapped, s));
-        }
-        _mm256_store_pd(state[i], v);
-    }
+    int i = 0;
+    for (; i + group <= count; i += group) advance<group>(i, acc);
+    for (; i < count; ++i) advance<1>(i, acc);
     for (int kk = 0; kk < block; ++kk) {
         alignas(32) double a[4];
         _mm256_store_pd(a, acc[kk]);
