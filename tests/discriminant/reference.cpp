@@ -11,15 +11,11 @@
 
 namespace discriminant {
 
-double discriminant_reference(int l, int m, double incl, double vp, double vomega, double sigma,
-                              double AA, double CC, double DD, double EE, double FF, double GG, double RST,
-                              double eAA, double eCC, double eDD, double eEE, double eFF, double eGG,
-                              double eRST)
+Moments reference_moments(int l, int m, double incl, double vp, double vomega, double sigma)
 {
     const double K = alfa.K;
     const double beta = limbdarkening.beta;
-    const double half = 1.0 / 2.0;
-    const double third = 1.0 / 3.0;
+    Moments t;
     auto a = [&](int k) { return almk(l, m, k, incl); };
     auto G = [&](int n, int k) { return K * hnlk(n, l, k) + jnlk(n, l, k); };
     auto b = [&](int n, int k, int p, int q) { return bnmlk(n, k, p, q); };
@@ -34,36 +30,33 @@ double discriminant_reference(int l, int m, double incl, double vp, double vomeg
     const double L = (beta + beta) / 3 + 1;
 
     const double T1 = 2 * vp * N / L * a(0) * G(0, 0);
-    const double d1 = std::fabs(std::fabs(T1) - AA);
+    t.AA = std::fabs(T1);
 
-    double d2;
     if (l == 0) {
-        d2 = std::pow(std::fabs(0.15 * (vp * vp) * (5 + 4 * beta) / (3 + 2 * beta) - CC), half);
+        t.CC = 0.15 * (vp * vp) * (5 + 4 * beta) / (3 + 2 * beta);
     } else {
         double S2 = 0;
         for (int k = 1; k <= l; ++k) S2 += 2 * sgn(k) * a(k) * a(-k) * B(k);
         S2 += a(0) * a(0) * B(0);
         const double T2 = S2 * (vp * vp) * (N * N) / L;
-        d2 = std::pow(std::fabs(std::fabs(T2) - CC), half);
+        t.CC = std::fabs(T2);
     }
 
-    double d3;
-    if (m == 0) {
-        d3 = std::pow(DD, half);
-    } else {
+    t.DD = 0;
+    if (m != 0) {
         const double T3 = 2 * N / L * vp * vomega * (a(1) + a(-1)) * G(1, 1);
-        d3 = std::pow(std::fabs(std::fabs(T3) - DD), half);
+        t.DD = std::fabs(T3);
     }
 
     double S4 = 0;
     for (int k = -l; k <= l; ++k) S4 += a(k) * a(k) * B(k);
     const double T4 = S4 * (vp * vp) * (N * N) / L;
-    const double d4 = std::pow(
-        std::fabs(EE - std::fabs(T4) - (vomega * vomega) * (15 + 8 * beta) / (60 + 40 * beta) - sigma * sigma), half);
+    t.T4 = std::fabs(T4);
+    t.rotation4 = (vomega * vomega) * (15 + 8 * beta) / (60 + 40 * beta);
+    t.EE = t.T4 + t.rotation4 + sigma * sigma;
 
-    double d5;
     if (l == 0) {
-        d5 = std::pow(std::fabs((vp * vp * vp) * (6 + 5 * beta) / (60 + 40 * beta) - FF), third);
+        t.FF = (vp * vp * vp) * (6 + 5 * beta) / (60 + 40 * beta);
     } else {
         double S5 = 0;
         for (int k = -l; k <= l - 1; ++k) {
@@ -72,17 +65,15 @@ double discriminant_reference(int l, int m, double incl, double vp, double vomeg
             if (std::abs(2 * k) <= l) S5 -= a(k) * a(k) * a(-2 * k) * hhlkr(l, k, k);
         }
         const double T5 = S5 * (vp * vp * vp) * (N * N * N) / 2 / L;
-        d5 = std::pow(std::fabs(std::fabs(T5) - FF), third);
+        t.FF = std::fabs(T5);
     }
 
-    double d6;
-    if (m == 0) {
-        d6 = std::pow(GG, third);
-    } else {
+    t.GG = 0;
+    if (m != 0) {
         double S6 = 0;
         for (int k = -l; k <= l; ++k) S6 += a(k) * (a(-1 - k) * hh5lk(l, k) - hh4lk(l, k) * a(1 - k));
         const double T6 = (vp * vp) * ((N * N) * S6 * 3 / (2 * L)) * vomega;
-        d6 = std::pow(std::fabs(std::fabs(T6) - GG), third);
+        t.GG = std::fabs(T6);
     }
 
     double S7 = 0;
@@ -98,7 +89,25 @@ double discriminant_reference(int l, int m, double incl, double vp, double vomeg
                       + std::fabs(N * vp * (sigma * sigma) / L * 6 * a(0) * G(0, 0))
                       + std::fabs(N * vp * (vomega * vomega) / L
                                   * (3 * a(0) * G(2, 0) - 1.5 * (a(2) + a(-2)) * G(2, 2)));
-    const double d7 = std::pow(std::fabs(T7 - RST), third);
+    t.RST = T7;
+    return t;
+}
+
+double discriminant_reference(int l, int m, double incl, double vp, double vomega, double sigma,
+                              double AA, double CC, double DD, double EE, double FF, double GG, double RST,
+                              double eAA, double eCC, double eDD, double eEE, double eFF, double eGG,
+                              double eRST)
+{
+    const double half = 1.0 / 2.0;
+    const double third = 1.0 / 3.0;
+    const Moments t = reference_moments(l, m, incl, vp, vomega, sigma);
+    const double d1 = std::fabs(t.AA - AA);
+    const double d2 = std::pow(std::fabs(t.CC - CC), half);
+    const double d3 = m == 0 ? std::pow(DD, half) : std::pow(std::fabs(t.DD - DD), half);
+    const double d4 = std::pow(std::fabs(EE - t.T4 - t.rotation4 - sigma * sigma), half);
+    const double d5 = std::pow(std::fabs(t.FF - FF), third);
+    const double d6 = m == 0 ? std::pow(GG, third) : std::pow(std::fabs(t.GG - GG), third);
+    const double d7 = std::pow(std::fabs(t.RST - RST), third);
 
     const double S = AA / eAA + CC / eCC + DD / eDD + EE / eEE + FF / eFF + GG / eGG + RST / eRST;
     const double wAA = AA / (eAA * S), wCC = CC / (eCC * S), wDD = DD / (eDD * S), wEE = EE / (eEE * S);
