@@ -14,7 +14,8 @@
 // only on l, the orders and the run's K and beta, so they are tabulated once
 // per degree; the rotation coefficients and the sums S2 ... S7 built from them
 // depend only on (l, m, incl), so they are tabulated per inclination and
-// reused for every vp, vomega and sigma.  Every final expression keeps the
+// reused for every vp, vomega and sigma; the weights and Sf depend on the
+// observations alone and are formed once for them.  Every final expression keeps the
 // order of operations of its definition (factors are cached, never partial
 // products that would regroup it), so the results are bit for bit those of
 // recomputing everything at each call.
@@ -183,6 +184,59 @@ const Rotation& rotation(const DegreeTables& d, int l, int m, double incl)
     return rotations[rotation_last];
 }
 
+// What depends on the observations alone: the weights, the roots DD^(1/2)
+// and GG^(1/3) of an m = 0 mode, and the standard error Sf.
+struct Weights {
+    double key[14] = {};
+    bool valid = false;
+    double AA = 0, CC = 0, DD = 0, EE = 0, FF = 0, GG = 0, RST = 0;
+    double rootDD = 0, rootGG = 0;
+    double sf = 0;
+};
+
+Weights observation;
+
+const Weights& weights(double AA, double CC, double DD, double EE, double FF, double GG, double RST, double eAA,
+                       double eCC, double eDD, double eEE, double eFF, double eGG, double eRST)
+{
+    const double key[14] = {AA, CC, DD, EE, FF, GG, RST, eAA, eCC, eDD, eEE, eFF, eGG, eRST};
+    bool same = observation.valid;
+    for (int q = 0; q < 14 && same; ++q)
+        same = std::bit_cast<std::uint64_t>(key[q]) == std::bit_cast<std::uint64_t>(observation.key[q]);
+    if (same) return observation;
+    Weights& w = observation;
+    for (int q = 0; q < 14; ++q) w.key[q] = key[q];
+    w.valid = true;
+
+    // Each quantity weighs by its value-to-error ratio; the weights sum to 1.
+    const double S = AA / eAA + CC / eCC + DD / eDD + EE / eEE + FF / eFF + GG / eGG + RST / eRST;
+    w.AA = AA / (eAA * S);
+    w.CC = CC / (eCC * S);
+    w.DD = DD / (eDD * S);
+    w.EE = EE / (eEE * S);
+    w.FF = FF / (eFF * S);
+    w.GG = GG / (eGG * S);
+    w.RST = RST / (eRST * S);
+    w.rootDD = std::pow(DD, 1.0 / 2.0);
+    w.rootGG = std::pow(GG, 1.0 / 3.0);
+
+    // Standard error of the weighted norm of the observations, each taken to
+    // the power 1/order, with the weights held constant.
+    auto sq = [](double x) { return x * x; };
+    const double two_thirds = 2.0 / 3.0;
+    const double nobs = std::sqrt(sq(w.AA) * sq(AA) + sq(w.CC) * CC + sq(w.DD) * DD + sq(w.EE) * EE
+                                  + sq(w.FF) * std::pow(FF, two_thirds) + sq(w.GG) * std::pow(GG, two_thirds)
+                                  + sq(w.RST) * std::pow(RST, two_thirds));
+    auto third_order = [&](double wq, double e, double v) {
+        return v == 0 ? 0.0 : sq(wq) * sq(wq) * sq(e) * std::pow(v, -two_thirds);
+    };
+    w.sf = std::sqrt(sq(w.AA) * sq(w.AA) * sq(eAA) * sq(AA)
+                     + (sq(w.CC) * sq(w.CC) * sq(eCC) + sq(w.DD) * sq(w.DD) * sq(eDD) + sq(w.EE) * sq(w.EE) * sq(eEE)) / 4
+                     + (third_order(w.FF, eFF, FF) + third_order(w.GG, eGG, GG) + third_order(w.RST, eRST, RST)) / 9)
+           / nobs;
+    return w;
+}
+
 }  // namespace
 
 // discriminant: see the head of this file.
@@ -224,10 +278,10 @@ double discriminant(int l, int m, double incl, double vp, double vomega, double 
         d2 = std::pow(std::fabs(std::fabs(T2) - CC), half);
     }
 
-    double d3;
-    if (m == 0) {
-        d3 = std::pow(DD, half);
-    } else {
+    const Weights& w = weights(AA, CC, DD, EE, FF, GG, RST, eAA, eCC, eDD, eEE, eFF, eGG, eRST);
+
+    double d3 = w.rootDD;  // an m = 0 mode has no first-order rotation term
+    if (m != 0) {
         const double T3 = 2 * N / L * vp * vomega * R.a11 * d.g11;
         d3 = std::pow(std::fabs(std::fabs(T3) - DD), half);
     }
@@ -244,10 +298,8 @@ double discriminant(int l, int m, double incl, double vp, double vomega, double 
         d5 = std::pow(std::fabs(std::fabs(T5) - FF), third);
     }
 
-    double d6;
-    if (m == 0) {
-        d6 = std::pow(GG, third);
-    } else {
+    double d6 = w.rootGG;
+    if (m != 0) {
         const double T6 = (vp * vp) * R.rotation6 * vomega;
         d6 = std::pow(std::fabs(std::fabs(T6) - GG), third);
     }
@@ -257,27 +309,10 @@ double discriminant(int l, int m, double incl, double vp, double vomega, double 
                       + std::fabs(N * vp * (vomega * vomega) / L * R.bracket7);
     const double d7 = std::pow(std::fabs(T7 - RST), third);
 
-    const double S = AA / eAA + CC / eCC + DD / eDD + EE / eEE + FF / eFF + GG / eGG + RST / eRST;
-    const double wAA = AA / (eAA * S), wCC = CC / (eCC * S), wDD = DD / (eDD * S), wEE = EE / (eEE * S);
-    const double wFF = FF / (eFF * S), wGG = GG / (eGG * S), wRST = RST / (eRST * S);
-
     auto sq = [](double x) { return x * x; };
-    const double discr = std::sqrt(sq(wAA * d1) + sq(wCC * d2) + sq(wDD * d3) + sq(wEE * d4) + sq(wFF * d5)
-                                   + sq(wGG * d6) + sq(wRST * d7));
-
-    // Standard error of the weighted norm of the observations, each taken to
-    // the power 1/order, with the weights held constant.
-    const double two_thirds = 2.0 / 3.0;
-    const double nobs = std::sqrt(sq(wAA) * sq(AA) + sq(wCC) * CC + sq(wDD) * DD + sq(wEE) * EE
-                                  + sq(wFF) * std::pow(FF, two_thirds) + sq(wGG) * std::pow(GG, two_thirds)
-                                  + sq(wRST) * std::pow(RST, two_thirds));
-    auto third_order = [&](double w, double e, double v) {
-        return v == 0 ? 0.0 : sq(w) * sq(w) * sq(e) * std::pow(v, -two_thirds);
-    };
-    error.sf = std::sqrt(sq(wAA) * sq(wAA) * sq(eAA) * sq(AA)
-                         + (sq(wCC) * sq(wCC) * sq(eCC) + sq(wDD) * sq(wDD) * sq(eDD) + sq(wEE) * sq(wEE) * sq(eEE)) / 4
-                         + (third_order(wFF, eFF, FF) + third_order(wGG, eGG, GG) + third_order(wRST, eRST, RST)) / 9)
-               / nobs;
+    const double discr = std::sqrt(sq(w.AA * d1) + sq(w.CC * d2) + sq(w.DD * d3) + sq(w.EE * d4) + sq(w.FF * d5)
+                                   + sq(w.GG * d6) + sq(w.RST * d7));
+    error.sf = w.sf;
     return discr;
 }
 
