@@ -25,6 +25,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "discriminant/integrals.hpp"
@@ -42,6 +43,7 @@ struct DegreeTables {
     bool valid = false;
     int l = -1;
     std::uint64_t K = 0, beta = 0;  // bit patterns the tables were built for
+    Integraal rule;                 // and the quadrature rule
     double L = 0;                   // 1 + 2 beta / 3, twice the projected area
     double g00 = 0, g11 = 0, g20 = 0, g22 = 0;
     double B[korders] = {};   // sum of w D V(l,k)^2, index k + l
@@ -89,12 +91,15 @@ const DegreeTables& degree_tables(int l)
 {
     const std::uint64_t K = std::bit_cast<std::uint64_t>(alfa.K);
     const std::uint64_t beta = std::bit_cast<std::uint64_t>(limbdarkening.beta);
-    if (degree.valid && degree.l == l && degree.K == K && degree.beta == beta) return degree;
+    if (degree.valid && degree.l == l && degree.K == K && degree.beta == beta
+        && std::memcmp(&degree.rule, &integraal, sizeof integraal) == 0)
+        return degree;
     DegreeTables& d = degree;
     d.valid = true;
     d.l = l;
     d.K = K;
     d.beta = beta;
+    d.rule = integraal;
     const double b = limbdarkening.beta;
     d.L = (b + b) / 3 + 1;
     d.g00 = G(0, l, 0);

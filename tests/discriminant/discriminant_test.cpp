@@ -194,3 +194,18 @@ TEST(Discriminant, DegreeBeyondTheTablesGivesNaN)
     EXPECT_TRUE(std::isnan(fast(lmax_tables + 1, 0, 0.5, 1, 1, 1, o)));
     EXPECT_TRUE(std::isnan(fast(-1, 0, 0.5, 1, 1, 1, o)));
 }
+
+// The tabulated integrals follow K, beta and the quadrature rule.
+TEST(Discriminant, TablesFollowTheRunsConstants)
+{
+    const Observation o{{3.1, 9.5, 2.0, 150, 20, 10, 300}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
+    set_run(0.05, 0.5625);
+    fast(3, 2, 0.9, 10, 8, 6, o);
+    alfa.K = 0.2;
+    EXPECT_EQ(bits(fast(3, 2, 0.9, 10, 8, 6, o)), bits(slow(3, 2, 0.9, 10, 8, 6, o)));
+    limbdarkening.beta = 0.1;
+    EXPECT_EQ(bits(fast(3, 2, 0.9, 10, 8, 6, o)), bits(slow(3, 2, 0.9, 10, 8, 6, o)));
+    integraal.weights[3] *= 1.5;
+    EXPECT_EQ(bits(fast(3, 2, 0.9, 10, 8, 6, o)), bits(slow(3, 2, 0.9, 10, 8, 6, o)));
+    gauleg();
+}
