@@ -44,21 +44,6 @@ TEST(Integrals, RadialModeClosedForms)
     EXPECT_EQ(bnmlk(2, 0, 1, 1), bnmlk(4, 0, 0, 0));
 }
 
-TEST(Integrals, WithoutHorizontalMotionOnlyTheRadialPartRemains)
-{
-    set_run(0.0, 0.4);
-    for (int l = 0; l <= 4; ++l)
-        for (int k = -l; k <= l; ++k) {
-            double radial = 0;  // sum of w D (mu p)^3 for hhlkr(l, k, 0)... with r = 0
-            for (int i = 0; i < 12; ++i) {
-                const double mu = integraal.nodes[i];
-                radial += integraal.weights[i] * (mu + 0.4 * mu * mu) * (mu * plm(l, k, mu)) * (mu * plm(l, 0, mu))
-                          * (mu * plm(l, k, mu));
-            }
-            EXPECT_NEAR(hhlkr(l, k, 0), std::fabs(radial) < 3e-14 ? 0.0 : radial, 1e-14);
-        }
-}
-
 TEST(Integrals, TripleProductSymmetries)
 {
     set_run(0.15, 0.6);

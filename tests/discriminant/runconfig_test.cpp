@@ -148,29 +148,3 @@ TEST(Runconfig, LimitsAreInclusive)
     c.mspecific = INT_MIN;
     EXPECT_NE(refusal(c), "");
 }
-
-TEST(Runconfig, ObservationsAndLimbDarkeningOutsideTheDomain)
-{
-    Runconfig c = valid_run();
-    c.limbcoef = 1.0;
-    EXPECT_NE(refusal(c), "");
-    c.limbcoef = 0.999;
-    EXPECT_EQ(refusal(c), "");
-
-    c = valid_run();
-    c.observed.error[6] = -1;
-    EXPECT_EQ(refusal(c), "Standard error of RST must be above 0");
-    c = valid_run();
-    c.observed.value[0] = -0.5;
-    EXPECT_EQ(refusal(c), "Observed AA must not be negative");
-
-    c = valid_run();
-    for (int q = 0; q < 7; ++q) c.observed.value[q] = 0;
-    EXPECT_NE(refusal(c), "");
-    c.observed.value[5] = 1e-3;  // one quantity is enough
-    EXPECT_EQ(refusal(c), "");
-
-    c = valid_run();
-    c.lmin = -1;
-    EXPECT_EQ(refusal(c), "lmin below 0: the degree l must be 0 or more");
-}
