@@ -1,0 +1,10 @@
+#include "discriminant/records.hpp"
+
+namespace discriminant {
+
+Integraal integraal;
+Alfa alfa;
+Limbdarkening limbdarkening;
+Error error;
+
+}  // namespace discriminant

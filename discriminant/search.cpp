@@ -1,0 +1,175 @@
+// The grid search: for every couple (l, m) of the run, the discriminant at
+// every point of the four-parameter grid, the listing of the nminima best
+// points, and after the last couple the ranked table of final results.
+// Then the closing banner of the run.
+#include <cstdint>
+
+#include "common/io.hpp"
+#include "discriminant/discriminant.hpp"
+#include "discriminant/legendre.hpp"
+#include "discriminant/records.hpp"
+#include "discriminant/runconfig.hpp"
+#include "discriminant/selection.hpp"
+
+namespace discriminant {
+
+using common::screen;
+using common::write_fmt;
+using common::write_free;
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+
+const char* const header_format = "(A3,3X,A3,1X,A3,A11,2X,4A8,2X,2A10)";
+const char* const row_format = "(I3,3X,I3,1X,I3,F11.5,2X,4F8.3,2X,2F10.5)";
+
+// Grid point k of the current couple, rows 1 ... ngrid: discr, vp,
+// incl (degrees), vomega, sigma.
+double table[max_grid + 1][5];
+// Best grid point of couple j, rows 1 ... ncouples: l, m, discr, vp, incl,
+// vomega, sigma.
+double couples[max_couples + 1][7];
+
+void write_header_line(int channel)
+{
+    write_fmt(channel, header_format, {"pos", "l", "m", "discr", "vp", "incl", "vomega", "sigma", "dgamma_1", "dgamma_n"});
+}
+
+void write_row(int channel, std::int64_t pos, int l, int m, const double* p, double dgamma_1, double dgamma_n)
+{
+    write_fmt(channel, row_format, {pos, l, m, p[0], p[1], p[2], p[3], p[4], dgamma_1, dgamma_n});
+}
+
+// Every grid point of one couple, in the order vp, incl, vomega, sigma
+// (innermost); the running values are built by repeated addition of the step.
+void evaluate_grid(const Runconfig& c, int l, int m)
+{
+    const double* v = c.observed.value;
+    const double* e = c.observed.error;
+    std::int64_t k = 0;
+    double vp = c.vp.min - c.vp.step;
+    for (int ivp = 1; ivp <= c.vp.count; ++ivp) {
+        vp = vp + c.vp.step;
+        double incl = c.inclrad_min - c.inclrad_step;
+        for (int iincl = 1; iincl <= c.incl.count; ++iincl) {
+            incl = incl + c.inclrad_step;
+            double vomega = c.vomega.min - c.vomega.step;
+            for (int ivomega = 1; ivomega <= c.vomega.count; ++ivomega) {
+                vomega = vomega + c.vomega.step;
+                double sigma = c.sigma.min - c.sigma.step;
+                for (int isigma = 1; isigma <= c.sigma.count; ++isigma) {
+                    sigma = sigma + c.sigma.step;
+                    ++k;
+                    if (k % c.progressstep == 0) write_free(screen, {k / c.progressstep * 20, " %"});
+                    double* row = table[k];
+                    row[0] = discriminant(l, m, incl, vp, vomega, sigma, v[0], v[1], v[2], v[3], v[4], v[5], v[6],
+                                          e[0], e[1], e[2], e[3], e[4], e[5], e[6]);
+                    row[1] = vp;
+                    row[2] = 180 * incl / pi;
+                    row[3] = vomega;
+                    row[4] = sigma;
+                }
+            }
+        }
+    }
+}
+
+void visit_couple(const Runconfig& c, int l, int m, int& j)
+{
+    write_free(screen, {});
+    write_free(screen, {"(l,m) = (", l, ",", m, ")"});
+    write_free(output_channel, {});
+    write_header_line(output_channel);
+    ++j;
+    evaluate_grid(c, l, m);
+    double* best = couples[j];
+    select_minima<5>(table, 0, c.ngrid, c.nminima, [&](std::int64_t pos, const double* p, double d1, double dn) {
+        if (pos == 1) {
+            write_header_line(screen);
+            write_row(screen, pos, l, m, p, d1, dn);
+        }
+        write_row(output_channel, pos, l, m, p, d1, dn);
+        if (pos == 1) {
+            best[0] = l;
+            best[1] = m;
+            for (int q = 0; q < 5; ++q) best[q + 2] = p[q];
+        }
+    });
+}
+
+void final_table(const Runconfig& c)
+{
+    for (int channel : {screen, output_channel}) {
+        write_free(channel, {});
+        write_free(channel, {});
+        write_fmt(channel, "('Table with the final results (Sf = ',F10.5,')')", {error.sf});
+        write_free(channel, {});
+        write_header_line(channel);
+    }
+    select_minima<7>(couples, 2, c.ncouples, c.ncouples, [&](std::int64_t pos, const double* p, double d1, double dn) {
+        const int l = static_cast<int>(p[0]);
+        const int m = static_cast<int>(p[1]);
+        write_row(output_channel, pos, l, m, p + 2, d1, dn);
+        write_row(screen, pos, l, m, p + 2, d1, dn);
+    });
+}
+
+}  // namespace
+
+void search(const Runconfig& c)
+{
+    int j = 0;
+    int kind = c.kind == "all" ? 1 : c.kind == "axi-symmetric" ? 2 : c.kind == "tesseral" ? 3
+             : c.kind == "sectoral" ? 4 : c.kind == "specific" ? 5 : 0;
+    // Only a kind of the five words visits couples; the refusals bound their
+    // number by 45, and so the l range.
+    if (kind != 0) {
+        for (std::int64_t l = c.lmin; l <= c.lmax; ++l) {
+            const int degree = static_cast<int>(l);
+            int mlow = 0, mhigh = -1;
+            switch (kind) {
+            case 1: mlow = 0; mhigh = degree; break;
+            case 2: mlow = 0; mhigh = 0; break;
+            case 3: mlow = 1; mhigh = degree - 1; break;
+            case 4: mlow = degree; mhigh = degree; break;
+            case 5: mlow = c.mspecific; mhigh = c.mspecific; break;
+            }
+            for (int m = mlow; m <= mhigh; ++m) visit_couple(c, degree, m, j);
+        }
+    }
+    final_table(c);
+}
+
+void run()
+{
+    integraal = {};
+    alfa = {};
+    limbdarkening = {};
+    error = {};
+    gauleg();
+    write_free(screen, {});
+    write_free(screen, {});
+    common::open_old(config_channel, "discriminant.in");
+    Runconfig c;
+    if (readconfig(c)) {
+        const std::string why = refusal(c);
+        if (!why.empty()) common::stop(why);
+        write_header(c);
+        search(c);
+    }
+    common::close_channel(config_channel);
+    write_free(screen, {});
+    write_free(screen, {});
+    write_free(screen, {"*********************"});
+    write_free(screen, {"* MISSION COMPLETED *"});
+    write_free(screen, {"*********************"});
+    write_free(screen, {});
+    write_free(screen, {});
+    write_free(screen, {c.outfile});
+    write_free(screen, {});
+    write_free(screen, {});
+    common::stop();
+}
+
+}  // namespace discriminant

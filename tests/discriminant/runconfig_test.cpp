@@ -1,0 +1,150 @@
+// Counts of the run configuration and the limits a run must keep.
+#include <climits>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "discriminant/runconfig.hpp"
+
+using namespace discriminant;
+
+namespace {
+
+Gridrange range(double min, double max, double step)
+{
+    Gridrange g;
+    g.min = min;
+    g.max = max;
+    g.step = step;
+    count_range(g);
+    return g;
+}
+
+// A run every limit accepts: l 1..3, all, 9 x 5 x 3 x 3 grid.
+Runconfig valid_run()
+{
+    Runconfig c;
+    c.lmin = 1;
+    c.lmax = 3;
+    c.kind = "all";
+    c.incl = range(10, 90, 10);
+    c.vp = range(5, 25, 5);
+    c.vomega = range(0, 20, 10);
+    c.sigma = range(5, 15, 5);
+    c.ncouples = count_couples(c);
+    c.ngrid = 405;
+    c.limbcoef = 0.36;
+    const double v[7] = {3.1, 9.5, 2.0, 150, 20, 10, 300};
+    for (int q = 0; q < 7; ++q) {
+        c.observed.value[q] = v[q];
+        c.observed.error[q] = 1;
+    }
+    return c;
+}
+
+}  // namespace
+
+TEST(Runconfig, GridCountsTakeTheIntegerPartWithoutTolerance)
+{
+    EXPECT_EQ(range(0.1, 0.3, 0.1).count, 2);  // (0.3 - 0.1) / 0.1 is just below 2
+    EXPECT_EQ(range(10, 90, 10).count, 9);
+    EXPECT_EQ(range(0, 25, 10).count, 3);
+    EXPECT_EQ(range(35, 5, -5).count, 7);  // a descending grid
+    EXPECT_EQ(range(25, 5, 5).count, -3);
+    EXPECT_TRUE(range(25, 5, 5).count_ok);
+    // A zero step has no count at all (infinite or NaN quotient), nor has a
+    // count beyond int.
+    EXPECT_FALSE(range(10, 90, 0).count_ok);
+    EXPECT_FALSE(range(10, 10, 0).count_ok);
+    EXPECT_FALSE(range(0, 1e300, 1).count_ok);
+    EXPECT_EQ(range(10, 90, 0).count, 0);
+}
+
+TEST(Runconfig, CouplesPerKind)
+{
+    auto brute = [](const Runconfig& c) {
+        long long n = 0;
+        for (long long l = c.lmin; l <= c.lmax; ++l) {
+            if (c.kind == "all") n += l + 1;
+            if (c.kind == "axi-symmetric" || c.kind == "sectoral" || c.kind == "specific") n += 1;
+            if (c.kind == "tesseral" && l > 1) n += l - 1;
+        }
+        return n;
+    };
+    Runconfig c;
+    for (const char* kind : {"all", "axi-symmetric", "tesseral", "sectoral", "specific", "ALL", "zonal"})
+        for (int a = -3; a <= 12; ++a)
+            for (int b = -3; b <= 12; ++b) {
+                c.kind = kind;
+                c.lmin = a;
+                c.lmax = b;
+                EXPECT_EQ(count_couples(c), brute(c)) << kind << " " << a << " " << b;
+            }
+    c.kind = "all";
+    c.lmin = 0;
+    c.lmax = 8;
+    EXPECT_EQ(count_couples(c), 45);
+    c.kind = "tesseral";
+    c.lmax = 2;
+    EXPECT_EQ(count_couples(c), 1);
+    // The widest l range counts without overflow.
+    c.kind = "all";
+    c.lmin = INT_MIN;
+    c.lmax = INT_MAX;
+    EXPECT_EQ(count_couples(c), 2147483648LL);
+    c.kind = "sectoral";
+    EXPECT_EQ(count_couples(c), 4294967296LL);
+}
+
+TEST(Runconfig, LimitsAreInclusive)
+{
+    EXPECT_EQ(refusal(valid_run()), "");
+
+    Runconfig c = valid_run();
+    c.lmin = 0;
+    c.lmax = 8;
+    c.ncouples = count_couples(c);
+    EXPECT_EQ(refusal(c), "");
+    c.lmax = 9;
+    c.ncouples = count_couples(c);
+    EXPECT_EQ(refusal(c), "Too many (l,m)-couples: 55 (at most 45)");
+
+    c = valid_run();
+    c.kind = "axi-symmetric";
+    c.lmin = 0;
+    c.lmax = 44;
+    c.ncouples = count_couples(c);
+    EXPECT_EQ(refusal(c), "");
+    c.lmin = 45;
+    c.lmax = 45;
+    EXPECT_NE(refusal(c), "");
+    c.kind = "none";  // no couple: nothing to search, nothing to refuse
+    c.ncouples = 0;
+    EXPECT_EQ(refusal(c), "");
+
+    c = valid_run();
+    c.vp = range(1, 20000, 1);
+    c.incl = c.vomega = c.sigma = range(5, 5, 1);
+    c.ngrid = 20000;
+    EXPECT_EQ(refusal(c), "");
+    c.vp = range(1, 20001, 1);
+    EXPECT_EQ(refusal(c), "Bad vp grid: minimum, maximum and step must give 1 to 20000 values");
+    c.vp = range(1, 200, 1);
+    c.incl = range(1, 101, 1);
+    c.ngrid = 20200;
+    EXPECT_EQ(refusal(c), "Too many gridpoints: 20200 (at most 20000)");
+
+    c = valid_run();
+    c.sigma = range(15, 5, 5);
+    EXPECT_EQ(refusal(c), "Bad sigma grid: minimum, maximum and step must give 1 to 20000 values");
+
+    c = valid_run();
+    c.kind = "specific";
+    c.mspecific = -1;
+    c.ncouples = count_couples(c);
+    EXPECT_EQ(refusal(c), "");
+    c.mspecific = -2;
+    EXPECT_EQ(refusal(c), "Specific m-value -2 lies outside -l..l for l = 1");
+    c.mspecific = INT_MIN;
+    EXPECT_NE(refusal(c), "");
+}
