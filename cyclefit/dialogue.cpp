@@ -62,12 +62,11 @@ bool read_file()
     timeseries::dlees(input, maxobs, w.n, std::span<double>(w.t, maxobs), std::span<double>(w.x, maxobs),
                       std::span<double>(w.fout, maxobs), w.witherr, &end);
     // A fit on part of the file must not pass in silence.
+    const std::string where = name + ", line " + std::to_string(end.line) + ": ";
     if (end.why == timeseries::ReadEnd::Why::bad_value)
-        write_free(screen, {"Reading of " + name + " stopped at line", end.line, ": a value that cannot be read;",
-                            w.n, " observations read"});
+        write_free(screen, {where + "a value that cannot be read; " + std::to_string(w.n) + " observations read"});
     else if (end.why == timeseries::ReadEnd::Why::capacity)
-        write_free(screen, {"Reading of " + name + " stopped at line", end.line, ": the limit of", w.n,
-                            " observations is reached"});
+        write_free(screen, {where + "reading stops at " + std::to_string(w.n) + " observations, the rest is ignored"});
     if (w.n <= 0) {
         write_free(screen, {"N=0"});
         return false;
@@ -127,7 +126,7 @@ void choose_frequencies()
         }
         if (refused) continue;
         if (w.n < w.nbasis) {
-            write_free(screen, {"Fewer observations (", w.n, ") than parameters (", w.nbasis, "): no fit"});
+            write_free(screen, {"Fewer observations than parameters:", w.n, " observations,", w.nbasis, " parameters; no fit"});
             continue;
         }
         return;
