@@ -111,17 +111,6 @@ CYCLEFIT_WIDE void column_dots(const double* mat, int ldu, int i, int first, int
     }
 }
 
-// A(k, j) += f[j] A(k, i) for k = from..m and j = first..n.
-CYCLEFIT_WIDE void column_updates(double* mat, int ldu, int i, int first, int n, int from, int m, const double* f)
-{
-    const double* __restrict ci = mat + static_cast<long>(i - 1) * ldu - 1;
-    for (int j = first; j <= n; ++j) {
-        double* __restrict cj = mat + static_cast<long>(j - 1) * ldu - 1;
-        const double fj = f[j];
-        for (int k = from; k <= m; ++k) cj[k] += fj * ci[k];
-    }
-}
-
 // Rows l..m of reduction step i, a block of rows at a time and in one pass
 // over the matrix: the update of the column transformation (when fcol is
 // given: A(j, k) += fcol(k) A(j, i)), the rescaling of column i by cscale
@@ -158,6 +147,58 @@ CYCLEFIT_WIDE void reduce_rows(double* mat, int ldu, int i, int l, int n, int m,
             double* __restrict ck = at(j0, k);
             const double rk = rv[k];
             for (int r = 0; r < nr; ++r) ck[r] += s[r] * rk;
+        }
+    }
+}
+
+// Step i of the left-hand accumulation over rows k = i..m, a block of rows
+// at a time, together with the dot products that step i-1 will need.
+// Step i: A(k, j) += f(j) A(k, i) for j = i+1..n (when f is given), then
+// column i scaled by gscale (or zeroed), then A(i, i) += 1.  Step i-1 only
+// reads column i-1, which step i leaves alone, and the columns j >= i as
+// step i leaves them, over the rows k >= i: each block adds its rows to
+// dots(j) once step i is done with them, in the order k = i..m.
+CYCLEFIT_WIDE void accumulate_left(double* mat, int ldu, int i, int n, int m, const double* f, double gscale,
+                                   bool zero, int dcol, double* dots)
+{
+    auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
+    if (i > m) *at(i, i) += 1.0;
+    for (int k0 = i; k0 <= m; k0 += rowblock) {
+        const int nr = std::min(rowblock, m - k0 + 1);
+        double* __restrict ci = at(k0, i);
+        if (f) {
+            for (int j = i + 1; j <= n; ++j) {
+                double* __restrict cj = at(k0, j);
+                const double fj = f[j];
+                for (int r = 0; r < nr; ++r) cj[r] += fj * ci[r];
+            }
+        }
+        if (zero)
+            for (int r = 0; r < nr; ++r) ci[r] = 0.0;
+        else
+            for (int r = 0; r < nr; ++r) ci[r] *= gscale;
+        if (k0 == i) ci[0] += 1.0;
+        if (dcol == 0) continue;
+        const double* __restrict cd = at(k0, dcol);
+        int j = i;
+        for (; j + 7 <= n; j += 8) {
+            const double* cols[8];
+            double acc[8];
+            for (int q = 0; q < 8; ++q) {
+                cols[q] = at(k0, j + q);
+                acc[q] = dots[j + q];
+            }
+            for (int r = 0; r < nr; ++r) {
+                const double a = cd[r];
+                for (int q = 0; q < 8; ++q) acc[q] += a * cols[q][r];
+            }
+            for (int q = 0; q < 8; ++q) dots[j + q] = acc[q];
+        }
+        for (; j <= n; ++j) {
+            const double* __restrict cj = at(k0, j);
+            double acc = dots[j];
+            for (int r = 0; r < nr; ++r) acc += cd[r] * cj[r];
+            dots[j] = acc;
         }
     }
 }
@@ -253,24 +294,28 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
         l = i;
     }
 
-    // Phase 3: accumulation of the left-hand transformations.
+    // Phase 3: accumulation of the left-hand transformations.  The dot
+    // products of step i are summed during the pass of step i+1.
+    double nextdot[101];
     for (int i = n; i >= 1; --i) {
         l = i + 1;
         g = W(i);
         if (i < n)
             for (int j = l; j <= n; ++j) A(i, j) = 0.0;
-        if (g != 0.0) {
+        const double* fleft = nullptr;
+        double gscale = 0.0;
+        const bool zero = g == 0.0;
+        if (!zero) {
             g = 1.0 / g;
             if (i != n) {
-                column_dots(mat, ldu, i, l, n, l, m, dot);
                 for (int j = l; j <= n; ++j) fcol[j] = (dot[j] / A(i, i)) * g;
-                column_updates(mat, ldu, i, l, n, i, m, fcol);
+                fleft = fcol;
             }
-            for (int j = i; j <= m; ++j) A(j, i) *= g;
-        } else {
-            for (int j = i; j <= m; ++j) A(j, i) = 0.0;
+            gscale = g;
         }
-        A(i, i) += 1.0;
+        for (int j = i; j <= n; ++j) nextdot[j] = 0.0;
+        accumulate_left(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
+        for (int j = i; j <= n; ++j) dot[j] = nextdot[j];
     }
 
     // Phase 4: diagonalisation of the bidiagonal form, one value at a time
