@@ -7,18 +7,24 @@
 // form by implicitly shifted QR sweeps.
 //
 // With a design matrix of 75000 rows the cost lies in the passes over the
-// long columns.  Three arrangements make them cheaper without changing a
-// single bit of any result:
+// long columns.  These arrangements make the passes fewer and cheaper
+// without changing a single bit of any result, since every element still
+// sees the same operations in the same order:
 //   - the dot products of a Householder step with the columns to its right
 //     do not depend on one another (each column is updated only after its
-//     own dot product), so several are summed in one pass, each in its own
+//     own dot product), so eight are summed in one pass, each in its own
 //     accumulator and in its own order k = first..m;
-//   - the row transformations of the reduction are independent from row to
-//     row: they run over blocks of rows, the columns being the inner,
-//     contiguous and vectorisable dimension;
+//   - in the reduction, the update of a column step, the rescaling of its
+//     column and the row step that follows are independent from row to
+//     row: they share one pass over blocks of rows, the rows being the
+//     inner, contiguous and vectorisable dimension;
+//   - in the left-hand accumulation, step i-1 reads what step i leaves in
+//     rows k >= i, in the order k = i..m: its dot products are summed in
+//     the pass of step i, block by block, just after step i is done with
+//     the block;
 //   - the rotations of the QR sweeps are computed from the bidiagonal form
-//     alone and never read U: their (c, s) are recorded and later applied to
-//     U block of rows by block of rows, each row seeing them in their order.
+//     alone and never read U: their (c, s) are recorded and applied to U
+//     later, block of rows by block of rows, each row taking them in order.
 #include "cyclefit/svdcmp.hpp"
 
 #include <algorithm>
