@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "common/io.hpp"
 #include "cyclefit/svdcmp.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "svd_reference.hpp"
@@ -235,4 +238,46 @@ TEST(Svdfit, MatchesReferenceBitForBit)
             EXPECT_EQ(std::memcmp(&chia, &chib, sizeof chia), 0);
         }
     }
+}
+
+namespace {
+
+// Answers for the pause, fed through standard input.
+char answers_path[] = "/tmp/cyclefit_pause_XXXXXX";
+
+void answer_with(const char* text)
+{
+    static int fd = -1;
+    if (fd < 0) fd = mkstemp(answers_path);
+    const char* path = answers_path;
+    FILE* f = std::fopen(path, "w");
+    std::fputs(text, f);
+    std::fclose(f);
+    ASSERT_NE(std::freopen(path, "r", stdin), nullptr);
+    common::reset_channels();
+}
+
+}  // namespace
+
+// A matrix with a not-a-number never converges: after 30 sweeps the run
+// pauses; "go" resumes and leaves the value as it stands, anything else
+// ends the program.  The search for a split must not run below row 1.
+TEST(Svdcmp, PausesAfterThirtySweeps)
+{
+    const int n = 3;
+    std::vector<double> a(n * n, 1.0), sv(n), v(n * n);
+    a[4] = std::nan("");
+    answer_with("go\ngo\n");
+    svdcmp(a.data(), n, n, n, n, sv.data(), v.data());  // two pauses, both resumed
+    a.assign(n * n, 1.0);
+    a[4] = std::nan("");
+    answer_with("stop\n");
+    try {
+        svdcmp(a.data(), n, n, n, n, sv.data(), v.data());
+        FAIL() << "the pause should have ended the run";
+    } catch (const common::ProgramEnd& end) {
+        EXPECT_EQ(end.status, 3);
+    }
+    answer_with("");
+    std::remove(answers_path);
 }
