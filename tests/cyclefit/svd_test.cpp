@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -247,8 +248,8 @@ char answers_path[] = "/tmp/cyclefit_pause_XXXXXX";
 
 void answer_with(const char* text)
 {
-    static int fd = -1;
-    if (fd < 0) fd = mkstemp(answers_path);
+    static bool made = false;
+    if (!made) made = close(mkstemp(answers_path)) == 0;
     const char* path = answers_path;
     FILE* f = std::fopen(path, "w");
     std::fputs(text, f);
