@@ -40,11 +40,16 @@ namespace {
 double sign(double p, double q) { return q >= 0.0 ? std::fabs(p) : -std::fabs(p); }
 
 constexpr int rowblock = 64;  // rows of A handled together in the reduction
-constexpr int rotblock = 32;  // rows of U that take the recorded rotations together
 
 // The long loops are compiled twice, for the wider vectors where the
 // processor has them; without fused multiply-adds both give the same bits.
 #define CYCLEFIT_WIDE [[gnu::noinline, gnu::target_clones("avx2", "default")]]
+
+// Four doubles of consecutive rows, operated on element by element: each
+// lane does exactly what the plain loop does to its row.
+typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
+constexpr int group = 16;  // rows held in registers: four vectors
+
 
 // One Givens rotation of columns a and b of U, recorded for later.
 struct Rotation {
@@ -56,20 +61,48 @@ constexpr int maxrot = 8192;
 Rotation pending[maxrot];
 int npending = 0;
 
-// Applies the recorded rotations to rows 1..m of U, in their order.
+// Applies the recorded rotations to rows 1..m of U, in their order.  A
+// sweep is a chain of rotations (j, j+1), (j+1, j+2), ...: the column that
+// one rotation hands to the next stays in registers.
 CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu)
 {
-    for (int r0 = 0; r0 < m; r0 += rotblock) {
-        const int nr = std::min(rotblock, m - r0);
-        for (int t = 0; t < npending; ++t) {
-            double* __restrict pa = mat + static_cast<long>(pending[t].a - 1) * ldu + r0;
-            double* __restrict pb = mat + static_cast<long>(pending[t].b - 1) * ldu + r0;
-            const double c = pending[t].c, s = pending[t].s;
-            for (int r = 0; r < nr; ++r) {
-                const double p = pa[r], q = pb[r];
-                pa[r] = p * c + q * s;
-                pb[r] = q * c - p * s;
+    auto col = [&](int j) { return mat + static_cast<long>(j - 1) * ldu; };
+    int r0 = 0;
+    for (; r0 + group <= m; r0 += group) {
+        int t = 0;
+        while (t < npending) {
+            v4d* pa = reinterpret_cast<v4d*>(col(pending[t].a) + r0);
+            v4d p0 = pa[0], p1 = pa[1], p2 = pa[2], p3 = pa[3];
+            for (;;) {
+                const Rotation& rt = pending[t];
+                v4d* pb = reinterpret_cast<v4d*>(col(rt.b) + r0);
+                const v4d q0 = pb[0], q1 = pb[1], q2 = pb[2], q3 = pb[3];
+                const double c = rt.c, s = rt.s;
+                pa[0] = p0 * c + q0 * s;
+                pa[1] = p1 * c + q1 * s;
+                pa[2] = p2 * c + q2 * s;
+                pa[3] = p3 * c + q3 * s;
+                p0 = q0 * c - p0 * s;
+                p1 = q1 * c - p1 * s;
+                p2 = q2 * c - p2 * s;
+                p3 = q3 * c - p3 * s;
+                pa = pb;
+                ++t;
+                if (t == npending || pending[t].a != rt.b) break;
             }
+            pa[0] = p0;
+            pa[1] = p1;
+            pa[2] = p2;
+            pa[3] = p3;
+        }
+    }
+    for (; r0 < m; ++r0) {
+        for (int t = 0; t < npending; ++t) {
+            double* pa = col(pending[t].a) + r0;
+            double* pb = col(pending[t].b) + r0;
+            const double p = *pa, q = *pb, c = pending[t].c, s = pending[t].s;
+            *pa = p * c + q * s;
+            *pb = q * c - p * s;
         }
     }
     npending = 0;
