@@ -50,7 +50,6 @@ constexpr int rowblock = 64;  // rows of A handled together in the reduction
 typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int group = 16;  // rows held in registers: four vectors
 
-
 // One Givens rotation of columns a and b of U, recorded for later.
 struct Rotation {
     int a, b;
