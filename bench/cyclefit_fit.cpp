@@ -54,7 +54,11 @@ int main()
 
     const double ref = std::chrono::duration<double>(t1 - t0).count();
     const double fast = std::chrono::duration<double>(t2 - t1).count();
+    std::vector<double> cvm(nb * nb), cvm2(nb * nb);
+    svdvar(v.data(), nb, nb, sv.data(), cvm.data(), nb);
+    svdvar(v2.data(), nb, nb, sv2.data(), cvm2.data(), nb);
     const bool same = std::memcmp(coef.data(), coef2.data(), nb * sizeof(double)) == 0 &&
+                      std::memcmp(cvm.data(), cvm2.data(), nb * nb * sizeof(double)) == 0 &&
                       std::memcmp(sv.data(), sv2.data(), nb * sizeof(double)) == 0 &&
                       std::memcmp(v.data(), v2.data(), nb * nb * sizeof(double)) == 0 &&
                       std::memcmp(&chi2, &chi2ref, sizeof(double)) == 0;
@@ -62,6 +66,6 @@ int main()
     std::printf("svdfit 75000 x 99, elapsed:   reference %.3f s, program %.3f s, ratio %.2f\n", ref, fast, ref / fast);
     std::printf("svdfit 75000 x 99, processor: reference %.3f s, program %.3f s, ratio %.2f\n", cref, cfast,
                 cref / cfast);
-    std::printf("identical bits (coefficients, singular values, V, chi-square): %s\n", same ? "yes" : "NO");
+    std::printf("identical bits (coefficients, singular values, V, covariance, chi-square): %s\n", same ? "yes" : "NO");
     return same ? 0 : 1;
 }
