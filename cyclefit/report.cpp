@@ -1,0 +1,196 @@
+// The report of a harmonic fit: every sine and cosine pair turned into an
+// amplitude and a phase with their standard errors, the model at every
+// observation, the fraction of the variance explained, written to the
+// screen, the solution file (channel 11) and the summary file (channel 15).
+//
+// The solution file is read back by the phase plot by record position, so
+// its layout, record counts included, must not change.
+#include <array>
+#include <cmath>
+#include <span>
+#include <string>
+
+#include "common/io.hpp"
+#include "cyclefit/dharmo.hpp"
+#include "cyclefit/storage.hpp"
+#include "timeseries/timeseries.hpp"
+
+namespace cyclefit {
+
+using common::screen;
+using common::Value;
+using common::write_fmt;
+using common::write_free;
+
+namespace {
+
+constexpr int solution = 11;
+constexpr int summary = 15;
+
+constexpr const char* freqfmt = "(1X,'FREQ',I2,' = ',F11.8,'(',I2,') with ',I2,' harmonics')";
+constexpr const char* rowfmt = "(1X,F13.7,15F13.5)";
+
+// A formatted record whose number of values is known only at run time.
+void write_row(int channel, std::span<const Value> values)
+{
+    static std::string out;
+    out.clear();
+    common::format_write(common::cached_format(rowfmt), values, out);
+    common::write_raw(channel, out);
+}
+
+// The model at shifted time tt: the basis values go to the storage of sv,
+// and the sum over them is formed from 0.0 in index order.
+double model(double tt)
+{
+    dharmo(tt, store.sv, maxbasis);
+    double fit = 0.0;
+    for (int j = 0; j < store.nbasis; ++j) fit += store.sv[j] * store.coef[j];
+    return fit;
+}
+
+double se(int k) { return std::sqrt((store.cvm[(k - 1) * maxbasis + (k - 1)] * store.chi2) / store.n); }
+double cvmkk(int k) { return store.cvm[(k - 1) * maxbasis + (k - 1)]; }
+
+void write_harmonic(int channel, double s, double c, int k, double fj, double amp, double seamp, double phase,
+                    double sephase)
+{
+    write_fmt(channel, "(4X,' sine    * ',3X,F15.5,4X,'(',F9.5,' ->',F9.5,')')", {s, cvmkk(k), se(k)});
+    write_fmt(channel, "(4X,' cosine  * ',3X,F15.5,4X,'(',F9.5,' ->',F9.5,')')", {c, cvmkk(k + 1), se(k + 1)});
+    write_fmt(channel, "(4X,'frequency ->  ',F12.8,2X,'amplitude:  ',F15.5,3X,'s.e.:',F10.4)", {fj, amp, seamp});
+    write_fmt(channel, "(4X,'frequency ->  ',F12.8,2X,'phase(in 2pi rad): ',F8.5,3X,'s.e.:',F10.4)",
+              {fj, phase, sephase});
+}
+
+}  // namespace
+
+// phase: the fraction of a cycle at which s sin + c cos has its maximum,
+// A cos(theta - 2 pi phase), in [0, 1).
+double phase_of(double s, double c)
+{
+    double phi = std::atan(s / c);
+    // A negative cosine coefficient puts the maximum half a cycle away.  With
+    // s = 0 (of either sign) the quotient's arctangent is 0 and the pure
+    // negative cosine belongs at 0.5, so s = 0 goes with s > 0 here.
+    if (c < 0.0 && s >= 0.0) phi += pi;
+    if (c < 0.0 && s < 0.0) phi -= pi;
+    phi /= twopi;
+    if (phi < 0.0) phi += 1.0;
+    return phi;
+}
+
+int report()
+{
+    Storage& w = store;
+    // Records 1 to 5: the names (two records by the 80-column rule), the
+    // characteristics of the shifted observations, the heading of the fit.
+    write_free(solution, {lijn4.inname, lijn4.outname});
+    write_free(solution, {});
+    write_free(solution, {});
+    double mean = 0.0, var = 0.0;
+    timeseries::dobsta(w.n, std::span<const double>(w.t, maxobs), std::span<const double>(w.x, maxobs), mean, var,
+                       1, solution);
+    write_free(solution, {});
+    write_free(solution, {"CHARACTERISTICS OF THE FIT"});
+    write_free(solution, {});
+    write_free(solution, {"number of frequencies : ", oud.nfreq});
+    write_free(solution, {});
+
+    const char* constfmt = "(1X,'constant : ',F15.5,9X,'(',F9.5,' ->',F9.5,')')";
+    write_fmt(screen, constfmt, {w.coef[0], cvmkk(1), se(1)});
+    write_fmt(solution, constfmt, {w.coef[0], cvmkk(1), se(1)});
+
+    int imax = 0;
+    double ampmax = 0.0;
+    int k = 2;
+    for (int i = 1; i <= oud.nfreq; ++i) {
+        const double freq = oud.freq[i - 1];
+        const int nharm = oud.nharm[i - 1];
+        write_fmt(screen, freqfmt, {i, freq, nharm, nharm});
+        write_fmt(solution, freqfmt, {i, freq, nharm, nharm});
+        write_fmt(summary, freqfmt, {i, freq, nharm, nharm});
+        for (int j = 1; j <= nharm; ++j, k += 2) {
+            const double s = w.coef[k - 1], c = w.coef[k];
+            const double sek = se(k), sek1 = se(k + 1);
+            const double amp = std::sqrt(s * s + c * c);
+            const double seamp = (std::fabs(s) * sek + std::fabs(c) * sek1) / amp;
+            const double phase = phase_of(s, c);
+            // First-order propagation through phi = atan(s / c) / 2 pi: the
+            // sine's error scaled by |c|, the cosine's by |s|.
+            const double sephase = (std::fabs(c) * sek + std::fabs(s) * sek1) / (amp * amp) / twopi;
+            const double fj = j * freq;
+            write_harmonic(screen, s, c, k, fj, amp, seamp, phase, sephase);
+            if (amp > ampmax) {
+                ampmax = amp;
+                imax = i;
+            }
+            write_harmonic(solution, s, c, k, fj, amp, seamp, phase, sephase);
+        }
+    }
+
+    write_fmt(screen, "(1X,'res. sum : ',F20.8)", {w.chi2});
+    write_fmt(solution, "(1X,'res. sum : ',F20.8)", {w.chi2});
+    write_free(solution, {});
+    write_fmt(solution, "(' frequency with biggest amplitude : ',I2)", {imax});
+    write_free(solution, {});
+    write_free(solution, {});
+    write_free(solution, {"OUTPUT FOR THE MOMENTS OF OBSERVATION"});
+    write_free(solution, {});
+    write_free(solution, {"     time         residual     variable", "      error         fit         phase"});
+
+    // The residual table, one record per observation in input order.
+    std::array<Value, 16> row{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    double rsum = 0.0, ysum = 0.0;
+    for (int i = 0; i < w.n; ++i) {
+        const double tt = w.t[i];
+        const double fit = model(tt);
+        const double residual = w.x[i] - fit;
+        ysum += w.x[i];
+        rsum += residual * residual;
+        double time = tt + w.T0;
+        if (time > 2400000.0) time -= 2400000.0;
+        row[0] = time;
+        row[1] = residual;
+        row[2] = w.x[i];
+        row[3] = w.fout[i];
+        row[4] = fit;
+        for (int j = 0; j < oud.nfreq; ++j) row[5 + j] = std::fmod(oud.freq[j] * tt, 1.0);
+        write_row(solution, std::span<const Value>(row.data(), 5 + oud.nfreq));
+    }
+
+    const double ymean = ysum / w.n;
+    double ssum = 0.0;
+    for (int i = 0; i < w.n; ++i) ssum += (w.x[i] - ymean) * (w.x[i] - ymean);
+    lijn3.fracvar = (ssum - rsum) / ssum;
+
+    write_free(screen, {});
+    write_free(screen, {"Residuals and other output written in file ", lijn4.outname});
+    write_fmt(screen, "(a10,f7.4)", {"fracvar = ", lijn3.fracvar});
+    write_free(solution, {});
+    write_free(solution, {});
+    write_fmt(solution, "(a11,f7.4)", {" FRACVAR = ", lijn3.fracvar});
+    write_free(solution, {});
+    write_free(solution, {});
+    write_fmt(summary, "(4X,'FRACVAR : ',F7.4,5X,'file : ',A40)", {lijn3.fracvar, lijn4.outname});
+    write_free(summary, {});
+
+    // The calculated fit over one cycle of the frequency with the biggest
+    // amplitude.  Without one (imax = 0) there is no cycle to sample: the
+    // heading stands alone.
+    write_free(solution, {"CALCULATED FIT"});
+    write_free(solution, {});
+    write_free(solution, {"        fit         phases"});
+    if (imax >= 1) {
+        for (int p = 1; p <= 100; ++p) {
+            const float ph = 0.01f * static_cast<float>(p - 1);
+            const double tt = static_cast<double>(ph) / oud.freq[imax - 1];
+            row[0] = model(tt);
+            for (int j = 0; j < oud.nfreq; ++j) row[1 + j] = std::fmod(oud.freq[j] * tt, 1.0);
+            write_row(solution, std::span<const Value>(row.data(), 1 + oud.nfreq));
+        }
+    }
+    common::close_channel(solution);
+    return imax;
+}
+
+}  // namespace cyclefit

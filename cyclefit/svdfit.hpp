@@ -1,0 +1,38 @@
+// Linear least squares through the singular value decomposition: the fit
+// itself (svdfit), the back substitution (svbksb) and the covariance of the
+// coefficients (svdvar).  Matrices are column by column with their declared
+// row counts beside the used sizes; element 1 of an array is at index 0.
+#pragma once
+
+namespace cyclefit {
+
+// Relative threshold below which a singular value is dropped: 1.0E-5 held
+// in single precision, so as a double it is 9.999999747378752E-06.
+constexpr float svtol = 1.0E-5f;
+
+// A basis routine: fills p(1..nbasis) with the basis functions at xi.
+using Basis = void (*)(double xi, double* p, int nbasis);
+
+// svdfit: weighted least-squares fit of y(x) by the nbasis basis functions.
+//   Given:    x, y, sig  abscissae, values and their standard errors (nobs)
+//             nbasis     number of coefficients (at most 100)
+//             ldu, ldv   declared row counts of u and v
+//             basis      the basis routine, called twice per observation
+//   Returned: coef       the coefficients
+//             u, v, sv   the decomposition of the weighted design matrix,
+//                        singular values below svtol * max set to 0.0
+//             chi2       weighted sum of squared residuals
+//   Notes: 1. nobs >= nbasis is the caller's to ensure.
+void svdfit(const double* x, const double* y, const double* sig, int nobs, double* coef, int nbasis, double* u,
+            double* v, double* sv, int ldu, int ldv, double& chi2, Basis basis);
+
+// svbksb: least-squares solution of A sol = rhs from A = U diag(sv) V^T;
+// a zero sv(j) drops component j.
+void svbksb(const double* u, const double* sv, const double* v, int nrow, int ncol, int ldu, int ldv,
+            const double* rhs, double* sol);
+
+// svdvar: covariance matrix of the coefficients, cvm = V diag(1/sv^2) V^T,
+// with a zero sv(k) left out.
+void svdvar(const double* v, int nbasis, int ldv, const double* sv, double* cvm, int ldc);
+
+}  // namespace cyclefit

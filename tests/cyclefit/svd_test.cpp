@@ -1,0 +1,284 @@
+// The decomposition and the fit: the program's forms against the plain
+// reference forms bit for bit, and the properties the method guarantees.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/io.hpp"
+#include "cyclefit/svdcmp.hpp"
+#include "cyclefit/svdfit.hpp"
+#include "svd_reference.hpp"
+
+using namespace cyclefit;
+
+namespace {
+
+bool same_bits(const std::vector<double>& a, const std::vector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+enum class Shape { random, rank_deficient, zero_column, zero_middle, scaled_columns };
+
+// An m x n matrix in an ldu-row array (the rows beyond m hold garbage that
+// must not be touched).
+std::vector<double> make_matrix(std::mt19937_64& gen, int m, int n, int ldu, Shape shape)
+{
+    std::uniform_real_distribution<double> uni(-1.0, 1.0);
+    std::vector<double> a(static_cast<size_t>(ldu) * n);
+    for (auto& e : a) e = uni(gen);
+    auto A = [&](int i, int j) -> double& { return a[static_cast<size_t>(j) * ldu + i]; };
+    if (shape == Shape::rank_deficient && n >= 3) {
+        for (int i = 0; i < m; ++i) A(i, n - 1) = 0.5 * A(i, 0) - 2.0 * A(i, 1);
+    } else if (shape == Shape::zero_column && n >= 2) {
+        for (int i = 0; i < m; ++i) A(i, 0) = 0.0;  // the first Householder step is skipped
+    } else if (shape == Shape::zero_middle) {
+        for (int i = 0; i < m; ++i) A(i, n / 2) = 0.0;
+    } else if (shape == Shape::scaled_columns) {
+        for (int j = 0; j < n; ++j)
+            for (int i = 0; i < m; ++i) A(i, j) *= std::pow(10.0, j % 7 - 3);
+    }
+    return a;
+}
+
+struct Case {
+    int m, n;
+};
+
+}  // namespace
+
+TEST(Svdcmp, MatchesReferenceBitForBitOnManyMatrices)
+{
+    std::mt19937_64 gen(2024);
+    const Case sizes[] = {{1, 1},  {2, 2},   {3, 1},    {5, 5},    {7, 3},   {40, 40},
+                          {63, 9}, {64, 17}, {65, 12},  {130, 31}, {200, 7}, {129, 99}};
+    const Shape shapes[] = {Shape::random, Shape::rank_deficient, Shape::zero_column, Shape::zero_middle,
+                            Shape::scaled_columns};
+    int tried = 0;
+    for (const Case& c : sizes) {
+        for (Shape shape : shapes) {
+            for (int rep = 0; rep < 3; ++rep) {
+                const int ldu = c.m + rep;  // declared rows beyond the used ones
+                const int ldv = c.n + rep;
+                std::vector<double> a = make_matrix(gen, c.m, c.n, ldu, shape);
+                std::vector<double> b = a;
+                std::vector<double> sva(c.n), svb(c.n), va(static_cast<size_t>(ldv) * c.n, 7.0), vb = va;
+                svdcmp(a.data(), c.m, c.n, ldu, ldv, sva.data(), va.data());
+                reference::svdcmp(b.data(), c.m, c.n, ldu, ldv, svb.data(), vb.data());
+                ASSERT_TRUE(same_bits(sva, svb)) << c.m << " x " << c.n << " shape " << int(shape);
+                ASSERT_TRUE(same_bits(va, vb)) << c.m << " x " << c.n << " shape " << int(shape);
+                ASSERT_TRUE(same_bits(a, b)) << c.m << " x " << c.n << " shape " << int(shape);
+                ++tried;
+            }
+        }
+    }
+    EXPECT_EQ(tried, 180);
+}
+
+TEST(Svdcmp, ReconstructsTheMatrix)
+{
+    std::mt19937_64 gen(5);
+    const int m = 50, n = 8;
+    std::vector<double> a = make_matrix(gen, m, n, m, Shape::random), orig = a;
+    std::vector<double> sv(n), v(n * n);
+    svdcmp(a.data(), m, n, m, n, sv.data(), v.data());
+    for (int i = 0; i < m; ++i)
+        for (int j = 0; j < n; ++j) {
+            double s = 0.0;
+            for (int k = 0; k < n; ++k) s += a[k * m + i] * sv[k] * v[k * n + j];
+            EXPECT_NEAR(s, orig[j * m + i], 1e-13);
+        }
+    for (double s : sv) EXPECT_GE(s, 0.0);
+}
+
+// A diagonal matrix: no rotation at all; the signs come from the Householder
+// steps alone (U gets -e_i, V gets -e_i for a positive entry, e_i for a
+// negative one, e_i for a zero entry).
+TEST(Svdcmp, DiagonalMatrixKeepsOrderAndExactSigns)
+{
+    const int n = 4;
+    const double d[n] = {3.0, -2.0, 0.0, 0.5};
+    std::vector<double> a(n * n, 0.0), sv(n), v(n * n);
+    for (int i = 0; i < n; ++i) a[i * n + i] = d[i];
+    svdcmp(a.data(), n, n, n, n, sv.data(), v.data());
+    const double usign[n] = {-1.0, -1.0, 1.0, -1.0};
+    const double vsign[n] = {-1.0, 1.0, 1.0, -1.0};
+    for (int i = 0; i < n; ++i) {
+        EXPECT_EQ(sv[i], std::fabs(d[i]));
+        for (int k = 0; k < n; ++k) {
+            EXPECT_EQ(a[i * n + k], k == i ? usign[i] : 0.0) << "U(" << k << "," << i << ")";
+            EXPECT_EQ(v[i * n + k], k == i ? vsign[i] : 0.0) << "V(" << k << "," << i << ")";
+        }
+    }
+}
+
+TEST(Svdcmp, OneByOne)
+{
+    for (double alpha : {2.5, -2.5}) {
+        double a = alpha, sv = 0.0, v = 0.0;
+        svdcmp(&a, 1, 1, 1, 1, &sv, &v);
+        EXPECT_EQ(a, -1.0);
+        EXPECT_EQ(sv, 2.5);
+        EXPECT_EQ(v, alpha > 0 ? -1.0 : 1.0);
+    }
+}
+
+TEST(Svdcmp, ZeroColumnGivesExactZeroAndRankDeficiencyGivesRoundoff)
+{
+    std::mt19937_64 gen(11);
+    const int m = 30, n = 6;
+    std::vector<double> a = make_matrix(gen, m, n, m, Shape::zero_column), sv(n), v(n * n);
+    svdcmp(a.data(), m, n, m, n, sv.data(), v.data());
+    int zeros = 0;
+    for (double s : sv) zeros += s == 0.0;
+    EXPECT_EQ(zeros, 1);
+
+    std::vector<double> b = make_matrix(gen, m, n, m, Shape::rank_deficient);
+    svdcmp(b.data(), m, n, m, n, sv.data(), v.data());
+    double smax = 0.0, smin = 1e300;
+    for (double s : sv) smax = std::max(smax, s), smin = std::min(smin, s);
+    EXPECT_LT(smin, 1e-13 * smax);
+    EXPECT_GT(smin, -1.0);
+}
+
+namespace {
+
+// A basis of two functions that makes the design matrix diagonal: row 1 is
+// (1, 0) and row 2 is (0, d).
+double diagonal_entry = 0.0;
+void diagonal_basis(double xi, double* p, int)
+{
+    p[0] = xi == 1.0 ? 1.0 : 0.0;
+    p[1] = xi == 2.0 ? diagonal_entry : 0.0;
+}
+
+// Two identical columns besides the constant.
+void twin_basis(double xi, double* p, int)
+{
+    p[0] = 1.0;
+    p[1] = xi;
+    p[2] = xi;
+}
+
+}  // namespace
+
+// A singular value equal to svtol times the largest stays; one just below
+// it is dropped.
+TEST(Svdfit, ThresholdIsStrict)
+{
+    const double x[2] = {1.0, 2.0}, y[2] = {3.0, 4.0}, sig[2] = {1.0, 1.0};
+    double u[4], v[4], sv[2], coef[2], chi2 = 0.0;
+    diagonal_entry = static_cast<double>(svtol);
+    svdfit(x, y, sig, 2, coef, 2, u, v, sv, 2, 2, chi2, diagonal_basis);
+    EXPECT_EQ(sv[1], diagonal_entry);
+    EXPECT_NEAR(coef[1], 4.0 / diagonal_entry, 1e-6);
+
+    diagonal_entry = std::nextafter(static_cast<double>(svtol), 0.0);
+    svdfit(x, y, sig, 2, coef, 2, u, v, sv, 2, 2, chi2, diagonal_basis);
+    EXPECT_EQ(sv[1], 0.0);
+    EXPECT_EQ(coef[1], 0.0);
+    EXPECT_EQ(chi2, 16.0);  // the second value is left unexplained
+}
+
+TEST(Svdfit, DependentBasisGivesMinimumNormAndFiniteCovariance)
+{
+    const int n = 20;
+    std::vector<double> x(n), y(n), sig(n, 1.0);
+    for (int i = 0; i < n; ++i) {
+        x[i] = 0.1 * i;
+        y[i] = 2.0 + 3.0 * x[i];
+    }
+    double u[n * 3], v[9], sv[3], coef[3], cvm[9], chi2 = 0.0;
+    svdfit(x.data(), y.data(), sig.data(), n, coef, 3, u, v, sv, n, 3, chi2, twin_basis);
+    int zeros = 0;
+    for (double s : sv) zeros += s == 0.0;
+    EXPECT_EQ(zeros, 1);
+    EXPECT_NEAR(coef[0], 2.0, 1e-12);
+    EXPECT_NEAR(coef[1], 1.5, 1e-12);  // the slope shared equally
+    EXPECT_NEAR(coef[2], 1.5, 1e-12);
+    EXPECT_LT(chi2, 1e-20);
+    svdvar(v, 3, 3, sv, cvm, 3);
+    for (double c : cvm) EXPECT_TRUE(std::isfinite(c));
+    EXPECT_NEAR(cvm[1 * 3 + 1], cvm[2 * 3 + 2], 1e-12);
+}
+
+TEST(Svdfit, MatchesReferenceBitForBit)
+{
+    std::mt19937_64 gen(99);
+    std::uniform_real_distribution<double> uni(-1.0, 1.0);
+    static double basis_table[300][12];
+    for (auto& row : basis_table)
+        for (double& e : row) e = uni(gen);
+    auto table_basis = [](double xi, double* p, int nbasis) {
+        for (int j = 0; j < nbasis; ++j) p[j] = basis_table[static_cast<int>(xi)][j];
+    };
+    for (int nobs : {12, 64, 65, 300}) {
+        for (int nbasis : {1, 5, 12}) {
+            std::vector<double> x(nobs), y(nobs), sig(nobs);
+            for (int i = 0; i < nobs; ++i) {
+                x[i] = i;
+                y[i] = uni(gen);
+                sig[i] = 0.5 + 0.5 * (uni(gen) + 1.0);
+            }
+            std::vector<double> ua(nobs * nbasis), ub = ua, va(nbasis * nbasis), vb = va, sva(nbasis), svb = sva,
+                                ca(nbasis), cb = ca;
+            double chia = 0.0, chib = 0.0;
+            svdfit(x.data(), y.data(), sig.data(), nobs, ca.data(), nbasis, ua.data(), va.data(), sva.data(), nobs,
+                   nbasis, chia, table_basis);
+            reference::svdfit(x.data(), y.data(), sig.data(), nobs, cb.data(), nbasis, ub.data(), vb.data(),
+                              svb.data(), nobs, nbasis, chib, table_basis);
+            EXPECT_TRUE(same_bits(ca, cb));
+            EXPECT_TRUE(same_bits(sva, svb));
+            EXPECT_TRUE(same_bits(va, vb));
+            EXPECT_EQ(std::memcmp(&chia, &chib, sizeof chia), 0);
+        }
+    }
+}
+
+namespace {
+
+// Answers for the pause, fed through standard input.
+char answers_path[] = "/tmp/cyclefit_pause_XXXXXX";
+
+void answer_with(const char* text)
+{
+    static bool made = false;
+    if (!made) made = close(mkstemp(answers_path)) == 0;
+    const char* path = answers_path;
+    FILE* f = std::fopen(path, "w");
+    std::fputs(text, f);
+    std::fclose(f);
+    ASSERT_NE(std::freopen(path, "r", stdin), nullptr);
+    common::reset_channels();
+}
+
+}  // namespace
+
+// A matrix with a not-a-number never converges: after 30 sweeps the run
+// pauses; "go" resumes and leaves the value as it stands, anything else
+// ends the program.  The search for a split must not run below row 1.
+TEST(Svdcmp, PausesAfterThirtySweeps)
+{
+    const int n = 3;
+    std::vector<double> a(n * n, 1.0), sv(n), v(n * n);
+    a[4] = std::nan("");
+    answer_with("go\ngo\n");
+    svdcmp(a.data(), n, n, n, n, sv.data(), v.data());  // two pauses, both resumed
+    a.assign(n * n, 1.0);
+    a[4] = std::nan("");
+    answer_with("stop\n");
+    try {
+        svdcmp(a.data(), n, n, n, n, sv.data(), v.data());
+        FAIL() << "the pause should have ended the run";
+    } catch (const common::ProgramEnd& end) {
+        EXPECT_EQ(end.status, 3);
+    }
+    answer_with("");
+    std::remove(answers_path);
+}
