@@ -50,14 +50,14 @@ protected:
     std::string plot(const std::string& answers)
     {
         plottest::schrijf(sol);
-        cyclefit::lijn4.outname = sol.outname;
-        cyclefit::lijn4.inname = sol.inname;
-        std::string res = sol.outname.substr(0, sol.outname.size() - 3) + ".res";
-        cyclefit::lijn7.resname = res;
         return run(answers);
     }
+    // Runs plotten on the solution file as it stands.
     std::string run(const std::string& answers)
     {
+        cyclefit::lijn4.outname = sol.outname;
+        cyclefit::lijn4.inname = sol.inname;
+        cyclefit::lijn7.resname = sol.outname.substr(0, sol.outname.size() - 3) + ".res";
         std::ofstream("answers") << answers;
         EXPECT_NE(std::freopen("answers", "r", stdin), nullptr);
         testing::internal::CaptureStdout();
