@@ -151,10 +151,10 @@ class GizaPlotter : public Plotter {
 public:
     bool begin(int unit, std::string_view device, int nxsub, int nysub) override
     {
-        std::string spec = trim(device) == "?" ? ask_device() : std::string(device);
+        std::string name = trim(device) == "?" ? ask_device() : std::string(device);
         std::fflush(stdout);
-        if (!file_writable(spec) || cpgbeg(unit, spec.c_str(), nxsub, nysub) != 1) {
-            write_free(screen, {"Graphics device " + trim(spec) + " cannot be opened: nothing is drawn on it."});
+        if (!file_writable(name) || cpgbeg(unit, name.c_str(), nxsub, nysub) != 1) {
+            write_free(screen, {"Graphics device " + trim(name) + " cannot be opened: nothing is drawn on it."});
             return false;
         }
         return true;
