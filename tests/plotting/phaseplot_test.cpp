@@ -188,6 +188,33 @@ TEST_F(PhasePlot, EquivalentWidthAndPostScriptPass)
     EXPECT_EQ(occurrences(out, " Do you want a ps-file? (1=yes; 0=no)\n"), 2);  // and so was 2
 }
 
+// Every kind of data: its value label, and the direction of both value
+// axes (magnitudes, kinds 5 to 12, run downwards).
+TEST_F(PhasePlot, LabelAndDirectionOfEveryKind)
+{
+    const char* labels[13] = {"EW",
+                              "<v> (km/s)",
+                              "<v\\u2\\d> (km/s)\\u2\\d",
+                              "<v\\u3\\d> (km/s)\\u3\\d",
+                              "v\\drad\\u (km/s)",
+                              "Hipparcos H\\dp\\u(mag)",
+                              "Geneva U (mag)",
+                              "Geneva B\\d1\\u (mag)",
+                              "Geneva B (mag)",
+                              "Geneva B\\d2\\u (mag)",
+                              "Geneva V\\d1\\u (mag)",
+                              "Geneva V (mag)",
+                              "Geneva G (mag)"};
+    for (int kind = 0; kind <= 12; ++kind) {
+        rec.calls.clear();
+        plot(std::to_string(kind) + "\n0\n");
+        EXPECT_EQ(count("mtxt(\"l\", 4, 0.5, 0.5, \"" + std::string(labels[kind]) + "\")"), 1) << kind;
+        bool downwards = kind >= 5;
+        EXPECT_EQ(cyclefit::lijn1.ymin > cyclefit::lijn1.ymax, downwards) << kind;
+        EXPECT_EQ(cyclefit::lijn3.rmin > cyclefit::lijn3.rmax, downwards) << kind;
+    }
+}
+
 TEST_F(PhasePlot, ResidualFileWeightsAndSingleValues)
 {
     sol.rows = {{0.0, 0.1, 10.0, 0.0, 9.9, 0.0},
