@@ -14,6 +14,7 @@
 //     are drawn as its small filled circle, marker 17.
 #include <cpgplot.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -68,10 +69,11 @@ bool file_writable(const std::string& device)
     return true;
 }
 
+// Whether an axis option letter is among the options (either case).
 bool has(std::string_view options, char c)
 {
     for (char o : options)
-        if (o == c || o == c - 'a' + 'A') return true;
+        if (std::tolower(static_cast<unsigned char>(o)) == std::tolower(static_cast<unsigned char>(c))) return true;
     return false;
 }
 
@@ -110,6 +112,9 @@ void downward_axis(std::string_view yopt, float ytick, int nysub, float x1, floa
 {
     int nsub = 0;
     double step = ytick > 0.0f ? ytick : round_step(0.2 * (y1 - y2), nsub);
+    // No sensible ticks: too many, or tick numbers beyond counting.
+    if (!(step > 0.0) || (y1 - y2) / step > 1000.0 || std::fabs(y1) / step > 1e15 || std::fabs(y2) / step > 1e15)
+        return;
     if (nysub > 0) nsub = nysub;
     if (ytick > 0.0f && nysub <= 0) nsub = 1;
     float xch = 0.0f, ych = 0.0f;
@@ -166,7 +171,7 @@ public:
     {
         float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
         cpgqwin(&x1, &x2, &y1, &y2);
-        if (y1 <= y2) {
+        if (!(y1 > y2) || !std::isfinite(y1) || !std::isfinite(y2)) {
             cpgbox(std::string(xopt).c_str(), xtick, nxsub, std::string(yopt).c_str(), ytick, nysub);
             return;
         }
