@@ -159,7 +159,7 @@ bool fit_once()
     svdfit(w.t, w.x, w.sig, w.n, w.coef, w.nbasis, w.u, w.v, w.sv, maxobs, maxbasis, w.chi2, dharmo);
     svdvar(w.v, w.nbasis, maxbasis, w.sv, w.cvm, maxbasis);
 
-    const int imax = report();
+    report();
 
     if (oud.nfreq == 1) {
         write_free(screen, {});
@@ -169,14 +169,7 @@ bool fit_once()
             common::read_free(keyboard, {answer});
             write_free(screen, {});
         } while (answer != 1.0 && answer != 0.0);
-        if (answer == 1.0) {
-            // Without a harmonic of positive amplitude there is no phase to
-            // fold the observations on.
-            if (imax == 0)
-                write_free(screen, {"No harmonic has an amplitude above 0: no phase plot"});
-            else
-                plotten();
-        }
+        if (answer == 1.0) plotten();
     }
 
     write_free(screen, {});
