@@ -17,6 +17,8 @@
 #
 # With TRANSCRIPT_UPDATE=1 the expectations are rewritten from the run
 # instead; review every changed line before committing it.
+# TRANSCRIPT_WRAPPER runs the program under another command (for instance
+# valgrind); anything the wrapper reports on standard error fails the case.
 set -u
 program=$(realpath "$1")
 case_dir=$(cd "$2" && pwd)
@@ -35,7 +37,8 @@ answers=/dev/null
   cd "$work" || exit 1
   unset DISPLAY
   ulimit -f 409600
-  timeout "${TRANSCRIPT_TIMEOUT:-120}" "$program" < "$answers" > "$actual/stdout" 2> "$actual/stderr"
+  # shellcheck disable=SC2086
+  timeout "${TRANSCRIPT_TIMEOUT:-120}" ${TRANSCRIPT_WRAPPER:-} "$program" < "$answers" > "$actual/stdout" 2> "$actual/stderr"
   echo $? > "$actual/status"
 )
 
