@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs the demonstration on the bundled data in a temporary folder and checks
+# that every promised output exists and that it finds what the example data
+# were built from: the main frequency 7.2345 c/d and the mode (l, m) = (2, 1).
+#   demo_test.sh BUILD_DIR
+set -u
+top=$(cd "$(dirname "$0")/../.." && pwd)
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+if ! "$top/scripts/demo-run.sh" "$1" "$out" > "$out/summary.txt" 2>&1; then
+  echo "the demonstration failed:"; cat "$out/summary.txt"; exit 1
+fi
+failed=0
+for f in star.scargle solution.7.23400.fv solution.7.23400.res solution.7.23400.ps fort.15 phase.png \
+         lightcurve.png example.out; do
+  [ -s "$out/$f" ] || { echo "missing or empty: $f"; failed=1; }
+done
+grep -q "highest peak at 7.234[0-9] c/d" "$out/summary.txt" || { echo "main frequency not found"; failed=1; }
+grep -q "identified mode (l, m) = (2, 1)" "$out/summary.txt" || { echo "mode (2, 1) not identified"; failed=1; }
+[ $failed = 0 ] || cat "$out/summary.txt"
+exit $failed
