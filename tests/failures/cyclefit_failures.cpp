@@ -76,7 +76,8 @@ const std::vector<Row> rows = {
     {"end_of_input_at_time_of_phase_0", {star_dat}, "star.dat\n0\nN\n",
      {stderr_is("standard input, line 4: end of file where a real number was expected")}, 2, {}},
 
-    // The phase plot.
+    // The phase plot.  Without a harmonic the calculated fit has its heading
+    // and no rows: 100 records fewer.
     {"no_harmonic_no_phase_plot", {star_dat}, "star.dat\n0\nn\n1\n1.2345,0\n1\n0\neof\n",
      {stdout_line(" There is no frequency to fold on: no phase plot.")}, 0,
      {{"fort.15", 3}, {"solution.1.23450.fv", 81}, residuals1}},
