@@ -52,6 +52,9 @@ const std::vector<Row> rows = {
      {{"out.txt", 6}}},
     {"no_maximum_still_writes_the_file", {file("star.dat", star)}, "star.dat\n2\nzero.out\n1\n0 0.0001\n3\neof\n",
      {stdout_line(" No maximum found: no amplitude is above 0.0")}, 0, {{"zero.out", 1, {"NaN"}}}},
+    {"no_minimum_still_writes_the_file", {file("one.dat", lines({"one observation", "10.0 7.5"}))},
+     "one.dat\n1\nj.out\n0.1\n0.5 1\n5 1\n3\neof\n",
+     {stdout_line(" No minimum found: no statistic is below 9.0E9")}, 0, {{"j.out", 6, {"NaN"}}}},
 
     // Answers that end the program.
     {"end_of_input_at_file_question", {}, "",
