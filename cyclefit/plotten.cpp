@@ -255,6 +255,13 @@ void plotten()
         common::write_free(common::screen, {"There is no frequency to fold on: no phase plot."});
         return;
     }
+    // Nothing to fold (the reading stopped before the first observation,
+    // for instance at a time too wide for its field): the ranges of both
+    // panels would be left at their starting values.
+    if (r.rows == 0) {
+        common::write_free(common::screen, {"No observation was read back from the solution file: no phase plot."});
+        return;
+    }
 
     kiesdata();
     lijn1.psflag = 0;
