@@ -24,8 +24,6 @@ using common::write_free;
 
 namespace {
 
-constexpr int input = 10;
-constexpr int solution = 11;
 constexpr int maxharm = 49;
 
 std::string trimmed(const Text& text) { return std::string(text.trimmed()); }
@@ -44,13 +42,13 @@ bool read_file()
     w.witherr = answer == 1 ? 1 : 0;
 
     const std::string name = trimmed(lijn4.inname);
-    if (!common::try_open_old(input, name)) {
+    if (!common::try_open_old(inputfile, name)) {
         write_free(screen, {"Cannot open the input file " + name});
         return false;
     }
     std::string line;
-    if (common::read_line(input, line, common::handle_end) != common::ReadOutcome::ok) {
-        common::close_channel(input);
+    if (common::read_line(inputfile, line, common::handle_end) != common::ReadOutcome::ok) {
+        common::close_channel(inputfile);
         write_free(screen, {"The input file " + name + " is empty: no header line"});
         return false;
     }
@@ -59,7 +57,7 @@ bool read_file()
     write_free(screen, {});
 
     timeseries::ReadEnd end;
-    timeseries::dlees(input, maxobs, w.n, std::span<double>(w.t, maxobs), std::span<double>(w.x, maxobs),
+    timeseries::dlees(inputfile, maxobs, w.n, std::span<double>(w.t, maxobs), std::span<double>(w.x, maxobs),
                       std::span<double>(w.fout, maxobs), w.witherr, &end);
     // A fit on part of the file must not pass in silence.
     const std::string where = name + ", line " + std::to_string(end.line) + ": ";
@@ -143,7 +141,7 @@ void name_files()
     lijn4.outname = "solution." + freqtext + ".fv";
     lijn7.resname = "solution." + freqtext + ".res";
     write_free(screen, {lijn4.outname});
-    common::open_new(solution, trimmed(lijn4.outname));
+    common::open_new(solutionfile, trimmed(lijn4.outname));
 }
 
 // Steps 9 to 12 for one frequency set; returns true to fit again on the

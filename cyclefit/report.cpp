@@ -24,8 +24,6 @@ using common::write_free;
 
 namespace {
 
-constexpr int solution = 11;
-constexpr int summary = 15;
 
 constexpr const char* freqfmt = "(1X,'FREQ',I2,' = ',F11.8,'(',I2,') with ',I2,' harmonics')";
 constexpr const char* rowfmt = "(1X,F13.7,15F13.5)";
@@ -84,21 +82,21 @@ int report()
     Storage& w = store;
     // Records 1 to 5: the names (two records by the 80-column rule), the
     // characteristics of the shifted observations, the heading of the fit.
-    write_free(solution, {lijn4.inname, lijn4.outname});
-    write_free(solution, {});
-    write_free(solution, {});
+    write_free(solutionfile, {lijn4.inname, lijn4.outname});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {});
     double mean = 0.0, var = 0.0;
     timeseries::dobsta(w.n, std::span<const double>(w.t, maxobs), std::span<const double>(w.x, maxobs), mean, var,
-                       1, solution);
-    write_free(solution, {});
-    write_free(solution, {"CHARACTERISTICS OF THE FIT"});
-    write_free(solution, {});
-    write_free(solution, {"number of frequencies : ", oud.nfreq});
-    write_free(solution, {});
+                       1, solutionfile);
+    write_free(solutionfile, {});
+    write_free(solutionfile, {"CHARACTERISTICS OF THE FIT"});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {"number of frequencies : ", oud.nfreq});
+    write_free(solutionfile, {});
 
     const char* constfmt = "(1X,'constant : ',F15.5,9X,'(',F9.5,' ->',F9.5,')')";
     write_fmt(screen, constfmt, {w.coef[0], cvmkk(1), se(1)});
-    write_fmt(solution, constfmt, {w.coef[0], cvmkk(1), se(1)});
+    write_fmt(solutionfile, constfmt, {w.coef[0], cvmkk(1), se(1)});
 
     int imax = 0;
     double ampmax = 0.0;
@@ -107,8 +105,8 @@ int report()
         const double freq = oud.freq[i - 1];
         const int nharm = oud.nharm[i - 1];
         write_fmt(screen, freqfmt, {i, freq, nharm, nharm});
-        write_fmt(solution, freqfmt, {i, freq, nharm, nharm});
-        write_fmt(summary, freqfmt, {i, freq, nharm, nharm});
+        write_fmt(solutionfile, freqfmt, {i, freq, nharm, nharm});
+        write_fmt(summaryfile, freqfmt, {i, freq, nharm, nharm});
         for (int j = 1; j <= nharm; ++j, k += 2) {
             const double s = w.coef[k - 1], c = w.coef[k];
             const double sek = se(k), sek1 = se(k + 1);
@@ -124,19 +122,19 @@ int report()
                 ampmax = amp;
                 imax = i;
             }
-            write_harmonic(solution, s, c, k, fj, amp, seamp, phase, sephase);
+            write_harmonic(solutionfile, s, c, k, fj, amp, seamp, phase, sephase);
         }
     }
 
     write_fmt(screen, "(1X,'res. sum : ',F20.8)", {w.chi2});
-    write_fmt(solution, "(1X,'res. sum : ',F20.8)", {w.chi2});
-    write_free(solution, {});
-    write_fmt(solution, "(' frequency with biggest amplitude : ',I2)", {imax});
-    write_free(solution, {});
-    write_free(solution, {});
-    write_free(solution, {"OUTPUT FOR THE MOMENTS OF OBSERVATION"});
-    write_free(solution, {});
-    write_free(solution, {"     time         residual     variable", "      error         fit         phase"});
+    write_fmt(solutionfile, "(1X,'res. sum : ',F20.8)", {w.chi2});
+    write_free(solutionfile, {});
+    write_fmt(solutionfile, "(' frequency with biggest amplitude : ',I2)", {imax});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {"OUTPUT FOR THE MOMENTS OF OBSERVATION"});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {"     time         residual     variable", "      error         fit         phase"});
 
     // The residual table, one record per observation in input order.
     std::array<Value, 16> row{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
@@ -155,7 +153,7 @@ int report()
         row[3] = w.fout[i];
         row[4] = fit;
         for (int j = 0; j < oud.nfreq; ++j) row[5 + j] = std::fmod(oud.freq[j] * tt, 1.0);
-        write_row(solution, std::span<const Value>(row.data(), 5 + oud.nfreq));
+        write_row(solutionfile, std::span<const Value>(row.data(), 5 + oud.nfreq));
     }
 
     const double ymean = ysum / w.n;
@@ -166,30 +164,30 @@ int report()
     write_free(screen, {});
     write_free(screen, {"Residuals and other output written in file ", lijn4.outname});
     write_fmt(screen, "(a10,f7.4)", {"fracvar = ", lijn3.fracvar});
-    write_free(solution, {});
-    write_free(solution, {});
-    write_fmt(solution, "(a11,f7.4)", {" FRACVAR = ", lijn3.fracvar});
-    write_free(solution, {});
-    write_free(solution, {});
-    write_fmt(summary, "(4X,'FRACVAR : ',F7.4,5X,'file : ',A40)", {lijn3.fracvar, lijn4.outname});
-    write_free(summary, {});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {});
+    write_fmt(solutionfile, "(a11,f7.4)", {" FRACVAR = ", lijn3.fracvar});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {});
+    write_fmt(summaryfile, "(4X,'FRACVAR : ',F7.4,5X,'file : ',A40)", {lijn3.fracvar, lijn4.outname});
+    write_free(summaryfile, {});
 
     // The calculated fit over one cycle of the frequency with the biggest
     // amplitude.  Without one (imax = 0) there is no cycle to sample: the
     // heading stands alone.
-    write_free(solution, {"CALCULATED FIT"});
-    write_free(solution, {});
-    write_free(solution, {"        fit         phases"});
+    write_free(solutionfile, {"CALCULATED FIT"});
+    write_free(solutionfile, {});
+    write_free(solutionfile, {"        fit         phases"});
     if (imax >= 1) {
         for (int p = 1; p <= 100; ++p) {
             const float ph = 0.01f * static_cast<float>(p - 1);
             const double tt = static_cast<double>(ph) / oud.freq[imax - 1];
             row[0] = model(tt);
             for (int j = 0; j < oud.nfreq; ++j) row[1 + j] = std::fmod(oud.freq[j] * tt, 1.0);
-            write_row(solution, std::span<const Value>(row.data(), 1 + oud.nfreq));
+            write_row(solutionfile, std::span<const Value>(row.data(), 1 + oud.nfreq));
         }
     }
-    common::close_channel(solution);
+    common::close_channel(solutionfile);
     return imax;
 }
 

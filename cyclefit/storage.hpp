@@ -29,6 +29,11 @@ struct Storage {
 
 extern Storage store;
 
+// Channels of the program's files.
+constexpr int inputfile = 10;     // the time series, read by dlees
+constexpr int solutionfile = 11;  // written by the report, read back by the phase plot
+constexpr int summaryfile = 15;   // one entry per fit of the run (never opened by name: fort.15)
+
 // The report of a fit just made: the screen, the solution file (open on
 // channel 11, closed on return) and the summary file (channel 15).  Returns
 // imax, the frequency with the biggest amplitude (0 when none is above 0).
