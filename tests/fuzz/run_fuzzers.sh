@@ -2,11 +2,13 @@
 # Builds the fuzz targets with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs each for a bounded time, starting
 # from its seed corpus in tests/fuzz/corpus/<target>/.
-#   tests/fuzz/run_fuzzers.sh [SECONDS_PER_TARGET]
+#   tests/fuzz/run_fuzzers.sh [SECONDS_PER_TARGET]   (default 30)
+# The build goes to build-fuzz/ (or FUZZ_BUILD); FUZZ_JOBS sets the build's
+# parallel jobs (default 2).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-30}
-build=$top/build-fuzz
+build=${FUZZ_BUILD:-$top/build-fuzz}
 # The libraries are instrumented for coverage too (fuzzer-no-link), so that
 # the fuzzer sees the paths taken in the program code, not only in the target.
 CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=ON -DFUZZ=ON \
@@ -15,7 +17,11 @@ targets=()
 for src in "$top"/tests/fuzz/*.cpp; do
   targets+=("$(basename "$src" .cpp)")
 done
-cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target "${targets[@]}"
+buildlog=$(mktemp)
+if ! cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target "${targets[@]}" > "$buildlog" 2>&1; then
+  cat "$buildlog"; rm -f "$buildlog"; exit 1
+fi
+rm -f "$buildlog"
 status=0
 for t in "${targets[@]}"; do
   name=${t#fuzz_}
