@@ -10,6 +10,7 @@
 #
 # Set VALGRIND_ALL=1 to run every transcript case instead (a few minutes).
 set -u
+command -v valgrind > /dev/null || { echo "valgrind is not installed"; exit 1; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 transcripts=$top/tests/transcripts
