@@ -3,7 +3,6 @@
 // (bit 1) and the capacity nmax (bits 2-7, 0 to 63, against arrays of 40
 // and an error array of 30, so that a capacity beyond the arrays is tried
 // too); the rest is the data file, written into a private folder.
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

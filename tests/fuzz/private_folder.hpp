@@ -19,7 +19,7 @@ inline const std::string& private_folder(const char* target)
     // Kept for the whole process (the removal at exit still needs it).
     static const std::string* folder = nullptr;
     if (!folder) {
-        std::string name = std::string("/tmp/") + target + ".XXXXXX";
+        std::string name = (std::filesystem::temp_directory_path() / target).string() + ".XXXXXX";
         if (!mkdtemp(name.data())) std::abort();
         folder = new std::string(name);
         std::atexit([] {
