@@ -43,7 +43,12 @@ constexpr int rowblock = 64;  // rows of A handled together in the reduction
 
 // The long loops are compiled twice, for the wider vectors where the
 // processor has them; without fused multiply-adds both give the same bits.
+// (clang refuses noinline beside target_clones; its clones are never inlined.)
+#if defined(__clang__)
+#define CYCLEFIT_WIDE [[gnu::target_clones("avx2", "default")]]
+#else
 #define CYCLEFIT_WIDE [[gnu::noinline, gnu::target_clones("avx2", "default")]]
+#endif
 
 // Four doubles of consecutive rows, operated on element by element: each
 // lane does exactly what the plain loop does to its row.

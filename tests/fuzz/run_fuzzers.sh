@@ -2,25 +2,41 @@
 # Builds the fuzz targets with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs each for a bounded time, starting
 # from its seed corpus in tests/fuzz/corpus/<target>/.
-#   tests/fuzz/run_fuzzers.sh [SECONDS_PER_TARGET]
+#   tests/fuzz/run_fuzzers.sh [SECONDS_PER_TARGET]   (default 30)
+# The build goes to build-fuzz/ (or FUZZ_BUILD); FUZZ_JOBS sets the build's
+# parallel jobs (default 2).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 seconds=${1:-30}
-build=$top/build-fuzz
-CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=ON -DFUZZ=ON > /dev/null
+build=${FUZZ_BUILD:-$top/build-fuzz}
+# The libraries are instrumented for coverage too (fuzzer-no-link), so that
+# the fuzzer sees the paths taken in the program code, not only in the target.
+CC=clang CXX=clang++ cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSANITIZE=ON -DFUZZ=ON \
+  -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link > /dev/null
 targets=()
 for src in "$top"/tests/fuzz/*.cpp; do
   targets+=("$(basename "$src" .cpp)")
 done
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+buildlog=$(mktemp)
+if ! cmake --build "$build" -j "${FUZZ_JOBS:-2}" --target "${targets[@]}" > "$buildlog" 2>&1; then
+  cat "$buildlog"; rm -f "$buildlog"; exit 1
+fi
+rm -f "$buildlog"
 status=0
 for t in "${targets[@]}"; do
   name=${t#fuzz_}
   corpus=$(mktemp -d)
   [ -d "$top/tests/fuzz/corpus/$name" ] && cp -R "$top/tests/fuzz/corpus/$name/." "$corpus/"
+  # Inputs up to 4096 bytes, or a little beyond the largest seed (whole
+  # solution files are larger).
+  max_len=4096
+  largest=$(find "$corpus" -type f -printf '%s\n' | sort -n | tail -1)
+  [ -n "$largest" ] && [ "$largest" -ge 3072 ] && max_len=$((largest + 1024))
   echo "== $t for ${seconds}s"
-  if ! (cd "$corpus" && "$build/tests/$t" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
-          -rss_limit_mb=2048 -print_final_stats=0 "$corpus" > "$corpus.log" 2>&1); then
+  # Standard input is empty and the programs' screen output is dropped
+  # (-close_fd_mask=1); the sanitizers' reports go to standard error.
+  if ! (cd "$corpus" && "$build/tests/$t" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
+          -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=0 "$corpus" < /dev/null > "$corpus.log" 2>&1); then
     echo "$t FAILED:"; tail -40 "$corpus.log"; status=1
   else
     grep -E "^Done|#[0-9]+ *DONE" "$corpus.log" | tail -1 || true
