@@ -7,7 +7,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build=$1
 shift
 
-packages=(cmake g++ make pkg-config libgtest-dev giza-dev libbenchmark-dev clang libclang-rt-14-dev)
+packages=(cmake g++ make pkg-config libgtest-dev giza-dev libbenchmark-dev clang libclang-rt-14-dev valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p")
