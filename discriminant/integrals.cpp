@@ -39,28 +39,27 @@ double int_power(double x, int n)
     return r;
 }
 
+// The twelve-point sum of w_i f(mu_i), in node order, with the cut-off.
+template <typename Integrand>
+double quadrature(Integrand f)
+{
+    double sum = 0.0;
+    for (int i = 0; i < 12; ++i) sum += integraal.weights[i] * f(integraal.nodes[i]);
+    return cut(sum);
+}
+
 // Sum of w_i sqrt(1 - mu^2) D V(l,k) V(l,q): the terms linear in rotation.
 double rotation_pair(int l, int k, int q)
 {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i) {
-        const double mu = integraal.nodes[i];
-        const double f = std::sqrt(1.0 - mu * mu) * area(mu) * velocity(l, k, mu) * velocity(l, q, mu);
-        sum += integraal.weights[i] * f;
-    }
-    return cut(sum);
+    return quadrature([&](double mu) {
+        return std::sqrt(1.0 - mu * mu) * area(mu) * velocity(l, k, mu) * velocity(l, q, mu);
+    });
 }
 
 // Sum of w_i D V(l,k) V(l,r) V(l,q): the third-order terms.
 double triple(int l, int k, int r, int q)
 {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i) {
-        const double mu = integraal.nodes[i];
-        const double f = area(mu) * velocity(l, k, mu) * velocity(l, r, mu) * velocity(l, q, mu);
-        sum += integraal.weights[i] * f;
-    }
-    return cut(sum);
+    return quadrature([&](double mu) { return area(mu) * velocity(l, k, mu) * velocity(l, r, mu) * velocity(l, q, mu); });
 }
 
 }  // namespace
@@ -84,38 +83,25 @@ double hh3lkr(int l, int k, int r) { return triple(l, k, r, k - r); }
 // the horizontal part of the velocity; the factor comes after the cut-off.
 double hnlk(int n, int l, int k)
 {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i) {
-        const double mu = integraal.nodes[i];
-        const double f = area(mu) * std::pow(1.0 - mu * mu, n / 2.0) * (mu * plm(l, k, mu) - plm(l + 1, k, mu));
-        sum += integraal.weights[i] * f;
-    }
-    return cut(sum) * (l + 1);
+    return quadrature([&](double mu) {
+               return area(mu) * std::pow(1.0 - mu * mu, n / 2.0) * (mu * plm(l, k, mu) - plm(l + 1, k, mu));
+           })
+           * (l + 1);
 }
 
 // jnlk: sum of w (mu^2 + beta mu^3) (1-mu^2)^(n/2) p(l,k), the radial part.
 double jnlk(int n, int l, int k)
 {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i) {
-        const double mu = integraal.nodes[i];
+    return quadrature([&](double mu) {
         const double weight = mu * mu + limbdarkening.beta * (mu * mu * mu);
-        const double f = weight * std::pow(1.0 - mu * mu, n / 2.0) * plm(l, k, mu);
-        sum += integraal.weights[i] * f;
-    }
-    return cut(sum);
+        return weight * std::pow(1.0 - mu * mu, n / 2.0) * plm(l, k, mu);
+    });
 }
 
 // bnmlk: sum of w mu^n p(a,k) p(b,k), without limb darkening.
 double bnmlk(int n, int k, int a, int b)
 {
-    double sum = 0.0;
-    for (int i = 0; i < 12; ++i) {
-        const double mu = integraal.nodes[i];
-        const double f = int_power(mu, n) * plm(a, k, mu) * plm(b, k, mu);
-        sum += integraal.weights[i] * f;
-    }
-    return cut(sum);
+    return quadrature([&](double mu) { return int_power(mu, n) * plm(a, k, mu) * plm(b, k, mu); });
 }
 
 }  // namespace discriminant
