@@ -2,5 +2,5 @@
 # Installs what is missing, builds, and runs the whole test suite.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/setup.sh build
+scripts/setup.sh --test-tools build
 ctest --test-dir build --output-on-failure -j "$(nproc)"

@@ -251,16 +251,6 @@ Plotter* current = &giza;
 
 Plotter& graphics() { return *current; }
 
-// The font and drawing libraries beneath giza keep caches for the life of
-// the process; a leak check of a program that draws would report them.
-extern "C" __attribute__((used)) const char* __lsan_default_suppressions()
-{
-    return "leak:libfontconfig\nleak:libcairo\nleak:libpango\nleak:libglib\nleak:libgobject\n"
-           "leak:libfreetype\nleak:libpixman\nleak:libgiza\n";
-}
-
-extern "C" __attribute__((used)) const char* __lsan_default_options() { return "print_suppressions=0"; }
-
 void use_graphics(Plotter* plotter) { current = plotter ? plotter : &giza; }
 
 }  // namespace common

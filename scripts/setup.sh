@@ -1,13 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the suite needs (when some are missing), then
 # configures and builds it in the given folder.
-#   scripts/setup.sh BUILD_DIR [cmake options...]
+#   scripts/setup.sh [--test-tools] BUILD_DIR [cmake options...]
+# Without --test-tools: what building and running the programs needs.  With
+# it, also what the tests, benchmarks, fuzzing, the memory checks and the
+# cross-compilation check need.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
+
+packages=(cmake g++ make pkg-config giza-dev libcfitsio-dev libfftw3-dev libgsl-dev libopenblas-dev libcli11-dev)
+test_tools=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind g++-aarch64-linux-gnu)
+testing=OFF
+if [ "${1:-}" = --test-tools ]; then
+  packages+=("${test_tools[@]}")
+  testing=ON
+  shift
+fi
 build=$1
 shift
 
-packages=(cmake g++ make pkg-config libgtest-dev giza-dev libbenchmark-dev clang libclang-rt-14-dev valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" > /dev/null 2>&1 || missing+=("$p")
@@ -20,5 +31,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
 
-cmake -S "$top" -B "$top/$build" -DCMAKE_BUILD_TYPE=Release "$@" > /dev/null
+cmake -S "$top" -B "$top/$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=$testing "$@" > /dev/null
 cmake --build "$top/$build" -j "$(nproc)"
