@@ -75,6 +75,26 @@ inline Curve make(const Recipe& recipe)
     return curve;
 }
 
+// Adds `count` sinusoids between fmin and fmax, at least 3/T from each
+// other and from those already there, with S/N (against white noise of the
+// recipe's deviation) spread between snr_low and snr_high, more of them
+// weak than strong; random phases.
+inline void add_random_signals(Recipe& recipe, int count, double fmin, double fmax, double snr_low,
+                               double snr_high, std::mt19937_64& gen)
+{
+    std::uniform_real_distribution<double> uni(0.0, 1.0);
+    const double level = recipe.white * std::sqrt(M_PI / static_cast<double>(recipe.n));
+    for (int added = 0, tries = 0; added < count && tries < 10000; ++tries) {
+        const double f = fmin + (fmax - fmin) * uni(gen);
+        bool apart = true;
+        for (const Injected& s : recipe.signals) apart = apart && std::fabs(s.value.frequency - f) > 3.0 / recipe.span;
+        if (!apart) continue;
+        const double u = uni(gen);
+        recipe.signals.push_back({{f, level * (snr_low + (snr_high - snr_low) * u * u), uni(gen)}, ""});
+        ++added;
+    }
+}
+
 // How one injected sinusoid came out.
 struct Outcome {
     bool found = false;
