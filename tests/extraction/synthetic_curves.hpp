@@ -119,7 +119,12 @@ inline std::string translate(const std::string& label, const std::vector<int>& e
         while (end < label.size() && std::isdigit(static_cast<unsigned char>(label[end]))) ++end;
         const std::size_t injected = std::stoul(label.substr(k + 1, end - k - 1));
         const int id = injected >= 1 && injected <= extracted_id.size() ? extracted_id[injected - 1] : 0;
-        out += id > 0 ? "f" + std::to_string(id) : std::string("?");
+        if (id > 0) {
+            out += 'f';
+            out += std::to_string(id);
+        } else {
+            out += '?';
+        }
         k = end;
     }
     return out;
