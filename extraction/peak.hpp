@@ -33,8 +33,9 @@ std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amp
 double scargle_amplitude(std::span<const double> tau, std::span<const double> values, double f);
 
 // refine_peak: the frequency of the maximum of the continuous amplitude
-// near grid index j (Brent's method from GSL on [f(j-1), f(j+1)], to a
-// millionth of the grid step).  The grid frequency itself when the exact
+// near grid index j (Brent's method from GSL on [f(j-1), f(j+1)], to 1e-4
+// of the grid step: 1e-5 / T at the default oversampling, below the
+// frequency error of any peak with S/N under 10^4).  The grid frequency itself when the exact
 // amplitude does not peak inside that interval.
 double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const double> tau,
                    std::span<const double> values);
