@@ -103,6 +103,13 @@ std::vector<std::string> to_strings(const std::vector<std::string_view>& fields)
     return {fields.begin(), fields.end()};
 }
 
+std::vector<std::string> names_in(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    split_fields(line, fields);
+    return to_strings(fields);
+}
+
 // The text after the comment marks of a comment line.
 std::string_view comment_text(std::string_view line)
 {
@@ -275,11 +282,7 @@ LightCurve TextReader::read()
             }
         }
         if (!columns_chosen) {
-            if (!header_) {
-                std::vector<std::string_view> comment_fields;
-                split_fields(last_comment, comment_fields);
-                names_ = to_strings(comment_fields);
-            }
+            if (!header_) names_ = names_in(last_comment);
             choose_columns(fields);
             columns_chosen = true;
         }
@@ -287,10 +290,10 @@ LightCurve TextReader::read()
     }
     if (in.bad()) throw Error(file_ + ": reading stopped at line " + std::to_string(line_number_ + 1));
     if (!columns_chosen) {
-        // No data row: the names asked for must still exist.
-        if (!header_) names_.clear();
-        std::vector<std::string_view> none;
-        choose_columns(none);
+        // No data row: names asked for must still be among the names the
+        // file gives, if it gives any.
+        if (!header_) names_ = names_in(last_comment);
+        if (!names_.empty()) choose_columns({});
     }
     curve_.sources.push_back(source_);
     return std::move(curve_);

@@ -170,6 +170,11 @@ TEST(TextFiles, EmptyAndHeaderOnly)
     EXPECT_EQ(read("").size(), 0u);
     EXPECT_EQ(read("time flux\n").sources[0].rows, 0u);
     EXPECT_EQ(read("# nothing\n\n").size(), 0u);
+    // Names asked for are checked against the names a file gives, if any.
+    EXPECT_EQ(read("", columns("bjd", "flux")).size(), 0u);
+    EXPECT_EQ(read("# bjd flux\n", columns("bjd", "flux")).size(), 0u);
+    EXPECT_EQ(error_of("# bjd flux\n", columns("bjd", "mag")),
+              "star.dat: no column named mag for the value (the columns are bjd, flux)");
 }
 
 TEST(TextErrors, TooFewColumnsNamesTheLine)
