@@ -11,11 +11,6 @@ namespace prewhiten {
 
 namespace {
 
-// Grids beyond this many frequencies are refused before anything else is
-// asked of them: the count must stay exact in a double and far from the
-// size of any array.
-constexpr double largest_count = 1e15;
-
 std::string text(double x)
 {
     char t[32];
@@ -48,9 +43,10 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
         throw StarError("the grid is empty: fmin " + text(fmin) + " c/d is above fmax " + text(fmax) + " c/d");
     // fmax belongs to the grid when it lies on it within rounding.
     const double intervals = std::floor((fmax - fmin) / step * (1 + 1e-12));
-    if (!(intervals < largest_count))
+    if (!(intervals + 1 <= static_cast<double>(spectrum::max_grid_count)))
         throw StarError("a grid of " + text(intervals + 1) + " frequencies from " + text(fmin) + " to " + text(fmax) +
-                        " c/d in steps of " + text(step) + " is too large");
+                        " c/d in steps of " + text(step) + " is more than the " +
+                        std::to_string(spectrum::max_grid_count) + " a spectrum can have");
     spectrum::Grid grid;
     grid.fmin = fmin;
     grid.step = step;

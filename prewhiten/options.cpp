@@ -49,13 +49,30 @@ CLI::Validator number_from(double low, bool low_allowed)
     return CLI::Validator(check, "", "");
 }
 
-// A whole number of at least 0.
-CLI::Validator count()
+// A finite number from `low` to `high`.
+CLI::Validator number_within(double low, double high)
 {
-    auto check = [](std::string& text) -> std::string {
+    auto check = [low, high](std::string& text) -> std::string {
+        double x = 0;
+        if (!parse_number(text, x) || !std::isfinite(x)) return "'" + text + "' is not a number";
+        if (x < low || x > high) {
+            std::ostringstream range;
+            range << "must be from " << low << " to " << high;
+            return range.str();
+        }
+        return "";
+    };
+    return CLI::Validator(check, "", "");
+}
+
+// A whole number from 0 to `high`.
+CLI::Validator count_to(int high)
+{
+    auto check = [high](std::string& text) -> std::string {
         int n = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
         if (ec != std::errc() || end != text.data() + text.size() || n < 0) return "'" + text + "' is not a count";
+        if (n > high) return "must be at most " + std::to_string(high);
         return "";
     };
     return CLI::Validator(check, "", "");
@@ -188,15 +205,10 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
         ->transform(one_of({method_name(spectrum::Method::exact), method_name(spectrum::Method::nufft)}))->type_name("M")->default_str("nufft")->group(computing);
     app->add_option("--tolerance", options.spectrum.tolerance,
                     "nufft: largest amplitude error, relative to the highest peak")
-        ->check(number_from(1e-15, true))->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-                double x = 0;
-                return parse_number(text, x) && x < 1 ? "" : "must be below 1";
-            },
-            "", ""))
+        ->check(number_within(spectrum::finest_tolerance, spectrum::coarsest_tolerance))
         ->type_name("E")->capture_default_str()->group(computing);
     app->add_option("--threads", options.spectrum.threads, "Threads, 0 for every core")
-        ->check(count())->type_name("N")->capture_default_str()->group(computing);
+        ->check(count_to(spectrum::max_threads))->type_name("N")->capture_default_str()->group(computing);
     app->add_option("--max-memory", options.max_memory,
                     "Refuse a star that needs more memory (suffix K, M, G or T)")
         ->transform(size_in_bytes())->type_name("SIZE")->default_str("the machine's memory")->group(computing);

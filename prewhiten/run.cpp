@@ -42,14 +42,6 @@ fs::path output_file(const Star& star, const Options& options, const char* kind)
     return (fs::path(options.output_folder) / (star.stem + kind)).lexically_normal();
 }
 
-// The files a star's run writes.
-std::vector<fs::path> output_files(const Star& star, const Options& options)
-{
-    std::vector<fs::path> files = {output_file(star, options, ".spectrum.csv")};
-    if (options.window) files.push_back(output_file(star, options, ".window.csv"));
-    return files;
-}
-
 bool same_file(const fs::path& a, const std::string& b)
 {
     struct stat sa {}, sb {};
@@ -126,6 +118,13 @@ std::string stem_of(const std::string& file)
     const std::size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
     return name;
+}
+
+std::vector<fs::path> output_files(const Star& star, const Options& options)
+{
+    std::vector<fs::path> files = {output_file(star, options, ".spectrum.csv")};
+    if (options.window) files.push_back(output_file(star, options, ".window.csv"));
+    return files;
 }
 
 std::vector<Star> stars_of(const Options& options)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -36,6 +37,9 @@ std::string stem_of(const std::string& file);
 
 // The stars of the options: one per file, or one of all files with --join.
 std::vector<Star> stars_of(const Options& options);
+
+// The files a star's run writes, in the output folder.
+std::vector<std::filesystem::path> output_files(const Star& star, const Options& options);
 
 // The light curve of a star, read, in its unit and in time order.
 lightcurve::LightCurve read_star(const Star& star, const Options& options);

@@ -95,7 +95,13 @@ TEST(Grid, Refusals)
     EXPECT_EQ(grid_error(times({0, 1, 2}), o), "the grid is empty: fmin 2 c/d is above fmax 0.5 c/d");
     o.fmin = 0;
     o.step = 1e-300;
-    EXPECT_EQ(grid_error(times({0, 1, 2}), o), "a grid of 5e+299 frequencies from 0 to 0.5 c/d in steps of 1e-300 is too large");
+    EXPECT_EQ(grid_error(times({0, 1, 2}), o), "a grid of 5e+299 frequencies from 0 to 0.5 c/d in steps of 1e-300 is more than the 536870912 a "
+              "spectrum can have");
+    o.step = 0.5 / (std::size_t{1} << 29);
+    EXPECT_EQ(grid_error(times({0, 1, 2}), o), "a grid of 5.36871e+08 frequencies from 0 to 0.5 c/d in steps of "
+                                                "9.31323e-10 is more than the 536870912 a spectrum can have");
+    o.step = 0.5 / ((std::size_t{1} << 29) - 1);
+    EXPECT_EQ(prewhiten::grid_for(times({0, 1, 2}), o).count, std::size_t{1} << 29);
 }
 
 TEST(Memory, NeedAndLimit)
@@ -135,24 +141,30 @@ TEST(Reading, JoinedStarInItsUnitAndTimeOrder)
 }
 
 // The TESS file: its strongest peak is the orbital harmonic near 1.2056
-// c/d.  The exact method over a fine grid around it.
+// c/d.  Found on the default grid up to 5 c/d, then located by the exact
+// sums on a fine grid around it.
 TEST(TessFile, StrongestPeakNearTheOrbitalHarmonic)
 {
     Options o;
     o.files = {lightcurve_test::tess_file()};
     o.unit = lightcurve::Unit::flux;
-    o.fmin = 0.1;
     o.fmax = 5;
-    o.oversample = 20;
-    o.spectrum.method = spectrum::Method::exact;
     const prewhiten::Star star = prewhiten::stars_of(o).front();
     const LightCurve c = prewhiten::read_star(star, o);
     ASSERT_EQ(c.size(), 11117u);
     const spectrum::Grid g = prewhiten::grid_for(c, o);
-    const spectrum::Plan plan(c.times, g, o.spectrum);
-    const prewhiten::Peak peak = prewhiten::highest_peak(g, plan.amplitude(c.values));
-    ASSERT_TRUE(peak.found);
-    EXPECT_NEAR(peak.frequency, 1.2056, 0.002);
+    const prewhiten::Peak coarse = prewhiten::highest_peak(g, spectrum::Plan(c.times, g, o.spectrum).amplitude(c.values));
+    ASSERT_TRUE(coarse.found);
+    EXPECT_NEAR(coarse.frequency, 1.2056, g.step);
+
+    o.fmin = coarse.frequency - g.step;
+    o.fmax = coarse.frequency + g.step;
+    o.step = 1e-5;
+    o.spectrum.method = spectrum::Method::exact;
+    const spectrum::Grid fine = prewhiten::grid_for(c, o);
+    const prewhiten::Peak peak = prewhiten::highest_peak(fine, spectrum::Plan(c.times, fine, o.spectrum).amplitude(c.values));
+    EXPECT_NEAR(peak.frequency, 1.2056, 2e-4);
+    EXPECT_GE(peak.amplitude, coarse.amplitude);
 }
 
 }  // namespace
