@@ -278,9 +278,10 @@ void transform(const FinePlan& plan, const Layout& layout, std::span<const std::
 namespace {
 
 // The unit weights' sums W at twice each grid frequency, by the transform
-// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k.
+// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k, in the given fine grid.
 std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const PointPhases& phases,
-                                                   const std::vector<double>& centre_cycles, int threads)
+                                                   const std::vector<double>& centre_cycles, int threads,
+                                                   FineGrid& grid)
 {
     Layout doubled = make_layout(fine, phases.advance_hi, phases.advance_lo, 2.0);
     std::vector<std::complex<double>> weights(phases.size());
@@ -288,7 +289,6 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
         numerics::SinCos e = sincos_cycles(2.0 * centre_cycles[doubled.order[p]]);
         weights[p] = {e.cos, -e.sin};
     }
-    FineGrid grid(fine.fine + static_cast<std::size_t>(fine.kernel.width));
     transform(fine, doubled, weights, threads, grid);
     std::vector<std::complex<double>> sums(fine.modes);
     for (std::size_t j = 0; j < fine.modes; ++j) sums[j] = mode_sum(fine, grid, j);
@@ -312,7 +312,9 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
         numerics::SinCos e = sincos_cycles(centre_cycles[layout.order[p]]);
         centre_phase[p] = {e.cos, -e.sin};
     }
-    unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads);
+    std::unique_ptr<FineGrid> cells = take_grid();
+    unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads, *cells);
+    give_back(std::move(cells));
     double count = static_cast<double>(n);
     for (std::size_t j = 0; j < grid.count; ++j)
         if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct.push_back(j);
@@ -324,8 +326,9 @@ std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, 
     std::size_t n = phases.size();
     std::vector<std::complex<double>> weights(n);
     for (std::size_t p = 0; p < n; ++p) weights[p] = centred[plan.layout.order[p]] * plan.centre_phase[p];
-    FineGrid fine(plan.fine.fine + static_cast<std::size_t>(plan.fine.kernel.width));
-    transform(plan.fine, plan.layout, weights, threads, fine);
+    std::unique_ptr<FineGrid> cells = plan.take_grid();
+    const FineGrid& fine = *cells;
+    transform(plan.fine, plan.layout, weights, threads, *cells);
 
     std::vector<double> amplitude(grid.count);
     double count = static_cast<double>(n);
@@ -337,12 +340,28 @@ std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, 
             if (!needs_direct(s, count)) amplitude[j] = amplitude_from_sums(s, count);
         }
     });
+    plan.give_back(std::move(cells));
     for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
         std::size_t j = plan.direct[i];
         amplitude[j] = is_zero_frequency(grid, j) ? std::numeric_limits<double>::quiet_NaN()
                                                   : direct_amplitude(phases, centred, j);
     });
     return amplitude;
+}
+
+std::unique_ptr<FineGrid> NufftPlan::take_grid() const
+{
+    {
+        std::lock_guard lock(spare_lock_);
+        if (spare_) return std::move(spare_);
+    }
+    return std::make_unique<FineGrid>(fine.fine + static_cast<std::size_t>(fine.kernel.width));
+}
+
+void NufftPlan::give_back(std::unique_ptr<FineGrid> grid) const
+{
+    std::lock_guard lock(spare_lock_);
+    if (!spare_) spare_ = std::move(grid);
 }
 
 std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
@@ -359,7 +378,11 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
                             times(modes, sizeof(std::complex<double>) + sizeof(double) / 2));  // W, kernel_ft
     std::size_t building = plus(plus(layout, complex_per_point), fine_grid);  // the doubled layout's transform
     std::size_t spectrum = plus(plus(complex_per_point, fine_grid), times(modes, sizeof(double)));
-    return plus(kept, std::max(building, spectrum));
+    // FFTW's tables for the plan (at most one complex number per cell) and
+    // the threads' stacks and arenas.
+    std::size_t fftw_tables = times(fine, sizeof(std::complex<double>));
+    constexpr std::size_t threads_allowance = std::size_t{4} << 20;
+    return plus(plus(kept, fftw_tables), plus(std::max(building, spectrum), threads_allowance));
 }
 
 }  // namespace spectrum::detail

@@ -10,6 +10,8 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -122,11 +124,21 @@ inline std::complex<double> mode_sum(const FinePlan& plan, const FineGrid& fine,
 struct NufftPlan {
     NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads);
 
+    // A fine grid for one transform: the spare one kept from the last
+    // transform when no other call holds it (its pages are already
+    // mapped), else a new one; given back when the transform is read.
+    std::unique_ptr<FineGrid> take_grid() const;
+    void give_back(std::unique_ptr<FineGrid> grid) const;
+
     FinePlan fine;
     Layout layout;
     std::vector<std::complex<double>> centre_phase;  // exp(-2 pi i f_J t_k), layout order
     std::vector<std::complex<double>> unit_sums;      // W at 2 f_j
     std::vector<std::size_t> direct;                  // grid indices done by direct sums
+
+private:
+    mutable std::mutex spare_lock_;
+    mutable std::unique_ptr<FineGrid> spare_;
 };
 
 // nufft_spectrum: the Scargle amplitudes over the grid.

@@ -50,7 +50,8 @@ void write_file(const fs::path& file, const std::string& content)
     out << content;
 }
 
-Run run_program(const std::string& program, const fs::path& work, const std::string& answers, int seconds)
+Run run_program(const std::string& program, const fs::path& work, const std::string& answers, int seconds,
+                const std::vector<std::string>& arguments)
 {
     // The answers and the captured streams live outside the working folder,
     // so that the folder holds only what the program leaves behind.
@@ -66,7 +67,9 @@ Run run_program(const std::string& program, const fs::path& work, const std::str
         if (std::strncmp(*e, "DISPLAY=", 8) != 0) env.push_back(*e);
     env.push_back(nullptr);
     const std::string dir = work.string();
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
 
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -83,7 +86,7 @@ Run run_program(const std::string& program, const fs::path& work, const std::str
         struct rlimit limit {};
         limit.rlim_cur = limit.rlim_max = 400L * 1024 * 1024;
         setrlimit(RLIMIT_FSIZE, &limit);
-        execve(argv[0], argv, env.data());
+        execve(argv[0], argv.data(), env.data());
         _exit(127);
     }
 

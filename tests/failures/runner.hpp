@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace failures {
 
@@ -30,9 +31,10 @@ struct Run {
 };
 
 // Runs the program in the folder `work` with `answers` on standard input
-// (empty: standard input is at its end at once) and no display.
+// (empty: standard input is at its end at once), the command-line
+// `arguments`, and no display.
 Run run_program(const std::string& program, const std::filesystem::path& work, const std::string& answers,
-                int seconds = 30);
+                int seconds = 30, const std::vector<std::string>& arguments = {});
 
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& content);

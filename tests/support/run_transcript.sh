@@ -7,6 +7,7 @@
 #   run_transcript.sh PROGRAM CASE_DIR
 #
 # A case folder holds:
+#   args               the command-line arguments, one per line (no file: none)
 #   stdin              the answers (no file: standard input is empty)
 #   in/                files copied into the working folder before the run
 #   expected/stdout, expected/stderr, expected/status
@@ -30,6 +31,8 @@ trap 'rm -rf "$work" "$actual"' EXIT
 [ -d "$case_dir/in" ] && cp -R "$case_dir/in/." "$work/"
 answers=/dev/null
 [ -f "$case_dir/stdin" ] && answers=$case_dir/stdin
+args=()
+[ -f "$case_dir/args" ] && mapfile -t args < "$case_dir/args"
 
 # A program that loops or floods fails instead of hanging: a time limit, and
 # a cap on the size of every file it writes (standard output included).
@@ -38,7 +41,7 @@ answers=/dev/null
   unset DISPLAY
   ulimit -f 409600
   # shellcheck disable=SC2086
-  timeout "${TRANSCRIPT_TIMEOUT:-120}" ${TRANSCRIPT_WRAPPER:-} "$program" < "$answers" > "$actual/stdout" 2> "$actual/stderr"
+  timeout "${TRANSCRIPT_TIMEOUT:-120}" ${TRANSCRIPT_WRAPPER:-} "$program" "${args[@]}" < "$answers" > "$actual/stdout" 2> "$actual/stderr"
   echo $? > "$actual/status"
 )
 
