@@ -38,6 +38,18 @@ struct Partitions {
 
 double weight(const Series& series, std::size_t k) { return series.weights.empty() ? 1.0 : series.weights[k]; }
 
+// The model of one term as the fit sees it: the frequency and the
+// coefficients of sin(2 pi f tau) and cos(2 pi f tau).
+struct Linear {
+    double frequency, a, b;
+};
+
+Linear linear(const Sinusoid& term)
+{
+    const double angle = two_pi * term.phase;
+    return {term.frequency, term.amplitude * std::cos(angle), term.amplitude * std::sin(angle)};
+}
+
 // One block of rows: the residuals (when res is given) and the Jacobian
 // columns (when jac is given), from one evaluation of each sine and cosine.
 void block(const Series& series, const Model& model, const Layout* layout, std::size_t first, std::size_t count,
@@ -49,22 +61,22 @@ void block(const Series& series, const Model& model, const Layout* layout, std::
     if (jac)
         for (std::size_t k = 0; k < count; ++k) jac[k] = weight(series, first + k);
     for (std::size_t i = 0; i < model.terms.size(); ++i) {
-        const Sinusoid& term = model.terms[i];
-        for (std::size_t k = 0; k < count; ++k) arg[k] = term.frequency * tau[k] + term.phase;
+        const Linear term = linear(model.terms[i]);
+        for (std::size_t k = 0; k < count; ++k) arg[k] = term.frequency * tau[k];
         sin_cos_cycles(arg.data(), s.data(), c.data(), count);
-        for (std::size_t k = 0; k < count; ++k) m[k] += term.amplitude * s[k];
+        for (std::size_t k = 0; k < count; ++k) m[k] += term.a * s[k] + term.b * c[k];
         if (!jac) continue;
         double* col_f = layout->frequency(i) == Layout::fixed ? nullptr : jac + layout->frequency(i) * count;
-        double* col_a = jac + layout->amplitude(i) * count;
-        double* col_p = jac + layout->phase(i) * count;
-        const double a2pi = term.amplitude * two_pi;
+        double* col_a = jac + layout->sine(i) * count;
+        double* col_b = jac + layout->cosine(i) * count;
         for (std::size_t k = 0; k < count; ++k) {
             const double w = weight(series, first + k);
             col_a[k] = w * s[k];
-            col_p[k] = w * a2pi * c[k];
+            col_b[k] = w * c[k];
         }
         if (col_f)
-            for (std::size_t k = 0; k < count; ++k) col_f[k] = col_p[k] * tau[k];
+            for (std::size_t k = 0; k < count; ++k)
+                col_f[k] = weight(series, first + k) * two_pi * tau[k] * (term.a * c[k] - term.b * s[k]);
     }
     if (res)
         for (std::size_t k = 0; k < count; ++k) res[k] = weight(series, first + k) * (m[k] - series.values[first + k]);
@@ -227,13 +239,12 @@ struct WorkspaceDeleter {
 
 }  // namespace
 
-Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency)
-    : frequency_(terms), amplitude_(terms)
+Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency) : frequency_(terms), sine_(terms)
 {
     for (std::size_t i = 0; i < terms; ++i) {
         const bool free = i >= free_frequency.size() || free_frequency[i];
         frequency_[i] = free ? size_++ : fixed;
-        amplitude_[i] = size_;
+        sine_[i] = size_;
         size_ += 2;
     }
 }
@@ -242,9 +253,10 @@ void Layout::pack(const Model& model, std::span<double> x) const
 {
     x[0] = model.constant;
     for (std::size_t i = 0; i < terms(); ++i) {
-        if (frequency_[i] != fixed) x[frequency_[i]] = model.terms[i].frequency;
-        x[amplitude(i)] = model.terms[i].amplitude;
-        x[phase(i)] = model.terms[i].phase;
+        const Linear term = linear(model.terms[i]);
+        if (frequency_[i] != fixed) x[frequency_[i]] = term.frequency;
+        x[sine(i)] = term.a;
+        x[cosine(i)] = term.b;
     }
 }
 
@@ -253,9 +265,12 @@ void Layout::unpack(std::span<const double> x, Model& model) const
     model.constant = x[0];
     model.terms.resize(terms());
     for (std::size_t i = 0; i < terms(); ++i) {
-        if (frequency_[i] != fixed) model.terms[i].frequency = x[frequency_[i]];
-        model.terms[i].amplitude = x[amplitude(i)];
-        model.terms[i].phase = x[phase(i)];
+        Sinusoid& term = model.terms[i];
+        if (frequency_[i] != fixed) term.frequency = x[frequency_[i]];
+        term.amplitude = std::hypot(x[sine(i)], x[cosine(i)]);
+        term.phase = std::atan2(x[cosine(i)], x[sine(i)]) / two_pi;
+        term.phase -= std::floor(term.phase);
+        if (term.phase >= 1.0) term.phase = 0.0;
     }
 }
 
@@ -361,6 +376,9 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
     gsl_vector_view x0view = gsl_vector_view_array(x0.data(), p);
     if (gsl_multilarge_nlinear_init(&x0view.vector, &fdf, work.get()) != GSL_SUCCESS) return outcome;
 
+    bool linear = true;
+    for (std::size_t i = 0; i < layout.terms(); ++i) linear = linear && layout.frequency(i) == Layout::fixed;
+    const double tolerance = linear ? settings.linear_tolerance : settings.step_tolerance;
     outcome.status = FitOutcome::Status::iteration_limit;
     for (int iter = 0; iter < settings.max_iterations; ++iter) {
         const int status = gsl_multilarge_nlinear_iterate(work.get());
@@ -378,7 +396,7 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
         double chi2 = 0.0;
         gsl_blas_ddot(work->f, work->f, &chi2);
         const double s2 = chi2 / static_cast<double>(n - p);
-        if (remaining_step_in_sigmas(problem.latest_jtj, p, work->g, s2) <= settings.step_tolerance) {
+        if (remaining_step_in_sigmas(problem.latest_jtj, p, work->g, s2) <= tolerance) {
             outcome.status = FitOutcome::Status::converged;
             break;
         }
@@ -404,6 +422,29 @@ std::vector<double> covariance(const Series& series, const Model& model, int thr
     std::vector<double> cov = chol.inverse();
     const double s2 = chi2 / static_cast<double>(n - p);
     for (double& c : cov) c *= s2;
+
+    // From (a, b) to (A, phi): rows then columns of each pair replaced by
+    // their combinations with the derivatives
+    //   dA/da = a / A, dA/db = b / A, dphi/da = -b / (2 pi A^2), dphi/db = a / (2 pi A^2).
+    // The layout keeps the pair where amplitude and phase go.
+    for (std::size_t i = 0; i < layout.terms(); ++i) {
+        const Linear term = linear(model.terms[i]);
+        const double amp = std::hypot(term.a, term.b);
+        if (!(amp > 0.0)) return {};
+        const double g[2][2] = {{term.a / amp, term.b / amp},
+                                {-term.b / (two_pi * amp * amp), term.a / (two_pi * amp * amp)}};
+        const std::size_t u = layout.sine(i), v = layout.cosine(i);
+        for (std::size_t k = 0; k < p; ++k) {  // rows u, v
+            const double cu = cov[u * p + k], cv = cov[v * p + k];
+            cov[u * p + k] = g[0][0] * cu + g[0][1] * cv;
+            cov[v * p + k] = g[1][0] * cu + g[1][1] * cv;
+        }
+        for (std::size_t k = 0; k < p; ++k) {  // columns u, v
+            const double cu = cov[k * p + u], cv = cov[k * p + v];
+            cov[k * p + u] = g[0][0] * cu + g[0][1] * cv;
+            cov[k * p + v] = g[1][0] * cu + g[1][1] * cv;
+        }
+    }
     return cov;
 }
 
