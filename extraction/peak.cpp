@@ -15,34 +15,65 @@ namespace {
 
 constexpr std::size_t chunk = 256;
 constexpr std::size_t lanes = 4;
+using Lanes = std::array<double, lanes>;
 
-double total(const std::array<double, lanes>& partial) { return (partial[0] + partial[1]) + (partial[2] + partial[3]); }
+double total(const Lanes& partial) { return (partial[0] + partial[1]) + (partial[2] + partial[3]); }
 
 struct ScargleInput {
     std::span<const double> tau, values;
     double mean = 0.0;
 };
 
+// The sums of one block: sin and cos of 2 pi f tau against the centred
+// values, in four lanes (a fixed order, which the compiler can keep in
+// vector registers).  Built for the wider vector units too, as the model's
+// sine and cosine are.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void add_sums(const double* y, const double* s, const double* c, std::size_t m, Lanes& ys_out, Lanes& yc_out,
+              Lanes& cc_out, Lanes& ss_out, Lanes& cs_out)
+{
+    // Local lanes, which the compiler knows alias nothing.
+    Lanes ys = ys_out, yc = yc_out, cc = cc_out, ss = ss_out, cs = cs_out;
+    std::size_t k = 0;
+    for (; k + lanes <= m; k += lanes)
+        for (std::size_t l = 0; l < lanes; ++l) {
+            ys[l] += y[k + l] * s[k + l];
+            yc[l] += y[k + l] * c[k + l];
+            cc[l] += c[k + l] * c[k + l];
+            ss[l] += s[k + l] * s[k + l];
+            cs[l] += s[k + l] * c[k + l];
+        }
+    for (; k < m; ++k) {
+        ys[0] += y[k] * s[k];
+        yc[0] += y[k] * c[k];
+        cc[0] += c[k] * c[k];
+        ss[0] += s[k] * s[k];
+        cs[0] += s[k] * c[k];
+    }
+    ys_out = ys;
+    yc_out = yc;
+    cc_out = cc;
+    ss_out = ss;
+    cs_out = cs;
+}
+
 double amplitude_at(const ScargleInput& in, double f)
 {
-    std::array<double, chunk> arg, s, c;
+    std::array<double, chunk> arg, s, c, y;
     // Four partial sums per quantity, added in a fixed order: the same
     // result every run, and no chain of dependent additions.
-    std::array<double, lanes> ys{}, yc{}, cc{}, ss{}, cs{};
+    Lanes ys{}, yc{}, cc{}, ss{}, cs{};
     const std::size_t n = in.tau.size();
     for (std::size_t k0 = 0; k0 < n; k0 += chunk) {
         const std::size_t m = std::min(chunk, n - k0);
-        for (std::size_t k = 0; k < m; ++k) arg[k] = f * in.tau[k0 + k];
-        sin_cos_cycles(arg.data(), s.data(), c.data(), m);
         for (std::size_t k = 0; k < m; ++k) {
-            const double y = in.values[k0 + k] - in.mean;
-            const std::size_t lane = k % lanes;
-            ys[lane] += y * s[k];
-            yc[lane] += y * c[k];
-            cc[lane] += c[k] * c[k];
-            ss[lane] += s[k] * s[k];
-            cs[lane] += s[k] * c[k];
+            arg[k] = f * in.tau[k0 + k];
+            y[k] = in.values[k0 + k] - in.mean;
         }
+        sin_cos_cycles(arg.data(), s.data(), c.data(), m);
+        add_sums(y.data(), s.data(), c.data(), m, ys, yc, cc, ss, cs);
     }
     const double sum_ys = total(ys), sum_yc = total(yc), sum_cc = total(cc), sum_ss = total(ss), sum_cs = total(cs);
     // The time offset of Lomb-Scargle, tan(4 pi f t0) = sum sin / sum cos
@@ -65,7 +96,20 @@ double mean_of(std::span<const double> values)
     return values.empty() ? 0.0 : sum / static_cast<double>(values.size());
 }
 
-double negative_amplitude(double f, void* params) { return -amplitude_at(*static_cast<const ScargleInput*>(params), f); }
+// The amplitude at f0 + u step, negated for the minimiser.
+struct Offset {
+    ScargleInput in;
+    double f0 = 0.0, step = 0.0;
+};
+
+double negative_amplitude(double u, void* params)
+{
+    const Offset& offset = *static_cast<const Offset*>(params);
+    return -amplitude_at(offset.in, offset.f0 + u * offset.step);
+}
+
+// How closely the maximum is located, in grid steps.
+constexpr double refine_tolerance = 1e-4;
 
 struct MinimizerDeleter {
     void operator()(gsl_min_fminimizer* m) const { gsl_min_fminimizer_free(m); }
@@ -107,25 +151,29 @@ double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const do
 {
     const double f = grid.frequency(j);
     if (j == 0 || j + 1 >= grid.count || tau.empty()) return f;
-    ScargleInput in{tau, values, mean_of(values)};
-    const double lo = grid.frequency(j - 1), hi = grid.frequency(j + 1);
-    const double a_lo = amplitude_at(in, lo), a_mid = amplitude_at(in, f), a_hi = amplitude_at(in, hi);
+    // The search runs in u = (frequency - f) / step on [-1, 1]: the
+    // minimiser resolves its argument to about 1e-8 of its size, which for
+    // the frequency itself (tens of c/d) would be coarser than the errors
+    // of a long series.
+    Offset offset{{tau, values, mean_of(values)}, f, grid.step};
+    const double a_lo = amplitude_at(offset.in, f - grid.step), a_mid = amplitude_at(offset.in, f),
+                 a_hi = amplitude_at(offset.in, f + grid.step);
     if (!(a_mid > a_lo && a_mid > a_hi)) return f;
 
     gsl_set_error_handler_off();
     std::unique_ptr<gsl_min_fminimizer, MinimizerDeleter> minimizer(gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent));
     if (!minimizer) return f;
-    gsl_function function{negative_amplitude, &in};
-    if (gsl_min_fminimizer_set_with_values(minimizer.get(), &function, f, -a_mid, lo, -a_lo, hi, -a_hi) != GSL_SUCCESS)
+    gsl_function function{negative_amplitude, &offset};
+    if (gsl_min_fminimizer_set_with_values(minimizer.get(), &function, 0.0, -a_mid, -1.0, -a_lo, 1.0, -a_hi) !=
+        GSL_SUCCESS)
         return f;
-    const double tolerance = 1e-4 * grid.step;
     for (int iter = 0; iter < 100; ++iter) {
         if (gsl_min_fminimizer_iterate(minimizer.get()) != GSL_SUCCESS) break;
         if (gsl_min_test_interval(gsl_min_fminimizer_x_lower(minimizer.get()),
-                                  gsl_min_fminimizer_x_upper(minimizer.get()), tolerance, 0.0) == GSL_SUCCESS)
+                                  gsl_min_fminimizer_x_upper(minimizer.get()), refine_tolerance, 0.0) == GSL_SUCCESS)
             break;
     }
-    return gsl_min_fminimizer_x_minimum(minimizer.get());
+    return f + gsl_min_fminimizer_x_minimum(minimizer.get()) * grid.step;
 }
 
 SingleSinusoid single_sinusoid(const Series& series, double f)
