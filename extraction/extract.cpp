@@ -90,8 +90,7 @@ void finish(Result& result, const Series& series, std::span<const double> times,
     result.rms = std::sqrt(sum2 / static_cast<double>(result.n));
 
     const std::vector<double> cov = covariance(series, result.model, threads);
-    const Layout layout(result.model.terms.size(), {});
-    const std::size_t p = layout.size();
+    const std::size_t p = 1 + 3 * result.model.terms.size();
     auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]) * root_d; };
 
     const double resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
@@ -106,7 +105,7 @@ void finish(Result& result, const Series& series, std::span<const double> times,
         Frequency f;
         f.id = static_cast<int>(i) + 1;
         f.value = result.model.terms[i];
-        f.covariance = {sigma(layout.frequency(i)), sigma(layout.amplitude(i)), sigma(layout.phase(i))};
+        f.covariance = {sigma(1 + 3 * i), sigma(2 + 3 * i), sigma(3 + 3 * i)};
         f.analytic = analytic_uncertainty(f.value.amplitude, result.rms, result.n, result.span);
         f.analytic.frequency *= root_d;
         f.analytic.amplitude *= root_d;
@@ -267,6 +266,18 @@ Result extract(std::span<const double> times, std::span<const double> values, st
     return result;
 }
 
+std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most)
+{
+    const double p = 1.0 + 3.0 * std::max(most, 0);
+    // Four spectra; about a dozen series of n (values, times, residuals,
+    // weights, the solver's vectors); the normal equations of each
+    // partition and the solver's own p x p matrices; a block of the
+    // Jacobian per partition.
+    const double bytes = 8.0 * (4.0 * static_cast<double>(grid_count) + 12.0 * static_cast<double>(n) +
+                                (16.0 + 6.0) * p * p + 16.0 * 256.0 * p);
+    return bytes >= 0x1p63 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(bytes);
+}
+
 std::string stop_name(Stop stop)
 {
     switch (stop) {
@@ -294,7 +305,8 @@ std::string stop_sentence(const Result& result, const Settings& settings)
             << result.stop_value << ", above " << settings.fap;
         break;
     case Stop::max_frequencies:
-        out << result.frequencies.size() << " frequencies extracted, the most asked for";
+        out << result.frequencies.size() << (result.frequencies.size() == 1 ? " frequency" : " frequencies")
+            << " extracted, the most asked for";
         break;
     case Stop::no_peak: out << "no peak left in the frequency range"; break;
     case Stop::too_few_points: out << "too few points for another frequency"; break;

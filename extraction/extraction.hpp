@@ -124,6 +124,13 @@ using ProgressCallback = std::function<void(const Progress&)>;
 Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
                const Settings& settings, const ProgressCallback& progress = {});
 
+// memory_needed: bytes an extraction needs at most beyond the spectrum's
+// plan, for n points, a grid of grid_count frequencies and at most `most`
+// frequencies (the spectra and series it keeps, and the normal equations
+// of the largest fit in their partitions).  Saturates instead of
+// overflowing.
+std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most);
+
 // A word for the stop reason ("snr", "fap", "max-frequencies", "no-peak",
 // "too-few-points", "rejections") and a sentence for the reader.
 std::string stop_name(Stop stop);
