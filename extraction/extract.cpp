@@ -84,14 +84,13 @@ void finish(Result& result, const Series& series, std::span<const double> times,
             const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick, int threads)
 {
     result.D = correlation_factor(in_time_order(times, result.residuals));
-    const double root_d = std::sqrt(result.D);
     double sum2 = 0.0;
     for (double r : result.residuals) sum2 += r * r;
     result.rms = std::sqrt(sum2 / static_cast<double>(result.n));
 
     const std::vector<double> cov = covariance(series, result.model, threads);
     const std::size_t p = 1 + 3 * result.model.terms.size();
-    auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]) * root_d; };
+    auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]); };
 
     const double resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
     std::vector<double> freqs, amps;
@@ -105,12 +104,17 @@ void finish(Result& result, const Series& series, std::span<const double> times,
         Frequency f;
         f.id = static_cast<int>(i) + 1;
         f.value = result.model.terms[i];
-        f.covariance = {sigma(1 + 3 * i), sigma(2 + 3 * i), sigma(3 + 3 * i)};
+        const double noise = box_mean(result.grid, result.residual_amplitude, f.value.frequency, settings.box);
+        // Both kinds of error grow by sqrt(D_f): the white-noise formulas
+        // and the covariance scaled by the overall residual variance both
+        // assume residuals as white at this frequency as on average.
+        f.correlation = std::max(result.D, noise_excess(noise, result.rms, result.n));
+        const double root_d = std::sqrt(f.correlation);
+        f.covariance = {sigma(1 + 3 * i) * root_d, sigma(2 + 3 * i) * root_d, sigma(3 + 3 * i) * root_d};
         f.analytic = analytic_uncertainty(f.value.amplitude, result.rms, result.n, result.span);
         f.analytic.frequency *= root_d;
         f.analytic.amplitude *= root_d;
         f.analytic.phase *= root_d;
-        const double noise = box_mean(result.grid, result.residual_amplitude, f.value.frequency, settings.box);
         f.snr = noise > 0.0 ? f.value.amplitude / noise : INFINITY;
         f.snr_at_pick = snr_at_pick[i];
         f.log10_fap = log10_faps[i];

@@ -55,8 +55,13 @@ enum class Stop {
 struct Frequency {
     int id = 0;                 // 1, 2, ... in extraction order
     Sinusoid value;             // amplitude >= 0, phase in [0, 1) at t_ref
-    Uncertainty covariance;     // from the least-squares covariance, times sqrt(D)
-    Uncertainty analytic;       // Montgomery & O'Donoghue, times sqrt(D)
+    Uncertainty covariance;     // from the least-squares covariance, times sqrt(D_f)
+    Uncertainty analytic;       // Montgomery & O'Donoghue, times sqrt(D_f)
+    // D_f: the larger of the correlation factor D of the residuals and
+    // their noise excess around this frequency (noise_excess): the runs of
+    // equal sign see the correlation of neighbouring points, the local
+    // noise sees red noise and unresolved signals at this frequency.
+    double correlation = 1.0;
     double snr = 0.0;           // on the final residual spectrum
     double snr_at_pick = 0.0;   // on the residual spectrum just after it was taken
     double log10_fap = 0.0;     // false-alarm probability when it was picked

@@ -50,6 +50,14 @@ double correlation_factor(std::span<const double> residuals)
     return std::max(1.0, static_cast<double>(residuals.size()) / (2.0 * static_cast<double>(runs)));
 }
 
+double noise_excess(double local, double rms, std::size_t n)
+{
+    if (!(rms > 0.0) || n == 0) return 1.0;
+    const double white = rms * std::sqrt(0.5 * two_pi / static_cast<double>(n));
+    const double ratio = local / white;
+    return ratio * ratio;
+}
+
 double effective_span(std::span<const double> times)
 {
     if (times.empty()) return 0.0;

@@ -42,6 +42,18 @@ std::size_t sign_runs(std::span<const double> residuals);
 // neighbours are correlated; errors grow by sqrt(D).
 double correlation_factor(std::span<const double> residuals);
 
+// noise_excess: the local noise of a residual spectrum over what white
+// noise of the same rms would give there, squared: white noise of
+// deviation sigma in N points has a mean Scargle amplitude sigma sqrt(pi/N)
+// (the mean of a Rayleigh variable of scale sigma sqrt(2/N) is that scale
+// times sqrt(pi/2)).  Above 1 where the noise is red or crowded with
+// unresolved signals; the factor by which the variance of a sinusoid's
+// parameters exceeds the white-noise value there.
+//   Given:    local  mean amplitude around the frequency (box_mean)
+//             rms, n the residuals' rms and number
+//   Returned: (local / (rms sqrt(pi/n)))^2; 1 when rms or n is 0
+double noise_excess(double local, double rms, std::size_t n);
+
 // effective_span: T_eff = sqrt(4 pi Var(t)), the time base of the
 // false-alarm probability.
 double effective_span(std::span<const double> times);

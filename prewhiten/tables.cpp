@@ -104,11 +104,12 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
                        " d, t_ref = " + fixed(result.t_ref, 6) + ", unit " + context.unit + ", D = " +
                        fixed(result.D, 3) + "\n";
     text += "# " + frequencies(result.frequencies.size()) + "; stop: " + context.stop + "\n";
-    text += "# phases in cycles at t_ref for A sin(2 pi (f (t - t_ref) + phase)); errors times sqrt(D):\n";
-    text += "# err_cov from the least-squares covariance, err_MO from Montgomery & O'Donoghue (1999)\n";
+    text += "# phases in cycles at t_ref for A sin(2 pi (f (t - t_ref) + phase)); err_cov from the least-squares\n";
+    text += "# covariance, err_MO from Montgomery & O'Donoghue (1999), both times sqrt(D_f), D_f the larger of D\n";
+    text += "# and the excess of the residuals' noise around f over white noise of their rms\n";
     std::vector<std::vector<std::string>> rows = {{"id", "frequency", "err_cov", "err_MO", "amplitude", "err_cov",
                                                    "err_MO", "phase", "err_cov", "err_MO", "S/N", "log10_FAP",
-                                                   "combination"}};
+                                                   "D_f", "combination"}};
     for (const extraction::Frequency& f : result.frequencies) {
         const int fd = decimals_for(f.covariance.frequency), ad = decimals_for(f.covariance.amplitude),
                   pd = decimals_for(f.covariance.phase);
@@ -116,7 +117,7 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
                         two_digits(f.analytic.frequency), fixed(f.value.amplitude, ad),
                         two_digits(f.covariance.amplitude), two_digits(f.analytic.amplitude), fixed(f.value.phase, pd),
                         two_digits(f.covariance.phase), two_digits(f.analytic.phase), fixed(f.snr, 1),
-                        fixed(f.log10_fap, 1), f.combination});
+                        fixed(f.log10_fap, 1), fixed(f.correlation, 2), f.combination});
     }
     return text + aligned(rows);
 }

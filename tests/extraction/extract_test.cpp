@@ -70,6 +70,10 @@ TEST(Extraction, RecoversEverySignalWithHonestErrorsAndLabels)
         }
         EXPECT_EQ(result.stop, Stop::snr);
         EXPECT_LT(result.D, 1.2);  // white residuals
+        for (const Frequency& f : result.frequencies) {
+            EXPECT_GE(f.correlation, result.D);
+            EXPECT_LT(f.correlation, 1.6);  // the noise around each is about white
+        }
     }
     EXPECT_LE(outside, 1) << "of " << count;  // 95 % within 3 sigma allows about one in 16
 }

@@ -55,6 +55,31 @@ TEST(CorrelationFactor, CountsRunsOfEqualSign)
     EXPECT_NEAR(correlation_factor(smooth), 20000.0 / (2.0 * 64.0), 1e-9);
 }
 
+TEST(NoiseExcess, OneForWhiteNoiseAndTheSquareOfTheLocalRatio)
+{
+    // The mean Scargle amplitude of white noise: sigma sqrt(pi / N).
+    EXPECT_NEAR(noise_excess(2.0 * std::sqrt(M_PI / 400.0), 2.0, 400), 1.0, 1e-15);
+    EXPECT_NEAR(noise_excess(3.0 * 0.5 * std::sqrt(M_PI / 100.0), 0.5, 100), 9.0, 1e-13);
+    EXPECT_EQ(noise_excess(1.0, 0.0, 100), 1.0);
+    // On a white-noise series, the box mean of its own spectrum gives about 1.
+    std::mt19937_64 gen(13);
+    std::normal_distribution<double> gauss;
+    const std::size_t n = 4000;
+    std::vector<double> tau(n), y(n);
+    double sum2 = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        tau[k] = 0.01 * static_cast<double>(k);
+        y[k] = gauss(gen);
+        sum2 += y[k] * y[k];
+    }
+    const spectrum::Grid grid{1.0, 0.1 / 40.0, 4000};  // 1 to 11 c/d: 400 independent frequencies
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < grid.count; ++j) amp[j] = scargle_amplitude(tau, y, grid.frequency(j));
+    // The mean of 400 Rayleigh amplitudes scatters by 2.6 %, its square by
+    // 5 %: three times that.
+    EXPECT_NEAR(noise_excess(box_mean(grid, amp, 6.0, 10.0), std::sqrt(sum2 / n), n), 1.0, 0.16);
+}
+
 TEST(FalseAlarm, BaluevAtHandWorkedPoints)
 {
     // Baluev 2008, MNRAS 385, 1279, eqs. (5), (6) and the FAP bound; values

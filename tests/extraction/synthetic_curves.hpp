@@ -102,6 +102,7 @@ struct Outcome {
     bool within_3_sigma = false; // frequency, amplitude and phase all within 3 covariance errors
     bool labelled = true;        // its combination label is the one injected (when one was)
     double z_frequency = 0.0, z_amplitude = 0.0, z_phase = 0.0;  // errors in units of sigma
+    double correlation = 1.0;    // the factor D_f its errors carry
 };
 
 // An injected label written in the ids the extraction gave the same
@@ -155,6 +156,7 @@ inline std::vector<Outcome> compare(const Recipe& recipe, const extraction::Resu
             o.z_amplitude = (best->value.amplitude - s.value.amplitude) / best->covariance.amplitude;
             o.z_phase = dphi / best->covariance.phase;
             o.within_3_sigma = std::fabs(o.z_frequency) <= 3 && std::fabs(o.z_amplitude) <= 3 && std::fabs(o.z_phase) <= 3;
+            o.correlation = best->correlation;
             extracted_id.push_back(best->id);
         } else {
             extracted_id.push_back(0);

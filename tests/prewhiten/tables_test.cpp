@@ -55,6 +55,7 @@ extraction::Result sample()
     f1.covariance = {1.2e-5, 0.012, 0.0013};
     f1.analytic = {1.1e-5, 0.011, 0.0012};
     f1.snr = 45.67;
+    f1.correlation = 1.25;
     f1.log10_fap = -30.54;
     extraction::Frequency f2 = f1;
     f2.id = 2;
@@ -62,6 +63,7 @@ extraction::Result sample()
     f2.covariance = {4.4e-4, 0.05, 0.02};
     f2.snr = 6.0;
     f2.log10_fap = -1.0;
+    f2.correlation = 2.5;
     f2.combination = "2f1";
     r.frequencies = {f1, f2};
     r.residuals = {0.1, -0.2, 1e-17, -0.5};
@@ -109,18 +111,18 @@ TEST(FrequencyTable, AlignedTextRoundedToTwoDigitsOfTheError)
 {
     const std::string text = prewhiten::frequencies_text(sample(), context());
     const std::vector<std::string> lines = split(text, '\n');
-    ASSERT_EQ(lines.size(), 7u);
+    ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "# star.dat: N = 4, T = 10.5000 d, t_ref = 2459000.123457, unit mmag, D = 1.250");
     EXPECT_EQ(lines[1], "# 2 frequencies; stop: the next peak, at 3 c/d, has S/N 3.2, below 4");
     // Frequency to 6 decimals (error 1.2e-5), amplitude to 3 (0.012),
     // phase to 4 (0.0013); columns as wide as their widest cell.
     // The second row: 5 decimals (4.4e-4), 3 (0.05) and 3 (0.02).
-    EXPECT_EQ(lines[4], "id  frequency  err_cov   err_MO  amplitude  err_cov  err_MO   phase  err_cov  err_MO"
-                        "   S/N  log10_FAP  combination");
-    EXPECT_EQ(lines[5], " 1  12.345679  1.2e-05  1.1e-05      1.500    0.012   0.011  0.2500   0.0013  0.0012"
-                        "  45.7      -30.5");
-    EXPECT_EQ(lines[6], " 2   24.69136  0.00044  1.1e-05      0.300     0.05   0.011   0.900     0.02  0.0012"
-                        "   6.0       -1.0  2f1");
+    EXPECT_EQ(lines[5], "id  frequency  err_cov   err_MO  amplitude  err_cov  err_MO   phase  err_cov  err_MO"
+                        "   S/N  log10_FAP   D_f  combination");
+    EXPECT_EQ(lines[6], " 1  12.345679  1.2e-05  1.1e-05      1.500    0.012   0.011  0.2500   0.0013  0.0012"
+                        "  45.7      -30.5  1.25");
+    EXPECT_EQ(lines[7], " 2   24.69136  0.00044  1.1e-05      0.300     0.05   0.011   0.900     0.02  0.0012"
+                        "   6.0       -1.0  2.50  2f1");
 }
 
 TEST(ResidualFile, HeaderLineThenTimeResidualAndError)
