@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
 #include "lightcurve/files.hpp"
+#include "prewhiten/run.hpp"
 #include "prewhiten/tables.hpp"
 
 namespace {
@@ -155,6 +157,35 @@ TEST(Summary, EveryLineNamesTheStarStrongestFirst)
     EXPECT_NE(lines[2].find("f1 "), std::string::npos);
     EXPECT_NE(lines[2].find("12.3456789 c/d"), std::string::npos);
     EXPECT_EQ(lines[3], "star.dat: and 1 weaker");
+}
+
+TEST(Progress, OneLineRewrittenInPlaceAndWipedAtTheEnd)
+{
+    const Folder folder;
+    std::string star = "t v\n";
+    for (int k = 0; k < 400; ++k) {
+        const double t = 0.05 * k;
+        star += std::to_string(t) + " " + std::to_string(std::sin(2 * M_PI * 3.1 * t) + 0.5 * std::sin(2 * M_PI * 4.7 * t)) + "\n";
+    }
+    prewhiten::Options options;
+    options.files = {folder.write("s.dat", star)};
+    options.output_folder = folder.name("");
+    options.max_frequencies = 2;
+    std::ostringstream out, progress;
+    ASSERT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, out, &progress).done);
+    const std::string text = progress.str();
+    const std::string label = options.files.front();
+    EXPECT_EQ(text.find("\r" + label + ": frequency 1 of at most 2, "), 0u) << text;
+    EXPECT_NE(text.find("\r" + label + ": frequency 2 of at most 2, "), std::string::npos) << text;
+    EXPECT_EQ(text.find('\n'), std::string::npos);  // never a new line
+    // Wiped: blanks over the longest line, and the cursor back at its start.
+    const std::size_t wipe = text.rfind('\r', text.size() - 2);
+    EXPECT_EQ(text.back(), '\r');
+    EXPECT_EQ(text.find_first_not_of(' ', wipe + 1), text.size() - 1);
+    // Without a terminal, nothing.
+    std::ostringstream quiet;
+    EXPECT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, quiet).done);
+    EXPECT_EQ(quiet.str().find('\r'), std::string::npos);
 }
 
 }  // namespace
