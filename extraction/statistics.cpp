@@ -19,9 +19,15 @@ double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, d
     const std::size_t first = lo <= 0.0 ? 0 : static_cast<std::size_t>(std::ceil(lo));
     const std::size_t last = std::min(count - 1, static_cast<std::size_t>(std::floor(hi)));
     if (first > last) return 0.0;
+    // An undefined amplitude (NaN at frequency 0) is no noise: passed over.
     double sum = 0.0;
-    for (std::size_t j = first; j <= last; ++j) sum += amplitude[j];
-    return sum / static_cast<double>(last - first + 1);
+    std::size_t used = 0;
+    for (std::size_t j = first; j <= last; ++j)
+        if (std::isfinite(amplitude[j])) {
+            sum += amplitude[j];
+            ++used;
+        }
+    return used > 0 ? sum / static_cast<double>(used) : 0.0;
 }
 
 Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span)

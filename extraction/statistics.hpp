@@ -17,6 +17,8 @@ namespace extraction {
 //             f, box           centre and width of the box, c/d
 //   Returned: the mean; 0 when no grid frequency lies in the box
 //   Notes: 1. The box is cut at the ends of the grid, not shifted.
+//          2. Amplitudes that are not finite (the NaN of frequency 0) are
+//             left out of the mean.
 double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box);
 
 struct Uncertainty {

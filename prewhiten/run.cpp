@@ -186,6 +186,7 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
                                                           {"frequencies", std::to_string(result.frequencies.size())}}),
                               method_facts(options)),
                        grid, {{"amplitude", result.data_amplitude}, {"residual_amplitude", result.residual_amplitude}});
+    std::vector<fs::path> written = {csv, txt, residuals, spectrum_file};
     if (options.window) {
         const spectrum::Plan plan(curve.times, grid, options.spectrum);
         const fs::path window_file = output_file(star, options, ".window.csv");
@@ -193,11 +194,11 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
                            joined(joined(curve_facts(curve), {{"window_frequency", full_number(*options.window)}}),
                                   method_facts(options)),
                            grid, {{"amplitude", plan.window(*options.window)}});
-        say_written(out, star, window_file);
+        written.push_back(window_file);
     }
     // The table last: with --resume its presence means the star is done.
     write_frequencies_csv(csv, result, context);
-    for (const fs::path& file : {csv, txt, residuals, spectrum_file}) say_written(out, star, file);
+    for (const fs::path& file : written) say_written(out, star, file);
 }
 
 }  // namespace

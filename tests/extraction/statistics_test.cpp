@@ -24,6 +24,8 @@ TEST(BoxMean, AveragesTheGridPointsInTheBoxCutAtTheEnds)
     EXPECT_NEAR(box_mean(grid, amp, 4.95, 0.4), 39.0, 1e-12);  // j = 38..40 (4.8, 4.9, 5.0)
     EXPECT_EQ(box_mean(grid, amp, 9.0, 1.0), 0.0);             // outside the grid
     EXPECT_NEAR(box_mean(grid, amp, 2.0, 0.0), 10.0, 1e-12);   // a box of one point
+    amp[0] = NAN;                                              // the amplitude at frequency 0
+    EXPECT_NEAR(box_mean(grid, amp, 1.1, 1.0), 3.5, 1e-12);    // j = 1..6
 }
 
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
