@@ -91,8 +91,32 @@ bool choose_epoch()
     return true;
 }
 
+// The harmonic counts of oud against the storage of the fit, frequency by
+// frequency in the order they were given: each count is checked before it
+// is added up, since dharmo fills two values per harmonic whatever the
+// size of the fit.  Sets nbasis; false, after one line saying the limit,
+// when the set does not fit.
+bool harmonics_fit(int& nbasis)
+{
+    nbasis = 1;
+    for (int i = 0; i < oud.nfreq; ++i) {
+        if (oud.nharm[i] < 0 || oud.nharm[i] > maxharm) {
+            write_free(screen, {"The number of harmonics must be from 0 to", maxharm});
+            return false;
+        }
+        nbasis += 2 * oud.nharm[i];
+        if (nbasis > maxbasis) {
+            write_free(screen, {"At most", maxbasis, " parameters: 1 + 2 x (number of harmonics in all)"});
+            return false;
+        }
+    }
+    return true;
+}
+
 // Step 7: the frequencies and their harmonics, asked again until they fit
 // the storage of the fit and the file has enough observations for them.
+// All nfreq frequency lines are read before the set is judged, so that a
+// refused set leaves no line of its own to be taken as the next answer.
 void choose_frequencies()
 {
     Storage& w = store;
@@ -104,25 +128,11 @@ void choose_frequencies()
             write_free(screen, {"The number of frequencies must be from 1 to", maxfreq});
             continue;
         }
-        w.nbasis = 1;
-        bool refused = false;
-        for (int i = 1; i <= oud.nfreq && !refused; ++i) {
+        for (int i = 1; i <= oud.nfreq; ++i) {
             write_free(screen, {"Frequency nr.", i, ",number of harmonics: "});
             common::read_free(keyboard, {oud.freq[i - 1], oud.nharm[i - 1]});
-            // Each count is checked before it is added up: dharmo fills two
-            // values per harmonic whatever the size of the fit.
-            if (oud.nharm[i - 1] < 0 || oud.nharm[i - 1] > maxharm) {
-                write_free(screen, {"The number of harmonics must be from 0 to", maxharm});
-                refused = true;
-            } else {
-                w.nbasis += 2 * oud.nharm[i - 1];
-                if (w.nbasis > maxbasis) {
-                    write_free(screen, {"At most", maxbasis, " parameters: 1 + 2 x (number of harmonics in all)"});
-                    refused = true;
-                }
-            }
         }
-        if (refused) continue;
+        if (!harmonics_fit(w.nbasis)) continue;
         if (w.n < w.nbasis) {
             write_free(screen, {"Fewer observations than parameters:", w.n, " observations,", w.nbasis, " parameters; no fit"});
             continue;
