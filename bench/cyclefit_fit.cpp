@@ -10,12 +10,14 @@
 #include <random>
 #include <vector>
 
+#include "common/constants.hpp"
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "cyclefit/svd_reference.hpp"
 
 using namespace cyclefit;
+using suite::twopi;
 
 int main()
 {

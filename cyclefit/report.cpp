@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/storage.hpp"
@@ -70,9 +71,9 @@ double phase_of(double s, double c)
     // A negative cosine coefficient puts the maximum half a cycle away.  With
     // s = 0 (of either sign) the quotient's arctangent is 0 and the pure
     // negative cosine belongs at 0.5, so s = 0 goes with s > 0 here.
-    if (c < 0.0 && s >= 0.0) phi += pi;
-    if (c < 0.0 && s < 0.0) phi -= pi;
-    phi /= twopi;
+    if (c < 0.0 && s >= 0.0) phi += suite::half_twopi;
+    if (c < 0.0 && s < 0.0) phi -= suite::half_twopi;
+    phi /= suite::twopi;
     if (phi < 0.0) phi += 1.0;
     return phi;
 }
@@ -115,7 +116,7 @@ int report()
             const double phase = phase_of(s, c);
             // First-order propagation through phi = atan(s / c) / 2 pi: the
             // sine's error scaled by |c|, the cosine's by |s|.
-            const double sephase = (std::fabs(c) * sek + std::fabs(s) * sek1) / (amp * amp) / twopi;
+            const double sephase = (std::fabs(c) * sek + std::fabs(s) * sek1) / (amp * amp) / suite::twopi;
             const double fj = j * freq;
             write_harmonic(screen, s, c, k, fj, amp, seamp, phase, sephase);
             if (amp > ampmax) {

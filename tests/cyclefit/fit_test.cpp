@@ -5,12 +5,14 @@
 
 #include <cmath>
 
+#include "common/constants.hpp"
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/records.hpp"
 #include "cyclefit/storage.hpp"
 #include "cyclefit/svdfit.hpp"
 
 using namespace cyclefit;
+using suite::twopi;
 
 TEST(Phase, ConventionsOfTheReport)
 {
