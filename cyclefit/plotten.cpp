@@ -1,6 +1,6 @@
 // plotten: the phase diagram of a one-frequency fit.  The fit is read back
-// from the solution file by record positions (the file's layout is the
-// contract), the observations are folded on the frequency with the biggest
+// from the solution file by record positions (the file's layout, named in
+// cyclefit/solution.hpp, is the contract), the observations are folded on the frequency with the biggest
 // amplitude, the residual file is written, and the user chooses the kind of
 // data, which sets the value label and the direction of the value axes.
 #include <array>
@@ -9,6 +9,8 @@
 #include "common/io.hpp"
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
+#include "cyclefit/solution.hpp"
+#include "cyclefit/storage.hpp"
 
 namespace cyclefit {
 
@@ -19,7 +21,6 @@ namespace {
 using common::ReadOutcome;
 using common::handle_both;
 
-constexpr int solfile = 11;  // the solution file, read back
 constexpr int resfile = 64;  // the residual file
 
 // What the reading back found besides the shared records.
@@ -41,7 +42,7 @@ bool gelezen(ReadOutcome r)
     if (r == ReadOutcome::bad_value)
         common::write_free(common::screen,
                            {std::string(lijn4.outname.trimmed()) + ", line " +
-                            std::to_string(common::lines_read(solfile)) +
+                            std::to_string(common::lines_read(solutionfile)) +
                             ": no number the plot can use; reading stops there."});
     return false;
 }
@@ -49,9 +50,11 @@ bool gelezen(ReadOutcome r)
 bool skip(int records)
 {
     for (int k = 0; k < records; ++k)
-        if (!gelezen(common::skip_line(solfile, handle_both))) return false;
+        if (!gelezen(common::skip_line(solutionfile, handle_both))) return false;
     return true;
 }
+
+bool skip(solution::Block block) { return skip(static_cast<int>(block.size())); }
 
 bool binnen(int value, int low, int high)
 {
@@ -68,36 +71,44 @@ double vouw(const std::array<double, maxfreq>& ph, int imax, int nf)
 // table.  False when the reading stopped.
 bool leeskop(Terug& r, int& npts)
 {
-    if (!skip(1)) return false;
-    if (!gelezen(common::read_fmt(solfile, "(1x,a20)", {r.name20}, handle_both))) return false;
+    // The second name record is the solution file's own name.
+    if (!skip(solution::name_records - 1)) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::name_field, {r.name20}, handle_both))) return false;
     common::write_free(common::screen, {r.name20});
-    if (!skip(4)) return false;
-    if (!gelezen(common::read_fmt(solfile, "(27X,I6)", {npts}, handle_both)) || !binnen(npts, 0, maxobs))
+    if (!skip(solution::after_names)) return false;
+    // The characteristics of the observations, up to their count.
+    if (!skip(solution::count_record - 1)) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::count_field, {npts}, handle_both)) || !binnen(npts, 0, maxobs))
         return false;
-    if (!skip(14)) return false;
+    if (!skip(solution::characteristics_records - solution::count_record)) return false;
+    if (!skip(solution::fit_heading)) return false;
     int nf = 0;
-    if (!gelezen(common::read_fmt(solfile, "(25X,I3)", {nf}, handle_both)) || !binnen(nf, 0, maxfreq)) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::nfreq_field, {nf}, handle_both)) || !binnen(nf, 0, maxfreq))
+        return false;
     r.nf = nf;
-    if (!skip(1)) return false;
+    if (!skip(solution::after_nfreq)) return false;
     double value = 0.0;
-    if (!gelezen(common::read_fmt(solfile, "(11X,F15.5)", {value}, handle_both))) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::constant_field, {value}, handle_both))) return false;
     for (int i = 0; i < nf; ++i) {
         int nh = 0;
-        if (!gelezen(common::read_fmt(solfile, "(1X,A24,6X,I2)", {lijn2.label[i], nh}, handle_both))) return false;
+        if (!gelezen(common::read_fmt(solutionfile, solution::freq_fields, {lijn2.label[i], nh}, handle_both)))
+            return false;
         for (int j = 0; j < nh; ++j) {
             double freqj = 0.0, amp = 0.0;
-            if (!gelezen(common::read_fmt(solfile, "(18X,F15.5)", {value}, handle_both))) return false;
-            if (!gelezen(common::read_fmt(solfile, "(18X,F15.5)", {value}, handle_both))) return false;
-            if (!gelezen(common::read_fmt(solfile, "(17X,F13.8,14X,F15.5)", {freqj, amp}, handle_both))) return false;
+            if (!gelezen(common::read_fmt(solutionfile, solution::coefficient_field, {value}, handle_both))) return false;
+            if (!gelezen(common::read_fmt(solutionfile, solution::coefficient_field, {value}, handle_both))) return false;
+            if (!gelezen(common::read_fmt(solutionfile, solution::amplitude_fields, {freqj, amp}, handle_both)))
+                return false;
             if (i == 0 && j == 0) r.f1 = freqj;
-            if (!skip(1)) return false;
+            // The phase record, the last of the harmonic's records.
+            if (!skip(solution::harmonic_records - 3)) return false;
         }
     }
-    if (!gelezen(common::read_fmt(solfile, "(12X,F20.8)", {value}, handle_both))) return false;
-    if (!skip(1)) return false;
-    if (!gelezen(common::read_fmt(solfile, "(36X,I2)", {r.imax}, handle_both))) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::ressum_field, {value}, handle_both))) return false;
+    if (!skip(solution::before_imax)) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::imax_field, {r.imax}, handle_both))) return false;
     common::write_free(common::screen, {});
-    return skip(5);
+    return skip(solution::table_heading);
 }
 
 // Weight of an observation in the residual file.
@@ -117,7 +128,7 @@ bool leesresiduen(Terug& r, int npts)
         double tijd = 0.0, res = 0.0, fout = 0.0;
         float fit = 0.0f;
         std::array<double, maxfreq> ph{};
-        if (!gelezen(common::read_fmt(solfile, "(1X,F13.7,15F13.5)",
+        if (!gelezen(common::read_fmt(solutionfile, solution::row_record,
                                       {tijd, res, lijn2.obs[p], fout, fit, ph[0], ph[1], ph[2], ph[3], ph[4], ph[5],
                                        ph[6], ph[7], ph[8], ph[9], ph[10]},
                                       handle_both)))
@@ -144,16 +155,18 @@ bool leesresiduen(Terug& r, int npts)
 bool leesfit(Terug& r)
 {
     common::close_channel(resfile);
-    if (!skip(2)) return false;
+    if (!skip(solution::before_fracvar)) return false;
     common::write_free(common::screen, {});
     double fracvar = 0.0;
-    if (!gelezen(common::read_fmt(solfile, "(11X,F7.4)", {fracvar}, handle_both))) return false;
+    if (!gelezen(common::read_fmt(solutionfile, solution::fracvar_field, {fracvar}, handle_both))) return false;
     lijn3.fracvar = fracvar * 100.0;
     r.fracvar = true;
-    if (!skip(5)) return false;
-    for (int q = 0; q < curvepoints - 1; ++q) {
+    if (!skip(solution::after_fracvar) || !skip(solution::curve_heading)) return false;
+    // The calculated fit, closed over the cycle in the last curve point.
+    static_assert(solution::curve_rows == curvepoints - 1);
+    for (int q = 0; q < solution::curve_rows; ++q) {
         std::array<double, maxfreq> ph{};
-        if (!gelezen(common::read_fmt(solfile, "(1X,F13.7,15F13.5)",
+        if (!gelezen(common::read_fmt(solutionfile, solution::row_record,
                                       {lijn2.ycurve[q], ph[0], ph[1], ph[2], ph[3], ph[4], ph[5], ph[6], ph[7],
                                        ph[8], ph[9], ph[10]},
                                       handle_both)))
@@ -233,7 +246,7 @@ void plotten()
     lijn1.ymax = -1.0E10f;
     for (common::Text& l : lijn2.label) l = "";
     ncurve = 0;
-    common::open_old(solfile, lijn4.outname.str());
+    common::open_old(solutionfile, lijn4.outname.str());
     common::write_free(common::screen, {});
 
     // Reading back stops at the end of the file or at a field that cannot
@@ -242,7 +255,7 @@ void plotten()
     int npts = 0;
     if (leeskop(r, npts) && leesresiduen(r, npts)) leesfit(r);
     common::close_channel(resfile);
-    common::close_channel(solfile);
+    common::close_channel(solutionfile);
     plotnaam(r);
     lijn1.npts = r.rows;
     if (!r.fracvar) lijn3.fracvar = lijn3.fracvar * 100.0;

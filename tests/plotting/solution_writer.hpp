@@ -1,6 +1,6 @@
-// Writes a solution file of a one-frequency fit record for record as the
-// fit report lays it out, so that the phase plot can be tried on known
-// values.
+// Writes a solution file of a one-frequency fit record for record in the
+// layout the fit report writes, so that the phase plot can be tried on
+// known values.
 #pragma once
 
 #include <string>
