@@ -2,6 +2,7 @@
 // frequencies and their harmonics, the names of the output files, the fit,
 // its report, the phase plot, and the loops that fit again with other
 // frequencies (same file, same epoch) or another file.
+#include <memory>
 #include <span>
 #include <string>
 
@@ -156,7 +157,7 @@ void name_files()
 
 // Steps 9 to 12 for one frequency set; returns true to fit again on the
 // same observations.
-bool fit_once()
+bool fit_once(Workspace& work)
 {
     Storage& w = store;
     choose_frequencies();
@@ -164,7 +165,7 @@ bool fit_once()
 
     for (int i = 0; i < w.n; ++i) w.sig[i] = 1.0;
     write_free(screen, {"HARMONIC FIT"});
-    svdfit(w.t, w.x, w.sig, w.n, w.coef, w.nbasis, w.u, w.v, w.sv, maxobs, maxbasis, w.chi2, dharmo);
+    svdfit(w.t, w.x, w.sig, w.n, w.coef, w.nbasis, w.u, w.v, w.sv, maxobs, maxbasis, w.chi2, dharmo, work);
     svdvar(w.v, w.nbasis, maxbasis, w.sv, w.cvm, maxbasis);
 
     report();
@@ -198,6 +199,8 @@ bool fit_once()
 
 void run()
 {
+    // The scratch of the fit, sized once for the whole run.
+    const auto work = std::make_unique<Workspace>();
     for (;;) {
         write_free(screen, {"Give the name of the input file (eof to end)"});
         common::read_free(keyboard, {lijn4.inname});
@@ -205,7 +208,7 @@ void run()
         if (lijn4.inname == "eof") return;
         if (!read_file()) continue;
         if (!choose_epoch()) continue;
-        while (fit_once()) {
+        while (fit_once(*work)) {
         }
     }
 }
