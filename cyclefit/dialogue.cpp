@@ -135,7 +135,8 @@ void choose_frequencies()
         }
         if (!harmonics_fit(w.nbasis)) continue;
         if (w.n < w.nbasis) {
-            write_free(screen, {"Fewer observations than parameters:", w.n, " observations,", w.nbasis, " parameters; no fit"});
+            write_free(screen,
+                       {"Fewer observations than parameters:", w.n, " observations,", w.nbasis, " parameters; no fit"});
             continue;
         }
         return;

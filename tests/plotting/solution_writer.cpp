@@ -13,7 +13,7 @@ double curvefit(int q) { return 11.0 + 0.005 * q; }
 // The records in the report's order, through the layout the report and the
 // phase plot share; the characteristics of the observations, which the phase
 // plot reads only for their count, are stand-in lines around that count.
-void schrijf(const Oplossing& o)
+void write_solution(const Solution& o)
 {
     using common::write_fmt;
     using common::write_free;
@@ -43,7 +43,7 @@ void schrijf(const Oplossing& o)
     sol::write_block(f, sol::before_imax);
     write_fmt(f, sol::imax_record, {o.imax});
     sol::write_block(f, sol::table_heading);
-    for (const Rij& r : o.rows) write_fmt(f, sol::row_record, {r.t, r.res, r.x, r.err, r.fit, r.phase});
+    for (const Row& r : o.rows) write_fmt(f, sol::row_record, {r.t, r.res, r.x, r.err, r.fit, r.phase});
     sol::write_block(f, sol::before_fracvar);
     write_fmt(f, sol::fracvar_record, {sol::fracvar_label, o.fracvar});
     sol::write_block(f, sol::after_fracvar);
@@ -52,7 +52,7 @@ void schrijf(const Oplossing& o)
     common::close_channel(f);
 }
 
-std::vector<std::string> regels(const std::string& file)
+std::vector<std::string> lines_of(const std::string& file)
 {
     std::vector<std::string> lines;
     std::ifstream in(file);
@@ -60,9 +60,9 @@ std::vector<std::string> regels(const std::string& file)
     return lines;
 }
 
-void verander(const std::string& file, int line, const std::string& text, bool cut)
+void change_line(const std::string& file, int line, const std::string& text, bool cut)
 {
-    std::vector<std::string> lines = regels(file);
+    std::vector<std::string> lines = lines_of(file);
     if (cut) lines.resize(line);
     else lines.at(line - 1) = text;
     std::ofstream out(file, std::ios::trunc);
