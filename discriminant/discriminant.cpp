@@ -73,8 +73,6 @@ Rotation rotations[rotation_slots];
 int rotations_used = 0;
 int rotation_last = 0;
 
-double sign_power(int n) { return n % 2 == 0 ? 1.0 : -1.0; }
-
 double G(int n, int l, int k) { return alfa.K * hnlk(n, l, k) + jnlk(n, l, k); }
 
 double B(int l, int k)

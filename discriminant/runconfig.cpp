@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/records.hpp"
@@ -18,8 +19,6 @@ using common::write_fmt;
 using common::write_free;
 
 namespace {
-
-constexpr double pi = 3.141592653589793;
 
 const char* const observed_labels[7] = {"---> AA   : ", "---> CC   : ", "---> DD   : ", "---> EE   : ",
                                         "---> FF   : ", "---> GG   : ", "---> RST  : "};
@@ -175,9 +174,9 @@ bool readconfig(Runconfig& c)
     common::skip_line(ch);
     read_range(c.incl);
     write_range(screen, "---> inclination (degrees) : ", c.incl);
-    c.inclrad_min = c.incl.min * pi / 180;
-    c.inclrad_max = c.incl.max * pi / 180;
-    c.inclrad_step = c.incl.step * pi / 180;
+    c.inclrad_min = c.incl.min * suite::pi / 180;
+    c.inclrad_max = c.incl.max * suite::pi / 180;
+    c.inclrad_step = c.incl.step * suite::pi / 180;
     write_fmt(screen, "(A29,3F10.5)", {"                 (radians) : ", c.inclrad_min, c.inclrad_max, c.inclrad_step});
     read_range(c.vp);
     write_range(screen, "---> vp (km/s)             : ", c.vp);

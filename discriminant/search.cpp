@@ -4,6 +4,7 @@
 // Then the closing banner of the run.
 #include <cstdint>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
@@ -18,8 +19,6 @@ using common::write_fmt;
 using common::write_free;
 
 namespace {
-
-constexpr double pi = 3.141592653589793;
 
 const char* const header_format = "(A3,3X,A3,1X,A3,A11,2X,4A8,2X,2A10)";
 const char* const row_format = "(I3,3X,I3,1X,I3,F11.5,2X,4F8.3,2X,2F10.5)";
@@ -66,7 +65,7 @@ void evaluate_grid(const Runconfig& c, int l, int m)
                     row[0] = discriminant(l, m, incl, vp, vomega, sigma, v[0], v[1], v[2], v[3], v[4], v[5], v[6],
                                           e[0], e[1], e[2], e[3], e[4], e[5], e[6]);
                     row[1] = vp;
-                    row[2] = 180 * incl / pi;
+                    row[2] = 180 * incl / suite::pi;
                     row[3] = vomega;
                     row[4] = sigma;
                 }

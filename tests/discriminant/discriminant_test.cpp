@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/constants.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
 #include "discriminant/records.hpp"
@@ -63,7 +64,7 @@ TEST(Discriminant, CachedFormIsBitIdenticalToReference)
         }
         for (int l = 0; l <= 8; ++l)
             for (int m = -l; m <= l; ++m) {
-                double incl[3] = {3.141592653589793 * u01(rng), 3.141592653589793 * u01(rng), 0.0};
+                double incl[3] = {suite::pi * u01(rng), suite::pi * u01(rng), 0.0};
                 for (int pass = 0; pass < 2; ++pass)
                     for (double i : incl) {
                         const int points = l <= 3 ? 4 : 2;
@@ -169,7 +170,7 @@ TEST(Discriminant, ModeRecoveredFromItsOwnMoments)
     struct Case {
         int l, m;
         double i, vp, vo, s;
-    } cases[] = {{2, 1, 50 * 3.141592653589793 / 180, 10, 10, 10}, {3, 0, 1.2, 15, 20, 5}, {1, -1, 0.6, 8, 5, 12}};
+    } cases[] = {{2, 1, 50 * suite::pi / 180, 10, 10, 10}, {3, 0, 1.2, 15, 20, 5}, {1, -1, 0.6, 8, 5, 12}};
     for (const Case& c : cases) {
         const Moments t = reference_moments(c.l, c.m, c.i, c.vp, c.vo, c.s);
         if (c.m == 0) {

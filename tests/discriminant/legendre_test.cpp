@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "discriminant/legendre.hpp"
 #include "discriminant/records.hpp"
@@ -70,7 +71,7 @@ TEST(Legendre, NormalisedHarmonicsAreOrthonormal)
 // form a unit vector, for every l, m and inclination.
 TEST(Rotation, CoefficientsSpecialAnglesAndUnitarity)
 {
-    const double pi = 3.141592653589793;
+    const double pi = suite::pi;
     for (double i : {0.0, 0.3, 1.1, 2.0, pi}) {
         EXPECT_EQ(almk(0, 0, 0, i), 1.0);
         EXPECT_NEAR(almk(1, 0, 0, i), std::cos(i), 1e-15);

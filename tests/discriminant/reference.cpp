@@ -19,7 +19,6 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
     auto a = [&](int k) { return almk(l, m, k, incl); };
     auto G = [&](int n, int k) { return K * hnlk(n, l, k) + jnlk(n, l, k); };
     auto b = [&](int n, int k, int p, int q) { return bnmlk(n, k, p, q); };
-    auto sgn = [](int n) { return n % 2 == 0 ? 1.0 : -1.0; };
     auto B = [&](int k) {
         const double lk = (l + 1) * K;
         return (1 + lk) * (1 + lk) * (b(3, k, l, l) + beta * b(4, k, l, l))
@@ -36,7 +35,7 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
         t.CC = 0.15 * (vp * vp) * (5 + 4 * beta) / (3 + 2 * beta);
     } else {
         double S2 = 0;
-        for (int k = 1; k <= l; ++k) S2 += 2 * sgn(k) * a(k) * a(-k) * B(k);
+        for (int k = 1; k <= l; ++k) S2 += 2 * sign_power(k) * a(k) * a(-k) * B(k);
         S2 += a(0) * a(0) * B(0);
         const double T2 = S2 * (vp * vp) * (N * N) / L;
         t.CC = std::fabs(T2);
@@ -61,7 +60,7 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
         double S5 = 0;
         for (int k = -l; k <= l - 1; ++k) {
             for (int r = k + 1; r <= l; ++r)
-                if (std::abs(k + r) <= l) S5 += 2 * sgn(k + r + 1) * a(k) * a(r) * a(-k - r) * hhlkr(l, k, r);
+                if (std::abs(k + r) <= l) S5 += 2 * sign_power(k + r + 1) * a(k) * a(r) * a(-k - r) * hhlkr(l, k, r);
             if (std::abs(2 * k) <= l) S5 -= a(k) * a(k) * a(-2 * k) * hhlkr(l, k, k);
         }
         const double T5 = S5 * (vp * vp * vp) * (N * N * N) / 2 / L;
