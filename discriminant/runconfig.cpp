@@ -101,6 +101,11 @@ std::int64_t count_couples(const Runconfig& c)
     return static_cast<std::int64_t>(n);
 }
 
+std::unique_ptr<Workspace> make_workspace(const Runconfig& c)
+{
+    return std::make_unique<Workspace>(c.ncouples > 0 ? c.lmax : 0);
+}
+
 void count_range(Gridrange& g)
 {
     // In double precision first: a zero step gives an infinite or NaN

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/text.hpp"
+#include "discriminant/discriminant.hpp"
 
 namespace discriminant {
 
@@ -14,13 +16,6 @@ struct Gridrange {
     double min = 0, max = 0, step = 0;
     int count = 0;
     bool count_ok = true;  // the count came out a finite whole number of int size
-};
-
-// The seven observed moment amplitudes with their standard errors, in the
-// order AA, CC, DD, EE, FF, GG, RST.
-struct Observed {
-    double value[7] = {};
-    double error[7] = {};
 };
 
 struct Runconfig {
@@ -50,6 +45,21 @@ constexpr int max_grid = 20000;
 constexpr int config_channel = 11;
 constexpr int output_channel = 12;
 
+// The program's working storage, sized once before the search: the grid
+// points of the current couple (rows 1 ... ngrid), the best point of every
+// couple (rows 1 ... ncouples) and the discriminant's tables for the
+// degrees of the run.  Row 0 of table and couples is not used.
+struct Workspace {
+    explicit Workspace(int lmax) : cache(lmax) {}
+
+    double table[max_grid + 1][5] = {};      // discr, vp, incl (degrees), vomega, sigma
+    double couples[max_couples + 1][7] = {};  // l, m, then the five columns of table
+    DiscriminantCache cache;
+};
+
+// The workspace of a run: tables up to the largest degree it visits.
+std::unique_ptr<Workspace> make_workspace(const Runconfig& c);
+
 // The number of couples of a run (64 bits: a wide l range cannot overflow).
 std::int64_t count_couples(const Runconfig& c);
 // The number of values of a grid range: integer part of (max - min)/step,
@@ -65,7 +75,9 @@ bool readconfig(Runconfig& c);
 // Opens the output file and writes its header.
 void write_header(const Runconfig& c);
 // The search over couples and grid, both listings and the final table.
-void search(const Runconfig& c);
+// A run that refusal() refuses, or one beyond the workspace, is stopped
+// with a message before anything is stored.
+void search(const Runconfig& c, Workspace& w);
 
 // The whole program.
 void run();

@@ -11,8 +11,10 @@
 
 namespace discriminant {
 
-Moments reference_moments(int l, int m, double incl, double vp, double vomega, double sigma)
+Moments reference_moments(const Couple& couple, const Gridpoint& point)
 {
+    const int l = couple.l, m = couple.m;
+    const double incl = point.incl, vp = point.vp, vomega = point.vomega, sigma = point.sigma;
     const double K = alfa.K;
     const double beta = limbdarkening.beta;
     Moments t;
@@ -92,14 +94,17 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
     return t;
 }
 
-double discriminant_reference(int l, int m, double incl, double vp, double vomega, double sigma,
-                              double AA, double CC, double DD, double EE, double FF, double GG, double RST,
-                              double eAA, double eCC, double eDD, double eEE, double eFF, double eGG,
-                              double eRST)
+double discriminant_reference(const Couple& couple, const Gridpoint& point, const Observed& observed)
 {
+    const int m = couple.m;
+    const double sigma = point.sigma;
+    const double AA = observed.value[0], CC = observed.value[1], DD = observed.value[2], EE = observed.value[3],
+                 FF = observed.value[4], GG = observed.value[5], RST = observed.value[6];
+    const double eAA = observed.error[0], eCC = observed.error[1], eDD = observed.error[2], eEE = observed.error[3],
+                 eFF = observed.error[4], eGG = observed.error[5], eRST = observed.error[6];
     const double half = 1.0 / 2.0;
     const double third = 1.0 / 3.0;
-    const Moments t = reference_moments(l, m, incl, vp, vomega, sigma);
+    const Moments t = reference_moments(couple, point);
     const double d1 = std::fabs(t.AA - AA);
     const double d2 = std::pow(std::fabs(t.CC - CC), half);
     const double d3 = m == 0 ? std::pow(DD, half) : std::pow(std::fabs(t.DD - DD), half);

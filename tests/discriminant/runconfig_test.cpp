@@ -1,9 +1,11 @@
 // Counts of the run configuration and the limits a run must keep.
 #include <climits>
+#include <memory>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "common/io.hpp"
 #include "discriminant/runconfig.hpp"
 
 using namespace discriminant;
@@ -147,4 +149,27 @@ TEST(Runconfig, LimitsAreInclusive)
     EXPECT_EQ(refusal(c), "Specific m-value -2 lies outside -l..l for l = 1");
     c.mspecific = INT_MIN;
     EXPECT_NE(refusal(c), "");
+}
+
+// The search checks what it is about to store against its workspace and
+// stops before the first write when the run does not fit.
+TEST(Runconfig, SearchStopsARunBeyondItsWorkspace)
+{
+    auto stop_message = [](const Runconfig& c, Workspace& w) -> std::string {
+        try {
+            search(c, w);
+        } catch (const common::ProgramEnd& end) {
+            return std::to_string(end.status) + " " + end.message;
+        }
+        return "searched";
+    };
+    const auto small = std::make_unique<Workspace>(2);
+    Runconfig c = valid_run();
+    EXPECT_EQ(stop_message(c, *small), "1 The workspace holds degrees up to 2, not 3");
+    c.ngrid = 406;
+    EXPECT_EQ(stop_message(c, *make_workspace(c)), "1 The grid holds 405 points, not 406");
+    c = valid_run();
+    c.ncouples = 46;
+    EXPECT_EQ(stop_message(c, *make_workspace(c)), "1 Too many (l,m)-couples: 46 (at most 45)");
+    EXPECT_EQ(make_workspace(valid_run())->cache.lmax, 3);
 }

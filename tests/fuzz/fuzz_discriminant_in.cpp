@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "common/io.hpp"
@@ -40,7 +41,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             // The header of the output file, under a fixed name.
             c.outfile = folder + "/discriminant.out";
             discriminant::write_header(c);
-            if (c.ncouples * c.ngrid <= 60 && c.lmax <= 16) discriminant::search(c);
+            if (c.ncouples * c.ngrid <= 60 && c.lmax <= 16) {
+                const std::unique_ptr<discriminant::Workspace> workspace = discriminant::make_workspace(c);
+                discriminant::search(c, *workspace);
+            }
         }
     } catch (const common::ProgramEnd&) {
     }
