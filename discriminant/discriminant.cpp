@@ -202,9 +202,9 @@ const Weights& weights(DiscriminantCache& cache, const Observed& o)
 
 }  // namespace
 
-// The tables of degrees 0 ... capacity, within 0 ... lmax_tables, allocated
+// The tables of degrees 0 ... capacity, within 0 ... lmax_finite, allocated
 // here once: nothing is allocated while the discriminant runs.
-DiscriminantCache::DiscriminantCache(int capacity) : lmax(std::clamp(capacity, 0, lmax_tables))
+DiscriminantCache::DiscriminantCache(int capacity) : lmax(std::clamp(capacity, 0, lmax_finite))
 {
     const std::size_t width = 2 * static_cast<std::size_t>(lmax) + 1;
     degree.B.assign(width, 0.0);
@@ -231,7 +231,7 @@ DiscriminantCache::DiscriminantCache(int capacity) : lmax(std::clamp(capacity, 0
 //             to error.sf (the plain formula would give 0 times infinity).
 //          3. A degree outside 0 ... cache.lmax gives NaN and leaves the
 //             tables and error.sf as they were (the program sizes the cache
-//             for its run and refuses degrees beyond lmax_tables).
+//             for its run and refuses degrees beyond lmax_finite).
 double discriminant(DiscriminantCache& cache, const Couple& couple, const Gridpoint& point, const Observed& observed)
 {
     const int l = couple.l;

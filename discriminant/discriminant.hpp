@@ -10,9 +10,10 @@
 
 namespace discriminant {
 
-// The largest degree l the discriminant's tables hold: a run of at most 45
-// couples starting at l = 0 reaches l = 44.
-constexpr int lmax_tables = 44;
+// The largest degree l the discriminant serves: nlm and almk form (l+|m|)!,
+// which reaches (2l)! for |m| = l, and every product of factorials they form
+// stays below it; so 2l must not pass facul_limit.
+constexpr int lmax_finite = facul_limit / 2;
 
 // The seven observed moment amplitudes with their standard errors, in the
 // order AA, CC, DD, EE, FF, GG, RST.

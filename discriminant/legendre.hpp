@@ -4,6 +4,10 @@
 
 namespace discriminant {
 
+// The largest n whose factorial is a finite double: 170! is about 7.3e306,
+// 171! exceeds the largest double.
+constexpr int facul_limit = 170;
+
 double facul(int n);
 double nlm(int l, int m);
 double plm(int l, int m, double x);

@@ -120,9 +120,9 @@ std::string refusal(const Runconfig& c)
     if (c.lmin < 0) return "lmin below 0: the degree l must be 0 or more";
     if (c.ncouples > max_couples)
         return "Too many (l,m)-couples: " + std::to_string(c.ncouples) + " (at most " + std::to_string(max_couples) + ")";
-    if (c.ncouples > 0 && c.lmax > lmax_tables)
-        return "lmax above " + std::to_string(lmax_tables) + ": the degree l must be " + std::to_string(lmax_tables)
-               + " or less";
+    if (c.ncouples > 0 && c.lmax > lmax_finite)
+        return "lmax above " + std::to_string(lmax_finite) + ": the degree l must be " + std::to_string(lmax_finite)
+               + " or less, as the factorials up to (2l)! must stay finite";
     const Gridrange* ranges[4] = {&c.incl, &c.vp, &c.vomega, &c.sigma};
     const char* names[4] = {"inclination", "vp", "vomega", "sigma"};
     for (int q = 0; q < 4; ++q) {

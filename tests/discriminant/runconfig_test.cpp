@@ -111,17 +111,20 @@ TEST(Runconfig, LimitsAreInclusive)
     c.ncouples = count_couples(c);
     EXPECT_EQ(refusal(c), "Too many (l,m)-couples: 55 (at most 45)");
 
+    // Any degree whose factorials stay finite, up to (2l)!.
     c = valid_run();
     c.kind = "axi-symmetric";
-    c.lmin = 0;
-    c.lmax = 44;
+    c.lmin = 41;
+    c.lmax = 85;
     c.ncouples = count_couples(c);
+    EXPECT_EQ(c.ncouples, 45);
     EXPECT_EQ(refusal(c), "");
-    c.lmin = 45;
-    c.lmax = 45;
-    EXPECT_NE(refusal(c), "");
-    c.kind = "none";  // no couple: nothing to search, nothing to refuse
-    c.ncouples = 0;
+    c.lmin = 42;
+    c.lmax = 86;
+    c.ncouples = count_couples(c);
+    EXPECT_EQ(refusal(c), "lmax above 85: the degree l must be 85 or less, as the factorials up to (2l)! must stay finite");
+    c.lmin = 87;  // no couple: nothing to search, nothing to refuse
+    c.ncouples = count_couples(c);
     EXPECT_EQ(refusal(c), "");
 
     c = valid_run();
