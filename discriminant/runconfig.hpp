@@ -18,12 +18,24 @@ struct Gridrange {
     bool count_ok = true;  // the count came out a finite whole number of int size
 };
 
+// The kind of modes of a run, from its word in discriminant.in; none for a
+// word that is not one of the five.
+enum class Kind { all, axi_symmetric, tesseral, sectoral, specific, none };
+
+// The orders m a run visits for one degree: low ... high, none when high <
+// low.
+struct Mrange {
+    int low = 0;
+    int high = -1;
+};
+
 struct Runconfig {
     common::Text title{25};
     common::Text notes[6] = {common::Text(70), common::Text(70), common::Text(70),
                              common::Text(70), common::Text(70), common::Text(70)};
     int lmin = 0, lmax = 0;
     common::Text kind{13};
+    Kind modes = Kind::none;  // kind, parsed once when read
     int mspecific = 0;
     Gridrange incl, vp, vomega, sigma;
     double inclrad_min = 0, inclrad_max = 0, inclrad_step = 0;  // incl in radians
@@ -60,6 +72,11 @@ struct Workspace {
 // The workspace of a run: tables up to the largest degree it visits.
 std::unique_ptr<Workspace> make_workspace(const Runconfig& c);
 
+// The kind of modes a word names: the comparison is exact and case-sensitive.
+Kind parse_kind(const common::Text& word);
+// The orders m that a run of the kind visits for degree l (mspecific for
+// "specific"); a negative degree has none.
+Mrange m_range(Kind modes, int l, int mspecific);
 // The number of couples of a run (64 bits: a wide l range cannot overflow).
 std::int64_t count_couples(const Runconfig& c);
 // The number of values of a grid range: integer part of (max - min)/step,

@@ -127,23 +127,10 @@ void search(const Runconfig& c, Workspace& w)
     const std::string why = beyond_workspace(c, w);
     if (!why.empty()) common::stop(why);
     int j = 0;
-    int kind = c.kind == "all" ? 1 : c.kind == "axi-symmetric" ? 2 : c.kind == "tesseral" ? 3
-             : c.kind == "sectoral" ? 4 : c.kind == "specific" ? 5 : 0;
-    // Only a kind of the five words visits couples; the refusals bound their
-    // number by 45, and so the l range.
-    if (kind != 0) {
-        for (std::int64_t l = c.lmin; l <= c.lmax; ++l) {
-            const int degree = static_cast<int>(l);
-            int mlow = 0, mhigh = -1;
-            switch (kind) {
-            case 1: mlow = 0; mhigh = degree; break;
-            case 2: mlow = 0; mhigh = 0; break;
-            case 3: mlow = 1; mhigh = degree - 1; break;
-            case 4: mlow = degree; mhigh = degree; break;
-            case 5: mlow = c.mspecific; mhigh = c.mspecific; break;
-            }
-            for (int m = mlow; m <= mhigh; ++m) visit_couple(c, w, degree, m, j);
-        }
+    for (std::int64_t l = c.lmin; l <= c.lmax; ++l) {
+        const int degree = static_cast<int>(l);
+        const Mrange r = m_range(c.modes, degree, c.mspecific);
+        for (std::int64_t m = r.low; m <= r.high; ++m) visit_couple(c, w, degree, static_cast<int>(m), j);
     }
     final_table(c, w);
 }

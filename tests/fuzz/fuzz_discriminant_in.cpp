@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 || c.nminima > c.ngrid || c.progressstep < 1)
                 std::abort();
             if (c.ncouples > 0 && (c.lmin < 0 || c.lmax > discriminant::lmax_finite)) std::abort();
+            if (c.modes == discriminant::Kind::none) std::abort();
             // The header of the output file, under a fixed name.
             c.outfile = folder + "/discriminant.out";
             discriminant::write_header(c);
