@@ -391,11 +391,9 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
                             times(modes, sizeof(std::complex<double>) + sizeof(double) / 2));  // W, kernel_ft
     std::size_t building = plus(plus(layout, complex_per_point), fine_grid);  // the doubled layout's transform
     std::size_t spectrum = plus(plus(complex_per_point, fine_grid), times(modes, sizeof(double)));
-    // FFTW's tables for the plan (at most one complex number per cell) and
-    // the threads' stacks and arenas.
+    // FFTW's tables for the plan: at most one complex number per cell.
     std::size_t fftw_tables = times(fine, sizeof(std::complex<double>));
-    constexpr std::size_t threads_allowance = std::size_t{4} << 20;
-    return plus(plus(kept, fftw_tables), plus(std::max(building, spectrum), threads_allowance));
+    return plus(plus(kept, fftw_tables), std::max(building, spectrum));
 }
 
 }  // namespace spectrum::detail

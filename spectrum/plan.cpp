@@ -142,8 +142,10 @@ std::size_t memory_needed(std::size_t n, const Grid& grid, const Settings& setti
 {
     constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
     if (grid.count > max_grid_count || n > most / 256) return most;
-    // Times and phases (5 doubles), the centred values and a spectrum.
-    std::size_t common = n * 6 * sizeof(double) + grid.count * sizeof(double);
+    // Times and phases (5 doubles), the centred values and a spectrum, and
+    // the threads' stacks.
+    constexpr std::size_t threads_allowance = std::size_t{4} << 20;
+    std::size_t common = n * 6 * sizeof(double) + grid.count * sizeof(double) + threads_allowance;
     if (settings.method == Method::exact) return common;
     int width = kernel_width(std::clamp(settings.tolerance, finest_tolerance, coarsest_tolerance));
     std::size_t fast = detail::nufft_bytes(n, grid.count, width);

@@ -38,9 +38,9 @@ namespace spectrum {
 // Frequencies fmin + j * step, j = 0 .. count - 1, in cycles per day.
 // Accepted: fmin and step finite; count from 1 to max_grid_count; step
 // above zero when count > 1 (any finite step when count = 1); the last
-// frequency finite.  Negative frequencies are allowed: the spectrum is even in f.
-// The spectrum is computed at the exact values fmin + j * step (as real
-// numbers); frequency(j) is that value rounded to a double.
+// frequency finite.  Negative frequencies are allowed: the spectrum is
+// even in f.  The spectrum is computed at the exact values fmin + j * step
+// (as real numbers); frequency(j) is that value rounded to a double.
 struct Grid {
     double fmin = 0.0;
     double step = 0.0;
@@ -99,6 +99,7 @@ public:
     // below 2^49 cycles.
     Plan(std::span<const double> times, const Grid& grid, const Settings& settings);
     ~Plan();
+    // A plan moved from may only be destroyed or assigned to.
     Plan(Plan&&) noexcept;
     Plan& operator=(Plan&&) noexcept;
 
