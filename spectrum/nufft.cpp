@@ -32,7 +32,8 @@ constexpr std::size_t modes_per_block = 4096;
 constexpr int extra_nodes = 4;
 
 // FFTW's planner is not thread-safe: plans are made and destroyed under
-// this lock.
+// this lock (this library is the suite's only user of FFTW), always on the
+// calling thread, before any worker thread of a transform starts.
 std::mutex& fftw_planner_lock()
 {
     static std::mutex lock;
@@ -227,9 +228,9 @@ Kernel kernel_of_width(int width)
     return kernel;
 }
 
-FinePlan::FinePlan(std::size_t modes_, int width, int threads)
-    : kernel(kernel_of_width(width)), modes(modes_), centre(modes_ / 2),
-      fine(next_smooth(std::max(upsampling * modes_, 2 * static_cast<std::size_t>(width))))
+FinePlan::FinePlan(std::size_t count, int width, int threads)
+    : kernel(kernel_of_width(width)), modes(count), centre(count / 2),
+      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width))))
 {
     kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
     std::lock_guard lock(fftw_planner_lock());
