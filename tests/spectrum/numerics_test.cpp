@@ -1,0 +1,64 @@
+// The small kernels the spectrum is built on: sine and cosine of whole
+// cycles, the exponential, and phases kept exact at large times.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+#include "spectrum/numerics.hpp"
+#include "spectrum/phases.hpp"
+
+namespace {
+
+using namespace spectrum::numerics;
+
+// Against the library in extended precision, over the whole turn and at
+// the edges of every quarter, where the reduction changes branch.
+TEST(SinCosCycles, WithinTwoUnitsOfTheLastPlace)
+{
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    std::vector<double> angles{0.0, 0.125, -0.125, 0.25, -0.25, 0.375, -0.375, 0.5, -0.5, 1e-300, 0.25 - 1e-17};
+    for (int i = 0; i < 20000; ++i) angles.push_back(u(rng));
+    for (double r : angles) {
+        SinCos e = sincos_cycles(r);
+        long double a = 2.0L * std::numbers::pi_v<long double> * r;
+        EXPECT_NEAR(e.sin, static_cast<double>(std::sin(a)), 2.3e-16) << r;
+        EXPECT_NEAR(e.cos, static_cast<double>(std::cos(a)), 2.3e-16) << r;
+    }
+    // Whole cycles are removed exactly, far from zero too.
+    EXPECT_EQ(sincos_cycles(1e12 + 0.25).sin, 1.0);
+    EXPECT_EQ(sincos_cycles(-3.5).cos, -1.0);
+}
+
+TEST(Exponential, WithinTwoUnitsOfTheLastPlace)
+{
+    for (double y = -700.0; y <= 700.0; y += 0.0137) {
+        double expected = static_cast<double>(std::exp(static_cast<long double>(y)));
+        EXPECT_NEAR(exponential(y), expected, 4.5e-16 * expected) << y;
+    }
+    EXPECT_EQ(exponential(0.0), 1.0);
+}
+
+// A time at BJD 2457000 and a frequency of 80 c/d: 2e8 cycles.  The phase
+// along the grid must equal the exact value to 1e-15 cycles, where the
+// plain product f t would keep only 1e-8.
+TEST(Phases, ExactAtLargeTimesAndFarAlongTheGrid)
+{
+    std::vector<double> t{2457000.0, 2457012.3456789, 2457027.0};
+    spectrum::Grid grid{79.99, 1.0 / 3000.0, 1000};
+    spectrum::detail::Times times = spectrum::detail::relative_times(t);
+    spectrum::detail::PointPhases phases = spectrum::detail::point_phases(times, grid);
+    for (std::size_t k = 0; k < t.size(); ++k)
+        for (std::size_t j : {0ul, 1ul, 517ul, 999ul}) {
+            long double f = static_cast<long double>(grid.fmin) + static_cast<long double>(j) * grid.step;
+            long double cycles = f * (static_cast<long double>(t[k]) - static_cast<long double>(times.middle));
+            long double expected = cycles - std::nearbyint(cycles);
+            double r = spectrum::detail::grid_cycles(phases.start[k], phases.advance_hi[k], phases.advance_lo[k],
+                                                     static_cast<double>(j));
+            EXPECT_NEAR(r, static_cast<double>(expected), 1e-15) << k << " " << j;
+        }
+}
+
+}  // namespace
