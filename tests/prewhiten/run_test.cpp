@@ -170,3 +170,17 @@ TEST(TessFile, StrongestPeakNearTheOrbitalHarmonic)
 }
 
 }  // namespace
+
+namespace {
+
+// A summary that cannot be written makes the run fail.
+TEST(Program, UnwritableStandardOutputIsAFailure)
+{
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    const char* argv[] = {"prewhiten", "--version"};
+    EXPECT_EQ(prewhiten::main_program(2, argv, out, err), 2);
+    EXPECT_EQ(err.str(), "prewhiten: standard output: cannot be written\n");
+}
+
+}  // namespace
