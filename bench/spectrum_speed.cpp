@@ -375,8 +375,8 @@ void width_rule()
         Grid grid = exact_grid(0.0, 1.0 / (10.0 * span_of(s)), 40000);
         std::vector<double> exact = Plan(s.t, grid, settings_of(Method::exact)).amplitude(s.x);
         std::printf("  %-34s", kind_name(kind));
-        for (double tolerance = spectrum::coarsest_tolerance; tolerance >= spectrum::finest_tolerance * 0.999;
-             tolerance /= 10.0) {
+        for (int digits = 2; digits <= 12; ++digits) {
+            double tolerance = std::pow(10.0, -digits);
             Plan plan(s.t, grid, settings_of(Method::nufft, tolerance));
             Agreement a;
             compare_block(plan.amplitude(s.x), exact, 0, highest(exact), a);

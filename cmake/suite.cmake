@@ -2,7 +2,8 @@
 # library of its name; a program's folder also holds main.cpp.
 #
 #   suite_library(name)   the folder's library, and its unit tests
-#                         (tests/<name>/*.cpp) when testing is on
+#                         (tests/<name>/*.cpp) when testing is on, named
+#                         <name>.<Suite>.<Test> (ctest -R <name> runs them)
 #   suite_program(name)   the same, plus the executable <name> (target
 #                         <name>_program), its install rule, its transcript
 #                         cases (tests/transcripts/<name>/<case>/) and its
@@ -22,7 +23,7 @@ function(suite_unit_tests name)
   add_executable(test_${name} ${unit_sources})
   target_link_libraries(test_${name} PRIVATE ${name} GTest::gtest GTest::gtest_main)
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  gtest_discover_tests(test_${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()
 
 function(suite_library name)
