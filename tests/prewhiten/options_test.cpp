@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{{"--unit", "Flux", "a"}, "--unit: 'Flux' is not one of none, flux, mag"},
                     Refusal{{"--threads", "1.5", "a"}, "--threads: '1.5' is not a count"},
                     Refusal{{"--threads", "1025", "a"}, "--threads: must be at most 1024"},
-                    Refusal{{"--tolerance", "1e-12", "a"}, "--tolerance: must be from 1e-11 to 0.01"},
+                    Refusal{{"--tolerance", "1e-13", "a"}, "--tolerance: must be from 1e-12 to 0.01"},
                     Refusal{{"--max-memory", "5Q", "a"}, "--max-memory: '5Q' is not a size (such as 800M or 16G)"},
                     Refusal{{"--quality-mask", "-1", "a"}, "--quality-mask: '-1' is not a set of flag bits"},
                     Refusal{{"--time", "0", "a"}, "--time: columns are numbered from 1"},
