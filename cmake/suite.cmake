@@ -46,14 +46,14 @@ function(suite_program name)
 endfunction()
 
 # One CTest test per folder tests/transcripts/<folder>/<case>, run against
-# the given executable target.
+# the given executable target by run_transcript (tests/support/).
 function(suite_transcripts folder target)
   file(GLOB cases LIST_DIRECTORIES true CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/transcripts/${folder}/*)
   foreach(case_dir ${cases})
     if(IS_DIRECTORY ${case_dir})
       get_filename_component(case ${case_dir} NAME)
       add_test(NAME transcript.${folder}.${case}
-               COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/run_transcript.sh $<TARGET_FILE:${target}> ${case_dir})
+               COMMAND $<TARGET_FILE:run_transcript> $<TARGET_FILE:${target}> ${case_dir})
       set_tests_properties(transcript.${folder}.${case} PROPERTIES TIMEOUT 300)
     endif()
   endforeach()
