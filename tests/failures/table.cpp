@@ -78,7 +78,9 @@ void check_row(const std::string& program, const Row& row, int seconds)
             write_file(work.path() / in.name, in.content);
     }
 
-    const Run run = run_program(program, work.path(), row.answers, seconds);
+    std::vector<std::string> command = {program};
+    command.insert(command.end(), row.arguments.begin(), row.arguments.end());
+    const Run run = run_program(command, work.path(), row.answers, seconds);
     ASSERT_FALSE(run.timed_out) << "no end within " << seconds << " s; standard output:\n" << run.out;
     EXPECT_EQ(run.status, row.status) << "standard error:\n" << run.err;
 

@@ -52,6 +52,7 @@ struct Row {
     std::vector<Left> left;           // every file the run creates: no other may appear
     std::vector<std::string> absent = {};  // files that must not exist (said again for the reader)
     bool quiet_stderr = true;         // false: standard error may hold what no message names
+    std::vector<std::string> arguments = {};  // the command line after the program's name
 };
 
 // Short forms for the tables.

@@ -6,6 +6,7 @@
 //   run_transcript PROGRAM CASE_DIR
 //
 // A case folder holds:
+//   args               the command-line arguments, one per line (no file: none)
 //   stdin              the answers (no file: standard input is empty)
 //   in/                files copied into the working folder before the run
 //   expected/stdout, expected/stderr, expected/status
@@ -43,14 +44,17 @@ std::vector<std::string> lines_of(const std::string& text)
     return lines;
 }
 
-// The command that runs the program: the wrapper's words, then the program.
-std::vector<std::string> command_for(const fs::path& program)
+// The command that runs the program: the wrapper's words, the program,
+// then the case's arguments (one per line of its args file).
+std::vector<std::string> command_for(const fs::path& program, const fs::path& case_dir)
 {
     std::vector<std::string> command;
     const char* wrapper = std::getenv("TRANSCRIPT_WRAPPER");
     std::istringstream words(wrapper ? wrapper : "");
     for (std::string word; words >> word;) command.push_back(word);
     command.push_back(program.string());
+    if (fs::is_regular_file(case_dir / "args"))
+        for (const std::string& argument : lines_of(read_file(case_dir / "args"))) command.push_back(argument);
     return command;
 }
 
@@ -188,7 +192,7 @@ int run_case(int argc, char** argv)
     const char* timeout = std::getenv("TRANSCRIPT_TIMEOUT");
     const int seconds = timeout && *timeout ? std::atoi(timeout) : 120;
 
-    const runner::Run run = runner::run_program(command_for(program), work.path(), answers, seconds);
+    const runner::Run run = runner::run_program(command_for(program, case_dir), work.path(), answers, seconds);
     if (run.timed_out) {
         std::cout << "--- no end within " << seconds << " s; start of standard output:\n";
         print_head(run.out);

@@ -42,10 +42,13 @@ cases=(
   curveview/null_device
   curveview/bad_record
   curveview/unwritable_device
+  prewhiten/small_star
+  prewhiten/files_that_fail
+  prewhiten/usage_error
 )
 if [ "${VALGRIND_ALL:-0}" = 1 ]; then
   cases=()
-  for program in periodscan cyclefit discriminant curveview; do
+  for program in periodscan cyclefit discriminant curveview prewhiten; do
     for dir in "$transcripts/$program"/*/; do
       dir=${dir%/}
       cases+=("$program/${dir##*/}")

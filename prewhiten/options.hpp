@@ -1,0 +1,66 @@
+// The command line of prewhiten: one struct holds every option with its
+// default; the parser and the --help text are made from it, so the manual
+// and the program cannot drift apart.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "lightcurve/lightcurve.hpp"
+#include "spectrum/spectrum.hpp"
+
+namespace prewhiten {
+
+inline constexpr const char* program_name = "prewhiten";
+inline constexpr const char* program_version = "0.1.0";
+
+struct Options {
+    // --- input ---
+    std::vector<std::string> files;
+    bool join = false;                           // --join: all files are one star
+    lightcurve::Selection columns;               // --time, --value, --error, --quality-mask
+    lightcurve::Unit unit = lightcurve::Unit::none;  // --unit
+
+    // --- output ---
+    std::string output_folder = ".";             // -o
+    bool spectrum_only = false;                  // --spectrum-only
+    std::optional<double> window;                // --window F: the spectral window at F
+
+    // --- frequency grid (c/d); unset: from the light curve ---
+    std::optional<double> fmin;                  // default 1/T
+    std::optional<double> fmax;                  // default 0.5 / median step
+    std::optional<double> step;                  // default 1 / (oversample T)
+    double oversample = 10;
+
+    // --- computation ---
+    spectrum::Settings spectrum;                 // --method, --tolerance, --threads
+    std::optional<std::uint64_t> max_memory;     // --max-memory, bytes
+};
+
+// What the command line asks for.
+struct CommandLine {
+    Options options;
+    bool run = false;  // false: --help, --version or a usage error, already answered
+    int status = 0;    // the exit status when run is false
+};
+
+// Parses the arguments.  --help and --version write to `out`; a usage
+// error writes one line to `err` (with the hint to --help) and gives
+// status 1.
+CommandLine parse_command_line(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+
+// The names the command line and the files give the methods.
+const char* method_name(spectrum::Method method);
+
+// The --help text.
+std::string help_text();
+
+// Reads a memory size: a number of bytes with an optional suffix K, M, G
+// or T (powers of 1024, an optional B or iB after it, any case).  False
+// when the text is not one.
+bool parse_size(const std::string& text, std::uint64_t& bytes);
+
+}  // namespace prewhiten

@@ -1,0 +1,72 @@
+// The runs of prewhiten: the stars of a command line, each read, analysed
+// and written in turn; one star's failure is reported at its boundary and
+// the batch goes on.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "lightcurve/lightcurve.hpp"
+#include "prewhiten/options.hpp"
+#include "spectrum/spectrum.hpp"
+
+namespace prewhiten {
+
+// A star that cannot be done, for a reason that is neither its files nor
+// the writing of its results (an empty grid, too little memory).
+class StarError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One star: its files (several with --join), the stem its output files
+// are named after, and how the screen names it.
+struct Star {
+    std::vector<std::string> files;
+    std::string stem;
+    std::string label;
+};
+
+// The name of a file without its folder and its extension (and without a
+// compression suffix before that): "out/tic1.fits.gz" gives "tic1".
+std::string stem_of(const std::string& file);
+
+// The stars of the options: one per file, or one of all files with --join.
+std::vector<Star> stars_of(const Options& options);
+
+// The files a star's run writes, in the output folder.
+std::vector<std::filesystem::path> output_files(const Star& star, const Options& options);
+
+// The light curve of a star, read, in its unit and in time order.
+lightcurve::LightCurve read_star(const Star& star, const Options& options);
+
+// The frequency grid of a star: the options, with the defaults from its
+// light curve (1/T, the Nyquist frequency of the median step, 1/(10 T)).
+spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& options);
+
+// Memory a star's run needs at most, and the limit it must stay within
+// (--max-memory, or the machine's memory).
+std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options);
+std::uint64_t memory_limit(const Options& options);
+
+// What became of a star: done, or the message that says why not.
+struct StarOutcome {
+    bool done = false;
+    std::string message;
+};
+
+// Reads, analyses and writes one star, with its summary on `out`.
+StarOutcome run_star(const Star& star, const Options& options, std::ostream& out);
+
+// Every star of the options in turn; each failure named on `err`.
+// Returns the exit status: 0 all done, 2 one or more not.
+int run(const Options& options, std::ostream& out, std::ostream& err);
+
+// The whole program: the command line, then the run.
+int main_program(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+
+}  // namespace prewhiten

@@ -1,0 +1,144 @@
+// Whole runs of prewhiten: what it writes for good stars, and every way a
+// star or the command line can fail: the message, the exit status, the
+// other stars still done, and no output file that is not whole.
+#include <gtest/gtest.h>
+
+#include "failures/data.hpp"
+#include "failures/table.hpp"
+
+#ifdef PREWHITEN_PROGRAM
+
+namespace failures {
+namespace {
+
+const std::string star = light_curve(300);
+const Input star_dat = file("star.dat", star);
+const std::string hint = " (prewhiten --help lists the options)";
+const std::string not_built =
+    "prewhiten: the frequency extraction is not built yet: writing the amplitude spectrum only, as with "
+    "--spectrum-only";
+// A spectrum file: its comment line and header.
+const Left spectrum_of_star{"star.spectrum.csv", -1,
+                            {"# N=300, T=", ", unit=none, method=", "\nfrequency,amplitude\n"}};
+
+std::string tess_file()
+{
+    const std::string here = __FILE__;
+    return here.substr(0, here.rfind("/tests/")) +
+           "/examples/hlsp_tess-spoc_tess_phot_0000000022876651-s0058_tess_v1_lc.fits";
+}
+
+Row run(const char* name, std::vector<std::string> arguments, std::vector<Input> inputs,
+        std::vector<Message> messages, int status, std::vector<Left> left, std::vector<std::string> absent = {})
+{
+    Row row{name, std::move(inputs), "", std::move(messages), status, std::move(left), std::move(absent)};
+    row.arguments = std::move(arguments);
+    return row;
+}
+
+Message stderr_has(const std::string& text) { return {Stream::err, Match::contains, text}; }
+
+const std::vector<Row> rows = {
+    // Stars done.
+    run("spectrum_only", {"--spectrum-only", "star.dat"}, {star_dat},
+        {stdout_line("star.dat: 300 rows read, 0 dropped, 300 kept"), stdout_has("star.dat: highest peak at 1.23"),
+         stdout_line("star.dat: wrote star.spectrum.csv")},
+        0, {spectrum_of_star}),
+    run("default_run_says_the_extraction_is_not_built", {"star.dat"}, {star_dat}, {stderr_is(not_built)}, 0,
+        {spectrum_of_star}),
+    run("spectral_window", {"--spectrum-only", "--window", "1.2345", "--method", "exact", "star.dat"}, {star_dat},
+        {stdout_line("star.dat: wrote star.window.csv")}, 0,
+        {{"star.spectrum.csv", -1, {"method=exact\n"}},
+         {"star.window.csv", -1, {"# N=300, T=", ", window_frequency=1.2345, method=exact\nfrequency,amplitude\n"}}}),
+    run("grid_from_the_options", {"--spectrum-only", "--fmin", "1", "--fmax", "2", "--step", "0.25", "star.dat"},
+        {star_dat}, {stdout_line("star.dat: 1 to 2 c/d in steps of 0.25 c/d, 5 frequencies, method nufft")}, 0,
+        {{"star.spectrum.csv", 7, {"\n1,", "\n1.25,", "\n1.5,", "\n1.75,", "\n2,"}}}),
+    run("columns_by_name_and_unit_mag", {"--spectrum-only", "--unit", "mag", "--time", "bjd", "--value", "V", "s.csv"},
+        {file("s.csv", lines({"# bjd,V,err", "1,7.5,0.01", "2,7.6,0.01", "3,7.4,0.01", "4,7.5,0.01"}))},
+        {stdout_line("s.csv: N = 4, T = 3 d, median step 1 d, values in mmag")}, 0,
+        {{"s.spectrum.csv", -1, {"# N=4, T=3, unit=mmag"}}}),
+    run("the_real_tess_file", {"--spectrum-only", "--unit", "flux", "--fmax", "5", tess_file()}, {},
+        {stdout_line(tess_file() + ": 11977 rows read, 860 dropped (273 time not finite, 587 quality flagged), "
+                                   "11117 kept"),
+         stdout_line(tess_file() + ": N = 11117, T = 27.715 d, median step 0.00231479 d, values in ppt"),
+         stdout_has(": highest peak at 1.20")},
+        0,
+        {{"hlsp_tess-spoc_tess_phot_0000000022876651-s0058_tess_v1_lc.spectrum.csv", -1,
+          {"# N=11117, T=27.71503702090422, unit=ppt"}}}),
+    run("joined_files_are_one_star", {"--spectrum-only", "--join", "b.dat", "a.dat"},
+        {file("a.dat", light_curve(100, false, 10.0)), file("b.dat", light_curve(100, false, 40.0))},
+        {stdout_line("b.dat: 100 rows read, 0 dropped, 100 kept"),
+         stdout_line("a.dat: 100 rows read, 0 dropped, 100 kept"),
+         stdout_has("b.dat + 1 more: N = 200, T = 37.2"), stdout_line("b.dat + 1 more: wrote b.spectrum.csv")},
+        0, {{"b.spectrum.csv", -1, {"# N=200,"}}}),
+    run("output_folder_made", {"--spectrum-only", "-o", "out/sub", "star.dat"}, {star_dat, folder("out")},
+        {stdout_line("star.dat: wrote out/sub/star.spectrum.csv")}, 0, {{"out/sub/star.spectrum.csv"}}),
+    run("rows_dropped_by_reason",
+        {"--spectrum-only", "--error", "3", "star.dat"},
+        {file("star.dat", lines({"t x e", "1 7.5 0.1", "nan 7.5 0.1", "2 inf 0.1", "3 7.6 nan", "4,,0.1", "5 7.4 0.1",
+                                 "6 7.5 0.1", "7 7.3 0.1"}))},
+        {stdout_line("star.dat: 8 rows read, 4 dropped (1 time not finite, 2 value not finite, 1 error not finite), "
+                     "4 kept")},
+        0, {{"star.spectrum.csv"}}),
+
+    // Stars that fail (with good stars on the same line: the transcript
+    // files_that_fail).
+    run("folder_as_a_light_curve", {"--spectrum-only", "dir"}, {folder("dir")},
+        {stderr_is("prewhiten: dir: cannot be opened for reading (Is a directory)")}, 2, {}),
+    run("binary_file_as_text", {"--spectrum-only", "pic.png"},
+        {file("pic.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16))},
+        {stderr_is("prewhiten: pic.png, line 2: too few columns (1; the value is column 2)")}, 2, {}),
+    run("header_only", {"--spectrum-only", "empty.dat"}, {file("empty.dat", "V band, no data\n")},
+        {stdout_line("empty.dat: 0 rows read, 0 dropped, 0 kept"),
+         stderr_is("prewhiten: empty.dat: no usable observations")},
+        2, {}),
+    run("every_row_dropped", {"--spectrum-only", "nan.dat"}, {file("nan.dat", lines({"1 nan", "2 nan"}))},
+        {stdout_line("nan.dat: 2 rows read, 2 dropped (2 value not finite), 0 kept"),
+         stderr_is("prewhiten: nan.dat: no usable observations")},
+        2, {}),
+    run("flux_without_a_positive_median", {"--spectrum-only", "--unit", "flux", "sky.dat"},
+        {file("sky.dat", lines({"1 -3", "2 -1", "3 2"}))},
+        {stderr_is("prewhiten: sky.dat: the median flux is -1, not positive: values cannot be taken relative to it")},
+        2, {}),
+    run("grid_empty_from_the_defaults", {"--spectrum-only", "--fmin", "100", "star.dat"}, {star_dat},
+        {stderr_has("prewhiten: star.dat: the grid is empty: fmin 100 c/d is above fmax 6.")}, 2, {}),
+    run("more_memory_than_allowed", {"--spectrum-only", "--max-memory", "1K", "star.dat"}, {star_dat},
+        {stderr_has("prewhiten: star.dat: the spectrum of 300 points at "),
+         stderr_has(", more than --max-memory 1.0 KiB\n")},
+        2, {}),
+    run("truncated_fits_file", {"--spectrum-only", "cut.fits"}, {file("cut.fits", "SIMPLE  =                    T")},
+        {stderr_has("prewhiten: cut.fits: cannot be read as FITS (")}, 2, {}),
+
+    // Output that cannot be written, or would replace what it must not.
+    run("output_name_is_a_folder", {"--spectrum-only", "star.dat"}, {star_dat, folder("star.spectrum.csv")},
+        {stderr_is("prewhiten: star.spectrum.csv: cannot be written (Is a directory)")}, 2, {}),
+    run("output_folder_is_a_file", {"--spectrum-only", "-o", "star.dat", "star.dat"}, {star_dat},
+        {stderr_has("prewhiten: star.dat: cannot be used as the output folder (")}, 2, {}),
+    run("two_stars_of_one_stem", {"--spectrum-only", "a/star.dat", "b/star.dat"},
+        {folder("a"), folder("b"), file("a/star.dat", star), file("b/star.dat", star)},
+        {stderr_is("prewhiten: b/star.dat: its results would replace those of a/star.dat (both are named star); "
+                   "not done")},
+        2, {spectrum_of_star}),
+    run("results_would_replace_an_input", {"--spectrum-only", "x.spectrum.csv", "x.dat"},
+        {file("x.spectrum.csv", star), file("x.dat", star)},
+        {stderr_is("prewhiten: x.dat: its results would replace the input file x.spectrum.csv; not done")}, 2,
+        {{"x.spectrum.spectrum.csv"}}),
+
+    // The command line.
+    run("unknown_option", {"--snr", "5", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: The following argument was not expected: --snr" + hint)}, 1, {}),
+    run("file_after_double_dash", {"--spectrum-only", "--", "-star.dat"}, {file("-star.dat", star)},
+        {stdout_line("-star.dat: wrote -star.spectrum.csv")}, 0, {{"-star.spectrum.csv"}}),
+};
+
+class PrewhitenFailure : public testing::TestWithParam<Row> {};
+
+TEST_P(PrewhitenFailure, Run) { check_row(PREWHITEN_PROGRAM, GetParam(), 120); }
+
+INSTANTIATE_TEST_SUITE_P(Rows, PrewhitenFailure, testing::ValuesIn(rows),
+                         [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace failures
+
+#endif

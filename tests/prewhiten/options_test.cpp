@@ -1,0 +1,174 @@
+// The command line: every option into its field, the defaults of the
+// design, usage errors as one line with status 1, and the help text made
+// from the same options.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "prewhiten/options.hpp"
+
+namespace {
+
+using prewhiten::CommandLine;
+
+struct Parsed {
+    CommandLine line;
+    std::string out;
+    std::string err;
+};
+
+Parsed parse(std::vector<std::string> words)
+{
+    words.insert(words.begin(), "prewhiten");
+    std::vector<const char*> argv;
+    for (const std::string& w : words) argv.push_back(w.c_str());
+    std::ostringstream out, err;
+    Parsed p;
+    p.line = prewhiten::parse_command_line(static_cast<int>(argv.size()), argv.data(), out, err);
+    p.out = out.str();
+    p.err = err.str();
+    return p;
+}
+
+TEST(CommandLine, Defaults)
+{
+    const Parsed p = parse({"star.dat"});
+    ASSERT_TRUE(p.line.run) << p.err;
+    const prewhiten::Options& o = p.line.options;
+    EXPECT_EQ(o.files, std::vector<std::string>{"star.dat"});
+    EXPECT_FALSE(o.join);
+    EXPECT_FALSE(o.spectrum_only);
+    EXPECT_EQ(o.output_folder, ".");
+    EXPECT_EQ(o.unit, lightcurve::Unit::none);
+    EXPECT_EQ(o.columns.time, "");
+    EXPECT_EQ(o.columns.value, "");
+    EXPECT_EQ(o.columns.error, "");
+    EXPECT_EQ(o.columns.quality_mask, ~std::uint64_t{0});
+    EXPECT_FALSE(o.fmin || o.fmax || o.step || o.window || o.max_memory);
+    EXPECT_EQ(o.oversample, 10);
+    EXPECT_EQ(o.spectrum.method, spectrum::Method::nufft);
+    EXPECT_EQ(o.spectrum.tolerance, spectrum::Settings{}.tolerance);
+    EXPECT_EQ(o.spectrum.threads, 0);
+    EXPECT_EQ(p.out, "");
+    EXPECT_EQ(p.err, "");
+}
+
+TEST(CommandLine, EveryOptionToItsField)
+{
+    const Parsed p = parse({"--unit", "flux", "-o", "out/", "--spectrum-only", "--join", "--time", "BJD", "--value",
+                            "4", "--error", "none", "--quality-mask", "0x1f", "--fmin", "0.5", "--fmax", "+80",
+                            "--step", "1e-4", "--method", "exact", "--tolerance", "1e-6", "--threads", "3",
+                            "--window", "15.38", "--max-memory", "1.5G", "a.fits", "b.fits"});
+    ASSERT_TRUE(p.line.run) << p.err;
+    const prewhiten::Options& o = p.line.options;
+    EXPECT_EQ(o.files, (std::vector<std::string>{"a.fits", "b.fits"}));
+    EXPECT_EQ(o.unit, lightcurve::Unit::flux);
+    EXPECT_EQ(o.output_folder, "out/");
+    EXPECT_TRUE(o.spectrum_only);
+    EXPECT_TRUE(o.join);
+    EXPECT_EQ(o.columns.time, "BJD");
+    EXPECT_EQ(o.columns.value, "4");
+    EXPECT_EQ(o.columns.error, "none");
+    EXPECT_EQ(o.columns.quality_mask, 31u);
+    EXPECT_EQ(*o.fmin, 0.5);
+    EXPECT_EQ(*o.fmax, 80);
+    EXPECT_EQ(*o.step, 1e-4);
+    EXPECT_EQ(o.spectrum.method, spectrum::Method::exact);
+    EXPECT_EQ(o.spectrum.tolerance, 1e-6);
+    EXPECT_EQ(o.spectrum.threads, 3);
+    EXPECT_EQ(*o.window, 15.38);
+    EXPECT_EQ(*o.max_memory, 1610612736u);
+}
+
+TEST(CommandLine, LastValueOfARepeatedOptionCounts)
+{
+    const Parsed p = parse({"--unit", "flux", "--unit", "mag", "--oversample", "5", "star.dat", "--oversample", "20"});
+    ASSERT_TRUE(p.line.run) << p.err;
+    EXPECT_EQ(p.line.options.unit, lightcurve::Unit::mag);
+    EXPECT_EQ(p.line.options.oversample, 20);
+}
+
+TEST(CommandLine, HelpAndVersionAnswerOnStandardOutput)
+{
+    const Parsed help = parse({"--help"});
+    EXPECT_FALSE(help.line.run);
+    EXPECT_EQ(help.line.status, 0);
+    EXPECT_EQ(help.out, prewhiten::help_text());
+    EXPECT_EQ(help.err, "");
+    const Parsed version = parse({"--version", "star.dat"});
+    EXPECT_FALSE(version.line.run);
+    EXPECT_EQ(version.out, "prewhiten 0.1.0\n");
+}
+
+TEST(CommandLine, HelpNamesEveryOptionWithItsDefault)
+{
+    const std::string help = prewhiten::help_text();
+    for (const char* text :
+         {"--time COLUMN=1 / TIME", "--value COLUMN=2 / PDCSAP_FLUX", "--error COLUMN=3 if numbers / value_ERR",
+          "--quality-mask BITS=all", "--unit UNIT=none", "--join", "-o,--output DIR=.", "--spectrum-only",
+          "--window F", "--fmin F=1/T", "--fmax F=0.5/median step", "--oversample K=10", "--step F=1/(oversample T)",
+          "--method M=nufft", "--tolerance E=", "--threads N=0", "--max-memory SIZE=the machine's memory",
+          "--version", "--help", "<stem>.spectrum.csv", "<stem>.window.csv", "Exit status"})
+        EXPECT_NE(help.find(text), std::string::npos) << text;
+}
+
+struct Refusal {
+    std::vector<std::string> words;
+    std::string message;
+};
+
+class UsageError : public testing::TestWithParam<Refusal> {};
+
+TEST_P(UsageError, OneLineStatusOne)
+{
+    const Parsed p = parse(GetParam().words);
+    EXPECT_FALSE(p.line.run);
+    EXPECT_EQ(p.line.status, 1);
+    EXPECT_EQ(p.out, "");
+    EXPECT_EQ(p.err, "prewhiten: " + GetParam().message + " (prewhiten --help lists the options)\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, UsageError,
+    testing::Values(Refusal{{}, "no light-curve file given"},
+                    Refusal{{"--fmin", "x", "a"}, "--fmin: 'x' is not a number"},
+                    Refusal{{"--fmin", "-1", "a"}, "--fmin: must be at least 0"},
+                    Refusal{{"--fmax", "0", "a"}, "--fmax: must be above 0"},
+                    Refusal{{"--fmax", "inf", "a"}, "--fmax: 'inf' is not a number"},
+                    Refusal{{"--fmin", "2", "--fmax", "2", "a"}, "--fmax must be above --fmin"},
+                    Refusal{{"--oversample", "-3", "a"}, "--oversample: must be above 0"},
+                    Refusal{{"--step", "1", "--oversample", "2", "a"}, "--oversample excludes --step"},
+                    Refusal{{"--method", "fast", "a"}, "--method: 'fast' is not one of exact, nufft"},
+                    Refusal{{"--unit", "Flux", "a"}, "--unit: 'Flux' is not one of none, flux, mag"},
+                    Refusal{{"--threads", "1.5", "a"}, "--threads: '1.5' is not a count"},
+                    Refusal{{"--threads", "1025", "a"}, "--threads: must be at most 1024"},
+                    Refusal{{"--tolerance", "1e-13", "a"}, "--tolerance: must be from 1e-12 to 0.01"},
+                    Refusal{{"--max-memory", "5Q", "a"}, "--max-memory: '5Q' is not a size (such as 800M or 16G)"},
+                    Refusal{{"--quality-mask", "-1", "a"}, "--quality-mask: '-1' is not a set of flag bits"},
+                    Refusal{{"--time", "0", "a"}, "--time: columns are numbered from 1"},
+                    Refusal{{"--value", "", "a"}, "--value: a column number or name is needed"},
+                    Refusal{{"--bogus", "a"}, "The following argument was not expected: --bogus"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return "case" + std::to_string(info.index); });
+
+TEST(Sizes, SuffixesArePowersOf1024)
+{
+    std::uint64_t b = 0;
+    EXPECT_TRUE(prewhiten::parse_size("123", b));
+    EXPECT_EQ(b, 123u);
+    EXPECT_TRUE(prewhiten::parse_size("2k", b));
+    EXPECT_EQ(b, 2048u);
+    EXPECT_TRUE(prewhiten::parse_size("800M", b));
+    EXPECT_EQ(b, 800u << 20);
+    EXPECT_TRUE(prewhiten::parse_size("16GB", b));
+    EXPECT_EQ(b, std::uint64_t{16} << 30);
+    EXPECT_TRUE(prewhiten::parse_size("1TiB", b));
+    EXPECT_EQ(b, std::uint64_t{1} << 40);
+    EXPECT_TRUE(prewhiten::parse_size("0.5g", b));
+    EXPECT_EQ(b, std::uint64_t{1} << 29);
+    EXPECT_TRUE(prewhiten::parse_size("10b", b));
+    EXPECT_EQ(b, 10u);
+    for (const char* bad : {"", "G", "1X", "1e30T", "-5", "nan", "1 G", "1Gi2"})
+        EXPECT_FALSE(prewhiten::parse_size(bad, b)) << bad;
+}
+
+}  // namespace
