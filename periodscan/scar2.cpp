@@ -35,12 +35,13 @@
 #define PERIODSCAN_X86 1
 #endif
 
+#include "common/constants.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
 namespace {
 
-const double twopi = 6.28318530717959;  // the decimal constant of the method, see note 2
+using suite::twopi;  // the decimal constant of the method, see note 2
 const double dtwo = 2.0;
 const double dnul = 0.0;
 
