@@ -1,7 +1,7 @@
 // scar2: Scargle periodogram of an unevenly sampled series over an
 // equidistant frequency grid.
 //   Given:    n        number of observations
-//             x, t     values (centred on their mean) and times (first 0)
+//             t, x     times (first 0) and values (centred on their mean)
 //             fstart   first trial frequency, fstep the step (may be < 0)
 //             nf       number of trial frequencies, at least 1
 //   Returned: f1, s1   the trial frequencies and the power P at each
@@ -56,7 +56,7 @@ alignas(32) double state[chunk][4];
 alignas(32) double rotc[chunk][4];  // cd, cd, c2d, c2d
 alignas(32) double rots[chunk][4];  // sd, sd, s2d, s2d
 
-void start_chains(int n0, int count, std::span<const double> x, std::span<const double> t, double omega0,
+void start_chains(int n0, int count, std::span<const double> t, std::span<const double> x, double omega0,
                   double domega)
 {
     for (int i = 0; i < count; ++i) {
@@ -176,7 +176,7 @@ bool have_avx()
 
 }  // namespace
 
-void scar2(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep,
+void scar2(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep,
            std::span<double> f1, std::span<double> s1, std::span<double> w1, std::span<double> w2,
            std::span<double> w3, std::span<double> w4)
 {
@@ -191,7 +191,7 @@ void scar2(int n, std::span<const double> x, std::span<const double> t, double f
     }
     for (int n0 = 0; n0 < n; n0 += chunk) {
         int count = std::min(chunk, n - n0);
-        start_chains(n0, count, x, t, omega0, domega);
+        start_chains(n0, count, t, x, omega0, domega);
         for (int k0 = 0; k0 < nf; k0 += block) {
             int kn = std::min(block, nf - k0);
 #ifdef PERIODSCAN_X86

@@ -167,15 +167,15 @@ TEST_F(TimeSeries, DobscoShiftsByACopy)
 TEST_F(TimeSeries, CharacteristicsOfUnorderedData)
 {
     std::vector<double> tt{10.0, 12.0, 11.0, 15.0}, xx{1.0, 3.0, 2.0, 6.0};
-    double mean = 0, var = 0, sd = 0;
-    timeseries::dobsta(4, tt, xx, mean, var, 0, sd);
-    EXPECT_EQ(mean, 3.0);
-    EXPECT_EQ(var, (4.0 + 0.0 + 1.0 + 9.0) / 3.0);
-    EXPECT_EQ(sd, std::sqrt(var));
+    timeseries::Statistics stats;
+    timeseries::dobsta(4, tt, xx, stats, 0);
+    EXPECT_EQ(stats.mean, 3.0);
+    EXPECT_EQ(stats.var, (4.0 + 0.0 + 1.0 + 9.0) / 3.0);
+    EXPECT_EQ(stats.sd, std::sqrt(stats.var));
 
     std::string path = file("r.txt", "");
     common::open_new(11, path);
-    timeseries::dobsta(4, tt, xx, mean, var, 11, sd);
+    timeseries::dobsta(4, tt, xx, stats, 11);
     common::close_channel(11);
     // intervals 2, -1, 4: mean 5/3, deviations 1/3, -8/3, 7/3 over n - 2
     EXPECT_EQ(slurp(path), "1Kenmerken van de gegevens\n"
