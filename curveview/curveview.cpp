@@ -21,7 +21,7 @@ std::array<float, maxpts> ypts;
 // Reads the header record and up to maxpts observations (time, Hp); further
 // values on a record are ignored.  A missing file, a missing header or a
 // record that is not two numbers is an input error.
-int lees()
+int read_points()
 {
     common::open_old(ster2, "ster2.dat");
     common::skip_line(ster2);
@@ -34,7 +34,9 @@ int lees()
     return n;
 }
 
-void teken(int n)
+// The n points in the fixed window, with the frame, axes and labels, on the
+// device the user names.
+void draw(int n)
 {
     common::Plotter& pg = common::graphics();
     if (!pg.begin(0, "?", 1, 1)) return;
@@ -52,8 +54,8 @@ void teken(int n)
 
 void run()
 {
-    int n = lees();
-    teken(n);
+    int n = read_points();
+    draw(n);
 }
 
 }  // namespace curveview
