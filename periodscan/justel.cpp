@@ -29,11 +29,7 @@
 #include <cmath>
 #include <limits>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define PERIODSCAN_X86 1
-#endif
-
+#include "common/wide_kernels.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
@@ -48,8 +44,10 @@ double sum[block][maxbins];
 int count[block][maxbins];
 double sumcopy[maxbins];
 int countcopy[maxbins];
+#ifdef SUITE_WIDE_KERNELS
 // Bin index (from 0) of each observation for each frequency of a block.
 alignas(32) int binof[block];
+#endif
 
 // The 0-based fine bin of a phase product p = t*f, m fine bins.
 inline int fine_bin(double p, int m)
@@ -112,7 +110,7 @@ void bin_plain(int n, std::span<const double> t, std::span<const double> x, cons
         }
 }
 
-#ifdef PERIODSCAN_X86
+#ifdef SUITE_WIDE_KERNELS
 // A full block: the eight phases of an observation as two vectors, the
 // same operations as fine_bin (max and min map a NaN to the first bin and
 // clamp m to the last, as the comparisons there do).
@@ -141,12 +139,6 @@ __attribute__((target("avx"))) void bin_avx(int n, std::span<const double> t, st
         }
     }
 }
-
-bool have_avx()
-{
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
-}
 #endif
 
 }  // namespace
@@ -171,8 +163,8 @@ void justel(int n, std::span<const double> t, std::span<const double> x, double 
             std::fill(sum[kk], sum[kk] + m, 0.0);
             std::fill(count[kk], count[kk] + m, 0);
         }
-#ifdef PERIODSCAN_X86
-        if (kn == block && have_avx())
+#ifdef SUITE_WIDE_KERNELS
+        if (kn == block && suite::wide_kernels(suite::Wide::avx))
             bin_avx(n, t, x, &f1[k0], m);
         else
 #endif

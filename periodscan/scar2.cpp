@@ -30,12 +30,8 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define PERIODSCAN_X86 1
-#endif
-
 #include "common/constants.hpp"
+#include "common/wide_kernels.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
@@ -123,7 +119,7 @@ void block_plain(int count, int k0, int kn, std::span<double> w1, std::span<doub
     }
 }
 
-#ifdef PERIODSCAN_X86
+#ifdef SUITE_WIDE_KERNELS
 // One full block of frequencies, four numbers per vector.  addsub gives
 // a - b in lanes 0 and 2 and a + b in lanes 1 and 3: exactly the two
 // rotation formulas.  Groups of observations advance side by side, so that
@@ -166,12 +162,6 @@ __attribute__((target("avx"))) void block_avx(int count, int k0, std::span<doubl
         w3[k0 + kk] = a[3];
     }
 }
-
-bool have_avx()
-{
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
-}
 #endif
 
 }  // namespace
@@ -194,8 +184,8 @@ void scar2(int n, std::span<const double> t, std::span<const double> x, double f
         start_chains(n0, count, t, x, omega0, domega);
         for (int k0 = 0; k0 < nf; k0 += block) {
             int kn = std::min(block, nf - k0);
-#ifdef PERIODSCAN_X86
-            if (kn == block && have_avx()) {
+#ifdef SUITE_WIDE_KERNELS
+            if (kn == block && suite::wide_kernels(suite::Wide::avx)) {
                 block_avx(count, k0, w1, w2, w3, w4);
                 continue;
             }

@@ -11,6 +11,7 @@
 
 #include "periodscan/periodscan.hpp"
 #include "reference.hpp"
+#include "support/kernel_forms.hpp"
 
 namespace {
 
@@ -63,6 +64,12 @@ struct Grid {
     int nf;
 };
 
+// The bitwise comparisons, on the portable and the wide forms.
+class Scar2Forms : public kernel_forms::BothForms {};
+class JustelForms : public kernel_forms::BothForms {};
+KERNEL_FORMS_BOTH(Scar2Forms);
+KERNEL_FORMS_BOTH(JustelForms);
+
 std::vector<Grid> grids()
 {
     return {
@@ -72,7 +79,7 @@ std::vector<Grid> grids()
     };
 }
 
-TEST(Scar2, FastFormMatchesReferenceBitForBit)
+TEST_P(Scar2Forms, FastFormMatchesReferenceBitForBit)
 {
     std::mt19937_64 rng(20261207);
     for (int n : {1, 2, 7, 511, 512, 513, 1300}) {
@@ -95,7 +102,7 @@ TEST(Scar2, FastFormMatchesReferenceBitForBit)
     }
 }
 
-TEST(Justel, FastFormMatchesReferenceBitForBit)
+TEST_P(JustelForms, FastFormMatchesReferenceBitForBit)
 {
     std::mt19937_64 rng(7);
     struct Bins {
@@ -120,7 +127,7 @@ TEST(Justel, FastFormMatchesReferenceBitForBit)
     }
 }
 
-TEST(Justel, PhasesAtTheEdgesOfTheCircleStayInTheTables)
+TEST_P(JustelForms, PhasesAtTheEdgesOfTheCircleStayInTheTables)
 {
     // Times whose products with the frequency are exact integers, tiny
     // negatives (folding up to exactly 1.0) and beyond the double range.
