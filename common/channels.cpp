@@ -107,7 +107,8 @@ ReadOutcome settle(const Channel& c, ReadResult r, std::span<const Target> targe
         input_error(c.name + ", line " + std::to_string(c.line + 1),
                     std::string("end of file where ") + expected(t) + " was expected");
     if (r.outcome == ReadOutcome::bad_value && !handled.bad_value)
-        input_error(c.name + ", line " + std::to_string(c.line), std::string(expected(t)) + " was expected");
+        input_error(c.name + ", line " + std::to_string(c.line),
+                    (r.line_ended ? "the line ends where " : "") + std::string(expected(t)) + " was expected");
     return r.outcome;
 }
 
@@ -183,6 +184,14 @@ ReadOutcome read_free(int channel, std::initializer_list<Target> targets, Handle
     ChannelLines lines(c);
     std::span<const Target> list(targets.begin(), targets.size());
     return settle(c, free_read(list, lines), list, handled);
+}
+
+ReadOutcome read_record(int channel, std::initializer_list<Target> targets, Handled handled)
+{
+    Channel& c = reading(channel);
+    ChannelLines lines(c);
+    std::span<const Target> list(targets.begin(), targets.size());
+    return settle(c, free_read(list, lines, Lines::whole), list, handled);
 }
 
 ReadOutcome skip_line(int channel, Handled handled) { return read_free(channel, {}, handled); }

@@ -48,6 +48,10 @@ constexpr Handled handle_both{true, true};
 // Free-format read: starts on a fresh line, fills the targets in order,
 // drops the rest of the last line read.  Unfilled targets keep their values.
 ReadOutcome read_free(int channel, std::initializer_list<Target> targets, Handled handled = {});
+// Free-format read of one record of a data file (one observation): blank
+// lines are passed, then every target is read from one line; a line that
+// ends before the last target is a bad value at that line.
+ReadOutcome read_record(int channel, std::initializer_list<Target> targets, Handled handled = {});
 // Consumes one line.
 ReadOutcome skip_line(int channel, Handled handled = {});
 // Formatted read by a format string.

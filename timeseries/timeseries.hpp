@@ -4,6 +4,9 @@
 // read ends the reading quietly) and periodscan (the header is skipped here;
 // a value that cannot be read is fatal).
 //
+// An observation stands whole on one line of the file: a line that ends
+// before its last value is a value that cannot be read.
+//
 // Arrays are caller-owned; element 0 holds observation 1.
 #pragma once
 

@@ -45,8 +45,9 @@ const std::vector<Row> rows = {
     // What can be drawn is drawn.
     {"header_only_draws_the_frame", {file("ster2.dat", "header\n")}, "curve.png/png\n", {stdout_is(question)}, 0,
      {picture}},
-    {"last_record_short_ends_the_data", {file("ster2.dat", ster2(5) + "50692.5\n")}, "curve.png/png\n",
-     {stdout_is(question)}, 0, {picture}},
+    {"short_last_line_draws_nothing", {file("ster2.dat", ster2(5) + "50692.5\n")}, "curve.png/png\n",
+     {stderr_is("ster2.dat, line 7: the line ends where a real number was expected"), stdout_is("")}, 2, {},
+     {"curve.png"}},
     {"more_points_than_1500", {file("ster2.dat", ster2(3000))}, "curve.png/png\n", {stdout_is(question)}, 0,
      {picture}},
     {"more_records_than_10000", {file("ster2.dat", ster2(10005))}, "/null\n", {stdout_is(question)}, 0, {}},
