@@ -63,6 +63,13 @@ const std::vector<Row> rows = {
      {stdout_line(question + " Graphics device bogus cannot be opened: nothing is drawn on it.")}, 0, {}, {}, false},
     {"default_device_without_display", {light}, "\n",
      {stdout_line(question + " Graphics device /xw cannot be opened: nothing is drawn on it.")}, 0, {}, {}, false},
+
+    // A picture or a screen that cannot be written is never a success: the
+    // file (or standard output) and the reason, exit status 2.
+    {"picture_on_a_full_device", {light, full_device("curve.png")}, "curve.png/png\n",
+     {stderr_is("curve.png: cannot be written (error while writing to output stream)"), stdout_is(question)}, 2, {}},
+    screen_full({"screen_on_a_full_device", {light}, "curve.png/png\n", {stderr_is("standard output: cannot be written (No space left on device)")}, 2,
+                 {}, {"curve.png"}}),
 };
 
 class CurveviewFailure : public testing::TestWithParam<Row> {};

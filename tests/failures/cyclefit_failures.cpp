@@ -133,6 +133,20 @@ const std::vector<Row> rows = {
      "star.dat\n0\nn\n1\n2.5,1\n0\n1\n1\n1.2345,1\n",
      {stderr_is("solution.1.23450.fv: cannot be created (Is a directory)")}, 2,
      {{"fort.15", 3, {"file : solution.2.50000.fv"}}, {"solution.2.50000.fv", 185}}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2; what was written to the other
+    // files before stays complete.
+    {"solution_file_on_a_full_device", {star_dat, full_device("solution.1.23450.fv")}, fit1 + "0\n0\neof\n",
+     {stderr_is("solution.1.23450.fv: cannot be written (No space left on device)")}, 2, {{"fort.15", 1, {"FREQ 1 =  1.23450000"}}}},
+    {"summary_file_on_a_full_device", {star_dat, full_device("fort.15")}, fit1 + "0\n0\neof\n",
+     {stderr_is("fort.15: cannot be written (No space left on device)")}, 2, {solution1}},
+    {"postscript_file_on_a_full_device", {star_dat, full_device("solution.1.23450.ps")},
+     fit1 + "1\n4\n/null\n1\n0\neof\n",
+     {stderr_is("solution.1.23450.ps: cannot be written (error while writing to output stream)")}, 2,
+     {summary1, solution1, residuals1}},
+    screen_full({"screen_on_a_full_device", {star_dat}, "star.dat\n0\neof\neof\n",
+                 {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {}}),
 };
 
 class CyclefitFailure : public testing::TestWithParam<Row> {};

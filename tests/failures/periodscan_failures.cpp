@@ -85,6 +85,16 @@ const std::vector<Row> rows = {
      {stderr_is("NF<1")}, 1, {{"first.out", 101}}, {"second.out"}},
     {"uncreatable_output_after_a_search", {file("star.dat", star)}, scargle_first + "2\nnodir/second.out\n0.1\n0 1\n",
      {stderr_is("nodir/second.out: cannot be created (No such file or directory)")}, 2, {{"first.out", 101}}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2.  The output file is on a full
+    // device, once too large for the buffer and once caught only by its close.
+    {"output_file_on_a_full_device", {file("star.dat", star), full_device("out.txt")},
+     "star.dat\n2\nout.txt\n0.01\n0 1\n3\neof\n", {stderr_is("out.txt: cannot be written (No space left on device)")}, 2, {}},
+    {"short_output_file_on_a_full_device", {file("star.dat", star), full_device("out.txt")},
+     "star.dat\n2\nout.txt\n0.5\n0 1\n3\neof\n", {stderr_is("out.txt: cannot be written (No space left on device)")}, 2, {}},
+    screen_full({"screen_on_a_full_device", {file("star.dat", star)}, "star.dat\n0\n3\neof\n",
+                 {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {}}),
 };
 
 class PeriodscanFailure : public testing::TestWithParam<Row> {};

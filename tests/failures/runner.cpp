@@ -50,13 +50,14 @@ void write_file(const fs::path& file, const std::string& content)
     out << content;
 }
 
-Run run_program(const std::string& program, const fs::path& work, const std::string& answers, int seconds)
+Run run_program(const std::string& program, const fs::path& work, const std::string& answers, int seconds,
+                bool screen_full)
 {
     // The answers and the captured streams live outside the working folder,
     // so that the folder holds only what the program leaves behind.
     Scratch io;
     const std::string in = (io.path() / "stdin").string();
-    const std::string out = (io.path() / "stdout").string();
+    const std::string out = screen_full ? std::string("/dev/full") : (io.path() / "stdout").string();
     const std::string err = (io.path() / "stderr").string();
     write_file(in, answers);
 
@@ -73,7 +74,7 @@ Run run_program(const std::string& program, const fs::path& work, const std::str
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec.
         int fd0 = open(in.c_str(), O_RDONLY);
-        int fd1 = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd1 = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);  // /dev/full keeps nothing
         int fd2 = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd0 < 0 || fd1 < 0 || fd2 < 0 || chdir(dir.c_str()) != 0) _exit(126);
         dup2(fd0, 0);
@@ -102,7 +103,7 @@ Run run_program(const std::string& program, const fs::path& work, const std::str
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (!run.timed_out && WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
-    run.out = read_file(out);
+    if (!screen_full) run.out = read_file(out);
     run.err = read_file(err);
     return run;
 }

@@ -30,9 +30,10 @@ struct Run {
 };
 
 // Runs the program in the folder `work` with `answers` on standard input
-// (empty: standard input is at its end at once) and no display.
+// (empty: standard input is at its end at once) and no display; with
+// `screen_full`, standard output goes to /dev/full instead of being kept.
 Run run_program(const std::string& program, const std::filesystem::path& work, const std::string& answers,
-                int seconds = 30);
+                int seconds = 30, bool screen_full = false);
 
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& content);
