@@ -142,10 +142,10 @@ void put(int channel, const std::string& text)
     if (f == stdout) screen_failure(error);
     auto it = table().find(channel);
     if (it == table().end()) return;
-    const std::string name = it->second.name;
-    std::fclose(it->second.file);
+    const Channel c = it->second;
     table().erase(it);
-    cannot_write(name, error);
+    if (c.owned) std::fclose(c.file);
+    cannot_write(c.name, error);
 }
 
 }  // namespace
