@@ -43,6 +43,9 @@ const std::vector<Row> rows = {
     {"unreadable_record_further_down", {file("star.dat", light_curve(20) + "10.3 x\n" + "10.4 7.5\n")},
      "star.dat\n0\neof\neof\n", {stdout_line(" star.dat, line 22: a value that cannot be read; 20 observations read")},
      0, {}},
+    // Answers, unlike data lines, may go on over the next line.
+    {"frequency_and_harmonics_on_two_lines", {star_dat}, "star.dat\n0\nn\n1\n1.2345\n1\n0\n0\neof\n", {}, 0,
+     {summary1, solution1}},
     {"short_line_further_down", {file("star.dat", light_curve(20) + "10.3\n" + "10.4 7.5\n")},
      "star.dat\n0\neof\neof\n", {stdout_line(" star.dat, line 22: a value that cannot be read; 20 observations read")},
      0, {}},

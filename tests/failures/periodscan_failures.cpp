@@ -28,6 +28,8 @@ const std::vector<Row> rows = {
     {"empty_data_file", {file("star.dat", "")}, "star.dat\n", {stderr_is("N<=0")}, 1, {}},
     {"data_record_not_a_number", {file("star.dat", lines({"header", "10.0 7.5", "10.1 seven", "10.2 7.4"}))},
      "star.dat\n", {stderr_is("star.dat, line 3: a real number was expected")}, 2, {}},
+    {"range_answer_over_two_lines", {file("star.dat", star)}, "star.dat\n2\nout.txt\n0.01\n0\n1\n3\neof\n",
+     {stdout_line(" Eindfrequentie  =  1.0")}, 0, {{"out.txt", 101}}},
     {"data_line_holds_one_value", {file("star.dat", lines({"header", "10.0 7.5", "10.1", "10.2 7.4"}))},
      "star.dat\n", {stderr_is("star.dat, line 3: the line ends where a real number was expected")}, 2, {}},
     {"more_than_10000_observations_said", {file("star.dat", light_curve(10003))}, "star.dat\n3\neof\n",
