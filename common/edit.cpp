@@ -89,21 +89,31 @@ void edit_integer(std::string& out, std::int64_t value, int width, int min_digit
     right_aligned(out, digits, width);
 }
 
+namespace {
+
+// The fixed-point field of a finite value, when it fits the width: appended
+// to out, true; otherwise nothing is appended.
+bool fixed_field(std::string& out, double value, int width, int decimals)
+{
+    // The digits need at least one more place than the decimals (the
+    // point): a field no wider than that cannot hold them.
+    std::string s = decimals < width ? fixed_digits(value, decimals) : std::string();
+    if (s.empty()) return false;
+    if (decimals > 0) drop_leading_zero(s, width);
+    if (static_cast<int>(s.size()) > width) return false;
+    right_aligned(out, s, width);
+    return true;
+}
+
+}  // namespace
+
 void edit_fixed(std::string& out, double value, int width, int decimals)
 {
     if (!std::isfinite(value)) {
         non_finite(out, value, width);
         return;
     }
-    // The digits need at least one more place than the decimals (the
-    // point): a field no wider than that holds nothing but asterisks.
-    std::string s = decimals < width ? fixed_digits(value, decimals) : std::string();
-    if (s.empty()) {
-        stars(out, width);
-        return;
-    }
-    if (decimals > 0) drop_leading_zero(s, width);
-    right_aligned(out, s, width);
+    if (!fixed_field(out, value, width, decimals)) stars(out, width);
 }
 
 void edit_exponent(std::string& out, double value, int width, int digits)
@@ -168,8 +178,12 @@ void edit_general(std::string& out, double value, int width, int digits)
         edit_exponent(out, value, width, digits);
         return;
     }
-    edit_fixed(out, value, width - 4, digits - 1 - exponent);
-    out.append(4, ' ');
+    // A fixed-point part too wide for w - 4 places fills the whole field
+    // with asterisks, as the GNU Fortran runtime writes it.
+    if (fixed_field(out, value, width - 4, digits - 1 - exponent))
+        out.append(4, ' ');
+    else
+        stars(out, width);
 }
 
 void edit_text(std::string& out, std::string_view text, int width)

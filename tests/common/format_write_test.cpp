@@ -89,7 +89,7 @@ TEST(WideFields, ExactDigitsUpToTheWidestFieldAndAsterisksBeyond)
     EXPECT_EQ(fmt("(F400.390)", {1e300}), std::string(400, '*') + "\n");
     EXPECT_EQ(fmt("(E1000.999)", {1.0}), std::string(1000, '*') + "\n");
     EXPECT_EQ(fmt("(E1000.995)", {1.0}).substr(0, 12), ".10000000000");
-    EXPECT_EQ(fmt("(G20.1000)", {1.0}), std::string(16, '*') + "    \n");
+    EXPECT_EQ(fmt("(G20.1000)", {1.0}), std::string(20, '*') + "\n");
     EXPECT_EQ(fmt("(I1000.1000)", {7}).size(), 1001u);
     for (const char* refused : {"(F1000.1001)", "(E20.5000)", "(G10.100000)", "(I5.1001)", "(F1001.2)"})
         EXPECT_THROW(parse_format(refused), FormatError) << refused;
@@ -128,6 +128,19 @@ TEST(GeneralEdit, ZeroNegativeAndExponentForms)
     EXPECT_EQ(fmt("(G15.9)", {5e-324}), "0.494065646-323\n");
     EXPECT_EQ(fmt("(G15.9)", {qnan}), "            NaN\n");
     EXPECT_EQ(fmt("(G15.9)", {-inf}), "      -Infinity\n");
+}
+
+// A fixed-point part that does not fit its w - 4 places: the whole field is
+// asterisks, never wider than w (fields written by the GNU Fortran runtime).
+TEST(GeneralEdit, FixedPartTooWideFillsTheWholeField)
+{
+    EXPECT_EQ(fmt("('[',G2.39,']')", {1.5}), "[**]\n");
+    EXPECT_EQ(fmt("('[',G3.2,']')", {0.0}), "[***]\n");
+    EXPECT_EQ(fmt("('[',G4.2,']')", {1.5}), "[****]\n");
+    EXPECT_EQ(fmt("('[',G5.1,']')", {1.0}), "[*****]\n");
+    EXPECT_EQ(fmt("('[',G8.6,']')", {1.5}), "[********]\n");
+    EXPECT_EQ(fmt("('[',G1.1,']')", {150.0}), "[*]\n");
+    EXPECT_EQ(fmt("('[',G20.30,']')", {1.0}), "[********************]\n");
 }
 
 TEST(IntegerEdit, WidthMinimumDigitsAndOverflow)
