@@ -194,7 +194,7 @@ void close_device(const std::string& device)
         std::size_t end = text.find('\n', start);
         end = end == std::string::npos ? text.size() : end + 1;
         std::string_view line(text.data() + start, end - start);
-        if (line.find("ERROR") != std::string_view::npos && why.empty()) {
+        if (line.find("%giza - ERROR") != std::string_view::npos && why.empty()) {
             std::size_t colon = line.rfind(": ");
             why = trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
             while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
