@@ -158,8 +158,8 @@ void downward_axis(std::string_view yopt, float ytick, int nysub, float x1, floa
 
 int marker(int symbol) { return symbol == 751 || symbol == 256 ? 17 : symbol; }
 
-// The file a device specification "name/type" writes, or the specification
-// itself when it names no file.
+// The file a device "name/type" writes, or the device itself when it names
+// no file.
 std::string device_file(const std::string& device)
 {
     std::size_t slash = device.rfind('/');
@@ -167,43 +167,59 @@ std::string device_file(const std::string& device)
     return name.empty() ? trim(device) : name;
 }
 
-// Closes the device with the library's standard error caught in a
-// temporary file.  What it says is passed on; an error line of it ("%giza -
-// ERROR - <where>: <why>") ends the program, naming the file and the reason.
-void close_device(const std::string& device)
+// Runs the call with standard error caught in a temporary file and returns
+// what it wrote there (when no such file can be made, the call runs as it
+// is and nothing is returned).
+std::string stderr_of(void (*call)())
 {
     std::fflush(stderr);
-    std::FILE* said = std::tmpfile();
-    const int saved = said ? dup(2) : -1;
-    if (saved < 0 || dup2(fileno(said), 2) < 0) {
+    std::FILE* caught = std::tmpfile();
+    const int saved = caught ? dup(2) : -1;
+    if (saved < 0 || dup2(fileno(caught), 2) < 0) {
         if (saved >= 0) close(saved);
-        if (said) std::fclose(said);
-        cpgend();
-        return;
+        if (caught) std::fclose(caught);
+        call();
+        return {};
     }
-    cpgend();
+    call();
     std::fflush(stderr);
     dup2(saved, 2);
     close(saved);
-    std::string text, why;
-    std::rewind(said);
-    for (int c; (c = std::getc(said)) != EOF;) text += static_cast<char>(c);
-    std::fclose(said);
-    std::string passed;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end + 1;
-        std::string_view line(text.data() + start, end - start);
-        if (line.find("%giza - ERROR") != std::string_view::npos && why.empty()) {
-            std::size_t colon = line.rfind(": ");
-            why = trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
-            while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
-        } else {
-            passed += line;
-        }
+    std::string text;
+    std::rewind(caught);
+    for (int c; (c = std::getc(caught)) != EOF;) text += static_cast<char>(c);
+    std::fclose(caught);
+    return text;
+}
+
+// The reason given by the library's first error line in what it said
+// ("%giza - ERROR - <where>: <why>"), or empty; every other line is passed
+// on to standard error as it was.
+std::string library_error(const std::string& said)
+{
+    std::string why, passed;
+    for (std::size_t start = 0; start < said.size();) {
+        std::size_t end = said.find('\n', start);
+        end = end == std::string::npos ? said.size() : end + 1;
+        std::string_view line(said.data() + start, end - start);
         start = end;
+        if (!why.empty() || line.find("%giza - ERROR") == std::string_view::npos) {
+            passed += line;
+            continue;
+        }
+        std::size_t colon = line.rfind(": ");
+        why = trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
     }
     std::fputs(passed.c_str(), stderr);
+    return why;
+}
+
+// Closes the device; a picture the library could not write ends the
+// program, naming the file and the library's reason.
+void close_device(const std::string& device)
+{
+    const std::string why = library_error(stderr_of(cpgend));
     if (!why.empty()) throw ProgramEnd{2, device_file(device) + ": cannot be written (" + why + ")"};
 }
 
