@@ -7,15 +7,18 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
+#include "common/constants.hpp"
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "cyclefit/svd_reference.hpp"
 
 using namespace cyclefit;
+using suite::twopi;
 
 int main()
 {
@@ -37,6 +40,7 @@ int main()
         x[i] = 0.05 * std::sin(twopi * freqs[0] * time) + 0.02 * std::cos(twopi * freqs[3] * time) +
                0.005 * (uni(gen) - 0.5);
     }
+    const auto work = std::make_unique<Workspace>();
     using clock = std::chrono::steady_clock;
     double chi2 = 0.0, chi2ref = 0.0;
 
@@ -48,7 +52,8 @@ int main()
                       chi2ref, dharmo);
     auto t1 = clock::now();
     std::clock_t c1 = std::clock();
-    svdfit(t.data(), x.data(), sig.data(), n, coef.data(), nb, u.data(), v.data(), sv.data(), n, nb, chi2, dharmo);
+    svdfit(t.data(), x.data(), sig.data(), n, coef.data(), nb, u.data(), v.data(), sv.data(), n, nb, chi2, dharmo,
+           *work);
     auto t2 = clock::now();
     std::clock_t c2 = std::clock();
 

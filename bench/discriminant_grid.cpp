@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
@@ -25,9 +26,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const double obs[7] = {3.1, 9.5, 2.0, 150.0, 20.0, 10.0, 300.0};
-const double err[7] = {0.2, 1.0, 0.5, 10.0, 5.0, 3.0, 40.0};
-constexpr double pi = 3.141592653589793;
+const Observed observed{{3.1, 9.5, 2.0, 150.0, 20.0, 10.0, 300.0}, {0.2, 1.0, 0.5, 10.0, 5.0, 3.0, 40.0}};
 
 const char* const config =
     "h\nh\nh\nh\n'largest run'\nh\nh\nnote 1\nnote 2\nrange of l-values\n0 8\nall\nh\nh\nh\nh\nh\n0\nh\nh\n"
@@ -75,9 +74,12 @@ double sweep(F form, int nincl, int nvp, int nvomega, int nsigma, double& checks
                 for (int ii = 0; ii < nincl; ++ii)
                     for (int ivo = 0; ivo < nvomega; ++ivo)
                         for (int is = 0; is < nsigma; ++is)
-                            checksum += form(l, m, (10 + 5 * ii) * pi / 180, 2.0 + 2 * ivp, 5.0 * ivo, 2.0 + 4 * is,
-                                             obs[0], obs[1], obs[2], obs[3], obs[4], obs[5], obs[6], err[0], err[1],
-                                             err[2], err[3], err[4], err[5], err[6]);
+                            checksum += form({.l = l, .m = m},
+                                             {.incl = (10 + 5 * ii) * suite::pi / 180,
+                                              .vp = 2.0 + 2 * ivp,
+                                              .vomega = 5.0 * ivo,
+                                              .sigma = 2.0 + 4 * is},
+                                             observed);
     return seconds(t0, Clock::now());
 }
 
@@ -92,7 +94,11 @@ int main()
     alfa.K = 0.01;
     limbdarkening.beta = 0.36 / (1 - 0.36);
     double fast_sum = 0, slow_sum = 0;
-    const double fast = sweep(discriminant::discriminant, 17, 20, 11, 5, fast_sum);
+    DiscriminantCache cache(8);
+    const auto cached = [&](const Couple& couple, const Gridpoint& point, const Observed& o) {
+        return discriminant::discriminant(cache, couple, point, o);
+    };
+    const double fast = sweep(cached, 17, 20, 11, 5, fast_sum);
     const int small = 2 * 1 * 2 * 1;  // 2 inclinations x 1 vp x 2 vomega x 1 sigma
     const double slow = sweep(discriminant_reference, 2, 1, 2, 1, slow_sum);
 

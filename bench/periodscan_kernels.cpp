@@ -76,9 +76,9 @@ void scargle(int thin)
 {
     int nr = (nf - 1) / thin + 1;
     double step = fstep * thin;
-    double fast = seconds([] { periodscan::scar2(n, x, t, fstart, nf, fstep, f1, s1, w1, w2, w3, w4); });
-    double ref = seconds([&] { reference::scar2(n, x, t, fstart, nr, step, g1, r1, w1, w2, w3, w4); });
-    periodscan::scar2(n, x, t, fstart, nr, step, f1, s1, w1, w2, w3, w4);
+    double fast = seconds([] { periodscan::scar2(n, t, x, fstart, nf, fstep, f1, s1, w1, w2, w3, w4); });
+    double ref = seconds([&] { reference::scar2(n, t, x, fstart, nr, step, g1, r1, w1, w2, w3, w4); });
+    periodscan::scar2(n, t, x, fstart, nr, step, f1, s1, w1, w2, w3, w4);
     bool same = same_bits(f1, g1, nr) && same_bits(s1, r1, nr);
     double ratio = (ref / nr) / (fast / nf);
     std::printf("Scargle                  fast %7.2f s (%d freq)  reference %7.2f s (%d freq)  ratio %5.1f  %s\n",
@@ -90,9 +90,9 @@ void jurkevich(int nb, int nc, int thin)
     int nr = (nf - 1) / thin + 1;
     double step = fstep * thin;
     double var = variance(), ss = var * (n - 1);
-    double fast = seconds([&] { periodscan::justel(n, x, t, fstart, nf, fstep, nb, nc, var, ss, f1, s1); });
-    double ref = seconds([&] { reference::justel(n, x, t, fstart, nr, step, nb, nc, var, ss, g1, r1); });
-    periodscan::justel(n, x, t, fstart, nr, step, nb, nc, var, ss, f1, s1);
+    double fast = seconds([&] { periodscan::justel(n, t, x, fstart, nf, fstep, nb, nc, var, ss, f1, s1); });
+    double ref = seconds([&] { reference::justel(n, t, x, fstart, nr, step, nb, nc, var, ss, g1, r1); });
+    periodscan::justel(n, t, x, fstart, nr, step, nb, nc, var, ss, f1, s1);
     bool same = same_bits(f1, g1, nr) && same_bits(s1, r1, nr);
     double ratio = (ref / nr) / (fast / nf);
     std::printf("Jurkevich-Stellingwerf NB=%d NC=%d  fast %7.2f s  reference %7.2f s (%d freq)  ratio %5.1f  %s\n",

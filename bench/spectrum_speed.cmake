@@ -1,1 +1,1 @@
-target_link_libraries(${name} PRIVATE spectrum)
+target_link_libraries(${name} PRIVATE spectrum periodscan)

@@ -2,7 +2,8 @@
 # library of its name; a program's folder also holds main.cpp.
 #
 #   suite_library(name)   the folder's library, and its unit tests
-#                         (tests/<name>/*.cpp) when testing is on
+#                         (tests/<name>/*.cpp) when testing is on, named
+#                         <name>.<Suite>.<Test> (ctest -R <name> runs them)
 #   suite_program(name)   the same, plus the executable <name> (target
 #                         <name>_program), its install rule, its transcript
 #                         cases (tests/transcripts/<name>/<case>/) and its
@@ -22,7 +23,7 @@ function(suite_unit_tests name)
   add_executable(test_${name} ${unit_sources})
   target_link_libraries(test_${name} PRIVATE ${name} GTest::gtest GTest::gtest_main)
   target_include_directories(test_${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  gtest_discover_tests(test_${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  gtest_discover_tests(test_${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()
 
 function(suite_library name)
@@ -45,14 +46,14 @@ function(suite_program name)
 endfunction()
 
 # One CTest test per folder tests/transcripts/<folder>/<case>, run against
-# the given executable target.
+# the given executable target by run_transcript (tests/support/).
 function(suite_transcripts folder target)
   file(GLOB cases LIST_DIRECTORIES true CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/transcripts/${folder}/*)
   foreach(case_dir ${cases})
     if(IS_DIRECTORY ${case_dir})
       get_filename_component(case ${case_dir} NAME)
       add_test(NAME transcript.${folder}.${case}
-               COMMAND bash ${PROJECT_SOURCE_DIR}/tests/support/run_transcript.sh $<TARGET_FILE:${target}> ${case_dir})
+               COMMAND $<TARGET_FILE:run_transcript> $<TARGET_FILE:${target}> ${case_dir})
       set_tests_properties(transcript.${folder}.${case} PROPERTIES TIMEOUT 300)
     endif()
   endforeach()

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "common/constants.hpp"
 #include "cyclefit/records.hpp"
 
 namespace cyclefit {
@@ -11,7 +12,7 @@ void dharmo(double tt, double* basisvals, int /*nbasis*/)
     basisvals[0] = 1.0;
     int k = 1;
     for (int i = 0; i < oud.nfreq; ++i) {
-        const double theta = (twopi * tt) * oud.freq[i];
+        const double theta = (suite::twopi * tt) * oud.freq[i];
         for (int j = 1; j <= oud.nharm[i]; ++j) {
             const double arg = static_cast<double>(j) * theta;
             basisvals[k] = std::sin(arg);

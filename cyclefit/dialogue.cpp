@@ -2,6 +2,7 @@
 // frequencies and their harmonics, the names of the output files, the fit,
 // its report, the phase plot, and the loops that fit again with other
 // frequencies (same file, same epoch) or another file.
+#include <memory>
 #include <span>
 #include <string>
 
@@ -91,8 +92,32 @@ bool choose_epoch()
     return true;
 }
 
+// The harmonic counts of oud against the storage of the fit, frequency by
+// frequency in the order they were given: each count is checked before it
+// is added up, since dharmo fills two values per harmonic whatever the
+// size of the fit.  Sets nbasis; false, after one line saying the limit,
+// when the set does not fit.
+bool harmonics_fit(int& nbasis)
+{
+    nbasis = 1;
+    for (int i = 0; i < oud.nfreq; ++i) {
+        if (oud.nharm[i] < 0 || oud.nharm[i] > maxharm) {
+            write_free(screen, {"The number of harmonics must be from 0 to", maxharm});
+            return false;
+        }
+        nbasis += 2 * oud.nharm[i];
+        if (nbasis > maxbasis) {
+            write_free(screen, {"At most", maxbasis, " parameters: 1 + 2 x (number of harmonics in all)"});
+            return false;
+        }
+    }
+    return true;
+}
+
 // Step 7: the frequencies and their harmonics, asked again until they fit
 // the storage of the fit and the file has enough observations for them.
+// All nfreq frequency lines are read before the set is judged, so that a
+// refused set leaves no line of its own to be taken as the next answer.
 void choose_frequencies()
 {
     Storage& w = store;
@@ -104,27 +129,14 @@ void choose_frequencies()
             write_free(screen, {"The number of frequencies must be from 1 to", maxfreq});
             continue;
         }
-        w.nbasis = 1;
-        bool refused = false;
-        for (int i = 1; i <= oud.nfreq && !refused; ++i) {
+        for (int i = 1; i <= oud.nfreq; ++i) {
             write_free(screen, {"Frequency nr.", i, ",number of harmonics: "});
             common::read_free(keyboard, {oud.freq[i - 1], oud.nharm[i - 1]});
-            // Each count is checked before it is added up: dharmo fills two
-            // values per harmonic whatever the size of the fit.
-            if (oud.nharm[i - 1] < 0 || oud.nharm[i - 1] > maxharm) {
-                write_free(screen, {"The number of harmonics must be from 0 to", maxharm});
-                refused = true;
-            } else {
-                w.nbasis += 2 * oud.nharm[i - 1];
-                if (w.nbasis > maxbasis) {
-                    write_free(screen, {"At most", maxbasis, " parameters: 1 + 2 x (number of harmonics in all)"});
-                    refused = true;
-                }
-            }
         }
-        if (refused) continue;
+        if (!harmonics_fit(w.nbasis)) continue;
         if (w.n < w.nbasis) {
-            write_free(screen, {"Fewer observations than parameters:", w.n, " observations,", w.nbasis, " parameters; no fit"});
+            write_free(screen,
+                       {"Fewer observations than parameters:", w.n, " observations,", w.nbasis, " parameters; no fit"});
             continue;
         }
         return;
@@ -146,7 +158,7 @@ void name_files()
 
 // Steps 9 to 12 for one frequency set; returns true to fit again on the
 // same observations.
-bool fit_once()
+bool fit_once(Workspace& work)
 {
     Storage& w = store;
     choose_frequencies();
@@ -154,7 +166,7 @@ bool fit_once()
 
     for (int i = 0; i < w.n; ++i) w.sig[i] = 1.0;
     write_free(screen, {"HARMONIC FIT"});
-    svdfit(w.t, w.x, w.sig, w.n, w.coef, w.nbasis, w.u, w.v, w.sv, maxobs, maxbasis, w.chi2, dharmo);
+    svdfit(w.t, w.x, w.sig, w.n, w.coef, w.nbasis, w.u, w.v, w.sv, maxobs, maxbasis, w.chi2, dharmo, work);
     svdvar(w.v, w.nbasis, maxbasis, w.sv, w.cvm, maxbasis);
 
     report();
@@ -188,6 +200,8 @@ bool fit_once()
 
 void run()
 {
+    // The scratch of the fit, sized once for the whole run.
+    const auto work = std::make_unique<Workspace>();
     for (;;) {
         write_free(screen, {"Give the name of the input file (eof to end)"});
         common::read_free(keyboard, {lijn4.inname});
@@ -195,7 +209,7 @@ void run()
         if (lijn4.inname == "eof") return;
         if (!read_file()) continue;
         if (!choose_epoch()) continue;
-        while (fit_once()) {
+        while (fit_once(*work)) {
         }
     }
 }

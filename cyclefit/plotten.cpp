@@ -1,6 +1,6 @@
 // plotten: the phase diagram of a one-frequency fit.  The fit is read back
-// from the solution file by record positions (the file's layout is the
-// contract), the observations are folded on the frequency with the biggest
+// from the solution file by record positions (the file's layout, named in
+// cyclefit/solution.hpp, is the contract), the observations are folded on the frequency with the biggest
 // amplitude, the residual file is written, and the user chooses the kind of
 // data, which sets the value label and the direction of the value axes.
 #include <array>
@@ -9,6 +9,8 @@
 #include "common/io.hpp"
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
+#include "cyclefit/solution.hpp"
+#include "cyclefit/storage.hpp"
 
 namespace cyclefit {
 
@@ -19,11 +21,10 @@ namespace {
 using common::ReadOutcome;
 using common::handle_both;
 
-constexpr int solfile = 11;  // the solution file, read back
 constexpr int resfile = 64;  // the residual file
 
 // What the reading back found besides the shared records.
-struct Terug {
+struct ReadBack {
     common::Text name20{20};  // the first 20 characters of the solution-file name
     double f1 = 0.0;          // the first frequency
     int nf = 0;               // number of frequencies
@@ -35,73 +36,88 @@ struct Terug {
 // True when a read of the solution file gave its values.  The end of the
 // file ends the reading back without a word; a field that is not a number
 // (or not one the plot can hold) ends it with one line.
-bool gelezen(ReadOutcome r)
+bool read_ok(ReadOutcome r)
 {
     if (r == ReadOutcome::ok) return true;
     if (r == ReadOutcome::bad_value)
         common::write_free(common::screen,
                            {std::string(lijn4.outname.trimmed()) + ", line " +
-                            std::to_string(common::lines_read(solfile)) +
+                            std::to_string(common::lines_read(solutionfile)) +
                             ": no number the plot can use; reading stops there."});
     return false;
 }
 
+// Skips records of the solution file: a count, or one of its fixed blocks.
 bool skip(int records)
 {
     for (int k = 0; k < records; ++k)
-        if (!gelezen(common::skip_line(solfile, handle_both))) return false;
+        if (!read_ok(common::skip_line(solutionfile, handle_both))) return false;
     return true;
 }
 
-bool binnen(int value, int low, int high)
+// One record of the solution file, read by its format.
+bool read_record(const char* format, std::initializer_list<common::Target> targets)
 {
-    return low <= value && value <= high ? true : gelezen(ReadOutcome::bad_value);
+    return read_ok(common::read_fmt(solutionfile, format, targets, handle_both));
+}
+
+bool skip(solution::Block block) { return skip(static_cast<int>(block.size())); }
+
+// A count read back that the plot's storage cannot hold stops the reading
+// as a field that is not a number does.
+bool within(int value, int low, int high)
+{
+    return low <= value && value <= high ? true : read_ok(ReadOutcome::bad_value);
 }
 
 // The phase of the folding frequency in one row (0 when there is none).
-double vouw(const std::array<double, maxfreq>& ph, int imax, int nf)
+double folding_phase(const std::array<double, maxfreq>& ph, int imax, int nf)
 {
     return imax >= 1 && imax <= nf ? ph[imax - 1] : 0.0;
 }
 
 // Reads the header of the solution file up to the heading of the residual
 // table.  False when the reading stopped.
-bool leeskop(Terug& r, int& npts)
+bool read_head(ReadBack& r, int& npts)
 {
-    if (!skip(1)) return false;
-    if (!gelezen(common::read_fmt(solfile, "(1x,a20)", {r.name20}, handle_both))) return false;
+    // The second name record is the solution file's own name.
+    if (!skip(solution::name_records - 1)) return false;
+    if (!read_record(solution::name_field, {r.name20})) return false;
     common::write_free(common::screen, {r.name20});
-    if (!skip(4)) return false;
-    if (!gelezen(common::read_fmt(solfile, "(27X,I6)", {npts}, handle_both)) || !binnen(npts, 0, maxobs))
-        return false;
-    if (!skip(14)) return false;
+    if (!skip(solution::after_names)) return false;
+    // The characteristics of the observations, up to their count.
+    if (!skip(solution::count_record - 1)) return false;
+    if (!read_record(solution::count_field, {npts}) || !within(npts, 0, maxobs)) return false;
+    if (!skip(solution::characteristics_records - solution::count_record)) return false;
+    if (!skip(solution::fit_heading)) return false;
     int nf = 0;
-    if (!gelezen(common::read_fmt(solfile, "(25X,I3)", {nf}, handle_both)) || !binnen(nf, 0, maxfreq)) return false;
+    if (!read_record(solution::nfreq_field, {nf}) || !within(nf, 0, maxfreq)) return false;
     r.nf = nf;
-    if (!skip(1)) return false;
+    if (!skip(solution::after_nfreq)) return false;
     double value = 0.0;
-    if (!gelezen(common::read_fmt(solfile, "(11X,F15.5)", {value}, handle_both))) return false;
+    if (!read_record(solution::constant_field, {value})) return false;
     for (int i = 0; i < nf; ++i) {
         int nh = 0;
-        if (!gelezen(common::read_fmt(solfile, "(1X,A24,6X,I2)", {lijn2.label[i], nh}, handle_both))) return false;
+        if (!read_record(solution::freq_fields, {lijn2.label[i], nh})) return false;
         for (int j = 0; j < nh; ++j) {
             double freqj = 0.0, amp = 0.0;
-            if (!gelezen(common::read_fmt(solfile, "(18X,F15.5)", {value}, handle_both))) return false;
-            if (!gelezen(common::read_fmt(solfile, "(18X,F15.5)", {value}, handle_both))) return false;
-            if (!gelezen(common::read_fmt(solfile, "(17X,F13.8,14X,F15.5)", {freqj, amp}, handle_both))) return false;
+            if (!read_record(solution::coefficient_field, {value})) return false;
+            if (!read_record(solution::coefficient_field, {value})) return false;
+            if (!read_record(solution::amplitude_fields, {freqj, amp})) return false;
             if (i == 0 && j == 0) r.f1 = freqj;
-            if (!skip(1)) return false;
+            // The phase record, the last of the harmonic's records.
+            if (!skip(solution::harmonic_records - 3)) return false;
         }
     }
-    if (!gelezen(common::read_fmt(solfile, "(12X,F20.8)", {value}, handle_both))) return false;
-    if (!skip(1)) return false;
-    if (!gelezen(common::read_fmt(solfile, "(36X,I2)", {r.imax}, handle_both))) return false;
+    if (!read_record(solution::ressum_field, {value})) return false;
+    if (!skip(solution::before_imax)) return false;
+    if (!read_record(solution::imax_field, {r.imax})) return false;
     common::write_free(common::screen, {});
-    return skip(5);
+    return skip(solution::table_heading);
 }
 
 // Weight of an observation in the residual file.
-double gewicht(double fout)
+double weight_of(double fout)
 {
     if (fout == 0.0) return 1.0;
     if (fout > 0.5) return 0.5 / fout;
@@ -110,24 +126,22 @@ double gewicht(double fout)
 
 // Reads the residual table, folds every observation and writes the
 // residual file.  False when the reading stopped.
-bool leesresiduen(Terug& r, int npts)
+bool read_residuals(ReadBack& r, int npts)
 {
     common::write_fmt(resfile, "(i4,1x,f12.8,2x,a60)", {npts, r.f1, lijn4.inname});
     for (int p = 0; p < npts; ++p) {
-        double tijd = 0.0, res = 0.0, fout = 0.0;
+        double time = 0.0, res = 0.0, fout = 0.0;
         float fit = 0.0f;
         std::array<double, maxfreq> ph{};
-        if (!gelezen(common::read_fmt(solfile, "(1X,F13.7,15F13.5)",
-                                      {tijd, res, lijn2.obs[p], fout, fit, ph[0], ph[1], ph[2], ph[3], ph[4], ph[5],
-                                       ph[6], ph[7], ph[8], ph[9], ph[10]},
-                                      handle_both)))
+        if (!read_record(solution::row_record, {time, res, lijn2.obs[p], fout, fit, ph[0], ph[1], ph[2], ph[3], ph[4],
+                                                ph[5], ph[6], ph[7], ph[8], ph[9], ph[10]}))
             return false;
         lijn3.resid[p] = static_cast<float>(res);
-        double phi = vouw(ph, r.imax, r.nf);
+        double phi = folding_phase(ph, r.imax, r.nf);
         if (phi < 0.0) phi = phi + 1.0;
         lijn2.phase[p] = static_cast<float>(phi);
         common::write_fmt(resfile, "(F13.7,1X,F15.5,1X,F10.5,1X,F10.5,1X,F14.4,1X,F14.4)",
-                          {tijd, res, fout, gewicht(fout), fit, lijn2.obs[p]});
+                          {time, res, fout, weight_of(fout), fit, lijn2.obs[p]});
         if (res > lijn3.rmax) lijn3.rmax = static_cast<float>(res);
         if (lijn3.rmin > res) lijn3.rmin = static_cast<float>(res);
         lijn2.obshigh[p] = static_cast<float>(static_cast<double>(lijn2.obs[p]) + fout);
@@ -141,24 +155,24 @@ bool leesresiduen(Terug& r, int npts)
 
 // Reads the variance reduction and the calculated fit.  False when the
 // reading stopped.
-bool leesfit(Terug& r)
+bool read_curve(ReadBack& r)
 {
     common::close_channel(resfile);
-    if (!skip(2)) return false;
+    if (!skip(solution::before_fracvar)) return false;
     common::write_free(common::screen, {});
     double fracvar = 0.0;
-    if (!gelezen(common::read_fmt(solfile, "(11X,F7.4)", {fracvar}, handle_both))) return false;
+    if (!read_record(solution::fracvar_field, {fracvar})) return false;
     lijn3.fracvar = fracvar * 100.0;
     r.fracvar = true;
-    if (!skip(5)) return false;
-    for (int q = 0; q < curvepoints - 1; ++q) {
+    if (!skip(solution::after_fracvar) || !skip(solution::curve_heading)) return false;
+    // The calculated fit, closed over the cycle in the last curve point.
+    static_assert(solution::curve_rows == curvepoints - 1);
+    for (int q = 0; q < solution::curve_rows; ++q) {
         std::array<double, maxfreq> ph{};
-        if (!gelezen(common::read_fmt(solfile, "(1X,F13.7,15F13.5)",
-                                      {lijn2.ycurve[q], ph[0], ph[1], ph[2], ph[3], ph[4], ph[5], ph[6], ph[7],
-                                       ph[8], ph[9], ph[10]},
-                                      handle_both)))
+        if (!read_record(solution::row_record, {lijn2.ycurve[q], ph[0], ph[1], ph[2], ph[3], ph[4], ph[5], ph[6],
+                                                ph[7], ph[8], ph[9], ph[10]}))
             return false;
-        lijn2.xcurve[q] = static_cast<float>(vouw(ph, r.imax, r.nf));
+        lijn2.xcurve[q] = static_cast<float>(folding_phase(ph, r.imax, r.nf));
         if (lijn2.ycurve[q] > lijn1.ymax) lijn1.ymax = lijn2.ycurve[q];
         if (lijn1.ymin > lijn2.ycurve[q]) lijn1.ymin = lijn2.ycurve[q];
     }
@@ -170,21 +184,21 @@ bool leesfit(Terug& r)
 
 // The plot-file name: the solution-file name cut to 17 characters (a first
 // frequency of 10 or more) or 16, with ".ps" in place of ".fv".
-void plotnaam(const Terug& r)
+void name_plot_file(const ReadBack& r)
 {
-    common::Text stam(20);
+    common::Text stem(20);
     if (r.f1 >= 10.0) {
-        common::write_into(stam, "(a17)", {r.name20});
-        lijn1.psname21 = std::string(stam.str().substr(0, 17)) + ".ps";
+        common::write_into(stem, "(a17)", {r.name20});
+        lijn1.psname21 = std::string(stem.str().substr(0, 17)) + ".ps";
         lijn1.longname = 1;
     } else {
-        common::write_into(stam, "(a16)", {r.name20});
-        lijn1.psname20 = std::string(stam.str().substr(0, 16)) + ".ps";
+        common::write_into(stem, "(a16)", {r.name20});
+        lijn1.psname20 = std::string(stem.str().substr(0, 16)) + ".ps";
         lijn1.longname = 0;
     }
 }
 
-void kiesdata()
+void choose_data_kind()
 {
     do {
         common::write_free(common::screen, {"Which kind of data-set?"});
@@ -203,7 +217,7 @@ void kiesdata()
 // The ranges of both panels: 2/7 of the value range above the data (room
 // for the labels), 1.5/7 below (room for the variance reduction), 1/8 of
 // the residual range on either side; magnitudes run downwards.
-void bereik()
+void set_ranges()
 {
     double w = static_cast<float>(lijn1.ymax - lijn1.ymin);
     double r = static_cast<float>(lijn3.rmax - lijn3.rmin);
@@ -233,17 +247,17 @@ void plotten()
     lijn1.ymax = -1.0E10f;
     for (common::Text& l : lijn2.label) l = "";
     ncurve = 0;
-    common::open_old(solfile, lijn4.outname.str());
+    common::open_old(solutionfile, lijn4.outname.str());
     common::write_free(common::screen, {});
 
     // Reading back stops at the end of the file or at a field that cannot
     // be read; the plot is then made from what was read.
-    Terug r;
+    ReadBack r;
     int npts = 0;
-    if (leeskop(r, npts) && leesresiduen(r, npts)) leesfit(r);
+    if (read_head(r, npts) && read_residuals(r, npts)) read_curve(r);
     common::close_channel(resfile);
-    common::close_channel(solfile);
-    plotnaam(r);
+    common::close_channel(solutionfile);
+    name_plot_file(r);
     lijn1.npts = r.rows;
     if (!r.fracvar) lijn3.fracvar = lijn3.fracvar * 100.0;
     if (ncurve == 0)
@@ -263,9 +277,9 @@ void plotten()
         return;
     }
 
-    kiesdata();
+    choose_data_kind();
     lijn1.psflag = 0;
-    bereik();
+    set_ranges();
     plotter();
     do {
         common::write_free(common::screen, {});

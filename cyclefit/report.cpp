@@ -3,15 +3,17 @@
 // observation, the fraction of the variance explained, written to the
 // screen, the solution file (channel 11) and the summary file (channel 15).
 //
-// The solution file is read back by the phase plot by record position, so
-// its layout, record counts included, must not change.
+// The solution file is read back by the phase plot by record position; its
+// records are named in cyclefit/solution.hpp.
 #include <array>
 #include <cmath>
 #include <span>
 #include <string>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "cyclefit/dharmo.hpp"
+#include "cyclefit/solution.hpp"
 #include "cyclefit/storage.hpp"
 #include "timeseries/timeseries.hpp"
 
@@ -24,16 +26,12 @@ using common::write_free;
 
 namespace {
 
-
-constexpr const char* freqfmt = "(1X,'FREQ',I2,' = ',F11.8,'(',I2,') with ',I2,' harmonics')";
-constexpr const char* rowfmt = "(1X,F13.7,15F13.5)";
-
 // A formatted record whose number of values is known only at run time.
 void write_row(int channel, std::span<const Value> values)
 {
     static std::string out;
     out.clear();
-    common::format_write(common::cached_format(rowfmt), values, out);
+    common::format_write(common::cached_format(solution::row_record), values, out);
     common::write_raw(channel, out);
 }
 
@@ -53,11 +51,10 @@ double cvmkk(int k) { return store.cvm[(k - 1) * maxbasis + (k - 1)]; }
 void write_harmonic(int channel, double s, double c, int k, double fj, double amp, double seamp, double phase,
                     double sephase)
 {
-    write_fmt(channel, "(4X,' sine    * ',3X,F15.5,4X,'(',F9.5,' ->',F9.5,')')", {s, cvmkk(k), se(k)});
-    write_fmt(channel, "(4X,' cosine  * ',3X,F15.5,4X,'(',F9.5,' ->',F9.5,')')", {c, cvmkk(k + 1), se(k + 1)});
-    write_fmt(channel, "(4X,'frequency ->  ',F12.8,2X,'amplitude:  ',F15.5,3X,'s.e.:',F10.4)", {fj, amp, seamp});
-    write_fmt(channel, "(4X,'frequency ->  ',F12.8,2X,'phase(in 2pi rad): ',F8.5,3X,'s.e.:',F10.4)",
-              {fj, phase, sephase});
+    write_fmt(channel, solution::sine_record, {s, cvmkk(k), se(k)});
+    write_fmt(channel, solution::cosine_record, {c, cvmkk(k + 1), se(k + 1)});
+    write_fmt(channel, solution::amplitude_record, {fj, amp, seamp});
+    write_fmt(channel, solution::phase_record, {fj, phase, sephase});
 }
 
 }  // namespace
@@ -70,9 +67,9 @@ double phase_of(double s, double c)
     // A negative cosine coefficient puts the maximum half a cycle away.  With
     // s = 0 (of either sign) the quotient's arctangent is 0 and the pure
     // negative cosine belongs at 0.5, so s = 0 goes with s > 0 here.
-    if (c < 0.0 && s >= 0.0) phi += pi;
-    if (c < 0.0 && s < 0.0) phi -= pi;
-    phi /= twopi;
+    if (c < 0.0 && s >= 0.0) phi += suite::half_twopi;
+    if (c < 0.0 && s < 0.0) phi -= suite::half_twopi;
+    phi /= suite::twopi;
     if (phi < 0.0) phi += 1.0;
     return phi;
 }
@@ -80,23 +77,19 @@ double phase_of(double s, double c)
 int report()
 {
     Storage& w = store;
-    // Records 1 to 5: the names (two records by the 80-column rule), the
-    // characteristics of the shifted observations, the heading of the fit.
+    // The names (two records by the 80-column rule), the characteristics of
+    // the shifted observations, the heading of the fit.
     write_free(solutionfile, {lijn4.inname, lijn4.outname});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {});
+    solution::write_block(solutionfile, solution::after_names);
     double mean = 0.0, var = 0.0;
     timeseries::dobsta(w.n, std::span<const double>(w.t, maxobs), std::span<const double>(w.x, maxobs), mean, var,
                        1, solutionfile);
-    write_free(solutionfile, {});
-    write_free(solutionfile, {"CHARACTERISTICS OF THE FIT"});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {"number of frequencies : ", oud.nfreq});
-    write_free(solutionfile, {});
+    solution::write_block(solutionfile, solution::fit_heading);
+    write_free(solutionfile, {solution::nfreq_label, oud.nfreq});
+    solution::write_block(solutionfile, solution::after_nfreq);
 
-    const char* constfmt = "(1X,'constant : ',F15.5,9X,'(',F9.5,' ->',F9.5,')')";
-    write_fmt(screen, constfmt, {w.coef[0], cvmkk(1), se(1)});
-    write_fmt(solutionfile, constfmt, {w.coef[0], cvmkk(1), se(1)});
+    write_fmt(screen, solution::constant_record, {w.coef[0], cvmkk(1), se(1)});
+    write_fmt(solutionfile, solution::constant_record, {w.coef[0], cvmkk(1), se(1)});
 
     int imax = 0;
     double ampmax = 0.0;
@@ -104,9 +97,9 @@ int report()
     for (int i = 1; i <= oud.nfreq; ++i) {
         const double freq = oud.freq[i - 1];
         const int nharm = oud.nharm[i - 1];
-        write_fmt(screen, freqfmt, {i, freq, nharm, nharm});
-        write_fmt(solutionfile, freqfmt, {i, freq, nharm, nharm});
-        write_fmt(summaryfile, freqfmt, {i, freq, nharm, nharm});
+        write_fmt(screen, solution::freq_record, {i, freq, nharm, nharm});
+        write_fmt(solutionfile, solution::freq_record, {i, freq, nharm, nharm});
+        write_fmt(summaryfile, solution::freq_record, {i, freq, nharm, nharm});
         for (int j = 1; j <= nharm; ++j, k += 2) {
             const double s = w.coef[k - 1], c = w.coef[k];
             const double sek = se(k), sek1 = se(k + 1);
@@ -115,7 +108,7 @@ int report()
             const double phase = phase_of(s, c);
             // First-order propagation through phi = atan(s / c) / 2 pi: the
             // sine's error scaled by |c|, the cosine's by |s|.
-            const double sephase = (std::fabs(c) * sek + std::fabs(s) * sek1) / (amp * amp) / twopi;
+            const double sephase = (std::fabs(c) * sek + std::fabs(s) * sek1) / (amp * amp) / suite::twopi;
             const double fj = j * freq;
             write_harmonic(screen, s, c, k, fj, amp, seamp, phase, sephase);
             if (amp > ampmax) {
@@ -126,15 +119,11 @@ int report()
         }
     }
 
-    write_fmt(screen, "(1X,'res. sum : ',F20.8)", {w.chi2});
-    write_fmt(solutionfile, "(1X,'res. sum : ',F20.8)", {w.chi2});
-    write_free(solutionfile, {});
-    write_fmt(solutionfile, "(' frequency with biggest amplitude : ',I2)", {imax});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {"OUTPUT FOR THE MOMENTS OF OBSERVATION"});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {"     time         residual     variable", "      error         fit         phase"});
+    write_fmt(screen, solution::ressum_record, {w.chi2});
+    write_fmt(solutionfile, solution::ressum_record, {w.chi2});
+    solution::write_block(solutionfile, solution::before_imax);
+    write_fmt(solutionfile, solution::imax_record, {imax});
+    solution::write_block(solutionfile, solution::table_heading);
 
     // The residual table, one record per observation in input order.
     std::array<Value, 16> row{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
@@ -164,22 +153,18 @@ int report()
     write_free(screen, {});
     write_free(screen, {"Residuals and other output written in file ", lijn4.outname});
     write_fmt(screen, "(a10,f7.4)", {"fracvar = ", lijn3.fracvar});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {});
-    write_fmt(solutionfile, "(a11,f7.4)", {" FRACVAR = ", lijn3.fracvar});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {});
+    solution::write_block(solutionfile, solution::before_fracvar);
+    write_fmt(solutionfile, solution::fracvar_record, {solution::fracvar_label, lijn3.fracvar});
+    solution::write_block(solutionfile, solution::after_fracvar);
     write_fmt(summaryfile, "(4X,'FRACVAR : ',F7.4,5X,'file : ',A40)", {lijn3.fracvar, lijn4.outname});
     write_free(summaryfile, {});
 
     // The calculated fit over one cycle of the frequency with the biggest
     // amplitude.  Without one (imax = 0) there is no cycle to sample: the
     // heading stands alone.
-    write_free(solutionfile, {"CALCULATED FIT"});
-    write_free(solutionfile, {});
-    write_free(solutionfile, {"        fit         phases"});
+    solution::write_block(solutionfile, solution::curve_heading);
     if (imax >= 1) {
-        for (int p = 1; p <= 100; ++p) {
+        for (int p = 1; p <= solution::curve_rows; ++p) {
             const float ph = 0.01f * static_cast<float>(p - 1);
             const double tt = static_cast<double>(ph) / oud.freq[imax - 1];
             row[0] = model(tt);

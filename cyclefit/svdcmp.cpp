@@ -29,8 +29,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "common/io.hpp"
+#include "common/wide_kernels.hpp"
 
 namespace cyclefit {
 
@@ -41,35 +43,24 @@ double sign(double p, double q) { return q >= 0.0 ? std::fabs(p) : -std::fabs(p)
 
 constexpr int rowblock = 64;  // rows of A handled together in the reduction
 
-// The long loops are compiled twice, for the wider vectors where the
-// processor has them; without fused multiply-adds both give the same bits.
-// (clang refuses noinline beside target_clones; its clones are never inlined.)
-#if defined(__clang__)
-#define CYCLEFIT_WIDE [[gnu::target_clones("avx2", "default")]]
-#else
-#define CYCLEFIT_WIDE [[gnu::noinline, gnu::target_clones("avx2", "default")]]
-#endif
+// The long loops are compiled twice, for the wider vectors (AVX2) where the
+// processor has them and portably, and called through
+// suite::avx2_or_portable; without fused multiply-adds both give the same
+// bits.
+#define CYCLEFIT_WIDE SUITE_KERNEL_BODY
 
 // Four doubles of consecutive rows, operated on element by element: each
 // lane does exactly what the plain loop does to its row.
 typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int group = 16;  // rows held in registers: four vectors
 
-// One Givens rotation of columns a and b of U, recorded for later.
-struct Rotation {
-    int a, b;
-    double c, s;
-};
-
-constexpr int maxrot = 8192;
-Rotation pending[maxrot];
-int npending = 0;
-
 // Applies the recorded rotations to rows 1..m of U, in their order.  A
 // sweep is a chain of rotations (j, j+1), (j+1, j+2), ...: the column that
 // one rotation hands to the next stays in registers.
-CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu)
+CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu, SvdWork& work)
 {
+    const Rotation* pending = work.pending;
+    const int npending = work.npending;
     auto col = [&](int j) { return mat + static_cast<long>(j - 1) * ldu; };
     int r0 = 0;
     for (; r0 + group <= m; r0 += group) {
@@ -109,13 +100,13 @@ CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu)
             *pb = q * c - p * s;
         }
     }
-    npending = 0;
+    work.npending = 0;
 }
 
-void rotate_later(double* mat, int m, int ldu, int a, int b, double c, double s)
+void rotate_later(double* mat, int m, int ldu, int a, int b, double c, double s, SvdWork& work)
 {
-    if (npending == maxrot) apply_rotations(mat, m, ldu);
-    pending[npending++] = Rotation{a, b, c, s};
+    if (work.npending == SvdWork::maxrot) suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
+    work.pending[work.npending++] = Rotation{a, b, c, s};
 }
 
 // G dot products in one pass, each in its own accumulator and its own
@@ -163,7 +154,7 @@ CYCLEFIT_WIDE void reduce_rows(double* mat, int ldu, int i, int l, int n, int m,
                                const double* rv)
 {
     auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
-    double arow[101];
+    double arow[svdcolumns + 1];
     if (rv)
         for (int k = l; k <= n; ++k) arow[k] = *at(i, k);
     double s[rowblock];
@@ -248,25 +239,39 @@ CYCLEFIT_WIDE void accumulate_left(double* mat, int ldu, int i, int n, int m, co
 
 }  // namespace
 
-void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v)
+void refuse_sizes(std::string_view routine, Sizes given, const std::string& capacity)
 {
+    std::string message(routine);
+    const char* separator = ": ";
+    for (const auto& [name, value] : given) {
+        message += separator + std::string(name) + " " + std::to_string(value);
+        separator = ", ";
+    }
+    common::stop(message + " beyond its capacity (" + capacity + ")");
+}
+
+void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v, SvdWork& work)
+{
+    if (ncol < 0 || ncol > svdcolumns || nrow < ncol || ldu < nrow || ldv < ncol)
+        refuse_sizes("svdcmp", {{"nrow", nrow}, {"ncol", ncol}, {"ldu", ldu}, {"ldv", ldv}},
+                     "ncol <= " + std::to_string(svdcolumns) + ", ncol <= nrow <= ldu, ncol <= ldv");
     const int m = nrow;
     const int n = ncol;
     auto A = [&](int i, int j) -> double& { return mat[static_cast<long>(j - 1) * ldu + (i - 1)]; };
     auto V = [&](int i, int j) -> double& { return v[static_cast<long>(j - 1) * ldv + (i - 1)]; };
     auto W = [&](int i) -> double& { return sv[i - 1]; };
-    double rv[101];
+    double rv[svdcolumns + 1];
     auto R = [&](int i) -> double& { return rv[i]; };
 
     double g = 0.0, scale = 0.0, norm = 0.0, s = 0.0, f = 0.0, h = 0.0;
     double c = 0.0, x = 0.0, y = 0.0, z = 0.0;
     int l = 0, nm = 0;
-    npending = 0;
+    work.npending = 0;
 
     // Phase 1: Householder reduction to bidiagonal form.  The column step
     // only forms its dot products here; its update of rows i+1..m, the
     // rescaling of column i and the row step then share one pass.
-    double dot[101], fcol[101];
+    double dot[svdcolumns + 1], fcol[svdcolumns + 1];
     for (int i = 1; i <= n; ++i) {
         l = i + 1;
         R(i) = scale * g;
@@ -285,7 +290,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
                 h = f * g - s;
                 A(i, i) = f - g;
                 if (i != n) {
-                    column_dots(mat, ldu, i, l, n, i, m, dot);
+                    suite::avx2_or_portable<column_dots>(mat, ldu, i, l, n, i, m, dot);
                     for (int j = l; j <= n; ++j) fcol[j] = dot[j] / h;
                     colstep = true;
                     for (int j = l; j <= n; ++j) A(i, j) += fcol[j] * A(i, i);
@@ -313,7 +318,8 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             }
         }
         if (colstep || cscale != 0.0 || rowstep)
-            reduce_rows(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, cscale, rowstep ? rv : nullptr);
+            suite::avx2_or_portable<reduce_rows>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, cscale,
+                                                 rowstep ? rv : nullptr);
         if (scale != 0.0)
             for (int k = l; k <= n; ++k) A(i, k) *= scale;
         norm = std::fmax(norm, std::fabs(W(i)) + std::fabs(R(i)));
@@ -339,7 +345,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
 
     // Phase 3: accumulation of the left-hand transformations.  The dot
     // products of step i are summed during the pass of step i+1.
-    double nextdot[101];
+    double nextdot[svdcolumns + 1];
     for (int i = n; i >= 1; --i) {
         l = i + 1;
         g = W(i);
@@ -357,7 +363,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             gscale = g;
         }
         for (int j = i; j <= n; ++j) nextdot[j] = 0.0;
-        accumulate_left(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
+        suite::avx2_or_portable<accumulate_left>(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
         for (int j = i; j <= n; ++j) dot[j] = nextdot[j];
     }
 
@@ -389,7 +395,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
                         h = 1.0 / h;
                         c = g * h;
                         s = -(f * h);
-                        rotate_later(mat, m, ldu, nm, i, c, s);
+                        rotate_later(mat, m, ldu, nm, i, c, s, work);
                     }
                 }
             }
@@ -441,14 +447,14 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
                 }
                 f = c * g + s * y;
                 x = c * y - s * g;
-                rotate_later(mat, m, ldu, j, i, c, s);
+                rotate_later(mat, m, ldu, j, i, c, s, work);
             }
             R(l) = 0.0;
             R(k) = f;
             W(k) = x;
         }
     }
-    apply_rotations(mat, m, ldu);
+    suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
 }
 
 }  // namespace cyclefit

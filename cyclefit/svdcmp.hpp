@@ -3,12 +3,39 @@
 // shifted QR sweeps with Givens rotations.
 #pragma once
 
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
+
 namespace cyclefit {
+
+// Columns the decomposition, and so the fit, can take: the work vectors of
+// the routines (the superdiagonal of the bidiagonal form, the basis values
+// at one abscissa, the back substitution's intermediate vector) hold 100
+// entries.
+constexpr int svdcolumns = 100;
+
+// One Givens rotation of columns a and b of U, recorded for later.
+struct Rotation {
+    int a, b;
+    double c, s;
+};
+
+// The scratch of svdcmp: the rotations of the QR sweeps, recorded until
+// they are applied to U a block of rows at a time.  A full list is applied
+// at once and started afresh, so any number of sweeps fits.
+struct SvdWork {
+    static constexpr int maxrot = 8192;
+    Rotation pending[maxrot];
+    int npending = 0;
+};
 
 // svdcmp: decomposes the nrow x ncol part of mat.
 //   Given:    mat    the matrix, column by column, ldu rows declared
-//             nrow, ncol  rows and columns used (nrow >= ncol, ncol <= 100)
+//             nrow, ncol  rows and columns used
 //             ldu, ldv    declared row counts of mat and v
+//             work   scratch; holds nothing between calls
 //   Returned: mat    U (nrow x ncol, orthonormal columns)
 //             sv     the ncol singular values, unsorted, non-negative
 //             v      V (not its transpose), ldv rows declared
@@ -23,6 +50,16 @@ namespace cyclefit {
 //             of rows) while every element sees the same operations in the
 //             same order as in the plain column-by-column form: the results
 //             are bit for bit those of that form.
-void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v);
+//          4. Capacity: 0 <= ncol <= svdcolumns, ncol <= nrow <= ldu,
+//             ncol <= ldv.  Other sizes end the run before anything is
+//             touched (see refuse_sizes).
+void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v, SvdWork& work);
+
+// Ends the run with a stop message when a routine of the fit is handed
+// sizes beyond its capacity: a fault of the calling code, stopped before
+// any array is read or written out of bounds.  The message names the
+// routine, the sizes it was given and what it can take.
+using Sizes = std::initializer_list<std::pair<const char*, int>>;
+[[noreturn]] void refuse_sizes(std::string_view routine, Sizes given, const std::string& capacity);
 
 }  // namespace cyclefit

@@ -2,21 +2,20 @@
 // decomposition, with small singular values edited out.
 #include "cyclefit/svdfit.hpp"
 
-#include "cyclefit/records.hpp"
-#include "cyclefit/svdcmp.hpp"
+#include <string>
 
 namespace cyclefit {
 
-namespace {
-
-double rhs[maxobs];  // the weighted values, one per observation
-
-}  // namespace
-
 void svdfit(const double* x, const double* y, const double* sig, int nobs, double* coef, int nbasis, double* u,
-            double* v, double* sv, int ldu, int ldv, double& chi2, Basis basis)
+            double* v, double* sv, int ldu, int ldv, double& chi2, Basis basis, Workspace& work)
 {
-    double p[100];
+    if (nbasis < 0 || nbasis > svdcolumns || nobs < nbasis || nobs > ldu || nobs > Workspace::maxrows ||
+        ldv < nbasis)
+        refuse_sizes("svdfit", {{"nobs", nobs}, {"nbasis", nbasis}, {"ldu", ldu}, {"ldv", ldv}},
+                     "nbasis <= " + std::to_string(svdcolumns) + ", nbasis <= nobs <= ldu, nobs <= " +
+                         std::to_string(Workspace::maxrows) + ", nbasis <= ldv");
+    double* rhs = work.rhs;
+    double p[svdcolumns];
     // The weighted design matrix, one row per observation.
     for (int i = 0; i < nobs; ++i) {
         basis(x[i], p, nbasis);
@@ -24,7 +23,7 @@ void svdfit(const double* x, const double* y, const double* sig, int nobs, doubl
         for (int j = 0; j < nbasis; ++j) u[static_cast<long>(j) * ldu + i] = p[j] * weight;
         rhs[i] = y[i] * weight;
     }
-    svdcmp(u, nobs, nbasis, ldu, ldv, sv, v);
+    svdcmp(u, nobs, nbasis, ldu, ldv, sv, v, work.svd);
 
     // Singular values strictly below svtol times the largest are dropped.
     double svmax = 0.0;
@@ -48,7 +47,10 @@ void svdfit(const double* x, const double* y, const double* sig, int nobs, doubl
 void svbksb(const double* u, const double* sv, const double* v, int nrow, int ncol, int ldu, int ldv,
             const double* rhs, double* sol)
 {
-    double tmp[100];
+    if (ncol < 0 || ncol > svdcolumns || nrow < 0 || nrow > ldu || ldv < ncol)
+        refuse_sizes("svbksb", {{"nrow", nrow}, {"ncol", ncol}, {"ldu", ldu}, {"ldv", ldv}},
+                     "ncol <= " + std::to_string(svdcolumns) + ", nrow <= ldu, ncol <= ldv");
+    double tmp[svdcolumns];
     for (int j = 0; j < ncol; ++j) {
         double s = 0.0;
         if (sv[j] != 0.0) {
@@ -67,7 +69,10 @@ void svbksb(const double* u, const double* sv, const double* v, int nrow, int nc
 
 void svdvar(const double* v, int nbasis, int ldv, const double* sv, double* cvm, int ldc)
 {
-    double wti[100];
+    if (nbasis < 0 || nbasis > svdcolumns || ldv < nbasis || ldc < nbasis)
+        refuse_sizes("svdvar", {{"nbasis", nbasis}, {"ldv", ldv}, {"ldc", ldc}},
+                     "nbasis <= " + std::to_string(svdcolumns) + ", nbasis <= ldv, nbasis <= ldc");
+    double wti[svdcolumns];
     for (int i = 0; i < nbasis; ++i) {
         wti[i] = 0.0;
         if (sv[i] != 0.0) wti[i] = 1.0 / (sv[i] * sv[i]);

@@ -15,12 +15,15 @@
 // per degree; the rotation coefficients and the sums S2 ... S7 built from them
 // depend only on (l, m, incl), so they are tabulated per inclination and
 // reused for every vp, vomega and sigma; the weights and Sf depend on the
-// observations alone and are formed once for them.  Every final expression keeps the
-// order of operations of its definition (factors are cached, never partial
-// products that would regroup it), so the results are bit for bit those of
-// recomputing everything at each call.
+// observations alone and are formed once for them.  The tables live in a
+// DiscriminantCache the caller owns, sized once for the largest degree of
+// its run.  Every final expression keeps the order of operations of its
+// definition (factors are cached, never partial products that would regroup
+// it), so the results are bit for bit those of recomputing everything at
+// each call.
 #include "discriminant/discriminant.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -35,46 +38,6 @@
 namespace discriminant {
 namespace {
 
-constexpr int korders = 2 * lmax_tables + 1;  // k = -l ... l
-constexpr int aorders = korders + 4;          // k = -l-2 ... l+2
-
-// Surface integrals of one degree l, for the run's K and beta.
-struct DegreeTables {
-    bool valid = false;
-    int l = -1;
-    std::uint64_t K = 0, beta = 0;  // bit patterns the tables were built for
-    Integraal rule;                 // and the quadrature rule
-    double L = 0;                   // 1 + 2 beta / 3, twice the projected area
-    double g00 = 0, g11 = 0, g20 = 0, g22 = 0;
-    double B[korders] = {};   // sum of w D V(l,k)^2, index k + l
-    double h5[korders] = {};  // hh5lk(l, k)
-    double h4[korders] = {};  // hh4lk(l, k)
-    double h[korders][korders] = {};   // hhlkr(l, k, r), where |k + r| <= l
-    double h2[korders][korders] = {};  // hh2lkr(l, k, r), where |r - k| <= l
-    double h3[korders][korders] = {};  // hh3lkr(l, k, r), where |r - k| <= l
-};
-
-// Rotation coefficients and the sums of one (l, m, incl).
-struct Rotation {
-    int m = 0;
-    std::uint64_t incl = 0;
-    double N = 0;
-    double a[aorders] = {};  // almk(l, m, k, incl), index k + l + 2
-    double S2 = 0, S4 = 0, S5 = 0, S7 = 0;
-    double a11 = 0;        // a(1) + a(-1)
-    double rotation6 = 0;  // N^2 S6 3 / (2L)
-    double bracket7 = 0;   // 3 a(0) G(2,0) - 1.5 (a(2) + a(-2)) G(2,2)
-};
-
-constexpr int rotation_slots = 64;
-
-DegreeTables degree;
-Rotation rotations[rotation_slots];
-int rotations_used = 0;
-int rotation_last = 0;
-
-double sign_power(int n) { return n % 2 == 0 ? 1.0 : -1.0; }
-
 double G(int n, int l, int k) { return alfa.K * hnlk(n, l, k) + jnlk(n, l, k); }
 
 double B(int l, int k)
@@ -87,16 +50,18 @@ double B(int l, int k)
            - 2 * K * (l + 1) * (1 + lk) * (bnmlk(2, k, l, l + 1) + beta * bnmlk(3, k, l, l + 1));
 }
 
-const DegreeTables& degree_tables(int l)
+// The integrals of degree l, rebuilt when the degree, K, beta or the
+// quadrature rule changed since they were built.
+const DegreeTables& degree_tables(DiscriminantCache& cache, int l)
 {
+    DegreeTables& d = cache.degree;
     const std::uint64_t K = std::bit_cast<std::uint64_t>(alfa.K);
     const std::uint64_t beta = std::bit_cast<std::uint64_t>(limbdarkening.beta);
-    if (degree.valid && degree.l == l && degree.K == K && degree.beta == beta
-        && std::memcmp(&degree.rule, &integraal, sizeof integraal) == 0)
-        return degree;
-    DegreeTables& d = degree;
+    if (d.valid && d.l == l && d.K == K && d.beta == beta && std::memcmp(&d.rule, &integraal, sizeof integraal) == 0)
+        return d;
     d.valid = true;
     d.l = l;
+    d.width = 2 * l + 1;
     d.K = K;
     d.beta = beta;
     d.rule = integraal;
@@ -111,14 +76,15 @@ const DegreeTables& degree_tables(int l)
         d.h5[k + l] = hh5lk(l, k);
         d.h4[k + l] = hh4lk(l, k);
         for (int r = -l; r <= l; ++r) {
-            if (std::abs(k + r) <= l) d.h[k + l][r + l] = hhlkr(l, k, r);
+            const int kr = (k + l) * d.width + (r + l);
+            if (std::abs(k + r) <= l) d.h[kr] = hhlkr(l, k, r);
             if (std::abs(r - k) <= l) {
-                d.h2[k + l][r + l] = hh2lkr(l, k, r);
-                d.h3[k + l][r + l] = hh3lkr(l, k, r);
+                d.h2[kr] = hh2lkr(l, k, r);
+                d.h3[kr] = hh3lkr(l, k, r);
             }
         }
     }
-    rotations_used = 0;  // the sums hold integrals of the old tables
+    cache.rotations_used = 0;  // the sums hold integrals of the old tables
     return d;
 }
 
@@ -129,7 +95,9 @@ void fill_rotation(Rotation& R, const DegreeTables& d, int l, int m, double incl
     R.N = nlm(l, m);
     for (int k = -l - 2; k <= l + 2; ++k) R.a[k + l + 2] = almk(l, m, k, incl);
     auto a = [&](int k) { return R.a[k + l + 2]; };
-    auto h = [&](int k, int r) { return d.h[k + l][r + l]; };
+    auto h = [&](int k, int r) { return d.h[(k + l) * d.width + (r + l)]; };
+    auto h2 = [&](int k, int r) { return d.h2[(k + l) * d.width + (r + l)]; };
+    auto h3 = [&](int k, int r) { return d.h3[(k + l) * d.width + (r + l)]; };
 
     double S2 = 0;
     for (int k = 1; k <= l; ++k) S2 += 2 * sign_power(k) * a(k) * a(-k) * d.B[k + l];
@@ -158,8 +126,8 @@ void fill_rotation(Rotation& R, const DegreeTables& d, int l, int m, double incl
         for (int r = -l; r <= l; ++r) {
             if (std::abs(k + r) <= l) S7 += a(k) * a(r) * a(k + r) * h(k, r);
             if (std::abs(r - k) <= l) {
-                S7 += a(k) * a(r) * a(r - k) * d.h2[k + l][r + l];
-                S7 += a(k) * a(r) * a(k - r) * d.h3[k + l][r + l];
+                S7 += a(k) * a(r) * a(r - k) * h2(k, r);
+                S7 += a(k) * a(r) * a(k - r) * h3(k, r);
             }
         }
     R.S7 = S7;
@@ -170,48 +138,38 @@ void fill_rotation(Rotation& R, const DegreeTables& d, int l, int m, double incl
 
 // The tabulated rotation of (m, incl) for the current degree: the slot used
 // last is tried first (the grid keeps one inclination for many points), then
-// the others; a miss fills a free slot, or starts the table afresh.
-const Rotation& rotation(const DegreeTables& d, int l, int m, double incl)
+// the others; a miss fills a free slot, or starts the slots afresh.
+const Rotation& rotation(DiscriminantCache& cache, const DegreeTables& d, int l, int m, double incl)
 {
     const std::uint64_t key = std::bit_cast<std::uint64_t>(incl);
-    if (rotation_last < rotations_used) {
-        const Rotation& R = rotations[rotation_last];
+    if (cache.rotation_last < cache.rotations_used) {
+        const Rotation& R = cache.rotations[cache.rotation_last];
         if (R.m == m && R.incl == key) return R;
     }
-    for (int s = 0; s < rotations_used; ++s)
-        if (rotations[s].m == m && rotations[s].incl == key) {
-            rotation_last = s;
-            return rotations[s];
+    for (int s = 0; s < cache.rotations_used; ++s)
+        if (cache.rotations[s].m == m && cache.rotations[s].incl == key) {
+            cache.rotation_last = s;
+            return cache.rotations[s];
         }
-    if (rotations_used == rotation_slots) rotations_used = 0;
-    rotation_last = rotations_used++;
-    fill_rotation(rotations[rotation_last], d, l, m, incl);
-    return rotations[rotation_last];
+    if (cache.rotations_used == DiscriminantCache::rotation_slots) cache.rotations_used = 0;
+    cache.rotation_last = cache.rotations_used++;
+    Rotation& R = cache.rotations[cache.rotation_last];
+    fill_rotation(R, d, l, m, incl);
+    return R;
 }
 
-// What depends on the observations alone: the weights, the roots DD^(1/2)
-// and GG^(1/3) of an m = 0 mode, and the standard error Sf.
-struct Weights {
-    double key[14] = {};
-    bool valid = false;
-    double AA = 0, CC = 0, DD = 0, EE = 0, FF = 0, GG = 0, RST = 0;
-    double rootDD = 0, rootGG = 0;
-    double sf = 0;
-};
-
-Weights observation;
-
-const Weights& weights(double AA, double CC, double DD, double EE, double FF, double GG, double RST, double eAA,
-                       double eCC, double eDD, double eEE, double eFF, double eGG, double eRST)
+// The weights, the m = 0 roots and Sf of the observations, formed again
+// only when an observation or an error changed (bit for bit).
+const Weights& weights(DiscriminantCache& cache, const Observed& o)
 {
-    const double key[14] = {AA, CC, DD, EE, FF, GG, RST, eAA, eCC, eDD, eEE, eFF, eGG, eRST};
-    bool same = observation.valid;
-    for (int q = 0; q < 14 && same; ++q)
-        same = std::bit_cast<std::uint64_t>(key[q]) == std::bit_cast<std::uint64_t>(observation.key[q]);
-    if (same) return observation;
-    Weights& w = observation;
-    for (int q = 0; q < 14; ++q) w.key[q] = key[q];
+    Weights& w = cache.weights;
+    if (w.valid && std::memcmp(&w.observed, &o, sizeof o) == 0) return w;
     w.valid = true;
+    w.observed = o;
+    const double AA = o.value[0], CC = o.value[1], DD = o.value[2], EE = o.value[3], FF = o.value[4],
+                 GG = o.value[5], RST = o.value[6];
+    const double eAA = o.error[0], eCC = o.error[1], eDD = o.error[2], eEE = o.error[3], eFF = o.error[4],
+                 eGG = o.error[5], eRST = o.error[6];
 
     // Each quantity weighs by its value-to-error ratio; the weights sum to 1.
     const double S = AA / eAA + CC / eCC + DD / eDD + EE / eEE + FF / eFF + GG / eGG + RST / eRST;
@@ -244,27 +202,47 @@ const Weights& weights(double AA, double CC, double DD, double EE, double FF, do
 
 }  // namespace
 
+// The tables of degrees 0 ... capacity, within 0 ... lmax_finite, allocated
+// here once: nothing is allocated while the discriminant runs.
+DiscriminantCache::DiscriminantCache(int capacity) : lmax(std::clamp(capacity, 0, lmax_finite))
+{
+    const std::size_t width = 2 * static_cast<std::size_t>(lmax) + 1;
+    degree.B.assign(width, 0.0);
+    degree.h5.assign(width, 0.0);
+    degree.h4.assign(width, 0.0);
+    degree.h.assign(width * width, 0.0);
+    degree.h2.assign(width * width, 0.0);
+    degree.h3.assign(width * width, 0.0);
+    rotations.resize(rotation_slots);
+    for (Rotation& R : rotations) R.a.assign(width + 4, 0.0);
+}
+
 // discriminant: see the head of this file.
-//   Given:    l, m                degree and azimuthal order, -l <= m <= l,
-//                                 0 <= l <= lmax_tables
-//             incl                inclination (radians)
-//             vp, vomega, sigma   pulsation amplitude, equatorial rotation,
+//   Given:    cache               the tables; they hold degrees 0 ... cache.lmax
+//             couple              degree l and azimuthal order m, -l <= m <= l
+//             point               inclination (radians); vp, vomega, sigma:
+//                                 pulsation amplitude, equatorial rotation,
 //                                 intrinsic line width (km/s)
-//             AA ... RST          observed amplitudes (>= 0)
-//             eAA ... eRST        their standard errors (> 0)
+//             observed            the seven amplitudes (>= 0) and their
+//                                 standard errors (> 0)
 //   Returned: the discriminant; error.sf set
 //   Notes: 1. Reads integraal, alfa and limbdarkening.
 //          2. An observed FF, GG or RST of 0 has weight 0 and adds nothing
 //             to error.sf (the plain formula would give 0 times infinity).
-//          3. A degree beyond the tables gives NaN (the program refuses
-//             such runs before the search).
-double discriminant(int l, int m, double incl, double vp, double vomega, double sigma,
-                    double AA, double CC, double DD, double EE, double FF, double GG, double RST,
-                    double eAA, double eCC, double eDD, double eEE, double eFF, double eGG, double eRST)
+//          3. A degree outside 0 ... cache.lmax gives NaN and leaves the
+//             tables and error.sf as they were (the program sizes the cache
+//             for its run and refuses degrees beyond lmax_finite).
+double discriminant(DiscriminantCache& cache, const Couple& couple, const Gridpoint& point, const Observed& observed)
 {
-    if (l < 0 || l > lmax_tables) return std::numeric_limits<double>::quiet_NaN();
-    const DegreeTables& d = degree_tables(l);
-    const Rotation& R = rotation(d, l, m, incl);
+    const int l = couple.l;
+    const int m = couple.m;
+    if (l < 0 || l > cache.lmax) return std::numeric_limits<double>::quiet_NaN();
+    const double vp = point.vp, vomega = point.vomega, sigma = point.sigma;
+    const double AA = observed.value[0], CC = observed.value[1], DD = observed.value[2], EE = observed.value[3],
+                 FF = observed.value[4], GG = observed.value[5], RST = observed.value[6];
+
+    const DegreeTables& d = degree_tables(cache, l);
+    const Rotation& R = rotation(cache, d, l, m, point.incl);
     const double beta = limbdarkening.beta;
     const double half = 1.0 / 2.0;
     const double third = 1.0 / 3.0;
@@ -283,7 +261,7 @@ double discriminant(int l, int m, double incl, double vp, double vomega, double 
         d2 = std::pow(std::fabs(std::fabs(T2) - CC), half);
     }
 
-    const Weights& w = weights(AA, CC, DD, EE, FF, GG, RST, eAA, eCC, eDD, eEE, eFF, eGG, eRST);
+    const Weights& w = weights(cache, observed);
 
     double d3 = w.rootDD;  // an m = 0 mode has no first-order rotation term
     if (m != 0) {

@@ -5,6 +5,15 @@
 #include "discriminant/records.hpp"
 
 namespace discriminant {
+namespace {
+
+// The pi of the initial guesses, 3.141592654: pi to ten digits, not the
+// double nearest pi.  The guesses only start Newton's method, but the
+// float the method settles on can depend on where it starts, and with it
+// the last bits of every node and weight; so these digits are kept.
+constexpr double guess_pi = 3.141592654;
+
+}  // namespace
 
 // gauleg: nodes and weights of the 12-point Gauss-Legendre rule on [0, 1].
 //   Returned: integraal.nodes (ascending) and integraal.weights
@@ -17,16 +26,16 @@ namespace discriminant {
 //             so the search ends when a Newton step leaves z unchanged; this
 //             fixes the last bits of every node and weight, and so of every
 //             surface integral of the run.
-//          3. pi is taken as 3.141592654 in the initial guesses.
+//          3. The initial guesses take pi as guess_pi (above).
 void gauleg()
 {
-    const int n = 12;
+    const int n = quadrature_points;
     const double xm = 0.5;          // midpoint of [0, 1]
     const double xl = 0.5;          // half-length
     const double eps = 3.0e-14;     // step tolerance
     const int max_steps = 100;      // guard; the search ends after 2 to 4 steps
     for (int i = 1; i <= (n + 1) / 2; ++i) {
-        float z = static_cast<float>(std::cos(3.141592654 * (i - 0.25) / (n + 0.5)));
+        float z = static_cast<float>(std::cos(guess_pi * (i - 0.25) / (n + 0.5)));
         float z1 = 0.0f;
         float pp = 0.0f;
         int steps = 0;

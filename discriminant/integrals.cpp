@@ -32,19 +32,12 @@ double velocity(int l, int k, double mu)
     return radial + (l + 1.0) * alfa.K * (mu * plm(l, k, mu) - plm(l + 1, k, mu));
 }
 
-double int_power(double x, int n)
-{
-    double r = 1.0;
-    for (int j = 0; j < n; ++j) r *= x;
-    return r;
-}
-
 // The twelve-point sum of w_i f(mu_i), in node order, with the cut-off.
 template <typename Integrand>
 double quadrature(Integrand f)
 {
     double sum = 0.0;
-    for (int i = 0; i < 12; ++i) sum += integraal.weights[i] * f(integraal.nodes[i]);
+    for (int i = 0; i < quadrature_points; ++i) sum += integraal.weights[i] * f(integraal.nodes[i]);
     return cut(sum);
 }
 

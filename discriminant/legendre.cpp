@@ -8,20 +8,6 @@
 #include "discriminant/legendre.hpp"
 
 namespace discriminant {
-namespace {
-
-// (-1)^n as an exact +-1.0.
-double sign_power(int n) { return n % 2 == 0 ? 1.0 : -1.0; }
-
-// x^n by repeated multiplication from 1.0; n = 0 gives 1, also for x = 0.
-double int_power(double x, int n)
-{
-    double r = 1.0;
-    for (int j = 0; j < n; ++j) r *= x;
-    return r;
-}
-
-}  // namespace
 
 // facul: n!, formed in double precision from 1.0 upwards.
 //   Given:    n      any integer

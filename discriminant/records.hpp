@@ -6,11 +6,15 @@
 
 namespace discriminant {
 
-// The 12-point Gauss-Legendre rule on [0, 1], filled once by gauleg.
-// Index 0 holds node 1 (the node closest to 0); nodes ascend.
+// The number of nodes of the quadrature rule.
+constexpr int quadrature_points = 12;
+
+// The 12-point Gauss-Legendre rule on [0, 1], filled once by gauleg: the
+// only place the nodes and weights are held.  Index 0 holds node 1 (the node
+// closest to 0); nodes ascend.
 struct Integraal {
-    double nodes[12] = {};
-    double weights[12] = {};
+    double nodes[quadrature_points] = {};
+    double weights[quadrature_points] = {};
 };
 
 // K: ratio of the horizontal to the vertical velocity amplitude.

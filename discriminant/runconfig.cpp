@@ -3,9 +3,11 @@
 // limits, and the header of the output file.
 #include "discriminant/runconfig.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/records.hpp"
@@ -18,8 +20,6 @@ using common::write_fmt;
 using common::write_free;
 
 namespace {
-
-constexpr double pi = 3.141592653589793;
 
 const char* const observed_labels[7] = {"---> AA   : ", "---> CC   : ", "---> DD   : ", "---> EE   : ",
                                         "---> FF   : ", "---> GG   : ", "---> RST  : "};
@@ -85,21 +85,56 @@ void write_mode_lines(int channel, const Runconfig& c)
 
 }  // namespace
 
+Kind parse_kind(const common::Text& word)
+{
+    if (word == "all") return Kind::all;
+    if (word == "axi-symmetric") return Kind::axi_symmetric;
+    if (word == "tesseral") return Kind::tesseral;
+    if (word == "sectoral") return Kind::sectoral;
+    if (word == "specific") return Kind::specific;
+    return Kind::none;
+}
+
+Mrange m_range(Kind modes, int l, int mspecific)
+{
+    if (l < 0) return {};
+    switch (modes) {
+    case Kind::all: return {0, l};
+    case Kind::axi_symmetric: return {0, 0};
+    case Kind::tesseral: return {1, l - 1};
+    case Kind::sectoral: return {l, l};
+    case Kind::specific: return {mspecific, mspecific};
+    case Kind::none: break;
+    }
+    return {};
+}
+
+// count_couples: the couples of degrees lmin ... lmax, as the search visits
+// them (m_range).
+//   Notes: 1. Degree 0 is counted alone.  From degree 1 on no range of the
+//             five kinds is cut short (tesseral's is empty at l = 1, with
+//             high - low + 1 = 0) and both bounds are linear in l, so the
+//             counts per degree form an arithmetic sequence, summed in
+//             closed form: an l range as wide as int takes no loop.
+//          2. Negative degrees count nothing; the search visits none.
 std::int64_t count_couples(const Runconfig& c)
 {
-    const __int128 a = c.lmin, b = c.lmax;
-    if (a > b) return 0;
+    auto couples_of = [&](std::int64_t l) -> __int128 {
+        const Mrange r = m_range(c.modes, static_cast<int>(l), c.mspecific);
+        return r.high < r.low ? 0 : static_cast<__int128>(r.high) - r.low + 1;
+    };
+    const std::int64_t last = c.lmax;
+    std::int64_t l = std::max<std::int64_t>(c.lmin, 0);
     __int128 n = 0;
-    if (c.kind == "all") {
-        n = (b - a + 1) * (a + b + 2) / 2;  // sum of l + 1
-    } else if (c.kind == "axi-symmetric" || c.kind == "sectoral" || c.kind == "specific") {
-        n = b - a + 1;
-    } else if (c.kind == "tesseral") {
-        const __int128 from = a > 2 ? a : 2;  // l - 1 couples for every l >= 2
-        if (from <= b) n = (b - from + 1) * (from + b - 2) / 2;
-    }
+    if (l == 0 && l <= last) n += couples_of(l++);
+    if (l <= last) n += (last - l + 1) * (couples_of(l) + couples_of(last)) / 2;
     if (n > INT64_MAX) return INT64_MAX;
     return static_cast<std::int64_t>(n);
+}
+
+std::unique_ptr<Workspace> make_workspace(const Runconfig& c)
+{
+    return std::make_unique<Workspace>(c.ncouples > 0 ? c.lmax : 0);
 }
 
 void count_range(Gridrange& g)
@@ -114,11 +149,14 @@ void count_range(Gridrange& g)
 std::string refusal(const Runconfig& c)
 {
     if (c.lmin < 0) return "lmin below 0: the degree l must be 0 or more";
+    if (c.modes == Kind::none)
+        return "Unknown kind of modes \"" + std::string(c.kind.trimmed())
+               + "\": it must be all, axi-symmetric, tesseral, sectoral or specific";
     if (c.ncouples > max_couples)
         return "Too many (l,m)-couples: " + std::to_string(c.ncouples) + " (at most " + std::to_string(max_couples) + ")";
-    if (c.ncouples > 0 && c.lmax > lmax_tables)
-        return "lmax above " + std::to_string(lmax_tables) + ": the degree l must be " + std::to_string(lmax_tables)
-               + " or less";
+    if (c.ncouples > 0 && c.lmax > lmax_finite)
+        return "lmax above " + std::to_string(lmax_finite) + ": the degree l must be " + std::to_string(lmax_finite)
+               + " or less, as the factorials up to (2l)! must stay finite";
     const Gridrange* ranges[4] = {&c.incl, &c.vp, &c.vomega, &c.sigma};
     const char* names[4] = {"inclination", "vp", "vomega", "sigma"};
     for (int q = 0; q < 4; ++q) {
@@ -137,7 +175,7 @@ std::string refusal(const Runconfig& c)
     bool all_zero = true;
     for (int q = 0; q < 7; ++q) all_zero = all_zero && c.observed.value[q] == 0;
     if (all_zero) return "All seven observed values are 0: at least one must be above 0";
-    if (c.kind == "specific" && c.lmin <= c.lmax && std::llabs(static_cast<long long>(c.mspecific)) > c.lmin)
+    if (c.modes == Kind::specific && c.lmin <= c.lmax && std::llabs(static_cast<long long>(c.mspecific)) > c.lmin)
         return "Specific m-value " + std::to_string(c.mspecific) + " lies outside -l..l for l = "
                + std::to_string(c.lmin);
     return {};
@@ -156,14 +194,15 @@ bool readconfig(Runconfig& c)
     read_free(ch, {c.lmin, c.lmax});
     write_free(screen, {"---> range of l-values : ", c.lmin, c.lmax});
     read_free(ch, {c.kind});
+    c.modes = parse_kind(c.kind);
     write_free(screen, {"---> kind of modes     : ", c.kind});
-    if (c.kind == "tesseral" && c.lmax <= 1) {
+    if (c.modes == Kind::tesseral && c.lmax <= 1) {
         write_free(screen, {});
         common::stop("No tesseral modes in specified l-range !!!");
     }
     if (skip_lines(5)) return false;
     read_free(ch, {c.mspecific});
-    if (c.kind == "specific") write_free(screen, {"---> specific m-value     : ", c.mspecific});
+    if (c.modes == Kind::specific) write_free(screen, {"---> specific m-value     : ", c.mspecific});
     c.ncouples = count_couples(c);
     write_free(screen, {});
     write_free(screen, {"---> number of (l,m)-couples          : ", c.ncouples});
@@ -175,9 +214,9 @@ bool readconfig(Runconfig& c)
     common::skip_line(ch);
     read_range(c.incl);
     write_range(screen, "---> inclination (degrees) : ", c.incl);
-    c.inclrad_min = c.incl.min * pi / 180;
-    c.inclrad_max = c.incl.max * pi / 180;
-    c.inclrad_step = c.incl.step * pi / 180;
+    c.inclrad_min = c.incl.min * suite::pi / 180;
+    c.inclrad_max = c.incl.max * suite::pi / 180;
+    c.inclrad_step = c.incl.step * suite::pi / 180;
     write_fmt(screen, "(A29,3F10.5)", {"                 (radians) : ", c.inclrad_min, c.inclrad_max, c.inclrad_step});
     read_range(c.vp);
     write_range(screen, "---> vp (km/s)             : ", c.vp);

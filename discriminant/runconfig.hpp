@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "common/text.hpp"
+#include "discriminant/discriminant.hpp"
 
 namespace discriminant {
 
@@ -16,11 +18,15 @@ struct Gridrange {
     bool count_ok = true;  // the count came out a finite whole number of int size
 };
 
-// The seven observed moment amplitudes with their standard errors, in the
-// order AA, CC, DD, EE, FF, GG, RST.
-struct Observed {
-    double value[7] = {};
-    double error[7] = {};
+// The kind of modes of a run, from its word in discriminant.in; none for a
+// word that is not one of the five.
+enum class Kind { all, axi_symmetric, tesseral, sectoral, specific, none };
+
+// The orders m a run visits for one degree: low ... high, none when high <
+// low.
+struct Mrange {
+    int low = 0;
+    int high = -1;
 };
 
 struct Runconfig {
@@ -29,6 +35,7 @@ struct Runconfig {
                              common::Text(70), common::Text(70), common::Text(70)};
     int lmin = 0, lmax = 0;
     common::Text kind{13};
+    Kind modes = Kind::none;  // kind, parsed once when read
     int mspecific = 0;
     Gridrange incl, vp, vomega, sigma;
     double inclrad_min = 0, inclrad_max = 0, inclrad_step = 0;  // incl in radians
@@ -50,6 +57,26 @@ constexpr int max_grid = 20000;
 constexpr int config_channel = 11;
 constexpr int output_channel = 12;
 
+// The program's working storage, sized once before the search: the grid
+// points of the current couple (rows 1 ... ngrid), the best point of every
+// couple (rows 1 ... ncouples) and the discriminant's tables for the
+// degrees of the run.  Row 0 of table and couples is not used.
+struct Workspace {
+    explicit Workspace(int lmax) : cache(lmax) {}
+
+    double table[max_grid + 1][5] = {};      // discr, vp, incl (degrees), vomega, sigma
+    double couples[max_couples + 1][7] = {};  // l, m, then the five columns of table
+    DiscriminantCache cache;
+};
+
+// The workspace of a run: tables up to the largest degree it visits.
+std::unique_ptr<Workspace> make_workspace(const Runconfig& c);
+
+// The kind of modes a word names: the comparison is exact and case-sensitive.
+Kind parse_kind(const common::Text& word);
+// The orders m that a run of the kind visits for degree l (mspecific for
+// "specific"); a negative degree has none.
+Mrange m_range(Kind modes, int l, int mspecific);
 // The number of couples of a run (64 bits: a wide l range cannot overflow).
 std::int64_t count_couples(const Runconfig& c);
 // The number of values of a grid range: integer part of (max - min)/step,
@@ -65,7 +92,9 @@ bool readconfig(Runconfig& c);
 // Opens the output file and writes its header.
 void write_header(const Runconfig& c);
 // The search over couples and grid, both listings and the final table.
-void search(const Runconfig& c);
+// A run that refusal() refuses, or one beyond the workspace, is stopped
+// with a message before anything is stored.
+void search(const Runconfig& c, Workspace& w);
 
 // The whole program.
 void run();

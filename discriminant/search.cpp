@@ -3,7 +3,9 @@
 // points, and after the last couple the ranked table of final results.
 // Then the closing banner of the run.
 #include <cstdint>
+#include <string>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
@@ -19,17 +21,8 @@ using common::write_free;
 
 namespace {
 
-constexpr double pi = 3.141592653589793;
-
 const char* const header_format = "(A3,3X,A3,1X,A3,A11,2X,4A8,2X,2A10)";
 const char* const row_format = "(I3,3X,I3,1X,I3,F11.5,2X,4F8.3,2X,2F10.5)";
-
-// Grid point k of the current couple, rows 1 ... ngrid: discr, vp,
-// incl (degrees), vomega, sigma.
-double table[max_grid + 1][5];
-// Best grid point of couple j, rows 1 ... ncouples: l, m, discr, vp, incl,
-// vomega, sigma.
-double couples[max_couples + 1][7];
 
 void write_header_line(int channel)
 {
@@ -43,10 +36,8 @@ void write_row(int channel, std::int64_t pos, int l, int m, const double* p, dou
 
 // Every grid point of one couple, in the order vp, incl, vomega, sigma
 // (innermost); the running values are built by repeated addition of the step.
-void evaluate_grid(const Runconfig& c, int l, int m)
+void evaluate_grid(const Runconfig& c, Workspace& w, const Couple& couple)
 {
-    const double* v = c.observed.value;
-    const double* e = c.observed.error;
     std::int64_t k = 0;
     double vp = c.vp.min - c.vp.step;
     for (int ivp = 1; ivp <= c.vp.count; ++ivp) {
@@ -62,11 +53,11 @@ void evaluate_grid(const Runconfig& c, int l, int m)
                     sigma = sigma + c.sigma.step;
                     ++k;
                     if (k % c.progressstep == 0) write_free(screen, {k / c.progressstep * 20, " %"});
-                    double* row = table[k];
-                    row[0] = discriminant(l, m, incl, vp, vomega, sigma, v[0], v[1], v[2], v[3], v[4], v[5], v[6],
-                                          e[0], e[1], e[2], e[3], e[4], e[5], e[6]);
+                    double* row = w.table[k];
+                    row[0] = discriminant(w.cache, couple, {.incl = incl, .vp = vp, .vomega = vomega, .sigma = sigma},
+                                          c.observed);
                     row[1] = vp;
-                    row[2] = 180 * incl / pi;
+                    row[2] = 180 * incl / suite::pi;
                     row[3] = vomega;
                     row[4] = sigma;
                 }
@@ -75,16 +66,16 @@ void evaluate_grid(const Runconfig& c, int l, int m)
     }
 }
 
-void visit_couple(const Runconfig& c, int l, int m, int& j)
+void visit_couple(const Runconfig& c, Workspace& w, int l, int m, int& j)
 {
     write_free(screen, {});
     write_free(screen, {"(l,m) = (", l, ",", m, ")"});
     write_free(output_channel, {});
     write_header_line(output_channel);
     ++j;
-    evaluate_grid(c, l, m);
-    double* best = couples[j];
-    select_minima<5>(table, 0, c.ngrid, c.nminima, [&](std::int64_t pos, const double* p, double d1, double dn) {
+    evaluate_grid(c, w, {.l = l, .m = m});
+    double* best = w.couples[j];
+    select_minima(w.table, 0, c.ngrid, c.nminima, [&](std::int64_t pos, const double* p, double d1, double dn) {
         if (pos == 1) {
             write_header_line(screen);
             write_row(screen, pos, l, m, p, d1, dn);
@@ -98,7 +89,7 @@ void visit_couple(const Runconfig& c, int l, int m, int& j)
     });
 }
 
-void final_table(const Runconfig& c)
+void final_table(const Runconfig& c, Workspace& w)
 {
     for (int channel : {screen, output_channel}) {
         write_free(channel, {});
@@ -107,7 +98,7 @@ void final_table(const Runconfig& c)
         write_free(channel, {});
         write_header_line(channel);
     }
-    select_minima<7>(couples, 2, c.ncouples, c.ncouples, [&](std::int64_t pos, const double* p, double d1, double dn) {
+    select_minima(w.couples, 2, c.ncouples, c.ncouples, [&](std::int64_t pos, const double* p, double d1, double dn) {
         const int l = static_cast<int>(p[0]);
         const int m = static_cast<int>(p[1]);
         write_row(output_channel, pos, l, m, p + 2, d1, dn);
@@ -115,30 +106,33 @@ void final_table(const Runconfig& c)
     });
 }
 
+// What the search stores: rows 1 ... ngrid of table, as many as the four
+// counts make, rows 1 ... ncouples of couples, and the tables of the degrees
+// of the run.  Empty when the run fits.
+std::string beyond_workspace(const Runconfig& c, const Workspace& w)
+{
+    std::string why = refusal(c);
+    if (!why.empty()) return why;
+    const std::int64_t points = std::int64_t{c.incl.count} * c.vp.count * c.vomega.count * c.sigma.count;
+    if (points != c.ngrid) return "The grid holds " + std::to_string(points) + " points, not " + std::to_string(c.ngrid);
+    if (c.ncouples > 0 && c.lmax > w.cache.lmax)
+        return "The workspace holds degrees up to " + std::to_string(w.cache.lmax) + ", not " + std::to_string(c.lmax);
+    return {};
+}
+
 }  // namespace
 
-void search(const Runconfig& c)
+void search(const Runconfig& c, Workspace& w)
 {
+    const std::string why = beyond_workspace(c, w);
+    if (!why.empty()) common::stop(why);
     int j = 0;
-    int kind = c.kind == "all" ? 1 : c.kind == "axi-symmetric" ? 2 : c.kind == "tesseral" ? 3
-             : c.kind == "sectoral" ? 4 : c.kind == "specific" ? 5 : 0;
-    // Only a kind of the five words visits couples; the refusals bound their
-    // number by 45, and so the l range.
-    if (kind != 0) {
-        for (std::int64_t l = c.lmin; l <= c.lmax; ++l) {
-            const int degree = static_cast<int>(l);
-            int mlow = 0, mhigh = -1;
-            switch (kind) {
-            case 1: mlow = 0; mhigh = degree; break;
-            case 2: mlow = 0; mhigh = 0; break;
-            case 3: mlow = 1; mhigh = degree - 1; break;
-            case 4: mlow = degree; mhigh = degree; break;
-            case 5: mlow = c.mspecific; mhigh = c.mspecific; break;
-            }
-            for (int m = mlow; m <= mhigh; ++m) visit_couple(c, degree, m, j);
-        }
+    for (std::int64_t l = c.lmin; l <= c.lmax; ++l) {
+        const int degree = static_cast<int>(l);
+        const Mrange r = m_range(c.modes, degree, c.mspecific);
+        for (std::int64_t m = r.low; m <= r.high; ++m) visit_couple(c, w, degree, static_cast<int>(m), j);
     }
-    final_table(c);
+    final_table(c, w);
 }
 
 void run()
@@ -155,8 +149,9 @@ void run()
     if (readconfig(c)) {
         const std::string why = refusal(c);
         if (!why.empty()) common::stop(why);
+        const std::unique_ptr<Workspace> workspace = make_workspace(c);
         write_header(c);
-        search(c);
+        search(c, *workspace);
     }
     common::close_channel(config_channel);
     write_free(screen, {});

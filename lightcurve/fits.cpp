@@ -202,7 +202,8 @@ LightCurve FitsReader::read()
     long q_index = -1;
     for (const char* name : quality_names)
         if (q_index < 0) q_index = detail::find_name(names_, name, file_);
-    for (auto [index, role] : {std::pair{t_index, "time"}, {x_index, "value"}, {e_index, "error"}, {q_index, "quality"}})
+    for (auto [index, role] :
+         {std::pair{t_index, "time"}, {x_index, "value"}, {e_index, "error"}, {q_index, "quality"}})
         if (index >= 0) check_numeric(index, role);
 
     const std::vector<double> t = doubles(t_index);

@@ -1,7 +1,7 @@
 // justel: Jurkevich-Stellingwerf phase-dispersion statistic over an
 // equidistant frequency grid.
 //   Given:    n        number of observations
-//             x, t     values (centred on their mean) and times (first 0)
+//             t, x     times (first 0) and values (centred on their mean)
 //             fstart   first trial frequency, fstep the step (may be < 0)
 //             nf       number of trial frequencies, at least 1
 //             nb, nc   bins and covers (nc below 2: one cover)
@@ -29,11 +29,7 @@
 #include <cmath>
 #include <limits>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define PERIODSCAN_X86 1
-#endif
-
+#include "common/wide_kernels.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
@@ -48,8 +44,10 @@ double sum[block][maxbins];
 int count[block][maxbins];
 double sumcopy[maxbins];
 int countcopy[maxbins];
+#ifdef SUITE_WIDE_KERNELS
 // Bin index (from 0) of each observation for each frequency of a block.
 alignas(32) int binof[block];
+#endif
 
 // The 0-based fine bin of a phase product p = t*f, m fine bins.
 inline int fine_bin(double p, int m)
@@ -102,7 +100,7 @@ double dispersion(int n, int nb, int nc, double var, double ss, double* s, int* 
     return (W / D) / var;
 }
 
-void bin_plain(int n, std::span<const double> x, std::span<const double> t, const double* f, int kn, int m)
+void bin_plain(int n, std::span<const double> t, std::span<const double> x, const double* f, int kn, int m)
 {
     for (int j = 0; j < n; ++j)
         for (int kk = 0; kk < kn; ++kk) {
@@ -112,11 +110,11 @@ void bin_plain(int n, std::span<const double> x, std::span<const double> t, cons
         }
 }
 
-#ifdef PERIODSCAN_X86
+#ifdef SUITE_WIDE_KERNELS
 // A full block: the eight phases of an observation as two vectors, the
 // same operations as fine_bin (max and min map a NaN to the first bin and
 // clamp m to the last, as the comparisons there do).
-__attribute__((target("avx"))) void bin_avx(int n, std::span<const double> x, std::span<const double> t,
+__attribute__((target("avx"))) void bin_avx(int n, std::span<const double> t, std::span<const double> x,
                                             const double* f, int m)
 {
     const __m256d fa = _mm256_loadu_pd(f), fb = _mm256_loadu_pd(f + 4);
@@ -141,17 +139,11 @@ __attribute__((target("avx"))) void bin_avx(int n, std::span<const double> x, st
         }
     }
 }
-
-bool have_avx()
-{
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
-}
 #endif
 
 }  // namespace
 
-void justel(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep, int nb,
+void justel(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep, int nb,
             int nc, double var, double ss, std::span<double> f1, std::span<double> s1)
 {
     // The trial frequencies by repeated addition, as the grid is defined.
@@ -171,12 +163,12 @@ void justel(int n, std::span<const double> x, std::span<const double> t, double 
             std::fill(sum[kk], sum[kk] + m, 0.0);
             std::fill(count[kk], count[kk] + m, 0);
         }
-#ifdef PERIODSCAN_X86
-        if (kn == block && have_avx())
-            bin_avx(n, x, t, &f1[k0], m);
+#ifdef SUITE_WIDE_KERNELS
+        if (kn == block && suite::wide_kernels(suite::Wide::avx))
+            bin_avx(n, t, x, &f1[k0], m);
         else
 #endif
-            bin_plain(n, x, t, &f1[k0], kn, m);
+            bin_plain(n, t, x, &f1[k0], kn, m);
         for (int kk = 0; kk < kn; ++kk) s1[k0 + kk] = dispersion(n, nb, nc, var, ss, sum[kk], count[kk]);
     }
 }

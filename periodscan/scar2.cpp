@@ -1,7 +1,7 @@
 // scar2: Scargle periodogram of an unevenly sampled series over an
 // equidistant frequency grid.
 //   Given:    n        number of observations
-//             x, t     values (centred on their mean) and times (first 0)
+//             t, x     times (first 0) and values (centred on their mean)
 //             fstart   first trial frequency, fstep the step (may be < 0)
 //             nf       number of trial frequencies, at least 1
 //   Returned: f1, s1   the trial frequencies and the power P at each
@@ -30,17 +30,14 @@
 #include <algorithm>
 #include <cmath>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define PERIODSCAN_X86 1
-#endif
-
+#include "common/constants.hpp"
+#include "common/wide_kernels.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
 namespace {
 
-const double twopi = 6.28318530717959;  // the decimal constant of the method, see note 2
+using suite::twopi;  // the decimal constant of the method, see note 2
 const double dtwo = 2.0;
 const double dnul = 0.0;
 
@@ -55,7 +52,7 @@ alignas(32) double state[chunk][4];
 alignas(32) double rotc[chunk][4];  // cd, cd, c2d, c2d
 alignas(32) double rots[chunk][4];  // sd, sd, s2d, s2d
 
-void start_chains(int n0, int count, std::span<const double> x, std::span<const double> t, double omega0,
+void start_chains(int n0, int count, std::span<const double> t, std::span<const double> x, double omega0,
                   double domega)
 {
     for (int i = 0; i < count; ++i) {
@@ -122,7 +119,7 @@ void block_plain(int count, int k0, int kn, std::span<double> w1, std::span<doub
     }
 }
 
-#ifdef PERIODSCAN_X86
+#ifdef SUITE_WIDE_KERNELS
 // One full block of frequencies, four numbers per vector.  addsub gives
 // a - b in lanes 0 and 2 and a + b in lanes 1 and 3: exactly the two
 // rotation formulas.  Groups of observations advance side by side, so that
@@ -165,17 +162,11 @@ __attribute__((target("avx"))) void block_avx(int count, int k0, std::span<doubl
         w3[k0 + kk] = a[3];
     }
 }
-
-bool have_avx()
-{
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
-}
 #endif
 
 }  // namespace
 
-void scar2(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep,
+void scar2(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep,
            std::span<double> f1, std::span<double> s1, std::span<double> w1, std::span<double> w2,
            std::span<double> w3, std::span<double> w4)
 {
@@ -190,11 +181,11 @@ void scar2(int n, std::span<const double> x, std::span<const double> t, double f
     }
     for (int n0 = 0; n0 < n; n0 += chunk) {
         int count = std::min(chunk, n - n0);
-        start_chains(n0, count, x, t, omega0, domega);
+        start_chains(n0, count, t, x, omega0, domega);
         for (int k0 = 0; k0 < nf; k0 += block) {
             int kn = std::min(block, nf - k0);
-#ifdef PERIODSCAN_X86
-            if (kn == block && have_avx()) {
+#ifdef SUITE_WIDE_KERNELS
+            if (kn == block && suite::wide_kernels(suite::Wide::avx)) {
                 block_avx(count, k0, w1, w2, w3, w4);
                 continue;
             }

@@ -246,7 +246,8 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     const char* computing = "Computation";
     app->add_option("--method", options.spectrum.method,
                     "exact: direct sums; nufft: non-uniform FFT")
-        ->transform(one_of({method_name(spectrum::Method::exact), method_name(spectrum::Method::nufft)}))->type_name("M")->default_str("nufft")->group(computing);
+        ->transform(one_of({method_name(spectrum::Method::exact), method_name(spectrum::Method::nufft)}))
+        ->type_name("M")->default_str("nufft")->group(computing);
     app->add_option("--tolerance", options.spectrum.tolerance,
                     "nufft: largest amplitude error, relative to the highest peak")
         ->check(number_within(spectrum::finest_tolerance, spectrum::coarsest_tolerance))

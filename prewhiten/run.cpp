@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -320,8 +321,15 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
 int main_program(int argc, const char* const argv[], std::ostream& out, std::ostream& err, bool progress)
 {
     const CommandLine line = parse_command_line(argc, argv, out, err);
-    if (!line.run) return line.status;
-    return run(line.options, out, err, progress);
+    int status = line.run ? run(line.options, out, err, progress) : line.status;
+    // A summary that could not be written (a full disc, a closed pipe) is a
+    // failed run, not a success.
+    out.flush();
+    if (!out) {
+        err << program_name << ": standard output: cannot be written\n";
+        status = std::max(status, 2);
+    }
+    return status;
 }
 
 }  // namespace prewhiten

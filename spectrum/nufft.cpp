@@ -26,12 +26,14 @@ constexpr std::size_t upsampling = 2;
 constexpr std::size_t cells_per_block = 2048;
 // Grid frequencies per task in the deconvolution and the final amplitudes.
 constexpr std::size_t modes_per_block = 4096;
-// Gauss-Legendre nodes on [0, h] for the kernel's transform: extra nodes
-// beyond two per kernel point.
-constexpr int extra_nodes = 8;
+// Gauss-Legendre nodes on [0, h] for the kernel's transform: one and a
+// half per kernel point and these more (more nodes change no amplitude
+// by more than 1e-15 of the highest).
+constexpr int extra_nodes = 4;
 
 // FFTW's planner is not thread-safe: plans are made and destroyed under
-// this lock.
+// this lock (this library is the suite's only user of FFTW), always on the
+// calling thread, before any worker thread of a transform starts.
 std::mutex& fftw_planner_lock()
 {
     static std::mutex lock;
@@ -108,7 +110,7 @@ void kernel_transform_block(const std::vector<double>& coefficient, const std::v
 // The kernel's Fourier transform at fine frequencies 0 .. count - 1.
 std::vector<double> kernel_transform(const Kernel& kernel, std::size_t fine, std::size_t count, int threads)
 {
-    Quadrature rule = gauss_legendre(2 * kernel.width + extra_nodes, kernel.half_width);
+    Quadrature rule = gauss_legendre(kernel.width + kernel.width / 2 + extra_nodes, kernel.half_width);
     std::vector<double> coefficient, cycles;
     for (std::size_t i = 0; i < rule.nodes.size(); ++i) {
         coefficient.push_back(2.0 * rule.weights[i] * kernel_value(kernel, rule.nodes[i]));
@@ -137,7 +139,7 @@ struct Placement {
 //             would err by 1e-10 cells, a phase error of 1e-9 at the ends
 //             of the grid.  The wrap-around is taken on the whole cells, in
 //             integers.
-Placement place(double hi, double lo, std::size_t n, const Kernel& kernel)
+inline Placement place(double hi, double lo, std::size_t n, const Kernel& kernel)
 {
     double cells = static_cast<double>(n);
     numerics::Split p = numerics::product(cells, hi);
@@ -155,6 +157,22 @@ Placement place(double hi, double lo, std::size_t n, const Kernel& kernel)
     long long cell = (static_cast<long long>(whole) + static_cast<long long>(first)) % size;
     if (cell < 0) cell += size;
     return {static_cast<std::uint32_t>(cell), first - frac};
+}
+
+// place_all: the placement of every point at scale * (hi + lo) cycles.
+SPECTRUM_VECTOR_CLONES
+void place_all(std::span<const double> hi, std::span<const double> lo, double scale, std::size_t n,
+               const Kernel& kernel, std::vector<Placement>& placement)
+{
+    for (std::size_t k = 0; k < hi.size(); ++k) placement[k] = place(scale * hi[k], scale * lo[k], n, kernel);
+}
+
+// centre_cycles_of: each point's phase in cycles at grid frequency j.
+SPECTRUM_VECTOR_CLONES
+void centre_cycles_of(const PointPhases& phases, double j, std::vector<double>& cycles)
+{
+    for (std::size_t k = 0; k < phases.size(); ++k)
+        cycles[k] = grid_cycles(phases.start[k], phases.advance_hi[k], phases.advance_lo[k], j);
 }
 
 // kernel_row: phi at offset, offset + 1, ..., offset + width - 1, and zero
@@ -210,9 +228,9 @@ Kernel kernel_of_width(int width)
     return kernel;
 }
 
-FinePlan::FinePlan(std::size_t modes_, int width, int threads)
-    : kernel(kernel_of_width(width)), modes(modes_), centre(modes_ / 2),
-      fine(next_smooth(std::max(upsampling * modes_, 2 * static_cast<std::size_t>(width))))
+FinePlan::FinePlan(std::size_t count, int width, int threads)
+    : kernel(kernel_of_width(width)), modes(count), centre(count / 2),
+      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width))))
 {
     kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
     std::lock_guard lock(fftw_planner_lock());
@@ -244,10 +262,8 @@ Layout make_layout(const FinePlan& plan, std::span<const double> hi, std::span<c
     std::vector<Placement> placement(n);
     Layout layout;
     layout.bucket_start.assign(buckets + 1, 0);
-    for (std::size_t k = 0; k < n; ++k) {
-        placement[k] = place(scale * hi[k], scale * lo[k], plan.fine, plan.kernel);
-        ++layout.bucket_start[placement[k].cell / cells_per_block + 1];
-    }
+    place_all(hi, lo, scale, plan.fine, plan.kernel, placement);
+    for (std::size_t k = 0; k < n; ++k) ++layout.bucket_start[placement[k].cell / cells_per_block + 1];
     for (std::size_t b = 0; b < buckets; ++b) layout.bucket_start[b + 1] += layout.bucket_start[b];
     std::vector<std::size_t> next(layout.bucket_start.begin(), layout.bucket_start.end() - 1);
     layout.order.resize(n);
@@ -304,9 +320,7 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
 {
     std::size_t n = phases.size();
     std::vector<double> centre_cycles(n);
-    double centre_index = static_cast<double>(fine.centre);
-    for (std::size_t k = 0; k < n; ++k)
-        centre_cycles[k] = grid_cycles(phases.start[k], phases.advance_hi[k], phases.advance_lo[k], centre_index);
+    centre_cycles_of(phases, static_cast<double>(fine.centre), centre_cycles);
     centre_phase.resize(n);
     for (std::size_t p = 0; p < n; ++p) {
         numerics::SinCos e = sincos_cycles(centre_cycles[layout.order[p]]);
@@ -378,11 +392,9 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
                             times(modes, sizeof(std::complex<double>) + sizeof(double) / 2));  // W, kernel_ft
     std::size_t building = plus(plus(layout, complex_per_point), fine_grid);  // the doubled layout's transform
     std::size_t spectrum = plus(plus(complex_per_point, fine_grid), times(modes, sizeof(double)));
-    // FFTW's tables for the plan (at most one complex number per cell) and
-    // the threads' stacks and arenas.
+    // FFTW's tables for the plan: at most one complex number per cell.
     std::size_t fftw_tables = times(fine, sizeof(std::complex<double>));
-    constexpr std::size_t threads_allowance = std::size_t{4} << 20;
-    return plus(plus(kept, fftw_tables), plus(std::max(building, spectrum), threads_allowance));
+    return plus(plus(kept, fftw_tables), std::max(building, spectrum));
 }
 
 }  // namespace spectrum::detail

@@ -51,11 +51,12 @@ inline double kernel_value(const Kernel& kernel, double z)
     return numerics::exponential(kernel.beta * (root - 1.0));
 }
 
-// The fixed part of a transform of `modes` frequencies: the fine grid, the
-// kernel and its Fourier transform, and the FFTW plan.
+// The fixed part of a transform of `count` frequencies: the fine grid, the
+// kernel and its Fourier transform, and the FFTW plan (FFTW_ESTIMATE, so
+// that the plan, the results and the time are the same on every run).
 class FinePlan {
 public:
-    FinePlan(std::size_t modes, int width, int threads);
+    FinePlan(std::size_t count, int width, int threads);
     ~FinePlan();
     FinePlan(const FinePlan&) = delete;
     FinePlan& operator=(const FinePlan&) = delete;

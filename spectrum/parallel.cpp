@@ -18,6 +18,7 @@ int thread_count(int requested)
 
 void for_each_block(std::size_t count, int threads, const std::function<void(std::size_t)>& work)
 {
+    if (count == 0) return;
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
     std::mutex failure_lock;
@@ -28,11 +29,10 @@ void for_each_block(std::size_t count, int threads, const std::function<void(std
             } catch (...) {
                 std::lock_guard lock(failure_lock);
                 if (!failure) failure = std::current_exception();
-                next = count;
+                next = count;  // the other threads take no new block
             }
         }
     };
-    if (count == 0) return;
     std::size_t helpers = std::min<std::size_t>(count, static_cast<std::size_t>(std::max(threads, 1))) - 1;
     std::vector<std::jthread> pool;
     pool.reserve(helpers);

@@ -27,6 +27,20 @@ Split cycles(double f, double hi, double lo)
     return {p.hi, p.lo + f * lo};
 }
 
+// phases_along: each point's reduced phase at fmin and its reduced advance
+// per step (hi + lo), from the exact times hi + lo.
+SPECTRUM_VECTOR_CLONES
+void phases_along(const double* hi, const double* lo, std::size_t n, double fmin, double step, double* start,
+                  double* advance_hi, double* advance_lo)
+{
+    for (std::size_t k = 0; k < n; ++k) {
+        start[k] = fraction(cycles(fmin, hi[k], lo[k]));
+        Split a = cycles(step, hi[k], lo[k]);
+        advance_hi[k] = numerics::fraction_of(a.hi);
+        advance_lo[k] = a.lo;
+    }
+}
+
 }  // namespace
 
 Times relative_times(std::span<const double> t)
@@ -52,12 +66,8 @@ PointPhases point_phases(const Times& times, const Grid& grid)
     p.start.resize(n);
     p.advance_hi.resize(n);
     p.advance_lo.resize(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        p.start[k] = fraction(cycles(grid.fmin, times.hi[k], times.lo[k]));
-        Split a = cycles(step, times.hi[k], times.lo[k]);
-        p.advance_hi[k] = numerics::fraction_of(a.hi);
-        p.advance_lo[k] = a.lo;
-    }
+    phases_along(times.hi.data(), times.lo.data(), n, grid.fmin, step, p.start.data(), p.advance_hi.data(),
+                 p.advance_lo.data());
     return p;
 }
 

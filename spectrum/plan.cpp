@@ -22,14 +22,10 @@ namespace {
 // advance per grid step stays below twice this.
 constexpr double max_cycles = 562949953421312.0;  // 2^49
 
-// Kernel widths: measured errors relative to the highest amplitude fall
-// about tenfold per added point from 5 points on; `width_margin` points
-// beyond the decimal digits asked for cover the worst cases met (the
-// strongest signal between grid frequencies, pure noise, a million
-// points).
+// Kernel widths (see kernel_width in spectrum.hpp): points beyond the
+// decimal digits asked for.
 constexpr int width_margin = 3;
 constexpr int narrowest_kernel = 4;
-constexpr int widest_kernel = 16;
 
 void require(bool condition, const std::string& message)
 {
@@ -50,20 +46,23 @@ void check_settings(const Settings& settings)
 {
     require(settings.method == Method::exact || settings.method == Method::nufft, "settings: unknown method");
     require(settings.tolerance >= finest_tolerance && settings.tolerance <= coarsest_tolerance,
-            "settings: the tolerance must be from 1e-11 to 1e-2");
+            "settings: the tolerance must be from 1e-12 to 1e-2");
     require(settings.threads >= 0 && settings.threads <= max_threads,
             "settings: the number of threads must be from 0 (all) to 1024");
 }
 
-// The largest |f| on the grid times the largest |t - middle|, in cycles.
-void check_phase_range(const Grid& grid, std::span<const double> times)
+// Finite times spanning some time, and phases that stay below max_cycles:
+// the largest |f| on the grid times the largest |t - middle|.
+void check_times(const Grid& grid, std::span<const double> times)
 {
+    require(!times.empty(), "times: at least two different times are needed");
     double low = times[0], high = times[0];
     for (double t : times) {
         require(std::isfinite(t), "times: every time must be finite");
         low = std::min(low, t);
         high = std::max(high, t);
     }
+    require(high > low, "times: at least two different times are needed");
     double half_span = high / 2.0 - low / 2.0;
     double fmax = std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1)));
     require(half_span * fmax <= max_cycles, "grid and times: phases beyond 2^49 cycles");
@@ -83,17 +82,16 @@ struct Plan::State {
 int kernel_width(double tolerance)
 {
     require(tolerance >= finest_tolerance && tolerance <= coarsest_tolerance,
-            "tolerance: must be from 1e-11 to 1e-2");
+            "tolerance: must be from 1e-12 to 1e-2");
     int digits = static_cast<int>(std::ceil(-std::log10(tolerance) - 1e-9));
-    return std::clamp(digits + width_margin, narrowest_kernel, widest_kernel);
+    return std::clamp(digits + width_margin, narrowest_kernel, detail::widest_kernel);
 }
 
 Plan::Plan(std::span<const double> times, const Grid& grid, const Settings& settings)
 {
     check_grid(grid);
     check_settings(settings);
-    require(!times.empty(), "times: at least one observation is needed");
-    check_phase_range(grid, times);
+    check_times(grid, times);
     state_ = std::make_unique<State>();
     state_->grid = grid;
     state_->settings = settings;
@@ -144,8 +142,10 @@ std::size_t memory_needed(std::size_t n, const Grid& grid, const Settings& setti
 {
     constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
     if (grid.count > max_grid_count || n > most / 256) return most;
-    // Times and phases (5 doubles), the centred values and a spectrum.
-    std::size_t common = n * 6 * sizeof(double) + grid.count * sizeof(double);
+    // Times and phases (5 doubles), the centred values and a spectrum, and
+    // the threads' stacks.
+    constexpr std::size_t threads_allowance = std::size_t{4} << 20;
+    std::size_t common = n * 6 * sizeof(double) + grid.count * sizeof(double) + threads_allowance;
     if (settings.method == Method::exact) return common;
     int width = kernel_width(std::clamp(settings.tolerance, finest_tolerance, coarsest_tolerance));
     std::size_t fast = detail::nufft_bytes(n, grid.count, width);

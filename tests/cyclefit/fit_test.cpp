@@ -5,12 +5,14 @@
 
 #include <cmath>
 
+#include "common/constants.hpp"
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/records.hpp"
 #include "cyclefit/storage.hpp"
 #include "cyclefit/svdfit.hpp"
 
 using namespace cyclefit;
+using suite::twopi;
 
 TEST(Phase, ConventionsOfTheReport)
 {
@@ -77,7 +79,8 @@ TEST(Fit, RecoversAKnownMultiFrequencySignal)
                 y += amp[h] * std::cos(j * twopi * freq[f] * t[i] - twopi * phi[h]);
         x[i] = y;
     }
-    svdfit(t, x, sig, n, coef, nbasis, u, v, sv, n, nbasis, chi2, dharmo);
+    static Workspace work;
+    svdfit(t, x, sig, n, coef, nbasis, u, v, sv, n, nbasis, chi2, dharmo, work);
     svdvar(v, nbasis, nbasis, sv, cvm, nbasis);
     EXPECT_NEAR(coef[0], 7.5, 1e-12);
     EXPECT_LT(chi2, 1e-20);

@@ -7,17 +7,24 @@
 #include <cstdlib>
 #include <unistd.h>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "common/io.hpp"
 #include "cyclefit/svdcmp.hpp"
 #include "cyclefit/svdfit.hpp"
+#include "support/kernel_forms.hpp"
 #include "svd_reference.hpp"
 
 using namespace cyclefit;
 
 namespace {
+
+// The scratch of the program's forms, one for every test as the program
+// has one for its run.
+Workspace work;
 
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b)
 {
@@ -51,9 +58,15 @@ struct Case {
     int m, n;
 };
 
+// The bitwise comparisons, on the portable and the wide forms of the loops.
+class SvdcmpForms : public kernel_forms::BothForms {};
+class SvdfitForms : public kernel_forms::BothForms {};
+KERNEL_FORMS_BOTH(SvdcmpForms);
+KERNEL_FORMS_BOTH(SvdfitForms);
+
 }  // namespace
 
-TEST(Svdcmp, MatchesReferenceBitForBitOnManyMatrices)
+TEST_P(SvdcmpForms, MatchesReferenceBitForBitOnManyMatrices)
 {
     std::mt19937_64 gen(2024);
     const Case sizes[] = {{1, 1},  {2, 2},   {3, 1},    {5, 5},    {7, 3},   {40, 40},
@@ -69,7 +82,7 @@ TEST(Svdcmp, MatchesReferenceBitForBitOnManyMatrices)
                 std::vector<double> a = make_matrix(gen, c.m, c.n, ldu, shape);
                 std::vector<double> b = a;
                 std::vector<double> sva(c.n), svb(c.n), va(static_cast<size_t>(ldv) * c.n, 7.0), vb = va;
-                svdcmp(a.data(), c.m, c.n, ldu, ldv, sva.data(), va.data());
+                svdcmp(a.data(), c.m, c.n, ldu, ldv, sva.data(), va.data(), work.svd);
                 reference::svdcmp(b.data(), c.m, c.n, ldu, ldv, svb.data(), vb.data());
                 ASSERT_TRUE(same_bits(sva, svb)) << c.m << " x " << c.n << " shape " << int(shape);
                 ASSERT_TRUE(same_bits(va, vb)) << c.m << " x " << c.n << " shape " << int(shape);
@@ -87,7 +100,7 @@ TEST(Svdcmp, ReconstructsTheMatrix)
     const int m = 50, n = 8;
     std::vector<double> a = make_matrix(gen, m, n, m, Shape::random), orig = a;
     std::vector<double> sv(n), v(n * n);
-    svdcmp(a.data(), m, n, m, n, sv.data(), v.data());
+    svdcmp(a.data(), m, n, m, n, sv.data(), v.data(), work.svd);
     for (int i = 0; i < m; ++i)
         for (int j = 0; j < n; ++j) {
             double s = 0.0;
@@ -106,7 +119,7 @@ TEST(Svdcmp, DiagonalMatrixKeepsOrderAndExactSigns)
     const double d[n] = {3.0, -2.0, 0.0, 0.5};
     std::vector<double> a(n * n, 0.0), sv(n), v(n * n);
     for (int i = 0; i < n; ++i) a[i * n + i] = d[i];
-    svdcmp(a.data(), n, n, n, n, sv.data(), v.data());
+    svdcmp(a.data(), n, n, n, n, sv.data(), v.data(), work.svd);
     const double usign[n] = {-1.0, -1.0, 1.0, -1.0};
     const double vsign[n] = {-1.0, 1.0, 1.0, -1.0};
     for (int i = 0; i < n; ++i) {
@@ -122,7 +135,7 @@ TEST(Svdcmp, OneByOne)
 {
     for (double alpha : {2.5, -2.5}) {
         double a = alpha, sv = 0.0, v = 0.0;
-        svdcmp(&a, 1, 1, 1, 1, &sv, &v);
+        svdcmp(&a, 1, 1, 1, 1, &sv, &v, work.svd);
         EXPECT_EQ(a, -1.0);
         EXPECT_EQ(sv, 2.5);
         EXPECT_EQ(v, alpha > 0 ? -1.0 : 1.0);
@@ -134,13 +147,13 @@ TEST(Svdcmp, ZeroColumnGivesExactZeroAndRankDeficiencyGivesRoundoff)
     std::mt19937_64 gen(11);
     const int m = 30, n = 6;
     std::vector<double> a = make_matrix(gen, m, n, m, Shape::zero_column), sv(n), v(n * n);
-    svdcmp(a.data(), m, n, m, n, sv.data(), v.data());
+    svdcmp(a.data(), m, n, m, n, sv.data(), v.data(), work.svd);
     int zeros = 0;
     for (double s : sv) zeros += s == 0.0;
     EXPECT_EQ(zeros, 1);
 
     std::vector<double> b = make_matrix(gen, m, n, m, Shape::rank_deficient);
-    svdcmp(b.data(), m, n, m, n, sv.data(), v.data());
+    svdcmp(b.data(), m, n, m, n, sv.data(), v.data(), work.svd);
     double smax = 0.0, smin = 1e300;
     for (double s : sv) smax = std::max(smax, s), smin = std::min(smin, s);
     EXPECT_LT(smin, 1e-13 * smax);
@@ -175,12 +188,12 @@ TEST(Svdfit, ThresholdIsStrict)
     const double x[2] = {1.0, 2.0}, y[2] = {3.0, 4.0}, sig[2] = {1.0, 1.0};
     double u[4], v[4], sv[2], coef[2], chi2 = 0.0;
     diagonal_entry = static_cast<double>(svtol);
-    svdfit(x, y, sig, 2, coef, 2, u, v, sv, 2, 2, chi2, diagonal_basis);
+    svdfit(x, y, sig, 2, coef, 2, u, v, sv, 2, 2, chi2, diagonal_basis, work);
     EXPECT_EQ(sv[1], diagonal_entry);
     EXPECT_NEAR(coef[1], 4.0 / diagonal_entry, 1e-6);
 
     diagonal_entry = std::nextafter(static_cast<double>(svtol), 0.0);
-    svdfit(x, y, sig, 2, coef, 2, u, v, sv, 2, 2, chi2, diagonal_basis);
+    svdfit(x, y, sig, 2, coef, 2, u, v, sv, 2, 2, chi2, diagonal_basis, work);
     EXPECT_EQ(sv[1], 0.0);
     EXPECT_EQ(coef[1], 0.0);
     EXPECT_EQ(chi2, 16.0);  // the second value is left unexplained
@@ -195,7 +208,7 @@ TEST(Svdfit, DependentBasisGivesMinimumNormAndFiniteCovariance)
         y[i] = 2.0 + 3.0 * x[i];
     }
     double u[n * 3], v[9], sv[3], coef[3], cvm[9], chi2 = 0.0;
-    svdfit(x.data(), y.data(), sig.data(), n, coef, 3, u, v, sv, n, 3, chi2, twin_basis);
+    svdfit(x.data(), y.data(), sig.data(), n, coef, 3, u, v, sv, n, 3, chi2, twin_basis, work);
     int zeros = 0;
     for (double s : sv) zeros += s == 0.0;
     EXPECT_EQ(zeros, 1);
@@ -208,7 +221,7 @@ TEST(Svdfit, DependentBasisGivesMinimumNormAndFiniteCovariance)
     EXPECT_NEAR(cvm[1 * 3 + 1], cvm[2 * 3 + 2], 1e-12);
 }
 
-TEST(Svdfit, MatchesReferenceBitForBit)
+TEST_P(SvdfitForms, MatchesReferenceBitForBit)
 {
     std::mt19937_64 gen(99);
     std::uniform_real_distribution<double> uni(-1.0, 1.0);
@@ -230,7 +243,7 @@ TEST(Svdfit, MatchesReferenceBitForBit)
                                 ca(nbasis), cb = ca;
             double chia = 0.0, chib = 0.0;
             svdfit(x.data(), y.data(), sig.data(), nobs, ca.data(), nbasis, ua.data(), va.data(), sva.data(), nobs,
-                   nbasis, chia, table_basis);
+                   nbasis, chia, table_basis, work);
             reference::svdfit(x.data(), y.data(), sig.data(), nobs, cb.data(), nbasis, ub.data(), vb.data(),
                               svb.data(), nobs, nbasis, chib, table_basis);
             EXPECT_TRUE(same_bits(ca, cb));
@@ -269,16 +282,82 @@ TEST(Svdcmp, PausesAfterThirtySweeps)
     std::vector<double> a(n * n, 1.0), sv(n), v(n * n);
     a[4] = std::nan("");
     answer_with("go\ngo\n");
-    svdcmp(a.data(), n, n, n, n, sv.data(), v.data());  // two pauses, both resumed
+    svdcmp(a.data(), n, n, n, n, sv.data(), v.data(), work.svd);  // two pauses, both resumed
     a.assign(n * n, 1.0);
     a[4] = std::nan("");
     answer_with("stop\n");
     try {
-        svdcmp(a.data(), n, n, n, n, sv.data(), v.data());
+        svdcmp(a.data(), n, n, n, n, sv.data(), v.data(), work.svd);
         FAIL() << "the pause should have ended the run";
     } catch (const common::ProgramEnd& end) {
         EXPECT_EQ(end.status, 3);
     }
     answer_with("");
     std::remove(answers_path);
+}
+
+// At its full capacity of 100 columns the decomposition still matches the
+// reference (its work vectors are filled to the last entry).
+TEST(Svdcmp, FullCapacityMatchesReference)
+{
+    std::mt19937_64 gen(100);
+    const int m = 103, n = svdcolumns;
+    std::vector<double> a = make_matrix(gen, m, n, m, Shape::random), b = a;
+    std::vector<double> sva(n), svb(n), va(n * n), vb(n * n);
+    svdcmp(a.data(), m, n, m, n, sva.data(), va.data(), work.svd);
+    reference::svdcmp(b.data(), m, n, m, n, svb.data(), vb.data());
+    EXPECT_TRUE(same_bits(sva, svb));
+    EXPECT_TRUE(same_bits(va, vb));
+    EXPECT_TRUE(same_bits(a, b));
+}
+
+// Sizes beyond a routine's capacity end the run with one stop message
+// before any array is touched (the arrays handed in here are far too small
+// for the sizes claimed, so a check that let them through would write out
+// of bounds).
+TEST(Capacity, SizesBeyondARoutineEndTheRunUntouched)
+{
+    double a[4] = {1.0, 2.0, 3.0, 4.0}, b[4] = {}, c[4] = {}, d[4] = {}, chi2 = 0.0;
+    auto basis = [](double, double* p, int) { p[0] = 1.0; };
+    struct Case {
+        const char* what;
+        std::function<void()> call;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"svdcmp, 101 columns", [&] { svdcmp(a, 101, 101, 101, 101, b, c, work.svd); },
+         "svdcmp: nrow 101, ncol 101, ldu 101, ldv 101 beyond its capacity "
+         "(ncol <= 100, ncol <= nrow <= ldu, ncol <= ldv)"},
+        {"svdcmp, more columns than rows", [&] { svdcmp(a, 2, 3, 2, 3, b, c, work.svd); }, "svdcmp: nrow 2, ncol 3"},
+        {"svdcmp, rows beyond ldu", [&] { svdcmp(a, 5, 2, 4, 2, b, c, work.svd); }, "svdcmp: nrow 5, ncol 2, ldu 4"},
+        {"svdcmp, columns beyond ldv", [&] { svdcmp(a, 4, 2, 4, 1, b, c, work.svd); }, "svdcmp: nrow 4"},
+        {"svdcmp, negative columns", [&] { svdcmp(a, 4, -1, 4, 4, b, c, work.svd); }, "svdcmp: nrow 4, ncol -1"},
+        {"svdfit, observations beyond ldu", [&] { svdfit(a, a, a, 5, b, 1, c, d, d, 4, 1, chi2, basis, work); },
+         "svdfit: nobs 5, nbasis 1, ldu 4, ldv 1 beyond its capacity "
+         "(nbasis <= 100, nbasis <= nobs <= ldu, nobs <= 75000, nbasis <= ldv)"},
+        {"svdfit, observations beyond the workspace",
+         [&] { svdfit(a, a, a, 75001, b, 1, c, d, d, 75001, 1, chi2, basis, work); }, "svdfit: nobs 75001"},
+        {"svdfit, fewer observations than coefficients",
+         [&] { svdfit(a, a, a, 2, b, 3, c, d, d, 2, 3, chi2, basis, work); }, "svdfit: nobs 2, nbasis 3"},
+        {"svdfit, 101 coefficients", [&] { svdfit(a, a, a, 200, b, 101, c, d, d, 200, 101, chi2, basis, work); },
+         "svdfit: nobs 200, nbasis 101"},
+        {"svbksb, 101 columns", [&] { svbksb(a, a, a, 200, 101, 200, 101, a, b); }, "svbksb: nrow 200, ncol 101"},
+        {"svbksb, rows beyond ldu", [&] { svbksb(a, a, a, 3, 1, 2, 1, a, b); }, "svbksb: nrow 3, ncol 1, ldu 2"},
+        {"svdvar, covariance rows beyond ldc", [&] { svdvar(a, 2, 2, a, b, 1); },
+         "svdvar: nbasis 2, ldv 2, ldc 1 beyond its capacity (nbasis <= 100, nbasis <= ldv, nbasis <= ldc)"},
+        {"svdvar, 101 coefficients", [&] { svdvar(a, 101, 101, a, b, 101); }, "svdvar: nbasis 101"},
+    };
+    for (const Case& k : cases) {
+        try {
+            k.call();
+            ADD_FAILURE() << k.what << ": accepted";
+        } catch (const common::ProgramEnd& end) {
+            EXPECT_EQ(end.status, 1) << k.what;
+            EXPECT_EQ(end.message.rfind(k.message, 0), 0u) << k.what << ": " << end.message;
+        }
+        EXPECT_EQ(a[0], 1.0) << k.what;
+        EXPECT_EQ(a[3], 4.0) << k.what;
+        EXPECT_EQ(b[0], 0.0) << k.what;
+        EXPECT_EQ(c[0], 0.0) << k.what;
+    }
 }

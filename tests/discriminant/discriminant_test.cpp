@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/constants.hpp"
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
 #include "discriminant/records.hpp"
@@ -18,21 +19,17 @@ using namespace discriminant;
 
 namespace {
 
-struct Observation {
-    double v[7];
-    double e[7];
-};
+// The tables of the cached form, for every degree these tests use.
+DiscriminantCache cache(lmax_finite);
 
-double fast(int l, int m, double i, double vp, double vo, double s, const Observation& o)
+double fast(int l, int m, double i, double vp, double vo, double s, const Observed& o)
 {
-    return discriminant::discriminant(l, m, i, vp, vo, s, o.v[0], o.v[1], o.v[2], o.v[3], o.v[4], o.v[5], o.v[6],
-                                      o.e[0], o.e[1], o.e[2], o.e[3], o.e[4], o.e[5], o.e[6]);
+    return discriminant::discriminant(cache, {.l = l, .m = m}, {.incl = i, .vp = vp, .vomega = vo, .sigma = s}, o);
 }
 
-double slow(int l, int m, double i, double vp, double vo, double s, const Observation& o)
+double slow(int l, int m, double i, double vp, double vo, double s, const Observed& o)
 {
-    return discriminant_reference(l, m, i, vp, vo, s, o.v[0], o.v[1], o.v[2], o.v[3], o.v[4], o.v[5], o.v[6], o.e[0],
-                                  o.e[1], o.e[2], o.e[3], o.e[4], o.e[5], o.e[6]);
+    return discriminant_reference({.l = l, .m = m}, {.incl = i, .vp = vp, .vomega = vo, .sigma = s}, o);
 }
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
@@ -56,14 +53,14 @@ TEST(Discriminant, CachedFormIsBitIdenticalToReference)
     int compared = 0;
     for (int run = 0; run < 3; ++run) {
         set_run(run == 0 ? 0.0 : 0.5 * u01(rng), run == 2 ? 0.0 : 1.5 * u01(rng));
-        Observation o;
+        Observed o;
         for (int q = 0; q < 7; ++q) {
-            o.v[q] = (q == 2 && run == 1) ? 0.0 : 50 * u01(rng);
-            o.e[q] = 0.1 + 5 * u01(rng);
+            o.value[q] = (q == 2 && run == 1) ? 0.0 : 50 * u01(rng);
+            o.error[q] = 0.1 + 5 * u01(rng);
         }
         for (int l = 0; l <= 8; ++l)
             for (int m = -l; m <= l; ++m) {
-                double incl[3] = {3.141592653589793 * u01(rng), 3.141592653589793 * u01(rng), 0.0};
+                double incl[3] = {suite::pi * u01(rng), suite::pi * u01(rng), 0.0};
                 for (int pass = 0; pass < 2; ++pass)
                     for (double i : incl) {
                         const int points = l <= 3 ? 4 : 2;
@@ -92,27 +89,27 @@ TEST(Discriminant, RadialModeClosedForms)
         set_run(0.2, beta);
         const double vp = 12, vo = 7, s = 3, i = 0.8;
         const double L = 1 + 2 * beta / 3;
-        Observation o{{0, 0, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1, 1}};
-        o.v[0] = tiny;  // AA: |T1| = vp (4 + 3 beta) / (6 + 4 beta)
+        Observed o{{0, 0, 0, 0, 0, 0, 0}, {1, 1, 1, 1, 1, 1, 1}};
+        o.value[0] = tiny;  // AA: |T1| = vp (4 + 3 beta) / (6 + 4 beta)
         EXPECT_NEAR(fast(0, 0, i, vp, vo, s, o), vp * (4 + 3 * beta) / (6 + 4 * beta), 1e-5);
-        o.v[0] = 0;
-        o.v[3] = tiny;  // EE: |T4| + rotation + sigma^2, T4 through B(0)
+        o.value[0] = 0;
+        o.value[3] = tiny;  // EE: |T4| + rotation + sigma^2, T4 through B(0)
         const double d4 = fast(0, 0, i, vp, vo, s, o);
         EXPECT_NEAR(d4 * d4, 0.15 * vp * vp * (5 + 4 * beta) / (3 + 2 * beta) + vo * vo * (15 + 8 * beta) / (60 + 40 * beta)
                                  + s * s, 1e-4);
-        o.v[3] = 0;
-        o.v[6] = tiny;  // RST
+        o.value[3] = 0;
+        o.value[6] = tiny;  // RST
         const double d7 = fast(0, 0, i, vp, vo, s, o);
         const double T7 = 3 * (0.2 + beta / 6) * vp * vp * vp / (2 * L) + 6 * vp * s * s * (1.0 / 3 + beta / 4) / L
                           + 3 * vp * vo * vo * (2.0 / 15 + beta / 12) / L;
         EXPECT_NEAR(d7 * d7 * d7 / T7, 1.0, 1e-6);
         // DD and GG of an m = 0 mode do not depend on the grid parameters.
-        o.v[6] = 0;
-        o.v[2] = 2.25;
+        o.value[6] = 0;
+        o.value[2] = 2.25;
         EXPECT_EQ(fast(0, 0, i, vp, vo, s, o), 1.5);
         EXPECT_EQ(fast(3, 0, 1.9, 30, 2, 9, o), 1.5);
-        o.v[2] = 0;
-        o.v[5] = 8;
+        o.value[2] = 0;
+        o.value[5] = 8;
         EXPECT_EQ(fast(2, 0, 0.1, 3, 40, 1, o), std::pow(8.0, 1.0 / 3.0));
     }
 }
@@ -120,13 +117,13 @@ TEST(Discriminant, RadialModeClosedForms)
 TEST(Discriminant, CommonErrorFactorLeavesTheResult)
 {
     set_run(0.05, 0.5625);
-    const Observation o{{3.1, 9.5, 2.0, 150, 20, 10, 300}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
+    const Observed o{{3.1, 9.5, 2.0, 150, 20, 10, 300}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
     const double d = fast(2, 1, 0.9, 10, 8, 6, o);
     const double sf = error.sf;
-    Observation twice = o, thrice = o;
+    Observed twice = o, thrice = o;
     for (int q = 0; q < 7; ++q) {
-        twice.e[q] = 2 * o.e[q];
-        thrice.e[q] = 3 * o.e[q];
+        twice.error[q] = 2 * o.error[q];
+        thrice.error[q] = 3 * o.error[q];
     }
     EXPECT_EQ(fast(2, 1, 0.9, 10, 8, 6, twice), d);
     EXPECT_EQ(error.sf, 2 * sf);
@@ -144,7 +141,7 @@ TEST(Discriminant, CommonErrorFactorLeavesTheResult)
 TEST(Discriminant, ZeroThirdOrderObservationLeavesSfFinite)
 {
     set_run(0.05, 0.5625);
-    Observation o{{3.1, 9.5, 2.0, 150, 0, 0, 0}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
+    Observed o{{3.1, 9.5, 2.0, 150, 0, 0, 0}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
     fast(1, 1, 0.9, 10, 8, 6, o);
     const double S = 3.1 / 0.2 + 9.5 / 1.0 + 2.0 / 0.5 + 150 / 10.0;
     const double w[4] = {3.1 / (0.2 * S), 9.5 / (1.0 * S), 2.0 / (0.5 * S), 150 / (10 * S)};
@@ -154,7 +151,7 @@ TEST(Discriminant, ZeroThirdOrderObservationLeavesSfFinite)
                             / nobs;
     EXPECT_TRUE(std::isfinite(error.sf));
     EXPECT_NEAR(error.sf, expected, 1e-14);
-    o.v[6] = 300;
+    o.value[6] = 300;
     fast(1, 1, 0.9, 10, 8, 6, o);
     EXPECT_TRUE(std::isfinite(error.sf));
     EXPECT_GT(error.sf, 0.0);
@@ -169,14 +166,14 @@ TEST(Discriminant, ModeRecoveredFromItsOwnMoments)
     struct Case {
         int l, m;
         double i, vp, vo, s;
-    } cases[] = {{2, 1, 50 * 3.141592653589793 / 180, 10, 10, 10}, {3, 0, 1.2, 15, 20, 5}, {1, -1, 0.6, 8, 5, 12}};
+    } cases[] = {{2, 1, 50 * suite::pi / 180, 10, 10, 10}, {3, 0, 1.2, 15, 20, 5}, {1, -1, 0.6, 8, 5, 12}};
     for (const Case& c : cases) {
-        const Moments t = reference_moments(c.l, c.m, c.i, c.vp, c.vo, c.s);
+        const Moments t = reference_moments({.l = c.l, .m = c.m}, {.incl = c.i, .vp = c.vp, .vomega = c.vo, .sigma = c.s});
         if (c.m == 0) {
             EXPECT_EQ(t.DD, 0.0);
             EXPECT_EQ(t.GG, 0.0);
         }
-        const Observation o{{t.AA, t.CC, t.DD, t.EE, t.FF, t.GG, t.RST}, {0.1, 0.5, 0.5, 5, 3, 3, 20}};
+        const Observed o{{t.AA, t.CC, t.DD, t.EE, t.FF, t.GG, t.RST}, {0.1, 0.5, 0.5, 5, 3, 3, 20}};
         const double own = fast(c.l, c.m, c.i, c.vp, c.vo, c.s, o);
         EXPECT_LT(own, 1e-6) << c.l << " " << c.m;
         for (int l = 0; l <= 4; ++l)
@@ -187,18 +184,32 @@ TEST(Discriminant, ModeRecoveredFromItsOwnMoments)
     }
 }
 
-TEST(Discriminant, DegreeBeyondTheTablesGivesNaN)
+// A cache answers only for the degrees it was sized for; a degree beyond
+// them is NaN and leaves the tables and Sf alone.
+TEST(Discriminant, DegreeBeyondTheCacheGivesNaN)
 {
     set_run(0.1, 0.5);
-    const Observation o{{1, 1, 1, 1, 1, 1, 1}, {1, 1, 1, 1, 1, 1, 1}};
-    EXPECT_TRUE(std::isnan(fast(lmax_tables + 1, 0, 0.5, 1, 1, 1, o)));
-    EXPECT_TRUE(std::isnan(fast(-1, 0, 0.5, 1, 1, 1, o)));
+    const Observed o{{1, 2, 3, 4, 5, 6, 7}, {1, 1, 1, 1, 1, 1, 1}};
+    DiscriminantCache small(3);
+    const Gridpoint point{.incl = 0.5, .vp = 1, .vomega = 1, .sigma = 1};
+    const double d3 = discriminant::discriminant(small, {.l = 3, .m = 2}, point, o);
+    const double sf = error.sf;
+    error.sf = -1;
+    EXPECT_TRUE(std::isnan(discriminant::discriminant(small, {.l = 4, .m = 0}, point, o)));
+    EXPECT_TRUE(std::isnan(discriminant::discriminant(small, {.l = -1, .m = 0}, point, o)));
+    EXPECT_EQ(error.sf, -1);
+    EXPECT_EQ(bits(discriminant::discriminant(small, {.l = 3, .m = 2}, point, o)), bits(d3));
+    EXPECT_EQ(error.sf, sf);
+    DiscriminantCache none(-5);  // a run with no couple: degree 0 only
+    EXPECT_EQ(none.lmax, 0);
+    EXPECT_EQ(DiscriminantCache(1000000).lmax, lmax_finite);
+    EXPECT_TRUE(std::isnan(discriminant::discriminant(none, {.l = 1, .m = 0}, point, o)));
 }
 
 // The tabulated integrals follow K, beta and the quadrature rule.
 TEST(Discriminant, TablesFollowTheRunsConstants)
 {
-    const Observation o{{3.1, 9.5, 2.0, 150, 20, 10, 300}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
+    const Observed o{{3.1, 9.5, 2.0, 150, 20, 10, 300}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
     set_run(0.05, 0.5625);
     fast(3, 2, 0.9, 10, 8, 6, o);
     alfa.K = 0.2;
@@ -208,4 +219,27 @@ TEST(Discriminant, TablesFollowTheRunsConstants)
     integraal.weights[3] *= 1.5;
     EXPECT_EQ(bits(fast(3, 2, 0.9, 10, 8, 6, o)), bits(slow(3, 2, 0.9, 10, 8, 6, o)));
     gauleg();
+}
+
+// Degrees past the old limit of 44, each with a different order and
+// inclination: the tables grown to l = 60 give the straightforward form's
+// bits.
+TEST(Discriminant, HighDegreesAreBitIdenticalToReference)
+{
+    set_run(0.03, 0.5625);
+    const Observed o{{3.1, 9.5, 2.0, 150, 20, 10, 300}, {0.2, 1.0, 0.5, 10, 5, 3, 40}};
+    std::mt19937_64 rng(45);
+    std::uniform_real_distribution<double> u01(0.0, 1.0);
+    for (int l = 45; l <= 60; ++l) {
+        const int m = static_cast<int>(std::floor((2 * l + 1) * u01(rng))) - l;
+        const double i = suite::pi * u01(rng);
+        const double vp = 40 * u01(rng), vo = 30 * u01(rng), s = 20 * u01(rng);
+        const double a = fast(l, m, i, vp, vo, s, o);
+        const double sf_fast = error.sf;
+        error.sf = -1;
+        const double b = slow(l, m, i, vp, vo, s, o);
+        EXPECT_TRUE(std::isfinite(a)) << "l=" << l << " m=" << m;
+        EXPECT_EQ(bits(a), bits(b)) << "l=" << l << " m=" << m << " i=" << i;
+        EXPECT_EQ(bits(sf_fast), bits(error.sf));
+    }
 }

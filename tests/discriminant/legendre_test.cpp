@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include "common/constants.hpp"
 #include "common/io.hpp"
+#include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
 #include "discriminant/records.hpp"
 
@@ -70,7 +72,7 @@ TEST(Legendre, NormalisedHarmonicsAreOrthonormal)
 // form a unit vector, for every l, m and inclination.
 TEST(Rotation, CoefficientsSpecialAnglesAndUnitarity)
 {
-    const double pi = 3.141592653589793;
+    const double pi = suite::pi;
     for (double i : {0.0, 0.3, 1.1, 2.0, pi}) {
         EXPECT_EQ(almk(0, 0, 0, i), 1.0);
         EXPECT_NEAR(almk(1, 0, 0, i), std::cos(i), 1e-15);
@@ -153,4 +155,33 @@ TEST(Legendre, BadArgumentPauses)
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, 3);
     std::remove("plm_answer.txt");
+}
+
+// The degrees a run may reach, up to lmax_finite: every factorial, Legendre
+// value at the nodes (up to degree lmax_finite + 1, which the velocity
+// field needs) and rotation coefficient is finite there; one degree more
+// and (2l)! is not.  (Finite, not accurate: the alternating sum of almk
+// loses digits as l grows, about 1e-5 of the norm at l = 44, all of it
+// near l = 58.)
+TEST(Legendre, FiniteUpToTheLargestDegree)
+{
+    EXPECT_EQ(lmax_finite, 85);
+    EXPECT_TRUE(std::isfinite(facul(facul_limit)));
+    EXPECT_TRUE(std::isinf(facul(facul_limit + 1)));
+    EXPECT_TRUE(std::isinf(facul(2 * (lmax_finite + 1))));
+    gauleg();
+    const int l = lmax_finite;
+    for (int m = -l; m <= l; ++m) {
+        ASSERT_TRUE(std::isfinite(nlm(l, m))) << m;
+        ASSERT_GT(nlm(l, m), 0.0) << m;
+        for (int k = -l - 1; k <= l + 1; ++k)
+            for (double mu : integraal.nodes) {
+                ASSERT_TRUE(std::isfinite(plm(l, k, mu))) << k << " " << mu;
+                ASSERT_TRUE(std::isfinite(plm(l + 1, k, mu))) << k << " " << mu;
+            }
+        for (double i : {0.0, 0.4, 1.3, 2.9, suite::pi})
+            for (int k = -l - 2; k <= l + 2; ++k) ASSERT_TRUE(std::isfinite(almk(l, m, k, i))) << m << " " << k;
+    }
+    // Beyond it nlm(l, l) loses its (2l)!.
+    EXPECT_EQ(nlm(lmax_finite + 1, lmax_finite + 1), 0.0);
 }

@@ -11,15 +11,16 @@
 
 namespace discriminant {
 
-Moments reference_moments(int l, int m, double incl, double vp, double vomega, double sigma)
+Moments reference_moments(const Couple& couple, const Gridpoint& point)
 {
+    const int l = couple.l, m = couple.m;
+    const double incl = point.incl, vp = point.vp, vomega = point.vomega, sigma = point.sigma;
     const double K = alfa.K;
     const double beta = limbdarkening.beta;
     Moments t;
     auto a = [&](int k) { return almk(l, m, k, incl); };
     auto G = [&](int n, int k) { return K * hnlk(n, l, k) + jnlk(n, l, k); };
     auto b = [&](int n, int k, int p, int q) { return bnmlk(n, k, p, q); };
-    auto sgn = [](int n) { return n % 2 == 0 ? 1.0 : -1.0; };
     auto B = [&](int k) {
         const double lk = (l + 1) * K;
         return (1 + lk) * (1 + lk) * (b(3, k, l, l) + beta * b(4, k, l, l))
@@ -36,7 +37,7 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
         t.CC = 0.15 * (vp * vp) * (5 + 4 * beta) / (3 + 2 * beta);
     } else {
         double S2 = 0;
-        for (int k = 1; k <= l; ++k) S2 += 2 * sgn(k) * a(k) * a(-k) * B(k);
+        for (int k = 1; k <= l; ++k) S2 += 2 * sign_power(k) * a(k) * a(-k) * B(k);
         S2 += a(0) * a(0) * B(0);
         const double T2 = S2 * (vp * vp) * (N * N) / L;
         t.CC = std::fabs(T2);
@@ -61,7 +62,7 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
         double S5 = 0;
         for (int k = -l; k <= l - 1; ++k) {
             for (int r = k + 1; r <= l; ++r)
-                if (std::abs(k + r) <= l) S5 += 2 * sgn(k + r + 1) * a(k) * a(r) * a(-k - r) * hhlkr(l, k, r);
+                if (std::abs(k + r) <= l) S5 += 2 * sign_power(k + r + 1) * a(k) * a(r) * a(-k - r) * hhlkr(l, k, r);
             if (std::abs(2 * k) <= l) S5 -= a(k) * a(k) * a(-2 * k) * hhlkr(l, k, k);
         }
         const double T5 = S5 * (vp * vp * vp) * (N * N * N) / 2 / L;
@@ -93,14 +94,17 @@ Moments reference_moments(int l, int m, double incl, double vp, double vomega, d
     return t;
 }
 
-double discriminant_reference(int l, int m, double incl, double vp, double vomega, double sigma,
-                              double AA, double CC, double DD, double EE, double FF, double GG, double RST,
-                              double eAA, double eCC, double eDD, double eEE, double eFF, double eGG,
-                              double eRST)
+double discriminant_reference(const Couple& couple, const Gridpoint& point, const Observed& observed)
 {
+    const int m = couple.m;
+    const double sigma = point.sigma;
+    const double AA = observed.value[0], CC = observed.value[1], DD = observed.value[2], EE = observed.value[3],
+                 FF = observed.value[4], GG = observed.value[5], RST = observed.value[6];
+    const double eAA = observed.error[0], eCC = observed.error[1], eDD = observed.error[2], eEE = observed.error[3],
+                 eFF = observed.error[4], eGG = observed.error[5], eRST = observed.error[6];
     const double half = 1.0 / 2.0;
     const double third = 1.0 / 3.0;
-    const Moments t = reference_moments(l, m, incl, vp, vomega, sigma);
+    const Moments t = reference_moments(couple, point);
     const double d1 = std::fabs(t.AA - AA);
     const double d2 = std::pow(std::fabs(t.CC - CC), half);
     const double d3 = m == 0 ? std::pow(DD, half) : std::pow(std::fabs(t.DD - DD), half);

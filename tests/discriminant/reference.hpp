@@ -3,6 +3,8 @@
 // form must agree with it bit for bit.
 #pragma once
 
+#include "discriminant/discriminant.hpp"
+
 namespace discriminant {
 
 // The theoretical counterparts of the seven observed amplitudes: observing
@@ -13,11 +15,8 @@ struct Moments {
     double rotation4 = 0;  // the rotational part of EE
 };
 
-Moments reference_moments(int l, int m, double incl, double vp, double vomega, double sigma);
+Moments reference_moments(const Couple& couple, const Gridpoint& point);
 
-double discriminant_reference(int l, int m, double incl, double vp, double vomega, double sigma,
-                              double AA, double CC, double DD, double EE, double FF, double GG, double RST,
-                              double eAA, double eCC, double eDD, double eEE, double eFF, double eGG,
-                              double eRST);
+double discriminant_reference(const Couple& couple, const Gridpoint& point, const Observed& observed);
 
 }  // namespace discriminant

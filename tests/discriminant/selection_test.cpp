@@ -19,7 +19,7 @@ std::vector<int> listed(const std::vector<double>& values, long nminima)
         rows[i + 1][1] = static_cast<double>(i + 1);
     }
     std::vector<int> order;
-    select_minima<2>(rows, 0, static_cast<long>(values.size()), nminima,
+    select_minima(rows, 0, static_cast<long>(values.size()), nminima,
                      [&](long, const double* p, double, double) { order.push_back(static_cast<int>(p[1])); });
     return order;
 }
@@ -41,7 +41,7 @@ TEST(Selection, DifferencesToTheBestAndToTheRowAbove)
 {
     double rows[4][1] = {{0}, {5}, {2}, {3}};
     std::vector<double> first, previous;
-    select_minima<1>(rows, 0, 3, 3, [&](long, const double*, double d1, double dn) {
+    select_minima(rows, 0, 3, 3, [&](long, const double*, double d1, double dn) {
         first.push_back(d1);
         previous.push_back(dn);
     });

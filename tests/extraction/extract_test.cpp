@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numeric>
 #include <random>
 #include <stdexcept>
@@ -139,8 +140,9 @@ TEST(Extraction, AmplitudesAtFixedFrequenciesEqualTheHarmonicFitOfCyclefit)
         coef(nbasis);
     for (int k = 0; k < n; ++k) tt[k] = curve.times[k] - result.t_ref;
     double chi2 = 0.0;
+    const auto work = std::make_unique<cyclefit::Workspace>();
     cyclefit::svdfit(tt.data(), curve.values.data(), sig.data(), n, coef.data(), nbasis, u.data(), v.data(), sv.data(),
-                     n, nbasis, chi2, cyclefit::dharmo);
+                     n, nbasis, chi2, cyclefit::dharmo, *work);
     EXPECT_NEAR(result.model.constant, coef[0], 1e-6 * std::fabs(coef[0]));
     for (int i = 0; i < nf; ++i) {
         const double amplitude = std::hypot(coef[1 + 2 * i], coef[2 + 2 * i]);

@@ -27,6 +27,12 @@ const Left solution1{"solution.1.23450.fv", 185};
 // The residual file of its phase plot: a header and 40 records.
 const Left residuals1{"solution.1.23450.res", 41};
 
+// Fifty observations, fitted with 1.5 c/d and one harmonic: a solution file
+// of 2+2+14+5+1 + 1 + 4 + 1+2+5 + 50 + 5+3+100 records.
+const Input lc_dat = file("lc.dat", light_curve(50));
+const Left summary_lc{"fort.15", 3, {"file : solution.1.50000.fv"}};
+const Left solution_lc{"solution.1.50000.fv", 195};
+
 const std::string again = " Do you want to check another frequency for this";
 
 const std::vector<Row> rows = {
@@ -43,6 +49,14 @@ const std::vector<Row> rows = {
     {"unreadable_record_further_down", {file("star.dat", light_curve(20) + "10.3 x\n" + "10.4 7.5\n")},
      "star.dat\n0\neof\neof\n", {stdout_line(" star.dat, line 22: a value that cannot be read; 20 observations read")},
      0, {}},
+    // Answers, unlike data lines, may go on over the next line.
+    {"frequency_and_harmonics_on_two_lines", {star_dat}, "star.dat\n0\nn\n1\n1.2345\n1\n0\n0\neof\n", {}, 0,
+     {summary1, solution1}},
+    {"short_line_further_down", {file("star.dat", light_curve(20) + "10.3\n" + "10.4 7.5\n")},
+     "star.dat\n0\neof\neof\n", {stdout_line(" star.dat, line 22: a value that cannot be read; 20 observations read")},
+     0, {}},
+    {"two_columns_read_with_errors", {star_dat}, "star.dat\n1\neof\n",
+     {stdout_line(" star.dat, line 2: a value that cannot be read; 0 observations read"), stdout_line(" N=0")}, 0, {}},
     {"more_than_75000_observations", {file("star.dat", light_curve(75002))}, "star.dat\n0\neof\neof\n",
      {stdout_line(" star.dat, line 75001: reading stops at 75000 observations, the rest is ignored")}, 0, {}},
     {"epoch_eof_back_to_file_question", {star_dat}, "star.dat\n0\neofx\neof\n",
@@ -61,8 +75,23 @@ const std::vector<Row> rows = {
      {stdout_line(" The number of frequencies must be from 1 to 11", 2)}, 0, {summary1, solution1}},
     {"number_of_harmonics_refused", {star_dat}, "star.dat\n0\nn\n1\n1.2345,-1\n1\n1.2345,50\n1\n1.2345,1\n0\n0\neof\n",
      {stdout_line(" The number of harmonics must be from 0 to 49", 2)}, 0, {summary1, solution1}},
-    {"more_than_99_parameters_refused", {star_dat}, "star.dat\n0\nn\n3\n1.2345,49\n2.5,1\n1\n1.2345,1\n0\n0\neof\n",
-     {stdout_line(" At most 99 parameters: 1 + 2 x (number of harmonics in all)")}, 0, {summary1, solution1}},
+    {"more_than_99_parameters_refused", {star_dat},
+     "star.dat\n0\nn\n3\n1.2345,49\n2.5,1\n3.5,1\n1\n1.2345,1\n0\n0\neof\n",
+     {stdout_line(" At most 99 parameters: 1 + 2 x (number of harmonics in all)", 1),
+      stdout_line(" Frequency nr. 3,number of harmonics: ", 1)},
+     0, {summary1, solution1}},
+    // A set refused in its first line is still read to its last line: the
+    // second frequency is not taken for the number of frequencies.
+    {"refused_first_of_two_frequencies", {lc_dat}, "lc.dat\n0\nx\n2\n1.5 -1\n2.5 1\n1\n1.5 1\n0\n0\neof\n",
+     {stdout_line(" The number of harmonics must be from 0 to 49", 1),
+      stdout_line(" Frequency nr. 2,number of harmonics: ", 1),
+      stdout_line(" Number of frequencies to fit: ", 2)},
+     0, {summary_lc, solution_lc}},
+    {"sixty_harmonics_in_the_first_of_two_frequencies", {lc_dat},
+     "lc.dat\n0\nx\n2\n1.5 60\n2.5 1\n1\n1.5 1\n0\n0\neof\n",
+     {stdout_line(" The number of harmonics must be from 0 to 49", 1),
+      stdout_line(" Frequency nr. 2,number of harmonics: ", 1)},
+     0, {summary_lc, solution_lc}},
     {"fewer_observations_than_parameters", {file("star.dat", light_curve(4))},
      "star.dat\n0\nn\n1\n1.2345,2\n1\n1.2345,1\n0\n0\neof\n",
      {stdout_line(" Fewer observations than parameters: 4 observations, 5 parameters; no fit")}, 0,
@@ -128,6 +157,20 @@ const std::vector<Row> rows = {
      "star.dat\n0\nn\n1\n2.5,1\n0\n1\n1\n1.2345,1\n",
      {stderr_is("solution.1.23450.fv: cannot be created (Is a directory)")}, 2,
      {{"fort.15", 3, {"file : solution.2.50000.fv"}}, {"solution.2.50000.fv", 185}}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2; what was written to the other
+    // files before stays complete.
+    {"solution_file_on_a_full_device", {star_dat, full_device("solution.1.23450.fv")}, fit1 + "0\n0\neof\n",
+     {stderr_is("solution.1.23450.fv: cannot be written (No space left on device)")}, 2, {{"fort.15", 1, {"FREQ 1 =  1.23450000"}}}},
+    {"summary_file_on_a_full_device", {star_dat, full_device("fort.15")}, fit1 + "0\n0\neof\n",
+     {stderr_is("fort.15: cannot be written (No space left on device)")}, 2, {solution1}},
+    {"postscript_file_on_a_full_device", {star_dat, full_device("solution.1.23450.ps")},
+     fit1 + "1\n4\n/null\n1\n0\neof\n",
+     {stderr_is("solution.1.23450.ps: cannot be written (error while writing to output stream)")}, 2,
+     {summary1, solution1, residuals1}},
+    screen_full({"screen_on_a_full_device", {star_dat}, "star.dat\n0\neof\neof\n",
+                 {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {}}),
 };
 
 class CyclefitFailure : public testing::TestWithParam<Row> {};

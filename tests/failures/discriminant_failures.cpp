@@ -98,16 +98,34 @@ const std::vector<Row> rows = {
       stdout_has(" ---> kind of modes     : tesseral     \n\n")},
      1, {}, {"result.out"}},
 
-    // Not refused: no couples gives an empty final table.
+    // Not refused: an empty l range gives an empty final table.
     {"lmin_above_lmax_no_couples", {in({{11, "3 1"}})}, "", {stdout_line(banner, 1)}, 0,
      {{"result.out", 37, {"Table with the final results (Sf =    0.00000)"}}}},
-    {"kind_in_capitals_no_couples", {in({{12, "SECTORAL"}})}, "", {stdout_line(banner, 1)}, 0,
-     {{"result.out", 37}}},
+    // Degrees past 44: the tables grow with the run.
+    {"sectoral_l_45_searched", {in({{11, "45 45"}})}, "", {stdout_line(banner, 1)}, 0,
+     {{"result.out", 47, {"  1    45  45 ", "Table with the final results"}}}},
+    // A kind the run cannot read ends where the file ends, before any refusal.
+    {"unknown_kind_file_ends_early", {in({{12, "SECTORAL"}}, 33)}, "", {stdout_line(banner, 1)}, 0, {},
+     {"result.out"}},
 
     // Refusals: a stop with one line, no output file.
     refusal("refuse_lmin_negative", {{11, "-1 2"}, {12, "all"}}, "lmin below 0: the degree l must be 0 or more"),
+    // The count shown before that refusal leaves out the negative degrees.
+    {"refuse_lmin_negative_count_all", {in({{11, "-2 1"}, {12, "all"}})}, "",
+     {stderr_is("lmin below 0: the degree l must be 0 or more"),
+      stdout_has(" ---> number of (l,m)-couples          :  3\n")},
+     1, {}, {"result.out"}},
+    {"refuse_lmin_negative_count_axi_symmetric", {in({{11, "-3 1"}, {12, "axi-symmetric"}})}, "",
+     {stderr_is("lmin below 0: the degree l must be 0 or more"),
+      stdout_has(" ---> number of (l,m)-couples          :  2\n")},
+     1, {}, {"result.out"}},
+    refusal("refuse_kind_in_capitals", {{12, "SECTORAL"}},
+            "Unknown kind of modes \"SECTORAL\": it must be all, axi-symmetric, tesseral, sectoral or specific"),
+    refusal("refuse_unknown_kind", {{11, "0 2"}, {12, "zonal"}},
+            "Unknown kind of modes \"zonal\": it must be all, axi-symmetric, tesseral, sectoral or specific"),
     refusal("refuse_too_many_couples", {{11, "0 9"}, {12, "all"}}, "Too many (l,m)-couples: 55 (at most 45)"),
-    refusal("refuse_lmax_above_44", {{11, "45 45"}}, "lmax above 44: the degree l must be 44 or less"),
+    refusal("refuse_lmax_above_85", {{11, "86 86"}},
+            "lmax above 85: the degree l must be 85 or less, as the factorials up to (2l)! must stay finite"),
     refusal("refuse_zero_step", {{24, "10. 90. 0."}},
             "Bad inclination grid: minimum, maximum and step must give 1 to 20000 values"),
     refusal("refuse_zero_step_zero_span", {{26, "10. 10. 0."}},
@@ -133,6 +151,12 @@ const std::vector<Row> rows = {
     // Nothing lost: a refused run leaves an earlier output file as it was.
     {"refusal_keeps_an_earlier_result", {in({{33, "1.0"}}), file("result.out", "results of an earlier run\n")}, "",
      {stderr_is("Limb-darkening coefficient u = 1 gives no beta: u must differ from 1")}, 1, {}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2.
+    {"output_file_on_a_full_device", {in(), full_device("result.out")}, "", {stderr_is("result.out: cannot be written (No space left on device)")}, 2,
+     {}, {}, true},
+    screen_full({"screen_on_a_full_device", {in()}, "", {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {complete_result}}),
 };
 
 class DiscriminantFailure : public testing::TestWithParam<Row> {};

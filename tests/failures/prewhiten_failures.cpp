@@ -16,7 +16,8 @@ const std::string star = light_curve(300);
 const Input star_dat = file("star.dat", star);
 const std::string hint = " (prewhiten --help lists the options)";
 // A spectrum file: its comment line and header.
-const Left spectrum_of_star{"star.spectrum.csv", -1, {"# N=300, T=", ", unit=none, method=", "\nfrequency,amplitude\n"}};
+const Left spectrum_of_star{"star.spectrum.csv", -1,
+                            {"# N=300, T=", ", unit=none, method=", "\nfrequency,amplitude\n"}};
 const std::string table_header =
     "\nid,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination\n";
 // The files of an extraction of star.dat (its 300 points: a residual file
@@ -86,41 +87,34 @@ const std::vector<Row> rows = {
                                    "11117 kept"),
          stdout_line(tess_file() + ": N = 11117, T = 27.715 d, median step 0.00231479 d, values in ppt"),
          stdout_has(": highest peak at 1.20")},
-        0, {{"hlsp_tess-spoc_tess_phot_0000000022876651-s0058_tess_v1_lc.spectrum.csv", -1, {"# N=11117, T=27.71503702090422, unit=ppt"}}}),
+        0,
+        {{"hlsp_tess-spoc_tess_phot_0000000022876651-s0058_tess_v1_lc.spectrum.csv", -1,
+          {"# N=11117, T=27.71503702090422, unit=ppt"}}}),
     run("joined_files_are_one_star", {"--spectrum-only", "--join", "b.dat", "a.dat"},
         {file("a.dat", light_curve(100, false, 10.0)), file("b.dat", light_curve(100, false, 40.0))},
-        {stdout_line("b.dat: 100 rows read, 0 dropped, 100 kept"), stdout_line("a.dat: 100 rows read, 0 dropped, 100 kept"),
+        {stdout_line("b.dat: 100 rows read, 0 dropped, 100 kept"),
+         stdout_line("a.dat: 100 rows read, 0 dropped, 100 kept"),
          stdout_has("b.dat + 1 more: N = 200, T = 37.2"), stdout_line("b.dat + 1 more: wrote b.spectrum.csv")},
         0, {{"b.spectrum.csv", -1, {"# N=200,"}}}),
     run("output_folder_made", {"--spectrum-only", "-o", "out/sub", "star.dat"}, {star_dat, folder("out")},
         {stdout_line("star.dat: wrote out/sub/star.spectrum.csv")}, 0, {{"out/sub/star.spectrum.csv"}}),
     run("rows_dropped_by_reason",
         {"--spectrum-only", "--error", "3", "star.dat"},
-        {file("star.dat", lines({"t x e", "1 7.5 0.1", "nan 7.5 0.1", "2 inf 0.1", "3 7.6 nan", "4,,0.1", "5 7.4 0.1", "6 7.5 0.1", "7 7.3 0.1"}))},
+        {file("star.dat", lines({"t x e", "1 7.5 0.1", "nan 7.5 0.1", "2 inf 0.1", "3 7.6 nan", "4,,0.1", "5 7.4 0.1",
+                                 "6 7.5 0.1", "7 7.3 0.1"}))},
         {stdout_line("star.dat: 8 rows read, 4 dropped (1 time not finite, 2 value not finite, 1 error not finite), "
                      "4 kept")},
         0, {{"star.spectrum.csv"}}),
 
-    // Stars that fail; the others are still done.
+    // Stars that fail (with good stars on the same line: the transcript
+    // files_that_fail).
     run("weights_without_an_error_column", {"--weights", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: star.dat: --weights needs an error column, and this light curve has none")}, 2, {}),
-    run("missing_file_among_others", {"--spectrum-only", "absent.dat", "star.dat"}, {star_dat},
-        {stderr_is("prewhiten: absent.dat: cannot be opened for reading (No such file or directory)"),
-         stdout_line("star.dat: wrote star.spectrum.csv")},
-        2, {spectrum_of_star}),
     run("folder_as_a_light_curve", {"--spectrum-only", "dir"}, {folder("dir")},
         {stderr_is("prewhiten: dir: cannot be opened for reading (Is a directory)")}, 2, {}),
-    run("not_a_number_names_the_line", {"--spectrum-only", "bad.dat", "star.dat"},
-        {file("bad.dat", lines({"header", "10.0 7.5", "10.1 seven", "10.2 7.4"})), star_dat},
-        {stderr_is("prewhiten: bad.dat, line 3: the value 'seven' (column 2) is not a number")}, 2,
-        {spectrum_of_star}, {"bad.spectrum.csv"}),
-    run("too_few_columns_names_the_line", {"--spectrum-only", "bad.dat"},
-        {file("bad.dat", lines({"10.0 7.5 0.1", "", "# note", "10.1 7.6"}))},
-        {stderr_is("prewhiten: bad.dat, line 4: too few columns (2; the error is column 3)")}, 2, {}),
-    run("binary_file_as_text", {"--spectrum-only", "pic.png"}, {file("pic.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16))},
+    run("binary_file_as_text", {"--spectrum-only", "pic.png"},
+        {file("pic.png", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16))},
         {stderr_is("prewhiten: pic.png, line 2: too few columns (1; the value is column 2)")}, 2, {}),
-    run("no_such_column", {"--spectrum-only", "--value", "flux", "s.dat"}, {file("s.dat", lines({"time mag", "1 2", "2 3"}))},
-        {stderr_is("prewhiten: s.dat: no column named flux for the value (the columns are time, mag)")}, 2, {}),
     run("header_only", {"--spectrum-only", "empty.dat"}, {file("empty.dat", "V band, no data\n")},
         {stdout_line("empty.dat: 0 rows read, 0 dropped, 0 kept"),
          stderr_is("prewhiten: empty.dat: no usable observations")},
@@ -163,17 +157,10 @@ const std::vector<Row> rows = {
         {{"x.spectrum.spectrum.csv"}}),
 
     // The command line.
-    run("help", {"--help"}, {}, {stdout_has("Usage: prewhiten [OPTIONS] [FILE...]")}, 0, {}),
-    run("version", {"--version"}, {}, {stdout_is("prewhiten 0.1.0\n")}, 0, {}),
-    run("no_file", {"--spectrum-only"}, {}, {stderr_is("prewhiten: no light-curve file given" + hint)}, 1, {}),
-    run("bad_number", {"--fmin", "x", "star.dat"}, {star_dat},
-        {stderr_is("prewhiten: --fmin: 'x' is not a number" + hint)}, 1, {}),
     run("unknown_option", {"--sn", "5", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: The following argument was not expected: --sn" + hint)}, 1, {}),
     run("bad_extraction_choice", {"--refine", "some", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: --refine: 'some' is not one of all, new, none" + hint)}, 1, {}),
-    run("step_and_oversample", {"--step", "0.1", "--oversample", "5", "star.dat"}, {star_dat},
-        {stderr_is("prewhiten: --oversample excludes --step" + hint)}, 1, {}),
     run("file_after_double_dash", {"--spectrum-only", "--", "-star.dat"}, {file("-star.dat", star)},
         {stdout_line("-star.dat: wrote -star.spectrum.csv")}, 0, {{"-star.spectrum.csv"}}),
 };
@@ -192,7 +179,8 @@ TEST(PrewhitenResiduals, ReadBackByPeriodscan)
 {
     const Scratch work;
     write_file(work.path() / "star.dat", star);
-    const failures::Run extraction = run_program(PREWHITEN_PROGRAM, work.path(), "", 60, {"--max-frequencies", "1", "star.dat"});
+    const failures::Run extraction =
+        run_program(std::vector<std::string>{PREWHITEN_PROGRAM, "--max-frequencies", "1", "star.dat"}, work.path(), "", 60);
     ASSERT_EQ(extraction.status, 0) << extraction.err;
     const failures::Run search = run_program(PERIODSCAN_PROGRAM, work.path(),
                                    "star.residuals.dat\n0\n2\nres.scargle\n0.01\n0.5 6\n3\neof\n");

@@ -1,42 +1,15 @@
-// Whole runs of a program as a subprocess: a fresh working folder, the
-// answers on standard input, standard output and standard error captured,
-// the exit status, and a time limit so that a program that loops fails
-// instead of hanging.
+// The failure tables start their programs through the runner every
+// whole-run test shares (tests/support/runner.hpp).
 #pragma once
 
-#include <filesystem>
-#include <string>
-#include <vector>
+#include "support/runner.hpp"
 
 namespace failures {
 
-// A fresh temporary folder, removed with everything in it when it goes.
-class Scratch {
-public:
-    Scratch();
-    ~Scratch();
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-struct Run {
-    std::string out;         // standard output
-    std::string err;         // standard error
-    int status = -1;         // exit status; -1 when the program did not exit by itself
-    bool timed_out = false;  // killed at the time limit
-};
-
-// Runs the program in the folder `work` with `answers` on standard input
-// (empty: standard input is at its end at once), the command-line
-// `arguments`, and no display.
-Run run_program(const std::string& program, const std::filesystem::path& work, const std::string& answers,
-                int seconds = 30, const std::vector<std::string>& arguments = {});
-
-std::string read_file(const std::filesystem::path& file);
-void write_file(const std::filesystem::path& file, const std::string& content);
+using runner::read_file;
+using runner::Run;
+using runner::run_program;
+using runner::Scratch;
+using runner::write_file;
 
 }  // namespace failures

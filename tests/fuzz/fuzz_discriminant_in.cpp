@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "common/io.hpp"
@@ -36,11 +37,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (c.ncouples > discriminant::max_couples || c.ngrid < 1 || c.ngrid > discriminant::max_grid
                 || c.nminima > c.ngrid || c.progressstep < 1)
                 std::abort();
-            if (c.ncouples > 0 && (c.lmin < 0 || c.lmax > discriminant::lmax_tables)) std::abort();
+            if (c.ncouples > 0 && (c.lmin < 0 || c.lmax > discriminant::lmax_finite)) std::abort();
+            if (c.modes == discriminant::Kind::none) std::abort();
             // The header of the output file, under a fixed name.
             c.outfile = folder + "/discriminant.out";
             discriminant::write_header(c);
-            if (c.ncouples * c.ngrid <= 60 && c.lmax <= 16) discriminant::search(c);
+            if (c.ncouples * c.ngrid <= 60 && c.lmax <= 16) {
+                const std::unique_ptr<discriminant::Workspace> workspace = discriminant::make_workspace(c);
+                discriminant::search(c, *workspace);
+            }
         }
     } catch (const common::ProgramEnd&) {
     }

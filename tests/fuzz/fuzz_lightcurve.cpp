@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (s.kept() != c.size() || s.dropped.total() > s.rows || c.values.size() != c.size()) std::abort();
         if (c.has_errors ? c.errors.size() != c.size() : !c.errors.empty()) std::abort();
         for (std::size_t i = 0; i < c.size(); ++i)
-            if (!std::isfinite(c.times[i]) || !std::isfinite(c.values[i]) || (c.has_errors && !std::isfinite(c.errors[i])))
+            if (!std::isfinite(c.times[i]) || !std::isfinite(c.values[i]) ||
+                (c.has_errors && !std::isfinite(c.errors[i])))
                 std::abort();
     } catch (const lightcurve::Error&) {
     }

@@ -71,13 +71,6 @@ TEST(Units, MagnitudesToMillimagnitudes)
     EXPECT_STREQ(lightcurve::unit_name(Unit::none), "none");
 }
 
-TEST(Units, NoneLeavesTheValues)
-{
-    LightCurve c = curve({1, 2}, {7.25, 7.5});
-    lightcurve::convert(c, Unit::none);
-    EXPECT_EQ(c.values, (std::vector<double>{7.25, 7.5}));
-}
-
 TEST(Units, FluxWithoutAPositiveMedianIsRefused)
 {
     LightCurve c = curve({1, 2, 3}, {-1, 0, 1}, {}, "sky.dat");

@@ -219,7 +219,8 @@ TEST(FitsTables, NoTableAndBrokenFiles)
     std::ifstream in(lightcurve_test::tess_file(), std::ios::binary);
     std::string head(100000, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    EXPECT_EQ(error_of(folder.write("cut.fits", head)), "cut.fits: cannot read the table (tried to move past end of file)");
+    EXPECT_EQ(error_of(folder.write("cut.fits", head)),
+              "cut.fits: cannot read the table (tried to move past end of file)");
     EXPECT_EQ(error_of(folder.write("header.fits", head.substr(0, 5000))),
               "header.fits: cannot be read as FITS (error reading from FITS file)");
 }
@@ -237,7 +238,8 @@ TEST(FitsTables, NamesAreTakenAsTheyStand)
     EXPECT_EQ(lightcurve::read_file(file, {}).values, (std::vector<double>{3, 4}));
     Selection s;
     s.value = "PDCSAP*";
-    EXPECT_EQ(error_of(file, s), "star[1].fits: no column named PDCSAP* for the value (the columns are TIME, PDCSAP_FLUX)");
+    EXPECT_EQ(error_of(file, s),
+              "star[1].fits: no column named PDCSAP* for the value (the columns are TIME, PDCSAP_FLUX)");
 }
 
 }  // namespace

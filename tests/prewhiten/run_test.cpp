@@ -95,8 +95,8 @@ TEST(Grid, Refusals)
     EXPECT_EQ(grid_error(times({0, 1, 2}), o), "the grid is empty: fmin 2 c/d is above fmax 0.5 c/d");
     o.fmin = 0;
     o.step = 1e-300;
-    EXPECT_EQ(grid_error(times({0, 1, 2}), o), "a grid of 5e+299 frequencies from 0 to 0.5 c/d in steps of 1e-300 is more than the 536870912 a "
-              "spectrum can have");
+    EXPECT_EQ(grid_error(times({0, 1, 2}), o), "a grid of 5e+299 frequencies from 0 to 0.5 c/d in steps of 1e-300 is "
+                                                "more than the 536870912 a spectrum can have");
     o.step = 0.5 / (std::size_t{1} << 29);
     EXPECT_EQ(grid_error(times({0, 1, 2}), o), "a grid of 5.36871e+08 frequencies from 0 to 0.5 c/d in steps of "
                                                 "9.31323e-10 is more than the 536870912 a spectrum can have");
@@ -153,7 +153,8 @@ TEST(TessFile, StrongestPeakNearTheOrbitalHarmonic)
     const LightCurve c = prewhiten::read_star(star, o);
     ASSERT_EQ(c.size(), 11117u);
     const spectrum::Grid g = prewhiten::grid_for(c, o);
-    const prewhiten::Peak coarse = prewhiten::highest_peak(g, spectrum::Plan(c.times, g, o.spectrum).amplitude(c.values));
+    const spectrum::Plan plan(c.times, g, o.spectrum);
+    const prewhiten::Peak coarse = prewhiten::highest_peak(g, plan.amplitude(c.values));
     ASSERT_TRUE(coarse.found);
     EXPECT_NEAR(coarse.frequency, 1.2056, g.step);
 
@@ -162,9 +163,24 @@ TEST(TessFile, StrongestPeakNearTheOrbitalHarmonic)
     o.step = 1e-5;
     o.spectrum.method = spectrum::Method::exact;
     const spectrum::Grid fine = prewhiten::grid_for(c, o);
-    const prewhiten::Peak peak = prewhiten::highest_peak(fine, spectrum::Plan(c.times, fine, o.spectrum).amplitude(c.values));
+    const spectrum::Plan exact(c.times, fine, o.spectrum);
+    const prewhiten::Peak peak = prewhiten::highest_peak(fine, exact.amplitude(c.values));
     EXPECT_NEAR(peak.frequency, 1.2056, 2e-4);
     EXPECT_GE(peak.amplitude, coarse.amplitude);
+}
+
+}  // namespace
+
+namespace {
+
+// A summary that cannot be written makes the run fail.
+TEST(Program, UnwritableStandardOutputIsAFailure)
+{
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    const char* argv[] = {"prewhiten", "--version"};
+    EXPECT_EQ(prewhiten::main_program(2, argv, out, err), 2);
+    EXPECT_EQ(err.str(), "prewhiten: standard output: cannot be written\n");
 }
 
 }  // namespace

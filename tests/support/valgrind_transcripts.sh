@@ -14,6 +14,8 @@ command -v valgrind > /dev/null || { echo "valgrind is not installed"; exit 1; }
 top=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$top/build}" && pwd)
 transcripts=$top/tests/transcripts
+run_transcript=$build/tests/run_transcript
+[ -x "$run_transcript" ] || { echo "$run_transcript is missing: build with the tests"; exit 1; }
 
 # Each case is program/case: normal runs, the refusals and input errors of
 # each program, and the pictures (giza through cairo) of the two that draw.
@@ -62,7 +64,7 @@ failed=()
 start=$SECONDS
 for c in "${cases[@]}"; do
   program=${c%%/*}
-  if ! out=$(bash "$top/tests/support/run_transcript.sh" "$build/$program/$program" "$transcripts/$c" 2>&1); then
+  if ! out=$("$run_transcript" "$build/$program/$program" "$transcripts/$c" 2>&1); then
     echo "FAILED under valgrind: $c"
     echo "$out" | head -80
     failed+=("$c")
