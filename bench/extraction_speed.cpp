@@ -51,7 +51,8 @@ Star make_star()
     }
     for (double t : star.times) {
         double v = gauss(gen);
-        for (const Sinusoid& s : signals) v += s.amplitude * std::sin(2.0 * M_PI * (s.frequency * (t - 2459030.0) + s.phase));
+        for (const Sinusoid& s : signals)
+            v += s.amplitude * std::sin(2.0 * M_PI * (s.frequency * (t - 2459030.0) + s.phase));
         star.values.push_back(v);
     }
     return star;

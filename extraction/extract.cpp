@@ -216,7 +216,8 @@ Result extract(std::span<const double> times, std::span<const double> values, st
         t0 = Clock::now();
         Model trial = result.model;
         trial.terms.push_back(single.sinusoid);
-        const FitOutcome outcome = fit(series, trial, free_frequencies(settings.refine, trial.terms.size()), fit_settings);
+        const FitOutcome outcome =
+            fit(series, trial, free_frequencies(settings.refine, trial.terms.size()), fit_settings);
         step.fit = seconds_since(t0);
         step.iterations = outcome.iterations;
         Rejection::Why why;

@@ -83,7 +83,8 @@ double log10_false_alarm(double z, std::size_t n, double fmax, double t_eff)
     if (n < 4 || z <= 0.0 || !(fmax * t_eff > 0.0)) return 0.0;  // no drop: certainly noise
     const double log1mz = std::log1p(-z);               // -inf at z = 1
     const double log_gamma = 0.5 * std::log(2.0 / nh) + std::lgamma(0.5 * nh) - std::lgamma(0.5 * (nh - 1.0));
-    const double log_tau = log_gamma + std::log(fmax * t_eff) + 0.5 * (nk - 1.0) * log1mz + 0.5 * std::log(0.5 * nh * z);
+    const double log_tau =
+        log_gamma + std::log(fmax * t_eff) + 0.5 * (nk - 1.0) * log1mz + 0.5 * std::log(0.5 * nh * z);
     const double log_single = 0.5 * nh * log1mz;
     // FAP = 1 - exp(log(1 - P_single) - tau), accurate while it is a
     // normal double; below, its leading terms P_single + tau in logarithms.

@@ -41,7 +41,8 @@ TEST(Combinations, TheClosestMatchWinsAndHarmonicsBeforeCombinationsAtEqualDista
     EXPECT_EQ(combination_labels(std::vector<double>{6.0, 12.0, 6.0005}, std::vector<double>{3.0, 0.5, 2.0}, 0.01)[1],
               "2f1");
     // 11.0 + 1.0 = 12.0 exactly and 3 x 4.002 is 0.006 away: the combination wins.
-    EXPECT_EQ(combination_labels(std::vector<double>{4.002, 11.0, 1.0, 12.0}, std::vector<double>{3, 2, 1.5, 0.5}, 0.01),
+    EXPECT_EQ(combination_labels(std::vector<double>{4.002, 11.0, 1.0, 12.0}, std::vector<double>{3, 2, 1.5, 0.5},
+                                 0.01),
               (std::vector<std::string>{"", "", "", "f2+f3"}));
     // Equal distance: the harmonic.
     EXPECT_EQ(combination_labels(std::vector<double>{3.0, 5.0, 2.0, 6.0}, std::vector<double>{3, 2, 1.5, 0.5}, 0.01)[3],

@@ -62,7 +62,8 @@ TEST(Extraction, RecoversEverySignalWithHonestErrorsAndLabels)
         settings.grid = grid_for(curve.times, 16.0);
         const Result result = extract(curve.times, curve.values, {}, settings);
         const spectrum::Plan plan(curve.times, settings.grid, {});
-        const std::vector<synthetic::Outcome> outcomes = synthetic::compare(recipe, result, plan.amplitude(curve.noise));
+        const std::vector<synthetic::Outcome> outcomes =
+            synthetic::compare(recipe, result, plan.amplitude(curve.noise));
         for (std::size_t i = 0; i < outcomes.size(); ++i) {
             EXPECT_TRUE(outcomes[i].found) << "seed " << seed << " signal " << i;
             EXPECT_TRUE(outcomes[i].labelled) << "seed " << seed << " signal " << i;

@@ -155,7 +155,8 @@ inline std::vector<Outcome> compare(const Recipe& recipe, const extraction::Resu
             o.z_frequency = (best->value.frequency - s.value.frequency) / best->covariance.frequency;
             o.z_amplitude = (best->value.amplitude - s.value.amplitude) / best->covariance.amplitude;
             o.z_phase = dphi / best->covariance.phase;
-            o.within_3_sigma = std::fabs(o.z_frequency) <= 3 && std::fabs(o.z_amplitude) <= 3 && std::fabs(o.z_phase) <= 3;
+            o.within_3_sigma =
+                std::fabs(o.z_frequency) <= 3 && std::fabs(o.z_amplitude) <= 3 && std::fabs(o.z_phase) <= 3;
             o.correlation = best->correlation;
             extracted_id.push_back(best->id);
         } else {

@@ -179,8 +179,8 @@ TEST(PrewhitenResiduals, ReadBackByPeriodscan)
 {
     const Scratch work;
     write_file(work.path() / "star.dat", star);
-    const failures::Run extraction =
-        run_program(std::vector<std::string>{PREWHITEN_PROGRAM, "--max-frequencies", "1", "star.dat"}, work.path(), "", 60);
+    const std::vector<std::string> command = {PREWHITEN_PROGRAM, "--max-frequencies", "1", "star.dat"};
+    const failures::Run extraction = run_program(command, work.path(), "", 60);
     ASSERT_EQ(extraction.status, 0) << extraction.err;
     const failures::Run search = run_program(PERIODSCAN_PROGRAM, work.path(),
                                    "star.residuals.dat\n0\n2\nres.scargle\n0.01\n0.5 6\n3\neof\n");

@@ -85,7 +85,8 @@ TEST(FrequencyTable, CommentHeaderAndRowsInFull)
     prewhiten::write_frequencies_csv(file, r, context());
     const std::vector<std::string> lines = split(content(file), '\n');
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "# N=4, T=10.5, t_ref=2459000.123456789, unit=mmag, D=1.25, stop=snr, next_snr=3.2, refine=all");
+    EXPECT_EQ(lines[0],
+              "# N=4, T=10.5, t_ref=2459000.123456789, unit=mmag, D=1.25, stop=snr, next_snr=3.2, refine=all");
     EXPECT_EQ(lines[1], "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination");
     EXPECT_EQ(lines[2], "1,12.3456789012,1.2e-05,1.5,0.012,0.25,0.0013,45.67,-30.54,");
     const std::vector<std::string> row = split(lines[3], ',');
@@ -165,7 +166,8 @@ TEST(Progress, OneLineRewrittenInPlaceAndWipedAtTheEnd)
     std::string star = "t v\n";
     for (int k = 0; k < 400; ++k) {
         const double t = 0.05 * k;
-        star += std::to_string(t) + " " + std::to_string(std::sin(2 * M_PI * 3.1 * t) + 0.5 * std::sin(2 * M_PI * 4.7 * t)) + "\n";
+        const double value = std::sin(2 * M_PI * 3.1 * t) + 0.5 * std::sin(2 * M_PI * 4.7 * t);
+        star += std::to_string(t) + " " + std::to_string(value) + "\n";
     }
     prewhiten::Options options;
     options.files = {folder.write("s.dat", star)};
