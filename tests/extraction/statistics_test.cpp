@@ -30,7 +30,7 @@ TEST(BoxMean, AveragesTheGridPointsInTheBoxCutAtTheEnds)
 
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
 {
-    // Montgomery & O'Donoghue 1999, DSSN 13, 28, eqs. 1-3: A = 2, sigma = 1, N = 800, T = 50 d.
+    // Montgomery & O'Donoghue 1999, DSSN 13, 28: A = 2, sigma = 1, N = 800, T = 50 d.
     const Uncertainty u = analytic_uncertainty(2.0, 1.0, 800, 50.0);
     EXPECT_NEAR(u.amplitude, 0.05, 1e-15);
     EXPECT_NEAR(u.phase, 0.0039788735772973835, 1e-16);
@@ -59,7 +59,8 @@ TEST(CorrelationFactor, CountsRunsOfEqualSign)
 
 TEST(NoiseExcess, OneForWhiteNoiseAndTheSquareOfTheLocalRatio)
 {
-    // The mean Scargle amplitude of white noise: sigma sqrt(pi / N).
+    // Scargle 1982, ApJ 263, 835: the power of white noise is exponential,
+    // so its mean amplitude is sigma sqrt(pi / N).
     EXPECT_NEAR(noise_excess(2.0 * std::sqrt(M_PI / 400.0), 2.0, 400), 1.0, 1e-15);
     EXPECT_NEAR(noise_excess(3.0 * 0.5 * std::sqrt(M_PI / 100.0), 0.5, 100), 9.0, 1e-13);
     EXPECT_EQ(noise_excess(1.0, 0.0, 100), 1.0);
@@ -84,8 +85,9 @@ TEST(NoiseExcess, OneForWhiteNoiseAndTheSquareOfTheLocalRatio)
 
 TEST(FalseAlarm, BaluevAtHandWorkedPoints)
 {
-    // Baluev 2008, MNRAS 385, 1279, eqs. (5), (6) and the FAP bound; values
-    // worked out directly from the formula in double precision.
+    // Baluev 2008, MNRAS 385, 1279: the false-alarm probability of the
+    // highest peak; values worked out directly from the formula in double
+    // precision.
     EXPECT_NEAR(log10_false_alarm(0.03, 1000, 25.0, 30.0), -3.125132811100926, 1e-9);
     EXPECT_NEAR(log10_false_alarm(0.01, 1000, 25.0, 30.0), -5.732516901276192e-06, 1e-12);
     // Here 1 - (1 - P) exp(-tau) cancels to zero in the direct form; the
@@ -100,7 +102,7 @@ TEST(FalseAlarm, BaluevAtHandWorkedPoints)
 
 TEST(FalseAlarm, EffectiveSpanOfEvenTimes)
 {
-    // T_eff = sqrt(4 pi Var t); times 0, 1, 2, 3: Var = 1.25.
+    // Baluev 2008, MNRAS 385, 1279: T_eff = sqrt(4 pi Var t); times 0, 1, 2, 3: Var = 1.25.
     EXPECT_NEAR(effective_span(std::vector<double>{0, 1, 2, 3}), std::sqrt(4.0 * M_PI * 1.25), 1e-14);
 }
 
