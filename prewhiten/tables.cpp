@@ -77,6 +77,17 @@ std::string frequencies(std::size_t count)
     return std::to_string(count) + (count == 1 ? " frequency" : " frequencies");
 }
 
+// What a rejected candidate's fit did.
+const char* rejection_text(extraction::Rejection::Why why)
+{
+    switch (why) {
+    case extraction::Rejection::Why::moved: return "moved a frequency by more than 1/T";
+    case extraction::Rejection::Why::merged: return "brought two frequencies within 1/(2T)";
+    case extraction::Rejection::Why::not_converged: return "did not converge";
+    }
+    return "";
+}
+
 }  // namespace
 
 void write_frequencies_csv(const std::filesystem::path& name, const extraction::Result& result,
@@ -107,6 +118,9 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
     text += "# phases in cycles at t_ref for A sin(2 pi (f (t - t_ref) + phase)); err_cov from the least-squares\n";
     text += "# covariance, err_MO from Montgomery & O'Donoghue (1999), both times sqrt(D_f), D_f the larger of D\n";
     text += "# and the excess of the residuals' noise around f over white noise of their rms\n";
+    for (const extraction::Rejection& r : result.rejected)
+        text += "# candidate at " + fixed(r.frequency, 6) + " c/d rejected after " + frequencies(r.extracted) +
+                ": its fit " + rejection_text(r.why) + "\n";
     std::vector<std::vector<std::string>> rows = {{"id", "frequency", "err_cov", "err_MO", "amplitude", "err_cov",
                                                    "err_MO", "phase", "err_cov", "err_MO", "S/N", "log10_FAP",
                                                    "D_f", "combination"}};
@@ -162,6 +176,10 @@ void say_extraction(std::ostream& out, const extraction::Result& result, const T
     std::snprintf(line, sizeof line, ": D = %.3g, residual rms %.4g%s, %.1f s\n", result.D, result.rms,
                   unit.c_str(), result.timing.total);
     out << context.label << line;
+    if (!result.rejected.empty())
+        out << context.label << ": " << result.rejected.size()
+            << (result.rejected.size() == 1 ? " candidate" : " candidates")
+            << " passed over because the fit diverged (see the .txt table)\n";
     std::vector<std::size_t> order(result.frequencies.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {

@@ -128,6 +128,21 @@ TEST(FrequencyTable, AlignedTextRoundedToTwoDigitsOfTheError)
                         "   6.0       -1.0  2.50  2f1");
 }
 
+TEST(FrequencyTable, RejectedCandidatesNamedInTheTextAndOnTheScreen)
+{
+    extraction::Result r = sample();
+    r.rejected = {{3.25, 0.4, extraction::Rejection::Why::merged, 1}};
+    const std::string text = prewhiten::frequencies_text(r, context());
+    EXPECT_NE(text.find("\n# candidate at 3.250000 c/d rejected after 1 frequency: its fit brought two frequencies "
+                        "within 1/(2T)\n"),
+              std::string::npos)
+        << text;
+    std::ostringstream out;
+    prewhiten::say_extraction(out, r, context());
+    EXPECT_NE(out.str().find("star.dat: 1 candidate passed over because the fit diverged (see the .txt table)\n"),
+              std::string::npos);
+}
+
 TEST(ResidualFile, HeaderLineThenTimeResidualAndError)
 {
     const Folder folder;
