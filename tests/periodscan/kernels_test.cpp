@@ -79,13 +79,24 @@ std::vector<Grid> grids()
     };
 }
 
+// Grids of a few frequencies, where the four quarters of the fast form
+// are partly or wholly past the end of the grid.
+std::vector<Grid> short_grids()
+{
+    return {{0.2, 0.03, 2}, {0.0, 0.02, 3}, {-0.5, 0.05, 5}, {1.5, -0.017, 6}, {0.0, 0.125, 11}};
+}
+
 TEST_P(Scar2Forms, FastFormMatchesReferenceBitForBit)
 {
     std::mt19937_64 rng(20261207);
-    for (int n : {1, 2, 7, 511, 512, 513, 1300}) {
+    // Observations in chunks of 64 that pass through four staggered lanes:
+    // fewer chunks than lanes, a whole number of chunks, one more.
+    for (int n : {1, 2, 7, 63, 64, 65, 129, 257, 511, 512, 513, 1300}) {
         for (bool ordered : {true, false}) {
             Series s = random_series(rng, n, ordered);
-            for (const Grid& g : grids()) {
+            std::vector<Grid> all = grids(), few = short_grids();
+            all.insert(all.end(), few.begin(), few.end());
+            for (const Grid& g : all) {
                 SCOPED_TRACE("n " + std::to_string(n) + " start " + std::to_string(g.start) + " step " +
                              std::to_string(g.step) + " nf " + std::to_string(g.nf));
                 std::vector<double> fa(g.nf), sa(g.nf), fb(g.nf), sb(g.nf), w(4 * g.nf), v(4 * g.nf);
