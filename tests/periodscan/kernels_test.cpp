@@ -120,7 +120,9 @@ TEST_P(JustelForms, FastFormMatchesReferenceBitForBit)
         int nb, nc;
     };
     const Bins bins[] = {{10, 1}, {10, 0}, {10, 5}, {3, -4}, {1, 0}, {1, 6}, {7, 3}, {50, 20}, {1000, 1}, {2, 2}};
-    for (int n : {1, 2, 9, 300}) {
+    // Observations fewer than, as many as and more than the fast form finds
+    // ahead of the one it adds.
+    for (int n : {1, 2, 3, 4, 9, 300}) {
         for (bool ordered : {true, false}) {
             Series s = random_series(rng, n, ordered);
             for (const Grid& g : grids())
@@ -142,13 +144,17 @@ TEST_P(JustelForms, PhasesAtTheEdgesOfTheCircleStayInTheTables)
 {
     // Times whose products with the frequency are exact integers, tiny
     // negatives (folding up to exactly 1.0) and beyond the double range.
+    // Forty frequencies: whole blocks of the fast form and a part block,
+    // rising and falling through 0.
     std::vector<double> t{0.0, -1e-300, -3.0, 1e308, -1e-17, 2.0, 1e300}, x{1, -1, 2, -2, 0.5, -0.5, 0};
-    for (int nb : {1, 4, 1000}) {
-        std::vector<double> fa(9), sa(9), fb(9), sb(9);
-        periodscan::justel(7, t, x, 0.0, 9, 0.5, nb, 1, 1.0, 12.5, fa, sa);
-        reference::justel(7, t, x, 0.0, 9, 0.5, nb, 1, 1.0, 12.5, fb, sb);
-        expect_same_bits(sa, sb, 9, "s1");
-    }
+    for (auto [nb, nc] : {std::pair{1, 1}, std::pair{4, 1}, std::pair{1000, 1}, std::pair{4, 3}})
+        for (double start : {0.0, 9.75}) {
+            double step = start == 0.0 ? 0.5 : -0.5;
+            std::vector<double> fa(40), sa(40), fb(40), sb(40);
+            periodscan::justel(7, t, x, start, 40, step, nb, nc, 1.0, 12.5, fa, sa);
+            reference::justel(7, t, x, start, 40, step, nb, nc, 1.0, 12.5, fb, sb);
+            expect_same_bits(sa, sb, 40, "s1");
+        }
 }
 
 TEST(Justel, RefusedBinsGiveNaNWithoutTouchingTables)
