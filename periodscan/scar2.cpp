@@ -228,6 +228,9 @@ void scar2(int n, std::span<const double> t, std::span<const double> x, double f
     // Every sum starts at +0.0.
     std::vector<LaneSums> sums_first(quarter, LaneSums{}), sums_second(quarter, LaneSums{});
     int chunks = (n + chunk - 1) / chunk;
+    // Lanes before their first chunk carry zeros, as after their last.
+    first = Chains{};
+    second = Chains{};
     std::fill(rows, rows + lanes, 0);
     for (int pass = 0; chunks > 0 && pass < chunks + lanes - 1; ++pass) {
         int n0 = pass * chunk;
