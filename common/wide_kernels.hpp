@@ -14,7 +14,9 @@
 // Two ways to write a wide form:
 //   - explicit vector code (intrinsics) inside `#ifdef SUITE_WIDE_KERNELS`,
 //     in functions marked __attribute__((target("avx"))), chosen by
-//     wide_kernels(Wide::avx);
+//     wide_kernels(Wide::avx) (or marked target("avx2") where they need
+//     AVX2's integer and blend instructions, chosen by
+//     wide_kernels(Wide::avx2));
 //   - a plain loop written once as an always-inline body (SUITE_KERNEL_BODY)
 //     and called through avx2_or_portable<body>(...), which compiles it a
 //     second time for AVX2 and picks one of the two at each call.

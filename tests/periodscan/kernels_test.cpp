@@ -79,13 +79,24 @@ std::vector<Grid> grids()
     };
 }
 
+// Grids of a few frequencies, where the four quarters of the fast form
+// are partly or wholly past the end of the grid.
+std::vector<Grid> short_grids()
+{
+    return {{0.2, 0.03, 2}, {0.0, 0.02, 3}, {-0.5, 0.05, 5}, {1.5, -0.017, 6}, {0.0, 0.125, 11}};
+}
+
 TEST_P(Scar2Forms, FastFormMatchesReferenceBitForBit)
 {
     std::mt19937_64 rng(20261207);
-    for (int n : {1, 2, 7, 511, 512, 513, 1300}) {
+    // Observations in chunks of 64 that pass through four staggered lanes:
+    // fewer chunks than lanes, a whole number of chunks, one more.
+    for (int n : {1, 2, 7, 63, 64, 65, 129, 257, 511, 512, 513, 1300}) {
         for (bool ordered : {true, false}) {
             Series s = random_series(rng, n, ordered);
-            for (const Grid& g : grids()) {
+            std::vector<Grid> all = grids(), few = short_grids();
+            all.insert(all.end(), few.begin(), few.end());
+            for (const Grid& g : all) {
                 SCOPED_TRACE("n " + std::to_string(n) + " start " + std::to_string(g.start) + " step " +
                              std::to_string(g.step) + " nf " + std::to_string(g.nf));
                 std::vector<double> fa(g.nf), sa(g.nf), fb(g.nf), sb(g.nf), w(4 * g.nf), v(4 * g.nf);
@@ -109,7 +120,9 @@ TEST_P(JustelForms, FastFormMatchesReferenceBitForBit)
         int nb, nc;
     };
     const Bins bins[] = {{10, 1}, {10, 0}, {10, 5}, {3, -4}, {1, 0}, {1, 6}, {7, 3}, {50, 20}, {1000, 1}, {2, 2}};
-    for (int n : {1, 2, 9, 300}) {
+    // Observations fewer than, as many as and more than the fast form finds
+    // ahead of the one it adds.
+    for (int n : {1, 2, 3, 4, 9, 300}) {
         for (bool ordered : {true, false}) {
             Series s = random_series(rng, n, ordered);
             for (const Grid& g : grids())
@@ -131,13 +144,17 @@ TEST_P(JustelForms, PhasesAtTheEdgesOfTheCircleStayInTheTables)
 {
     // Times whose products with the frequency are exact integers, tiny
     // negatives (folding up to exactly 1.0) and beyond the double range.
+    // Forty frequencies: whole blocks of the fast form and a part block,
+    // rising and falling through 0.
     std::vector<double> t{0.0, -1e-300, -3.0, 1e308, -1e-17, 2.0, 1e300}, x{1, -1, 2, -2, 0.5, -0.5, 0};
-    for (int nb : {1, 4, 1000}) {
-        std::vector<double> fa(9), sa(9), fb(9), sb(9);
-        periodscan::justel(7, t, x, 0.0, 9, 0.5, nb, 1, 1.0, 12.5, fa, sa);
-        reference::justel(7, t, x, 0.0, 9, 0.5, nb, 1, 1.0, 12.5, fb, sb);
-        expect_same_bits(sa, sb, 9, "s1");
-    }
+    for (auto [nb, nc] : {std::pair{1, 1}, std::pair{4, 1}, std::pair{1000, 1}, std::pair{4, 3}})
+        for (double start : {0.0, 9.75}) {
+            double step = start == 0.0 ? 0.5 : -0.5;
+            std::vector<double> fa(40), sa(40), fb(40), sb(40);
+            periodscan::justel(7, t, x, start, 40, step, nb, nc, 1.0, 12.5, fa, sa);
+            reference::justel(7, t, x, start, 40, step, nb, nc, 1.0, 12.5, fb, sb);
+            expect_same_bits(sa, sb, 40, "s1");
+        }
 }
 
 TEST(Justel, RefusedBinsGiveNaNWithoutTouchingTables)
