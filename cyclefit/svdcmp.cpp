@@ -192,7 +192,7 @@ CYCLEFIT_WIDE void reduce_rows(double* mat, int ldu, int i, int l, int n, int m,
 // reads column i-1, which step i leaves alone, and the columns j >= i as
 // step i leaves them, over the rows k >= i: each block adds its rows to
 // dots(j) once step i is done with them, in the order k = i..m.
-CYCLEFIT_WIDE void accumulate_left(double* mat, int ldu, int i, int n, int m, const double* f, double gscale,
+CYCLEFIT_WIDE void accumulate_left_step(double* mat, int ldu, int i, int n, int m, const double* f, double gscale,
                                    bool zero, int dcol, double* dots)
 {
     auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
@@ -250,30 +250,21 @@ void refuse_sizes(std::string_view routine, Sizes given, const std::string& capa
     common::stop(message + " beyond its capacity (" + capacity + ")");
 }
 
-void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v, SvdWork& work)
+namespace svdphase {
+
+// Phase 1: Householder reduction to bidiagonal form.  The column step
+// only forms its dot products here; its update of rows i+1..m, the
+// rescaling of column i and the row step then share one pass.
+void bidiagonalise(double* mat, int m, int n, int ldu, double* sv, SvdWork& work)
 {
-    if (ncol < 0 || ncol > svdcolumns || nrow < ncol || ldu < nrow || ldv < ncol)
-        refuse_sizes("svdcmp", {{"nrow", nrow}, {"ncol", ncol}, {"ldu", ldu}, {"ldv", ldv}},
-                     "ncol <= " + std::to_string(svdcolumns) + ", ncol <= nrow <= ldu, ncol <= ldv");
-    const int m = nrow;
-    const int n = ncol;
     auto A = [&](int i, int j) -> double& { return mat[static_cast<long>(j - 1) * ldu + (i - 1)]; };
-    auto V = [&](int i, int j) -> double& { return v[static_cast<long>(j - 1) * ldv + (i - 1)]; };
     auto W = [&](int i) -> double& { return sv[i - 1]; };
-    double rv[svdcolumns + 1];
+    double* rv = work.superdiag;
     auto R = [&](int i) -> double& { return rv[i]; };
-
     double g = 0.0, scale = 0.0, norm = 0.0, s = 0.0, f = 0.0, h = 0.0;
-    double c = 0.0, x = 0.0, y = 0.0, z = 0.0;
-    int l = 0, nm = 0;
-    work.npending = 0;
-
-    // Phase 1: Householder reduction to bidiagonal form.  The column step
-    // only forms its dot products here; its update of rows i+1..m, the
-    // rescaling of column i and the row step then share one pass.
     double dot[svdcolumns + 1], fcol[svdcolumns + 1];
     for (int i = 1; i <= n; ++i) {
-        l = i + 1;
+        const int l = i + 1;
         R(i) = scale * g;
         g = s = scale = 0.0;
         bool colstep = false;
@@ -324,14 +315,23 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             for (int k = l; k <= n; ++k) A(i, k) *= scale;
         norm = std::fmax(norm, std::fabs(W(i)) + std::fabs(R(i)));
     }
+    work.norm = norm;
+}
 
-    // Phase 2: accumulation of the right-hand transformations.
+// Phase 2: accumulation of the right-hand transformations into V.
+void accumulate_right(const double* mat, int n, int ldu, int ldv, double* v, const SvdWork& work)
+{
+    auto A = [&](int i, int j) { return mat[static_cast<long>(j - 1) * ldu + (i - 1)]; };
+    auto V = [&](int i, int j) -> double& { return v[static_cast<long>(j - 1) * ldv + (i - 1)]; };
+    const double* rv = work.superdiag;
+    double g = 0.0;
+    int l = 0;
     for (int i = n; i >= 1; --i) {
         if (i < n) {
             if (g != 0.0) {
                 for (int j = l; j <= n; ++j) V(j, i) = (A(i, j) / A(i, l)) / g;
                 for (int j = l; j <= n; ++j) {
-                    s = 0.0;
+                    double s = 0.0;
                     for (int k = l; k <= n; ++k) s += A(i, k) * V(k, j);
                     for (int k = l; k <= n; ++k) V(k, j) += s * V(k, i);
                 }
@@ -339,16 +339,21 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             for (int j = l; j <= n; ++j) V(i, j) = V(j, i) = 0.0;
         }
         V(i, i) = 1.0;
-        g = R(i);
+        g = rv[i];
         l = i;
     }
+}
 
-    // Phase 3: accumulation of the left-hand transformations.  The dot
-    // products of step i are summed during the pass of step i+1.
-    double nextdot[svdcolumns + 1];
+// Phase 3: accumulation of the left-hand transformations into the storage
+// of A, which becomes U.  The dot products of step i are summed during the
+// pass of step i+1.
+void accumulate_left(double* mat, int m, int n, int ldu, const double* sv)
+{
+    auto A = [&](int i, int j) -> double& { return mat[static_cast<long>(j - 1) * ldu + (i - 1)]; };
+    double dot[svdcolumns + 1], fcol[svdcolumns + 1], nextdot[svdcolumns + 1];
     for (int i = n; i >= 1; --i) {
-        l = i + 1;
-        g = W(i);
+        const int l = i + 1;
+        double g = sv[i - 1];
         if (i < n)
             for (int j = l; j <= n; ++j) A(i, j) = 0.0;
         const double* fleft = nullptr;
@@ -363,12 +368,22 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             gscale = g;
         }
         for (int j = i; j <= n; ++j) nextdot[j] = 0.0;
-        suite::avx2_or_portable<accumulate_left>(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
+        suite::avx2_or_portable<accumulate_left_step>(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
         for (int j = i; j <= n; ++j) dot[j] = nextdot[j];
     }
+}
 
-    // Phase 4: diagonalisation of the bidiagonal form, one value at a time
-    // from the bottom.
+// Phase 4: diagonalisation of the bidiagonal form, one value at a time
+// from the bottom.  The rotations of U are recorded for rotate_left.
+void diagonalise(double* mat, int m, int n, int ldu, int ldv, double* sv, double* v, SvdWork& work)
+{
+    auto V = [&](int i, int j) -> double& { return v[static_cast<long>(j - 1) * ldv + (i - 1)]; };
+    auto W = [&](int i) -> double& { return sv[i - 1]; };
+    double* rv = work.superdiag;
+    auto R = [&](int i) -> double& { return rv[i]; };
+    const double norm = work.norm;
+    double g = 0.0, s = 0.0, f = 0.0, h = 0.0, c = 0.0, x = 0.0, y = 0.0, z = 0.0;
+    int l = 0, nm = 0;
     for (int k = n; k >= 1; --k) {
         for (int its = 1; its <= 30; ++its) {
             bool flag = true;
@@ -454,7 +469,26 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             W(k) = x;
         }
     }
+}
+
+void rotate_left(double* mat, int m, int ldu, SvdWork& work)
+{
     suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
+}
+
+}  // namespace svdphase
+
+void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v, SvdWork& work)
+{
+    if (ncol < 0 || ncol > svdcolumns || nrow < ncol || ldu < nrow || ldv < ncol)
+        refuse_sizes("svdcmp", {{"nrow", nrow}, {"ncol", ncol}, {"ldu", ldu}, {"ldv", ldv}},
+                     "ncol <= " + std::to_string(svdcolumns) + ", ncol <= nrow <= ldu, ncol <= ldv");
+    work.npending = 0;
+    svdphase::bidiagonalise(mat, nrow, ncol, ldu, sv, work);
+    svdphase::accumulate_right(mat, ncol, ldu, ldv, v, work);
+    svdphase::accumulate_left(mat, nrow, ncol, ldu, sv);
+    svdphase::diagonalise(mat, nrow, ncol, ldu, ldv, sv, v, work);
+    svdphase::rotate_left(mat, nrow, ldu, work);
 }
 
 }  // namespace cyclefit

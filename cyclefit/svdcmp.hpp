@@ -26,9 +26,11 @@ struct Rotation {
 // they are applied to U a block of rows at a time.  A full list is applied
 // at once and started afresh, so any number of sweeps fits.
 struct SvdWork {
-    static constexpr int maxrot = 8192;
+    static constexpr int maxrot = 16384;
     Rotation pending[maxrot];
     int npending = 0;
+    double superdiag[svdcolumns + 1];  // the bidiagonal form's superdiagonal, r(2..n)
+    double norm = 0.0;                 // the largest |sv(i)| + |r(i)| of the reduction
 };
 
 // svdcmp: decomposes the nrow x ncol part of mat.
@@ -54,6 +56,23 @@ struct SvdWork {
 //             ncol <= ldv.  Other sizes end the run before anything is
 //             touched (see refuse_sizes).
 void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, double* v, SvdWork& work);
+
+// The phases of svdcmp, in the order it runs them (svdcmp checks the sizes
+// first; these do not): public so that the benchmark can time each one.
+namespace svdphase {
+// Reduction to bidiagonal form: sv and work.superdiag, work.norm; mat
+// keeps the Householder vectors.
+void bidiagonalise(double* mat, int m, int n, int ldu, double* sv, SvdWork& work);
+// V from the right-hand Householder vectors.
+void accumulate_right(const double* mat, int n, int ldu, int ldv, double* v, const SvdWork& work);
+// U, in the storage of mat, from the left-hand Householder vectors.
+void accumulate_left(double* mat, int m, int n, int ldu, const double* sv);
+// The QR sweeps on the bidiagonal form and V; the rotations of U are
+// recorded in work (and applied to U whenever the record is full).
+void diagonalise(double* mat, int m, int n, int ldu, int ldv, double* sv, double* v, SvdWork& work);
+// Applies the recorded rotations to U.
+void rotate_left(double* mat, int m, int ldu, SvdWork& work);
+}  // namespace svdphase
 
 // Ends the run with a stop message when a routine of the fit is handed
 // sizes beyond its capacity: a fault of the calling code, stopped before
