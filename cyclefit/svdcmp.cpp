@@ -41,7 +41,8 @@ namespace {
 // sign(p, q): |p| with the sign of q, q = 0 counting as positive.
 double sign(double p, double q) { return q >= 0.0 ? std::fabs(p) : -std::fabs(p); }
 
-constexpr int rowblock = 64;  // rows of A handled together in the reduction
+constexpr int rowblock = 64;   // rows of A handled together in one pass
+constexpr int leftgroup = 8;   // columns of U accumulated together: 4.8 MB at 75000 rows
 
 // The long loops are compiled twice, for the wider vectors (AVX2) where the
 // processor has them and portably, and called through
@@ -185,55 +186,98 @@ CYCLEFIT_WIDE void reduce_rows(double* mat, int ldu, int i, int l, int n, int m,
     }
 }
 
-// Step i of the left-hand accumulation over rows k = i..m, a block of rows
-// at a time, together with the dot products that step i-1 will need.
-// Step i: A(k, j) += f(j) A(k, i) for j = i+1..n (when f is given), then
-// column i scaled by gscale (or zeroed), then A(i, i) += 1.  Step i-1 only
-// reads column i-1, which step i leaves alone, and the columns j >= i as
-// step i leaves them, over the rows k >= i: each block adds its rows to
-// dots(j) once step i is done with them, in the order k = i..m.
-CYCLEFIT_WIDE void accumulate_left_step(double* mat, int ldu, int i, int n, int m, const double* f, double gscale,
-                                   bool zero, int dcol, double* dots)
+// Dot products of four columns at once: the lanes of acc hold four running
+// sums, each taking the products a[r] * c_q[r] in its own order r = 0, 1,
+// ...  Four rows of the four columns are loaded as they lie (a column's
+// rows are contiguous) and transposed so that each lane sees its column.
+SUITE_KERNEL_BODY void add_four_rows(v4d& acc, const double* a, const double* const* c, int r)
+{
+    const v4d x0 = *reinterpret_cast<const v4d*>(c[0] + r), x1 = *reinterpret_cast<const v4d*>(c[1] + r);
+    const v4d x2 = *reinterpret_cast<const v4d*>(c[2] + r), x3 = *reinterpret_cast<const v4d*>(c[3] + r);
+    const v4d even01 = __builtin_shufflevector(x0, x1, 0, 4, 2, 6);
+    const v4d odd01 = __builtin_shufflevector(x0, x1, 1, 5, 3, 7);
+    const v4d even23 = __builtin_shufflevector(x2, x3, 0, 4, 2, 6);
+    const v4d odd23 = __builtin_shufflevector(x2, x3, 1, 5, 3, 7);
+    a += r;
+    acc += a[0] * __builtin_shufflevector(even01, even23, 0, 1, 4, 5);
+    acc += a[1] * __builtin_shufflevector(odd01, odd23, 0, 1, 4, 5);
+    acc += a[2] * __builtin_shufflevector(even01, even23, 2, 3, 6, 7);
+    acc += a[3] * __builtin_shufflevector(odd01, odd23, 2, 3, 6, 7);
+}
+
+// dots[q] += sum over r = 0..nr-1 of a[r] cols[q][r] for 4 NG columns,
+// each sum in its own order r = 0, 1, ...: NG independent chains.
+template <int NG>
+SUITE_KERNEL_BODY void dots_of_columns(const double* a, const double* const* cols, int nr, double* dots)
+{
+    v4d acc[NG];
+    for (int g = 0; g < NG; ++g) acc[g] = v4d{dots[4 * g], dots[4 * g + 1], dots[4 * g + 2], dots[4 * g + 3]};
+    int r = 0;
+    for (; r + 4 <= nr; r += 4)
+        for (int g = 0; g < NG; ++g) add_four_rows(acc[g], a, cols + 4 * g, r);
+    for (; r < nr; ++r)
+        for (int g = 0; g < NG; ++g) {
+            const double* const* c = cols + 4 * g;
+            acc[g] += a[r] * v4d{c[0][r], c[1][r], c[2][r], c[3][r]};
+        }
+    for (int g = 0; g < NG; ++g)
+        for (int q = 0; q < 4; ++q) dots[4 * g + q] = acc[g][q];
+}
+
+// dots[q] += sum over r = 0..nr-1 of a[r] cols[q][r], q = 0..nc-1, each
+// in its own order.
+SUITE_KERNEL_BODY void block_dots(const double* a, const double* const* cols, int nc, int nr, double* dots)
+{
+    int q = 0;
+    for (; q + 16 <= nc; q += 16) dots_of_columns<4>(a, cols + q, nr, dots + q);
+    if (q + 8 <= nc) {
+        dots_of_columns<2>(a, cols + q, nr, dots + q);
+        q += 8;
+    }
+    if (q + 4 <= nc) {
+        dots_of_columns<1>(a, cols + q, nr, dots + q);
+        q += 4;
+    }
+    for (; q < nc; ++q) {
+        double acc = dots[q];
+        for (int r = 0; r < nr; ++r) acc += a[r] * cols[q][r];
+        dots[q] = acc;
+    }
+}
+
+// One pass of the left-hand accumulation over rows k = i..m of the
+// columns lo..hi, a block of rows at a time.  Step i: A(k, j) += f(j)
+// A(k, i) for j = max(i+1, lo)..hi (when f is given); when column i is
+// one of lo..hi, its own step: scaled by gscale (or zeroed), then
+// A(i, i) += 1.  Then, once step i is done with the block, its rows are
+// added to the dot products of step i-1 (column i-1 with the columns
+// j = max(i, lo)..hi), which run over the rows k >= i in the order k = i..m.
+CYCLEFIT_WIDE void accumulate_left_pass(double* mat, int ldu, int i, int m, int lo, int hi, const double* f,
+                                        bool own, double gscale, bool zero, double* dots)
 {
     auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
-    if (i > m) *at(i, i) += 1.0;
+    const int first = std::max(i + 1, lo), dfirst = std::max(i, lo);
     for (int k0 = i; k0 <= m; k0 += rowblock) {
         const int nr = std::min(rowblock, m - k0 + 1);
         double* __restrict ci = at(k0, i);
         if (f) {
-            for (int j = i + 1; j <= n; ++j) {
+            for (int j = first; j <= hi; ++j) {
                 double* __restrict cj = at(k0, j);
                 const double fj = f[j];
                 for (int r = 0; r < nr; ++r) cj[r] += fj * ci[r];
             }
         }
-        if (zero)
-            for (int r = 0; r < nr; ++r) ci[r] = 0.0;
-        else
-            for (int r = 0; r < nr; ++r) ci[r] *= gscale;
-        if (k0 == i) ci[0] += 1.0;
-        if (dcol == 0) continue;
-        const double* __restrict cd = at(k0, dcol);
-        int j = i;
-        for (; j + 7 <= n; j += 8) {
-            const double* cols[8];
-            double acc[8];
-            for (int q = 0; q < 8; ++q) {
-                cols[q] = at(k0, j + q);
-                acc[q] = dots[j + q];
-            }
-            for (int r = 0; r < nr; ++r) {
-                const double a = cd[r];
-                for (int q = 0; q < 8; ++q) acc[q] += a * cols[q][r];
-            }
-            for (int q = 0; q < 8; ++q) dots[j + q] = acc[q];
+        if (own) {
+            if (zero)
+                for (int r = 0; r < nr; ++r) ci[r] = 0.0;
+            else
+                for (int r = 0; r < nr; ++r) ci[r] *= gscale;
+            if (k0 == i) ci[0] += 1.0;
         }
-        for (; j <= n; ++j) {
-            const double* __restrict cj = at(k0, j);
-            double acc = dots[j];
-            for (int r = 0; r < nr; ++r) acc += cd[r] * cj[r];
-            dots[j] = acc;
-        }
+        if (i == 1) continue;
+        const double* cols[svdcolumns];
+        for (int j = dfirst; j <= hi; ++j) cols[j - dfirst] = at(k0, j);
+        block_dots(at(k0, i - 1), cols, hi - dfirst + 1, nr, dots + dfirst);
     }
 }
 
@@ -345,31 +389,33 @@ void accumulate_right(const double* mat, int n, int ldu, int ldv, double* v, con
 }
 
 // Phase 3: accumulation of the left-hand transformations into the storage
-// of A, which becomes U.  The dot products of step i are summed during the
-// pass of step i+1.
+// of A, which becomes U.  Step i (i = n..1) changes the columns j > i only
+// through their own dot products with column i, and column i is not
+// touched before its own step: so each column's sequence of steps is
+// independent of the other columns', and a group of columns can go through
+// all its steps while it stays in cache, the groups taken from the right.
+// Within a group, the dot products of step i-1 are summed during the pass
+// of step i.
 void accumulate_left(double* mat, int m, int n, int ldu, const double* sv)
 {
     auto A = [&](int i, int j) -> double& { return mat[static_cast<long>(j - 1) * ldu + (i - 1)]; };
-    double dot[svdcolumns + 1], fcol[svdcolumns + 1], nextdot[svdcolumns + 1];
-    for (int i = n; i >= 1; --i) {
-        const int l = i + 1;
-        double g = sv[i - 1];
-        if (i < n)
-            for (int j = l; j <= n; ++j) A(i, j) = 0.0;
-        const double* fleft = nullptr;
-        double gscale = 0.0;
-        const bool zero = g == 0.0;
-        if (!zero) {
-            g = 1.0 / g;
-            if (i != n) {
-                for (int j = l; j <= n; ++j) fcol[j] = (dot[j] / A(i, i)) * g;
-                fleft = fcol;
+    double dot[svdcolumns + 1], fcol[svdcolumns + 1];
+    for (int hi = n; hi >= 1; hi -= leftgroup) {
+        const int lo = std::max(1, hi - leftgroup + 1);
+        for (int i = hi; i >= 1; --i) {
+            const int first = std::max(i + 1, lo);
+            for (int j = first; j <= hi; ++j) A(i, j) = 0.0;
+            const double w = sv[i - 1];
+            const bool zero = w == 0.0;
+            const double g = zero ? 0.0 : 1.0 / w;
+            const double* f = nullptr;
+            if (!zero && first <= hi) {
+                for (int j = first; j <= hi; ++j) fcol[j] = (dot[j] / A(i, i)) * g;
+                f = fcol;
             }
-            gscale = g;
+            for (int j = std::max(i, lo); j <= hi; ++j) dot[j] = 0.0;
+            suite::avx2_or_portable<accumulate_left_pass>(mat, ldu, i, m, lo, hi, f, i >= lo, g, zero, dot);
         }
-        for (int j = i; j <= n; ++j) nextdot[j] = 0.0;
-        suite::avx2_or_portable<accumulate_left_step>(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
-        for (int j = i; j <= n; ++j) dot[j] = nextdot[j];
     }
 }
 
