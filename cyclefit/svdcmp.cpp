@@ -42,6 +42,8 @@ namespace {
 double sign(double p, double q) { return q >= 0.0 ? std::fabs(p) : -std::fabs(p); }
 
 constexpr int rowblock = 64;   // rows of A handled together in one pass
+constexpr int rowsumgroup = 8;  // columns per stream of the row sums
+constexpr int updategroup = 8;  // columns per stream of the update
 constexpr int leftgroup = 8;   // columns of U accumulated together: 4.8 MB at 75000 rows
 
 // The long loops are compiled twice, for the wider vectors (AVX2) where the
@@ -146,46 +148,6 @@ CYCLEFIT_WIDE void column_dots(const double* mat, int ldu, int i, int first, int
     }
 }
 
-// Rows l..m of reduction step i, a block of rows at a time and in one pass
-// over the matrix: the update of the column transformation (when fcol is
-// given: A(j, k) += fcol(k) A(j, i)), the rescaling of column i by cscale
-// (when not 0), then the row transformation (when rv is given:
-// s_j = sum over k = l..n of A(j, k) A(i, k), A(j, k) += s_j r(k)).
-CYCLEFIT_WIDE void reduce_rows(double* mat, int ldu, int i, int l, int n, int m, const double* fcol, double cscale,
-                               const double* rv)
-{
-    auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
-    double arow[svdcolumns + 1];
-    if (rv)
-        for (int k = l; k <= n; ++k) arow[k] = *at(i, k);
-    double s[rowblock];
-    for (int j0 = l; j0 <= m; j0 += rowblock) {
-        const int nr = std::min(rowblock, m - j0 + 1);
-        double* __restrict ci = at(j0, i);
-        if (fcol) {
-            for (int k = l; k <= n; ++k) {
-                double* __restrict ck = at(j0, k);
-                const double fk = fcol[k];
-                for (int r = 0; r < nr; ++r) ck[r] += fk * ci[r];
-            }
-        }
-        if (cscale != 0.0)
-            for (int r = 0; r < nr; ++r) ci[r] *= cscale;
-        if (!rv) continue;
-        for (int r = 0; r < nr; ++r) s[r] = 0.0;
-        for (int k = l; k <= n; ++k) {
-            const double* __restrict ck = at(j0, k);
-            const double aik = arow[k];
-            for (int r = 0; r < nr; ++r) s[r] += ck[r] * aik;
-        }
-        for (int k = l; k <= n; ++k) {
-            double* __restrict ck = at(j0, k);
-            const double rk = rv[k];
-            for (int r = 0; r < nr; ++r) ck[r] += s[r] * rk;
-        }
-    }
-}
-
 // Dot products of four columns at once: the lanes of acc hold four running
 // sums, each taking the products a[r] * c_q[r] in its own order r = 0, 1,
 // ...  Four rows of the four columns are loaded as they lie (a column's
@@ -211,7 +173,7 @@ template <int NG>
 SUITE_KERNEL_BODY void dots_of_columns(const double* a, const double* const* cols, int nr, double* dots)
 {
     v4d acc[NG];
-    for (int g = 0; g < NG; ++g) acc[g] = v4d{dots[4 * g], dots[4 * g + 1], dots[4 * g + 2], dots[4 * g + 3]};
+    for (int g = 0; g < NG; ++g) acc[g] = *reinterpret_cast<const v4d*>(dots + 4 * g);
     int r = 0;
     for (; r + 4 <= nr; r += 4)
         for (int g = 0; g < NG; ++g) add_four_rows(acc[g], a, cols + 4 * g, r);
@@ -220,8 +182,7 @@ SUITE_KERNEL_BODY void dots_of_columns(const double* a, const double* const* col
             const double* const* c = cols + 4 * g;
             acc[g] += a[r] * v4d{c[0][r], c[1][r], c[2][r], c[3][r]};
         }
-    for (int g = 0; g < NG; ++g)
-        for (int q = 0; q < 4; ++q) dots[4 * g + q] = acc[g][q];
+    for (int g = 0; g < NG; ++g) *reinterpret_cast<v4d*>(dots + 4 * g) = acc[g];
 }
 
 // dots[q] += sum over r = 0..nr-1 of a[r] cols[q][r], q = 0..nc-1, each
@@ -281,6 +242,142 @@ CYCLEFIT_WIDE void accumulate_left_pass(double* mat, int ldu, int i, int m, int 
     }
 }
 
+SUITE_KERNEL_BODY v4d& vec(double* p) { return *reinterpret_cast<v4d*>(p); }
+SUITE_KERNEL_BODY const v4d& vec(const double* p) { return *reinterpret_cast<const v4d*>(p); }
+
+// e[r] += sum over q = 0..G-1 of x_q[r] a[q], in the order q = 0..G-1, for
+// every row r, where x_q[r] = cols[q][r] + f[q] u[r] when Col is set (the
+// element as a column transformation leaves it) and cols[q][r] otherwise.
+template <int G, bool Col>
+SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, const double* f, const double* a,
+                                    int nr, double* e)
+{
+    int r = 0;
+    for (; r + 4 <= nr; r += 4) {
+        v4d acc = vec(e + r);
+        v4d ur{};
+        if (Col) ur = vec(u + r);
+        for (int q = 0; q < G; ++q) {
+            v4d x = vec(cols[q] + r);
+            if (Col) x += f[q] * ur;
+            acc += x * a[q];
+        }
+        vec(e + r) = acc;
+    }
+    for (; r < nr; ++r) {
+        double acc = e[r];
+        for (int q = 0; q < G; ++q) {
+            double x = cols[q][r];
+            if (Col) x += f[q] * u[r];
+            acc += x * a[q];
+        }
+        e[r] = acc;
+    }
+}
+
+// The first pass of reduction step i over the rows k = l..m (l = i+1),
+// which only reads A: the dot products of the row transformation,
+// e(k) = sum over j = l..n of A'(k, j) a(j) in the order j = l..n, where
+// A'(k, j) = A(k, j) + fcol(j) A(k, i) is the element as the column
+// transformation leaves it (A(k, j) itself when fcol is null) and a the
+// transformation's row.  e(k) goes to e[k - l].  The columns are taken a
+// few at a time down all the rows: long streams that the processor fetches
+// well ahead, where blocks of rows across all the columns are not.
+CYCLEFIT_WIDE void row_sums(const double* mat, int ldu, int i, int l, int n, int m, const double* fcol,
+                            const double* arow, double* e)
+{
+    auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
+    const int nr = m - l + 1;
+    for (int r = 0; r < nr; ++r) e[r] = 0.0;
+    const double* u = at(l, i);
+    const double zero[rowsumgroup] = {};
+    int j0 = l;
+    while (j0 <= n) {
+        const int g = n - j0 + 1 >= rowsumgroup ? rowsumgroup : 1;
+        const double* cols[rowsumgroup];
+        for (int q = 0; q < g; ++q) cols[q] = at(l, j0 + q);
+        const double* f = fcol ? fcol + j0 : zero;
+        if (g == rowsumgroup) {
+            if (fcol)
+                add_row_sums<rowsumgroup, true>(cols, u, f, arow + j0, nr, e);
+            else
+                add_row_sums<rowsumgroup, false>(cols, u, f, arow + j0, nr, e);
+        } else {
+            if (fcol)
+                add_row_sums<1, true>(cols, u, f, arow + j0, nr, e);
+            else
+                add_row_sums<1, false>(cols, u, f, arow + j0, nr, e);
+        }
+        j0 += g;
+    }
+}
+
+// The second pass of reduction step i over the rows k = l..m: the columns
+// j = l+1..n take the rest of the step, A(k, j) += fcol(j) A(k, i) (when
+// fcol is given) and then A(k, j) += e(k) R(j) (when e is given, e(k) at
+// e[k - l]).  When next is set, the rows of each block, once done, are
+// added to the dot products of the next column step, dots(j) = sum over
+// k = l..m of A(k, l) A(k, j) in the order k = l..m.  A few columns at a
+// time down all the rows, as in the first pass.
+CYCLEFIT_WIDE void update_and_dots(double* mat, int ldu, int i, int l, int n, int m, const double* fcol,
+                                   const double* e, const double* rv, bool next, double* dots)
+{
+    auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
+    if (next)
+        for (int j = l + 1; j <= n; ++j) dots[j] = 0.0;
+    for (int j0 = l + 1; j0 <= n; j0 += updategroup) {
+        const int g = std::min(updategroup, n - j0 + 1);
+        for (int k0 = l; k0 <= m; k0 += rowblock) {
+            const int nr = std::min(rowblock, m - k0 + 1);
+            const double* __restrict u = at(k0, i);
+            const double* __restrict ek = e ? e + (k0 - l) : nullptr;
+            double* cols[updategroup];
+            for (int q = 0; q < g; ++q) {
+                double* __restrict c = at(k0, j0 + q);
+                cols[q] = c;
+                if (fcol && e) {
+                    const double f = fcol[j0 + q], rj = rv[j0 + q];
+                    for (int r = 0; r < nr; ++r) {
+                        const double x = c[r] + f * u[r];
+                        c[r] = x + ek[r] * rj;
+                    }
+                } else if (fcol) {
+                    const double f = fcol[j0 + q];
+                    for (int r = 0; r < nr; ++r) c[r] += f * u[r];
+                } else if (e) {
+                    const double rj = rv[j0 + q];
+                    for (int r = 0; r < nr; ++r) c[r] += ek[r] * rj;
+                }
+            }
+            if (next) block_dots(at(k0, l), cols, g, nr, dots + j0);
+        }
+    }
+}
+
+// The first half of column step i on column i (rows i..m at c[0..nr-1],
+// as the previous step left them, scale the sum of their magnitudes):
+// the column divided by scale and the Householder vector formed in it.
+struct ColumnStep {
+    double scale = 0.0, g = 0.0, h = 0.0;
+};
+
+ColumnStep column_step(double* c, int nr, double scale)
+{
+    ColumnStep step;
+    step.scale = scale;
+    if (scale == 0.0) return step;
+    double s = 0.0;
+    for (int r = 0; r < nr; ++r) {
+        c[r] /= scale;
+        s += c[r] * c[r];
+    }
+    const double f = c[0];
+    step.g = -sign(std::sqrt(s), f);
+    step.h = f * step.g - s;
+    c[0] = f - step.g;
+    return step;
+}
+
 }  // namespace
 
 void refuse_sizes(std::string_view routine, Sizes given, const std::string& capacity)
@@ -296,67 +393,92 @@ void refuse_sizes(std::string_view routine, Sizes given, const std::string& capa
 
 namespace svdphase {
 
-// Phase 1: Householder reduction to bidiagonal form.  The column step
-// only forms its dot products here; its update of rows i+1..m, the
-// rescaling of column i and the row step then share one pass.
+// Phase 1: Householder reduction to bidiagonal form.  Step i takes two
+// passes over the columns to its right, both down all the rows:
+//   1. (read only) the row transformation's dot products e(k), from the
+//      elements as the column transformation leaves them;
+//   2. the column and row transformations applied, A(k, j) += fcol(j)
+//      A(k, i), then A(k, j) += e(k) R(j); and in the same pass, row after
+//      row, the dot products of the next column step.
+// The next column step needs its column complete and scaled before its dot
+// products can start: so that column alone takes step i first (look-ahead),
+// and the first half of the next column step is done before the second pass.
 void bidiagonalise(double* mat, int m, int n, int ldu, double* sv, SvdWork& work)
 {
     auto A = [&](int i, int j) -> double& { return mat[static_cast<long>(j - 1) * ldu + (i - 1)]; };
     auto W = [&](int i) -> double& { return sv[i - 1]; };
     double* rv = work.superdiag;
     auto R = [&](int i) -> double& { return rv[i]; };
-    double g = 0.0, scale = 0.0, norm = 0.0, s = 0.0, f = 0.0, h = 0.0;
-    double dot[svdcolumns + 1], fcol[svdcolumns + 1];
+    work.norm = 0.0;
+    if (n == 0) return;
+    if (work.rowsums.size() < static_cast<size_t>(m)) work.rowsums.resize(static_cast<size_t>(m));
+    double* e = work.rowsums.data();
+    double norm = 0.0, rscale = 0.0, rg = 0.0;
+    double dot[svdcolumns + 1], fcol[svdcolumns + 1], arow[svdcolumns + 1];
+    bool havedots = false;
+    double scale = 0.0;
+    for (int k = 1; k <= m; ++k) scale += std::fabs(A(k, 1));
+    ColumnStep col = column_step(&A(1, 1), m, scale);
     for (int i = 1; i <= n; ++i) {
         const int l = i + 1;
-        R(i) = scale * g;
-        g = s = scale = 0.0;
-        bool colstep = false;
-        double cscale = 0.0;
-        if (i <= m) {
-            for (int k = i; k <= m; ++k) scale += std::fabs(A(k, i));
-            if (scale != 0.0) {
-                for (int k = i; k <= m; ++k) {
-                    A(k, i) /= scale;
-                    s += A(k, i) * A(k, i);
-                }
-                f = A(i, i);
-                g = -sign(std::sqrt(s), f);
-                h = f * g - s;
-                A(i, i) = f - g;
-                if (i != n) {
-                    suite::avx2_or_portable<column_dots>(mat, ldu, i, l, n, i, m, dot);
-                    for (int j = l; j <= n; ++j) fcol[j] = dot[j] / h;
-                    colstep = true;
-                    for (int j = l; j <= n; ++j) A(i, j) += fcol[j] * A(i, i);
-                }
-                cscale = scale;
-                A(i, i) *= scale;
-            }
+        R(i) = rscale * rg;
+        // The column step: its transformation of row i here, of the rows
+        // below in the passes.
+        const bool colstep = col.scale != 0.0 && i != n;
+        if (colstep) {
+            if (!havedots) suite::avx2_or_portable<column_dots>(mat, ldu, i, l, n, i, m, dot);
+            for (int j = l; j <= n; ++j) fcol[j] = dot[j] / col.h;
+            for (int j = l; j <= n; ++j) A(i, j) += fcol[j] * A(i, i);
         }
-        W(i) = scale * g;
-        g = s = scale = 0.0;
+        const double cscale = col.scale;
+        if (cscale != 0.0) A(i, i) *= cscale;
+        W(i) = col.scale * col.g;
+        // The row step.
+        rscale = rg = 0.0;
         bool rowstep = false;
-        if (i <= m && i != n) {
-            for (int k = l; k <= n; ++k) scale += std::fabs(A(i, k));
-            if (scale != 0.0) {
+        if (i != n) {
+            for (int k = l; k <= n; ++k) rscale += std::fabs(A(i, k));
+            if (rscale != 0.0) {
+                double s = 0.0;
                 for (int k = l; k <= n; ++k) {
-                    A(i, k) /= scale;
+                    A(i, k) /= rscale;
                     s += A(i, k) * A(i, k);
                 }
-                f = A(i, l);
-                g = -sign(std::sqrt(s), f);
-                h = f * g - s;
-                A(i, l) = f - g;
+                const double f = A(i, l);
+                rg = -sign(std::sqrt(s), f);
+                const double h = f * rg - s;
+                A(i, l) = f - rg;
                 for (int k = l; k <= n; ++k) R(k) = A(i, k) / h;
                 rowstep = i != m;
             }
         }
-        if (colstep || cscale != 0.0 || rowstep)
-            suite::avx2_or_portable<reduce_rows>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, cscale,
-                                                 rowstep ? rv : nullptr);
-        if (scale != 0.0)
-            for (int k = l; k <= n; ++k) A(i, k) *= scale;
+        if (rowstep) {
+            for (int k = l; k <= n; ++k) arow[k] = A(i, k);
+            suite::avx2_or_portable<row_sums>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, arow, e);
+        }
+        havedots = false;
+        if (l <= n) {
+            // Look-ahead: column l takes step i and the first half of its
+            // own column step.
+            scale = 0.0;
+            for (int k = l; k <= m; ++k) {
+                double x = A(k, l);
+                if (colstep) x += fcol[l] * A(k, i);
+                if (rowstep) x += e[k - l] * rv[l];
+                A(k, l) = x;
+                scale += std::fabs(x);
+            }
+            col = column_step(&A(l, l), m - l + 1, scale);
+            const bool nextdots = col.scale != 0.0 && l != n;
+            if (colstep || rowstep || nextdots)
+                suite::avx2_or_portable<update_and_dots>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr,
+                                                         rowstep ? e : nullptr, rv, nextdots, dot);
+            havedots = nextdots;
+        }
+        if (cscale != 0.0)
+            for (int k = l; k <= m; ++k) A(k, i) *= cscale;
+        if (rscale != 0.0)
+            for (int k = l; k <= n; ++k) A(i, k) *= rscale;
         norm = std::fmax(norm, std::fabs(W(i)) + std::fabs(R(i)));
     }
     work.norm = norm;

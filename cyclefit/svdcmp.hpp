@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace cyclefit {
 
@@ -31,6 +32,7 @@ struct SvdWork {
     int npending = 0;
     double superdiag[svdcolumns + 1];  // the bidiagonal form's superdiagonal, r(2..n)
     double norm = 0.0;                 // the largest |sv(i)| + |r(i)| of the reduction
+    std::vector<double> rowsums;       // a row transformation's dot products, one per row
 };
 
 // svdcmp: decomposes the nrow x ncol part of mat.
