@@ -172,7 +172,7 @@ int main(int argc, char** argv)
         lap(left);
         svdphase::diagonalise(u.data(), n, nb, n, nb, sv.data(), v.data(), work->svd);
         lap(sweeps);
-        svdphase::rotate_left(u.data(), n, n, work->svd);
+        svdphase::rotate_left(u.data(), n, work->svd);
         lap(rotations);
         double svmax = 0.0;
         for (double s : sv) svmax = std::max(svmax, s);

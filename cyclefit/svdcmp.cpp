@@ -55,49 +55,46 @@ constexpr int leftgroup = 8;   // columns of U accumulated together: 4.8 MB at 7
 // Four doubles of consecutive rows, operated on element by element: each
 // lane does exactly what the plain loop does to its row.
 typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
-constexpr int group = 16;  // rows held in registers: four vectors
+constexpr int rotvectors = 5;  // vectors of rows held in registers by the rotations
 
 // Applies the recorded rotations to rows 1..m of U, in their order.  A
 // sweep is a chain of rotations (j, j+1), (j+1, j+2), ...: the column that
 // one rotation hands to the next stays in registers.
-CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu, SvdWork& work)
+template <int V>
+SUITE_KERNEL_BODY void rotate_rows(double* mat, int r0, const Rotation* pending, int npending)
+{
+    auto col = [&](long offset) { return mat + offset + r0; };
+    int t = 0;
+    while (t < npending) {
+        v4d* pa = reinterpret_cast<v4d*>(col(pending[t].a));
+        v4d p[V];
+        for (int v = 0; v < V; ++v) p[v] = pa[v];
+        for (;;) {
+            const Rotation& rt = pending[t];
+            v4d* pb = reinterpret_cast<v4d*>(col(rt.b));
+            v4d q[V];
+            for (int v = 0; v < V; ++v) q[v] = pb[v];
+            const double c = rt.c, s = rt.s;
+            for (int v = 0; v < V; ++v) pa[v] = p[v] * c + q[v] * s;
+            for (int v = 0; v < V; ++v) p[v] = q[v] * c - p[v] * s;
+            pa = pb;
+            ++t;
+            if (t == npending || pending[t].a != rt.b) break;
+        }
+        for (int v = 0; v < V; ++v) pa[v] = p[v];
+    }
+}
+
+CYCLEFIT_WIDE void apply_rotations(double* mat, int m, SvdWork& work)
 {
     const Rotation* pending = work.pending;
     const int npending = work.npending;
-    auto col = [&](int j) { return mat + static_cast<long>(j - 1) * ldu; };
     int r0 = 0;
-    for (; r0 + group <= m; r0 += group) {
-        int t = 0;
-        while (t < npending) {
-            v4d* pa = reinterpret_cast<v4d*>(col(pending[t].a) + r0);
-            v4d p0 = pa[0], p1 = pa[1], p2 = pa[2], p3 = pa[3];
-            for (;;) {
-                const Rotation& rt = pending[t];
-                v4d* pb = reinterpret_cast<v4d*>(col(rt.b) + r0);
-                const v4d q0 = pb[0], q1 = pb[1], q2 = pb[2], q3 = pb[3];
-                const double c = rt.c, s = rt.s;
-                pa[0] = p0 * c + q0 * s;
-                pa[1] = p1 * c + q1 * s;
-                pa[2] = p2 * c + q2 * s;
-                pa[3] = p3 * c + q3 * s;
-                p0 = q0 * c - p0 * s;
-                p1 = q1 * c - p1 * s;
-                p2 = q2 * c - p2 * s;
-                p3 = q3 * c - p3 * s;
-                pa = pb;
-                ++t;
-                if (t == npending || pending[t].a != rt.b) break;
-            }
-            pa[0] = p0;
-            pa[1] = p1;
-            pa[2] = p2;
-            pa[3] = p3;
-        }
-    }
+    for (; r0 + 4 * rotvectors <= m; r0 += 4 * rotvectors) rotate_rows<rotvectors>(mat, r0, pending, npending);
     for (; r0 < m; ++r0) {
         for (int t = 0; t < npending; ++t) {
-            double* pa = col(pending[t].a) + r0;
-            double* pb = col(pending[t].b) + r0;
+            double* pa = mat + pending[t].a + r0;
+            double* pb = mat + pending[t].b + r0;
             const double p = *pa, q = *pb, c = pending[t].c, s = pending[t].s;
             *pa = p * c + q * s;
             *pb = q * c - p * s;
@@ -108,8 +105,8 @@ CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu, SvdWork& work)
 
 void rotate_later(double* mat, int m, int ldu, int a, int b, double c, double s, SvdWork& work)
 {
-    if (work.npending == SvdWork::maxrot) suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
-    work.pending[work.npending++] = Rotation{a, b, c, s};
+    if (work.npending == SvdWork::maxrot) suite::avx2_or_portable<apply_rotations>(mat, m, work);
+    work.pending[work.npending++] = Rotation{static_cast<long>(a - 1) * ldu, static_cast<long>(b - 1) * ldu, c, s};
 }
 
 // G dot products in one pass, each in its own accumulator and its own
@@ -639,9 +636,9 @@ void diagonalise(double* mat, int m, int n, int ldu, int ldv, double* sv, double
     }
 }
 
-void rotate_left(double* mat, int m, int ldu, SvdWork& work)
+void rotate_left(double* mat, int m, SvdWork& work)
 {
-    suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
+    suite::avx2_or_portable<apply_rotations>(mat, m, work);
 }
 
 }  // namespace svdphase
@@ -656,7 +653,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
     svdphase::accumulate_right(mat, ncol, ldu, ldv, v, work);
     svdphase::accumulate_left(mat, nrow, ncol, ldu, sv);
     svdphase::diagonalise(mat, nrow, ncol, ldu, ldv, sv, v, work);
-    svdphase::rotate_left(mat, nrow, ldu, work);
+    svdphase::rotate_left(mat, nrow, work);
 }
 
 }  // namespace cyclefit

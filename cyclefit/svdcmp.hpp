@@ -17,9 +17,10 @@ namespace cyclefit {
 // entries.
 constexpr int svdcolumns = 100;
 
-// One Givens rotation of columns a and b of U, recorded for later.
+// One Givens rotation of columns a and b of U, recorded for later: the
+// columns by their offsets in the matrix, (a - 1) ldu and (b - 1) ldu.
 struct Rotation {
-    int a, b;
+    long a, b;
     double c, s;
 };
 
@@ -73,7 +74,7 @@ void accumulate_left(double* mat, int m, int n, int ldu, const double* sv);
 // recorded in work (and applied to U whenever the record is full).
 void diagonalise(double* mat, int m, int n, int ldu, int ldv, double* sv, double* v, SvdWork& work);
 // Applies the recorded rotations to U.
-void rotate_left(double* mat, int m, int ldu, SvdWork& work);
+void rotate_left(double* mat, int m, SvdWork& work);
 }  // namespace svdphase
 
 // Ends the run with a stop message when a routine of the fit is handed
