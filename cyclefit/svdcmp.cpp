@@ -242,13 +242,25 @@ CYCLEFIT_WIDE void accumulate_left_pass(double* mat, int ldu, int i, int m, int 
 SUITE_KERNEL_BODY v4d& vec(double* p) { return *reinterpret_cast<v4d*>(p); }
 SUITE_KERNEL_BODY const v4d& vec(const double* p) { return *reinterpret_cast<const v4d*>(p); }
 
+// The look-ahead of one column, fused into the last stream of the row sums:
+// the column l takes the rest of step i, A(k, l) = A'(k, l) + e(k) R(l),
+// as soon as e(k) is complete, and scale gathers |A(k, l)| in the order
+// k = l..m for the next column step.
+struct LookAhead {
+    double* col;  // column l, rows l..m
+    double f, r;  // fcol(l) and R(l)
+    double scale;
+};
+
 // e[r] += sum over q = 0..G-1 of x_q[r] a[q], in the order q = 0..G-1, for
 // every row r, where x_q[r] = cols[q][r] + f[q] u[r] when Col is set (the
 // element as a column transformation leaves it) and cols[q][r] otherwise.
-template <int G, bool Col>
+// With Ahead, these are the last columns and the look-ahead follows.
+template <int G, bool Col, bool Ahead>
 SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, const double* f, const double* a,
-                                    int nr, double* e)
+                                    int nr, double* e, LookAhead& ahead)
 {
+    double scale = ahead.scale;
     int r = 0;
     for (; r + 4 <= nr; r += 4) {
         v4d acc = vec(e + r);
@@ -260,6 +272,13 @@ SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, 
             acc += x * a[q];
         }
         vec(e + r) = acc;
+        if (Ahead) {
+            v4d x = vec(ahead.col + r);
+            if (Col) x += ahead.f * ur;
+            x += acc * ahead.r;
+            vec(ahead.col + r) = x;
+            for (int q = 0; q < 4; ++q) scale += std::fabs(x[q]);
+        }
     }
     for (; r < nr; ++r) {
         double acc = e[r];
@@ -269,7 +288,15 @@ SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, 
             acc += x * a[q];
         }
         e[r] = acc;
+        if (Ahead) {
+            double x = ahead.col[r];
+            if (Col) x += ahead.f * u[r];
+            x += acc * ahead.r;
+            ahead.col[r] = x;
+            scale += std::fabs(x);
+        }
     }
+    ahead.scale = scale;
 }
 
 // The first pass of reduction step i over the rows k = l..m (l = i+1),
@@ -279,33 +306,46 @@ SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, 
 // transformation leaves it (A(k, j) itself when fcol is null) and a the
 // transformation's row.  e(k) goes to e[k - l].  The columns are taken a
 // few at a time down all the rows: long streams that the processor fetches
-// well ahead, where blocks of rows across all the columns are not.
-CYCLEFIT_WIDE void row_sums(const double* mat, int ldu, int i, int l, int n, int m, const double* fcol,
-                            const double* arow, double* e)
+// well ahead, where blocks of rows across all the columns are not.  The
+// last few columns come with the look-ahead of column l.
+CYCLEFIT_WIDE void row_sums(double* mat, int ldu, int i, int l, int n, int m, const double* fcol,
+                            const double* arow, const double* rv, double* e, LookAhead& ahead)
 {
     auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
     const int nr = m - l + 1;
     for (int r = 0; r < nr; ++r) e[r] = 0.0;
     const double* u = at(l, i);
     const double zero[rowsumgroup] = {};
+    ahead = LookAhead{at(l, l), fcol ? fcol[l] : 0.0, rv[l], 0.0};
+    // Single columns first, so that the last stream is a full one.
     int j0 = l;
-    while (j0 <= n) {
-        const int g = n - j0 + 1 >= rowsumgroup ? rowsumgroup : 1;
-        const double* cols[rowsumgroup];
-        for (int q = 0; q < g; ++q) cols[q] = at(l, j0 + q);
+    const int singles = (n - l + 1) % rowsumgroup;
+    for (; j0 < l + singles; ++j0) {
+        const double* cols[1] = {at(l, j0)};
         const double* f = fcol ? fcol + j0 : zero;
-        if (g == rowsumgroup) {
-            if (fcol)
-                add_row_sums<rowsumgroup, true>(cols, u, f, arow + j0, nr, e);
-            else
-                add_row_sums<rowsumgroup, false>(cols, u, f, arow + j0, nr, e);
-        } else {
-            if (fcol)
-                add_row_sums<1, true>(cols, u, f, arow + j0, nr, e);
-            else
-                add_row_sums<1, false>(cols, u, f, arow + j0, nr, e);
-        }
-        j0 += g;
+        const bool last = j0 == n;
+        if (fcol && last)
+            add_row_sums<1, true, true>(cols, u, f, arow + j0, nr, e, ahead);
+        else if (fcol)
+            add_row_sums<1, true, false>(cols, u, f, arow + j0, nr, e, ahead);
+        else if (last)
+            add_row_sums<1, false, true>(cols, u, f, arow + j0, nr, e, ahead);
+        else
+            add_row_sums<1, false, false>(cols, u, f, arow + j0, nr, e, ahead);
+    }
+    for (; j0 <= n; j0 += rowsumgroup) {
+        const double* cols[rowsumgroup];
+        for (int q = 0; q < rowsumgroup; ++q) cols[q] = at(l, j0 + q);
+        const double* f = fcol ? fcol + j0 : zero;
+        const bool last = j0 + rowsumgroup > n;
+        if (fcol && last)
+            add_row_sums<rowsumgroup, true, true>(cols, u, f, arow + j0, nr, e, ahead);
+        else if (fcol)
+            add_row_sums<rowsumgroup, true, false>(cols, u, f, arow + j0, nr, e, ahead);
+        else if (last)
+            add_row_sums<rowsumgroup, false, true>(cols, u, f, arow + j0, nr, e, ahead);
+        else
+            add_row_sums<rowsumgroup, false, false>(cols, u, f, arow + j0, nr, e, ahead);
     }
 }
 
@@ -449,22 +489,22 @@ void bidiagonalise(double* mat, int m, int n, int ldu, double* sv, SvdWork& work
                 rowstep = i != m;
             }
         }
+        // Look-ahead: column l takes all of step i (in the first pass
+        // when there is one), then the first half of its own column step.
+        scale = 0.0;
         if (rowstep) {
             for (int k = l; k <= n; ++k) arow[k] = A(i, k);
-            suite::avx2_or_portable<row_sums>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, arow, e);
+            LookAhead ahead;
+            suite::avx2_or_portable<row_sums>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, arow, rv, e, ahead);
+            scale = ahead.scale;
+        } else if (l <= n) {
+            for (int k = l; k <= m; ++k) {
+                if (colstep) A(k, l) += fcol[l] * A(k, i);
+                scale += std::fabs(A(k, l));
+            }
         }
         havedots = false;
         if (l <= n) {
-            // Look-ahead: column l takes step i and the first half of its
-            // own column step.
-            scale = 0.0;
-            for (int k = l; k <= m; ++k) {
-                double x = A(k, l);
-                if (colstep) x += fcol[l] * A(k, i);
-                if (rowstep) x += e[k - l] * rv[l];
-                A(k, l) = x;
-                scale += std::fabs(x);
-            }
             col = column_step(&A(l, l), m - l + 1, scale);
             const bool nextdots = col.scale != 0.0 && l != n;
             if (colstep || rowstep || nextdots)
