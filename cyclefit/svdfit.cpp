@@ -2,6 +2,7 @@
 // decomposition, with small singular values edited out.
 #include "cyclefit/svdfit.hpp"
 
+#include <algorithm>
 #include <string>
 
 namespace cyclefit {
@@ -15,10 +16,18 @@ void svdfit(const double* x, const double* y, const double* sig, int nobs, doubl
                      "nbasis <= " + std::to_string(svdcolumns) + ", nbasis <= nobs <= ldu, nobs <= " +
                          std::to_string(Workspace::maxrows) + ", nbasis <= ldv");
     double* rhs = work.rhs;
+    const size_t nvalues = static_cast<size_t>(nobs) * static_cast<size_t>(nbasis);
+    if (work.basiscapacity < nvalues) {
+        work.basisvalues.reset(new double[nvalues]);
+        work.basiscapacity = nvalues;
+    }
+    // The weighted design matrix, one row per observation.  The basis
+    // routine writes into a buffer of full capacity, as it may fill more
+    // than nbasis values.
     double p[svdcolumns];
-    // The weighted design matrix, one row per observation.
     for (int i = 0; i < nobs; ++i) {
         basis(x[i], p, nbasis);
+        std::copy(p, p + nbasis, work.basisvalues.get() + static_cast<size_t>(i) * nbasis);
         const double weight = 1.0 / sig[i];
         for (int j = 0; j < nbasis; ++j) u[static_cast<long>(j) * ldu + i] = p[j] * weight;
         rhs[i] = y[i] * weight;
@@ -36,9 +45,9 @@ void svdfit(const double* x, const double* y, const double* sig, int nobs, doubl
 
     chi2 = 0.0;
     for (int i = 0; i < nobs; ++i) {
-        basis(x[i], p, nbasis);
+        const double* pi = work.basisvalues.get() + static_cast<size_t>(i) * nbasis;
         double sum = 0.0;
-        for (int j = 0; j < nbasis; ++j) sum += coef[j] * p[j];
+        for (int j = 0; j < nbasis; ++j) sum += coef[j] * pi[j];
         const double d = (y[i] - sum) / sig[i];
         chi2 += d * d;
     }
