@@ -156,12 +156,18 @@ int main(int argc, char** argv)
             times.runs.push_back(now - c);
             c = now;
         };
-        for (int i = 0; i < n; ++i) {
-            dharmo(t[i], p.data(), nb);
-            std::copy(p.begin(), p.end(), basisvalues.begin() + static_cast<long>(i) * nb);
-            const double weight = 1.0 / sig[i];
-            for (int j = 0; j < nb; ++j) u[static_cast<size_t>(j) * n + i] = p[j] * weight;
-            rhs[i] = x[i] * weight;
+        for (int i0 = 0; i0 < n; i0 += 64) {
+            const int nr = std::min(64, n - i0);
+            double weight[64];
+            for (int r = 0; r < nr; ++r) {
+                dharmo(t[i0 + r], p.data(), nb);
+                std::copy(p.begin(), p.end(), basisvalues.begin() + static_cast<long>(i0 + r) * nb);
+                weight[r] = 1.0 / sig[i0 + r];
+                rhs[i0 + r] = x[i0 + r] * weight[r];
+            }
+            for (int j = 0; j < nb; ++j)
+                for (int r = 0; r < nr; ++r)
+                    u[static_cast<size_t>(j) * n + i0 + r] = basisvalues[static_cast<size_t>(i0 + r) * nb + j] * weight[r];
         }
         lap(design);
         work->svd.npending = 0;
