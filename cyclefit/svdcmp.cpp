@@ -255,15 +255,17 @@ struct LookAhead {
 // e[r] += sum over q = 0..G-1 of x_q[r] a[q], in the order q = 0..G-1, for
 // every row r, where x_q[r] = cols[q][r] + f[q] u[r] when Col is set (the
 // element as a column transformation leaves it) and cols[q][r] otherwise.
-// With Ahead, these are the last columns and the look-ahead follows.
+// The sums start from 0.0 when first is set.  With Ahead, these are the
+// last columns and the look-ahead follows.
 template <int G, bool Col, bool Ahead>
 SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, const double* f, const double* a,
-                                    int nr, double* e, LookAhead& ahead)
+                                    int nr, bool first, double* e, LookAhead& ahead)
 {
     double scale = ahead.scale;
     int r = 0;
     for (; r + 4 <= nr; r += 4) {
-        v4d acc = vec(e + r);
+        v4d acc{};
+        if (!first) acc = vec(e + r);
         v4d ur{};
         if (Col) ur = vec(u + r);
         for (int q = 0; q < G; ++q) {
@@ -281,7 +283,7 @@ SUITE_KERNEL_BODY void add_row_sums(const double* const* cols, const double* u, 
         }
     }
     for (; r < nr; ++r) {
-        double acc = e[r];
+        double acc = first ? 0.0 : e[r];
         for (int q = 0; q < G; ++q) {
             double x = cols[q][r];
             if (Col) x += f[q] * u[r];
@@ -313,7 +315,6 @@ CYCLEFIT_WIDE void row_sums(double* mat, int ldu, int i, int l, int n, int m, co
 {
     auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
     const int nr = m - l + 1;
-    for (int r = 0; r < nr; ++r) e[r] = 0.0;
     const double* u = at(l, i);
     const double zero[rowsumgroup] = {};
     ahead = LookAhead{at(l, l), fcol ? fcol[l] : 0.0, rv[l], 0.0};
@@ -325,13 +326,13 @@ CYCLEFIT_WIDE void row_sums(double* mat, int ldu, int i, int l, int n, int m, co
         const double* f = fcol ? fcol + j0 : zero;
         const bool last = j0 == n;
         if (fcol && last)
-            add_row_sums<1, true, true>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<1, true, true>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
         else if (fcol)
-            add_row_sums<1, true, false>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<1, true, false>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
         else if (last)
-            add_row_sums<1, false, true>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<1, false, true>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
         else
-            add_row_sums<1, false, false>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<1, false, false>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
     }
     for (; j0 <= n; j0 += rowsumgroup) {
         const double* cols[rowsumgroup];
@@ -339,13 +340,13 @@ CYCLEFIT_WIDE void row_sums(double* mat, int ldu, int i, int l, int n, int m, co
         const double* f = fcol ? fcol + j0 : zero;
         const bool last = j0 + rowsumgroup > n;
         if (fcol && last)
-            add_row_sums<rowsumgroup, true, true>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<rowsumgroup, true, true>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
         else if (fcol)
-            add_row_sums<rowsumgroup, true, false>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<rowsumgroup, true, false>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
         else if (last)
-            add_row_sums<rowsumgroup, false, true>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<rowsumgroup, false, true>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
         else
-            add_row_sums<rowsumgroup, false, false>(cols, u, f, arow + j0, nr, e, ahead);
+            add_row_sums<rowsumgroup, false, false>(cols, u, f, arow + j0, nr, j0 == l, e, ahead);
     }
 }
 
