@@ -6,25 +6,36 @@
 // the storage of A (which becomes U), and diagonalisation of the bidiagonal
 // form by implicitly shifted QR sweeps.
 //
-// With a design matrix of 75000 rows the cost lies in the passes over the
-// long columns.  These arrangements make the passes fewer and cheaper
-// without changing a single bit of any result, since every element still
-// sees the same operations in the same order:
-//   - the dot products of a Householder step with the columns to its right
-//     do not depend on one another (each column is updated only after its
-//     own dot product), so eight are summed in one pass, each in its own
-//     accumulator and in its own order k = first..m;
-//   - in the reduction, the update of a column step, the rescaling of its
-//     column and the row step that follows are independent from row to
-//     row: they share one pass over blocks of rows, the rows being the
-//     inner, contiguous and vectorisable dimension;
-//   - in the left-hand accumulation, step i-1 reads what step i leaves in
-//     rows k >= i, in the order k = i..m: its dot products are summed in
-//     the pass of step i, block by block, just after step i is done with
-//     the block;
-//   - the rotations of the QR sweeps are computed from the bidiagonal form
-//     alone and never read U: their (c, s) are recorded and applied to U
-//     later, block of rows by block of rows, each row taking them in order.
+// With a design matrix of 75000 rows (59 MB) the cost lies in the passes
+// over the long columns: memory traffic far more than arithmetic.  These
+// arrangements make the passes fewer and cheaper without changing a single
+// bit of any result: every element sees the same operations in the same
+// order, and every sum adds its terms in the same order.
+//   - Passes run down a few columns at a time (eight), through all the rows
+//     of each: a handful of long streams, which the processor fetches ahead
+//     far better than blocks of rows across all the columns.
+//   - Reduction step i has two sums that need all of the columns to its
+//     right: the column transformation's dot products (down the columns,
+//     before they change) and the row transformation's (across each row,
+//     after the column transformation).  So it takes two passes: the first
+//     only reads, summing the row products from the elements as the column
+//     transformation would leave them; the second applies both
+//     transformations and, row after row, sums the next step's column dot
+//     products.  These need the next column complete and scaled first: that
+//     column takes step i ahead of the others (look-ahead), at the end of
+//     the first pass.
+//   - The left-hand accumulation changes column j only through its own dot
+//     products with the Householder vectors i < j, which are not touched
+//     before their own step: each column's steps are independent of the
+//     other columns'.  Eight columns (4.8 MB at 75000 rows) go through all
+//     their steps together, staying in cache; within a group the dot
+//     products of step i-1 are summed in the pass of step i.
+//   - Dot products of several columns are summed four at a time: four rows
+//     of four columns loaded as they lie and transposed, each vector lane
+//     holding one column's sum in its own order.
+//   - The rotations of the QR sweeps are computed from the bidiagonal form
+//     alone and never read U: they are recorded and applied later, twenty
+//     rows at a time held in registers, each row taking them in order.
 #include "cyclefit/svdcmp.hpp"
 
 #include <algorithm>
@@ -41,10 +52,12 @@ namespace {
 // sign(p, q): |p| with the sign of q, q = 0 counting as positive.
 double sign(double p, double q) { return q >= 0.0 ? std::fabs(p) : -std::fabs(p); }
 
-constexpr int rowblock = 64;   // rows of A handled together in one pass
-constexpr int rowsumgroup = 8;  // columns per stream of the row sums
-constexpr int updategroup = 8;  // columns per stream of the update
-constexpr int leftgroup = 8;   // columns of U accumulated together: 4.8 MB at 75000 rows
+// The sizes below were chosen by timing the 75000 x 99 fit: with sixteen
+// columns per pass, or blocks of 128 rows, the passes were markedly slower.
+constexpr int rowblock = 64;    // rows a pass handles together before its dot products
+constexpr int rowsumgroup = 8;  // columns per pass of the row sums
+constexpr int updategroup = 8;  // columns per pass of the update
+constexpr int leftgroup = 8;    // columns of U accumulated together
 
 // The long loops are compiled twice, for the wider vectors (AVX2) where the
 // processor has them and portably, and called through
@@ -57,9 +70,9 @@ constexpr int leftgroup = 8;   // columns of U accumulated together: 4.8 MB at 7
 typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int rotvectors = 5;  // vectors of rows held in registers by the rotations
 
-// Applies the recorded rotations to rows 1..m of U, in their order.  A
-// sweep is a chain of rotations (j, j+1), (j+1, j+2), ...: the column that
-// one rotation hands to the next stays in registers.
+// Applies the recorded rotations to 4 V rows of U from row r0 + 1, in their
+// order.  A sweep is a chain of rotations (j, j+1), (j+1, j+2), ...: the
+// column that one rotation hands to the next stays in registers.
 template <int V>
 SUITE_KERNEL_BODY void rotate_rows(double* mat, int r0, const Rotation* pending, int npending)
 {
@@ -85,6 +98,8 @@ SUITE_KERNEL_BODY void rotate_rows(double* mat, int r0, const Rotation* pending,
     }
 }
 
+// Applies the recorded rotations to rows 1..m of U, in their order, and
+// empties the record.
 CYCLEFIT_WIDE void apply_rotations(double* mat, int m, SvdWork& work)
 {
     const Rotation* pending = work.pending;

@@ -25,13 +25,16 @@ struct Rotation {
 };
 
 // The scratch of svdcmp: the rotations of the QR sweeps, recorded until
-// they are applied to U a block of rows at a time.  A full list is applied
-// at once and started afresh, so any number of sweeps fits.
+// they are applied to U a block of rows at a time (a full list is applied
+// at once and started afresh, so any number of sweeps fits); the bidiagonal
+// form's superdiagonal and norm, handed from phase to phase; and the dot
+// products of one row transformation, one per row (grown to the largest
+// matrix).
 struct SvdWork {
     static constexpr int maxrot = 16384;
     Rotation pending[maxrot];
     int npending = 0;
-    double superdiag[svdcolumns + 1];  // the bidiagonal form's superdiagonal, r(2..n)
+    double superdiag[svdcolumns + 1];  // r(i) at [i], r(1) = 0
     double norm = 0.0;                 // the largest |sv(i)| + |r(i)| of the reduction
     std::vector<double> rowsums;       // a row transformation's dot products, one per row
 };
@@ -50,11 +53,13 @@ struct SvdWork {
 //          2. After 30 sweeps on one value the run pauses with
 //             "No convergence in 30 iterations"; on "go" the 30th sweep is
 //             completed and the value is left as it stands.
-//          3. The loops are arranged for speed (several columns per pass,
-//             rows in blocks, rotations of U deferred and applied per block
-//             of rows) while every element sees the same operations in the
-//             same order as in the plain column-by-column form: the results
-//             are bit for bit those of that form.
+//          3. The loops are arranged for speed (a few columns per pass down
+//             all the rows, two passes per reduction step, U accumulated a
+//             group of columns at a time, rotations of U recorded and
+//             applied twenty rows at a time) while every element sees the
+//             same operations in the same order, and every sum takes its
+//             terms in the same order, as in the plain column-by-column
+//             form: the results are bit for bit those of that form.
 //          4. Capacity: 0 <= ncol <= svdcolumns, ncol <= nrow <= ldu,
 //             ncol <= ldv.  Other sizes end the run before anything is
 //             touched (see refuse_sizes).
