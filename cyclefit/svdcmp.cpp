@@ -120,7 +120,7 @@ CYCLEFIT_WIDE void apply_rotations(double* mat, int m, SvdWork& work)
 
 void rotate_later(double* mat, int m, int ldu, int a, int b, double c, double s, SvdWork& work)
 {
-    if (work.npending == SvdWork::maxrot) suite::avx2_or_portable<apply_rotations>(mat, m, work);
+    if (work.npending >= std::min(work.batch, SvdWork::maxrot)) suite::avx2_or_portable<apply_rotations>(mat, m, work);
     work.pending[work.npending++] = Rotation{static_cast<long>(a - 1) * ldu, static_cast<long>(b - 1) * ldu, c, s};
 }
 

@@ -34,6 +34,7 @@ struct SvdWork {
     static constexpr int maxrot = 16384;
     Rotation pending[maxrot];
     int npending = 0;
+    int batch = maxrot;  // rotations recorded before they are applied (1..maxrot; the tests lower it)
     double superdiag[svdcolumns + 1];  // r(i) at [i], r(1) = 0
     double norm = 0.0;                 // the largest |sv(i)| + |r(i)| of the reduction
     std::vector<double> rowsums;       // a row transformation's dot products, one per row
