@@ -143,7 +143,9 @@ int main(int argc, char** argv)
                     same(cvm, cvmref) && std::memcmp(&chi2, &chi2ref, sizeof chi2) == 0;
     }
 
-    // The same fit phase by phase, as svdfit runs it.
+    // The same fit phase by phase, as svdfit runs it (the design matrix
+    // written a block of observations at a time, the basis values kept for
+    // the chi-square).
     Times design{"design matrix", {}}, bidiag{"bidiagonalisation", {}}, right{"accumulation of V", {}},
         left{"accumulation of U", {}}, sweeps{"QR sweeps (bidiagonal form, V)", {}},
         rotations{"rotations of U", {}}, solve{"svbksb and svdvar", {}},
@@ -165,9 +167,9 @@ int main(int argc, char** argv)
                 weight[r] = 1.0 / sig[i0 + r];
                 rhs[i0 + r] = x[i0 + r] * weight[r];
             }
+            const double* values = basisvalues.data() + static_cast<size_t>(i0) * nb;
             for (int j = 0; j < nb; ++j)
-                for (int r = 0; r < nr; ++r)
-                    u[static_cast<size_t>(j) * n + i0 + r] = basisvalues[static_cast<size_t>(i0 + r) * nb + j] * weight[r];
+                for (int r = 0; r < nr; ++r) u[static_cast<size_t>(j) * n + i0 + r] = values[r * nb + j] * weight[r];
         }
         lap(design);
         work->svd.npending = 0;
@@ -238,7 +240,8 @@ int main(int argc, char** argv)
         lapackproc.runs.push_back(process_seconds() - pc);
     }
     double worst = 0.0;
-    for (int j = 0; j < nb; ++j) worst = std::max(worst, std::fabs(b[j] - coefref[j]) / (std::fabs(coefref[j]) + 1e-300));
+    for (int j = 0; j < nb; ++j)
+        worst = std::max(worst, std::fabs(b[j] - coefref[j]) / (std::fabs(coefref[j]) + 1e-300));
     std::printf("peer, processor time of the solve alone (the design matrix built beforehand):\n");
     print(lapack);
     print(lapackproc);
