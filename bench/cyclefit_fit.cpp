@@ -83,7 +83,12 @@ struct Times {
     }
 };
 
-void print(const Times& t) { std::printf("  %-34s best %.3f s, median %.3f s\n", t.name, t.best(), t.median()); }
+void print(const Times& t)
+{
+    std::printf("  %-34s best %.3f s, median %.3f s  (", t.name, t.best(), t.median());
+    for (size_t r = 0; r < t.runs.size(); ++r) std::printf("%s%.3f", r ? " " : "", t.runs[r]);
+    std::printf(")\n");
+}
 
 bool same(const std::vector<double>& a, const std::vector<double>& b)
 {

@@ -3,9 +3,51 @@
 #include "cyclefit/svdfit.hpp"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 namespace cyclefit {
+
+namespace {
+
+// Makes room in the workspace for nvalues basis values; false when the
+// memory cannot be had (the fit then evaluates the basis again).
+bool room_for_basis_values(Workspace& work, size_t nvalues)
+{
+    if (work.basiscapacity >= nvalues) return true;
+    work.basisvalues.reset(new (std::nothrow) double[nvalues]);
+    work.basiscapacity = work.basisvalues ? nvalues : 0;
+    return work.basisvalues != nullptr;
+}
+
+// The weighted design matrix and right-hand side, 64 observations at a
+// time: their basis values first (the basis routine writes into a buffer
+// of full capacity, as it may fill more than nbasis values), then the
+// block's rows of each column in one stretch.  The basis values go to
+// keep too, when it is given.
+void design_matrix(const double* x, const double* y, const double* sig, int nobs, int nbasis, double* u, int ldu,
+                   Basis basis, double* rhs, double* keep)
+{
+    constexpr int block = 64;
+    double p[svdcolumns], values[block * svdcolumns], weight[block];
+    for (int i0 = 0; i0 < nobs; i0 += block) {
+        const int nr = std::min(block, nobs - i0);
+        for (int r = 0; r < nr; ++r) {
+            const int i = i0 + r;
+            basis(x[i], p, nbasis);
+            std::copy(p, p + nbasis, values + r * nbasis);
+            weight[r] = 1.0 / sig[i];
+            rhs[i] = y[i] * weight[r];
+        }
+        for (int j = 0; j < nbasis; ++j) {
+            double* uj = u + static_cast<long>(j) * ldu + i0;
+            for (int r = 0; r < nr; ++r) uj[r] = values[r * nbasis + j] * weight[r];
+        }
+        if (keep) std::copy(values, values + nr * nbasis, keep + static_cast<size_t>(i0) * nbasis);
+    }
+}
+
+}  // namespace
 
 void svdfit(const double* x, const double* y, const double* sig, int nobs, double* coef, int nbasis, double* u,
             double* v, double* sv, int ldu, int ldv, double& chi2, Basis basis, Workspace& work)
@@ -16,32 +58,8 @@ void svdfit(const double* x, const double* y, const double* sig, int nobs, doubl
                      "nbasis <= " + std::to_string(svdcolumns) + ", nbasis <= nobs <= ldu, nobs <= " +
                          std::to_string(Workspace::maxrows) + ", nbasis <= ldv");
     double* rhs = work.rhs;
-    const size_t nvalues = static_cast<size_t>(nobs) * static_cast<size_t>(nbasis);
-    if (work.basiscapacity < nvalues) {
-        work.basisvalues.reset(new double[nvalues]);
-        work.basiscapacity = nvalues;
-    }
-    // The weighted design matrix, a block of observations at a time: their
-    // basis values first (the basis routine writes into a buffer of full
-    // capacity, as it may fill more than nbasis values), then the block's
-    // rows of each column in one stretch.
-    constexpr int block = 64;
-    double p[svdcolumns], weight[block];
-    for (int i0 = 0; i0 < nobs; i0 += block) {
-        const int nr = std::min(block, nobs - i0);
-        const double* values = work.basisvalues.get() + static_cast<size_t>(i0) * nbasis;
-        for (int r = 0; r < nr; ++r) {
-            const int i = i0 + r;
-            basis(x[i], p, nbasis);
-            std::copy(p, p + nbasis, work.basisvalues.get() + static_cast<size_t>(i) * nbasis);
-            weight[r] = 1.0 / sig[i];
-            rhs[i] = y[i] * weight[r];
-        }
-        for (int j = 0; j < nbasis; ++j) {
-            double* uj = u + static_cast<long>(j) * ldu + i0;
-            for (int r = 0; r < nr; ++r) uj[r] = values[r * nbasis + j] * weight[r];
-        }
-    }
+    const bool kept = room_for_basis_values(work, static_cast<size_t>(nobs) * static_cast<size_t>(nbasis));
+    design_matrix(x, y, sig, nobs, nbasis, u, ldu, basis, rhs, kept ? work.basisvalues.get() : nullptr);
     svdcmp(u, nobs, nbasis, ldu, ldv, sv, v, work.svd);
 
     // Singular values strictly below svtol times the largest are dropped.
@@ -54,8 +72,13 @@ void svdfit(const double* x, const double* y, const double* sig, int nobs, doubl
     svbksb(u, sv, v, nobs, nbasis, ldu, ldv, rhs, coef);
 
     chi2 = 0.0;
+    double p[svdcolumns];
     for (int i = 0; i < nobs; ++i) {
-        const double* pi = work.basisvalues.get() + static_cast<size_t>(i) * nbasis;
+        const double* pi = p;
+        if (kept)
+            pi = work.basisvalues.get() + static_cast<size_t>(i) * nbasis;
+        else
+            basis(x[i], p, nbasis);
         double sum = 0.0;
         for (int j = 0; j < nbasis; ++j) sum += coef[j] * pi[j];
         const double d = (y[i] - sum) / sig[i];

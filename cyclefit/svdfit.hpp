@@ -22,10 +22,11 @@ using Basis = void (*)(double xi, double* p, int nbasis);
 // The scratch of the fit, one for the program, handed to svdfit: the
 // weighted right-hand side, one entry per observation; the basis values of
 // every observation, kept from the design matrix for the chi-square (grown
-// to the largest fit, nobs x nbasis doubles: 59 MB at 75000 x 99, which
+// to the largest fit, nobs x nbasis doubles: 59 MB at 75000 x 99; this
 // spares the second evaluation of the basis, about a tenth of the whole
-// fit); and the scratch of the decomposition.  It holds nothing from one
-// fit to the next.
+// fit, and where the memory cannot be had the basis is evaluated again);
+// and the scratch of the decomposition.  It holds nothing from one fit to
+// the next.
 struct Workspace {
     static constexpr int maxrows = maxobs;  // observations a fit can take
     double rhs[maxrows];
@@ -39,6 +40,7 @@ struct Workspace {
 //             nbasis     number of coefficients
 //             ldu, ldv   declared row counts of u and v
 //             basis      the basis routine, called once per observation
+//                        (twice when the workspace cannot keep the values)
 //             work       scratch
 //   Returned: coef       the coefficients
 //             u, v, sv   the decomposition of the weighted design matrix,
