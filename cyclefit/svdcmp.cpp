@@ -120,44 +120,9 @@ CYCLEFIT_WIDE void apply_rotations(double* mat, int m, SvdWork& work)
 
 void rotate_later(double* mat, int m, int ldu, int a, int b, double c, double s, SvdWork& work)
 {
-    if (work.npending >= std::min(work.batch, SvdWork::maxrot)) suite::avx2_or_portable<apply_rotations>(mat, m, work);
+    if (work.npending >= std::min(work.batch, SvdWork::maxrot))
+        suite::avx2_or_portable<apply_rotations>(mat, m, work);
     work.pending[work.npending++] = Rotation{static_cast<long>(a - 1) * ldu, static_cast<long>(b - 1) * ldu, c, s};
-}
-
-// G dot products in one pass, each in its own accumulator and its own
-// order: s[q] = sum over k = from..m of A(k, i) A(k, j + q).
-template <int G>
-inline void dots(const double* __restrict ci, const double* const* cols, int from, int m, double* s)
-{
-    double acc[G];
-    for (int q = 0; q < G; ++q) acc[q] = 0.0;
-    for (int k = from; k <= m; ++k) {
-        const double a = ci[k];
-        for (int q = 0; q < G; ++q) acc[q] += a * cols[q][k];
-    }
-    for (int q = 0; q < G; ++q) s[q] = acc[q];
-}
-
-// The dot products of column i with the columns j = first..n to its right,
-// s[j] = sum over k = from..m of A(k, i) A(k, j).  They do not depend on
-// one another, so eight columns share one pass over column i.
-CYCLEFIT_WIDE void column_dots(const double* mat, int ldu, int i, int first, int n, int from, int m, double* s)
-{
-    auto col = [&](int j) { return mat + static_cast<long>(j - 1) * ldu - 1; };  // col(j)[k] = A(k, j)
-    const double* __restrict ci = col(i);
-    int j = first;
-    while (j <= n) {
-        const int g = n - j + 1 >= 8 ? 8 : n - j + 1 >= 4 ? 4 : 1;
-        const double* cols[8];
-        for (int q = 0; q < g; ++q) cols[q] = col(j + q);
-        if (g == 8)
-            dots<8>(ci, cols, from, m, s + j);
-        else if (g == 4)
-            dots<4>(ci, cols, from, m, s + j);
-        else
-            dots<1>(ci, cols, from, m, s + j);
-        j += g;
-    }
 }
 
 // Dot products of four columns at once: the lanes of acc hold four running
@@ -215,6 +180,24 @@ SUITE_KERNEL_BODY void block_dots(const double* a, const double* const* cols, in
         double acc = dots[q];
         for (int r = 0; r < nr; ++r) acc += a[r] * cols[q][r];
         dots[q] = acc;
+    }
+}
+
+// The dot products of column i with the columns j = first..n to its right,
+// dots[j] = sum over k = from..m of A(k, i) A(k, j), eight columns at a
+// time down all the rows.
+CYCLEFIT_WIDE void column_dots(const double* mat, int ldu, int i, int first, int n, int from, int m, double* dots)
+{
+    auto at = [&](int row, int k) { return mat + static_cast<long>(k - 1) * ldu + (row - 1); };
+    for (int j = first; j <= n; ++j) dots[j] = 0.0;
+    for (int j0 = first; j0 <= n; j0 += updategroup) {
+        const int g = std::min(updategroup, n - j0 + 1);
+        for (int k0 = from; k0 <= m; k0 += rowblock) {
+            const int nr = std::min(rowblock, m - k0 + 1);
+            const double* cols[updategroup];
+            for (int q = 0; q < g; ++q) cols[q] = at(k0, j0 + q);
+            block_dots(at(k0, i), cols, g, nr, dots + j0);
+        }
     }
 }
 
