@@ -23,15 +23,16 @@ bool room_for_basis_values(Workspace& work, size_t nvalues)
 // The weighted design matrix and right-hand side, 64 observations at a
 // time: their basis values first (the basis routine writes into a buffer
 // of full capacity, as it may fill more than nbasis values), then the
-// block's rows of each column in one stretch.  The basis values go to
-// keep too, when it is given.
+// block's rows of each column in one stretch.  The basis values are kept
+// in keep, when it is given.
 void design_matrix(const double* x, const double* y, const double* sig, int nobs, int nbasis, double* u, int ldu,
                    Basis basis, double* rhs, double* keep)
 {
     constexpr int block = 64;
-    double p[svdcolumns], values[block * svdcolumns], weight[block];
+    double p[svdcolumns], blockvalues[block * svdcolumns], weight[block];
     for (int i0 = 0; i0 < nobs; i0 += block) {
         const int nr = std::min(block, nobs - i0);
+        double* values = keep ? keep + static_cast<size_t>(i0) * nbasis : blockvalues;
         for (int r = 0; r < nr; ++r) {
             const int i = i0 + r;
             basis(x[i], p, nbasis);
@@ -43,7 +44,6 @@ void design_matrix(const double* x, const double* y, const double* sig, int nobs
             double* uj = u + static_cast<long>(j) * ldu + i0;
             for (int r = 0; r < nr; ++r) uj[r] = values[r * nbasis + j] * weight[r];
         }
-        if (keep) std::copy(values, values + nr * nbasis, keep + static_cast<size_t>(i0) * nbasis);
     }
 }
 
