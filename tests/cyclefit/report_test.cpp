@@ -9,6 +9,8 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "common/io.hpp"
 #include "cyclefit/records.hpp"
 #include "cyclefit/storage.hpp"
@@ -17,10 +19,13 @@ using namespace cyclefit;
 
 namespace {
 
-// Runs the report in a fresh folder and returns the solution file.
+// Runs the report in a fresh folder of its own (the tests run side by side
+// as separate processes) and returns the solution file.
 std::string run_report(int& imax)
 {
-    const auto dir = std::filesystem::temp_directory_path() / "cyclefit_report_test";
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("cyclefit_report_" + std::string(test->name()) + "_" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     const auto here = std::filesystem::current_path();
