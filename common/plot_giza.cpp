@@ -242,6 +242,19 @@ public:
         cpgend();
         std::fflush(stdout);
     }
+    bool open_file(std::string_view device) override
+    {
+        const std::string name(device);
+        return file_writable(name) && cpgbeg(0, name.c_str(), 1, 1) == 1;
+    }
+    void pap(float width, float aspect) override { cpgpap(width, aspect); }
+    void scr(int ci, float red, float green, float blue) override { cpgscr(ci, red, green, blue); }
+    void slw(int width) override { cpgslw(width); }
+    void sls(int style) override { cpgsls(style); }
+    void ptxt(float x, float y, float angle, float fjust, std::string_view text) override
+    {
+        cpgptxt(x, y, angle, fjust, std::string(text).c_str());
+    }
 };
 
 GizaPlotter giza;
