@@ -555,6 +555,7 @@ void write_picture(const fs::path& name, PictureType type, const PictureInput& i
     temporary += std::to_string(::getpid());
     temporary += ".tmp.";
     temporary += extension;
+    const TemporaryName registered(temporary);
     common::Plotter& plot = common::graphics();
     if (type == PictureType::none || !plot.open_file(temporary.string() + "/" + extension)) {
         ::unlink(temporary.c_str());
