@@ -405,7 +405,7 @@ std::vector<double> periodscan_file(std::vector<double> t, std::vector<double> x
     t[0] = 0.0;
     timeseries::dobsco(n, x, mean);
     std::vector<double> f1(nf), s1(nf), w1(nf), w2(nf), w3(nf), w4(nf);
-    periodscan::scar2(n, x, t, 0.0, nf, step, f1, s1, w1, w2, w3, w4);
+    periodscan::scar2(n, t, x, 0.0, nf, step, f1, s1, w1, w2, w3, w4);
     const common::Format& format = common::cached_format("(1X,F20.8,1X,F20.8)");
     std::vector<double> printed(nf);
     std::string line;

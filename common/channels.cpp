@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <vector>
 
 #include "common/freeformat.hpp"
 #include "common/io.hpp"
@@ -16,7 +17,25 @@ struct Channel {
     std::string name;  // for messages: the file name, or "standard input"
     long line = 0;     // lines read so far
     bool owned = false;
+    bool output = false;  // opened for writing: its close is checked
 };
+
+// A write to standard output has failed and been reported: the program is
+// ending, and the flushes on the way out do not report it again.
+bool screen_failed = false;
+
+// A write that failed ends the program: the file and the system's reason.
+[[noreturn]] void cannot_write(const std::string& name, int error)
+{
+    throw ProgramEnd{2, name + ": cannot be written (" + std::strerror(error != 0 ? error : EIO) + ")"};
+}
+
+void screen_failure(int error)
+{
+    if (screen_failed) return;
+    screen_failed = true;
+    cannot_write("standard output", error);
+}
 
 std::map<int, Channel>& table()
 {
@@ -42,7 +61,7 @@ public:
 
     bool next_line(std::string& line) override
     {
-        if (c_.file == stdin) std::fflush(stdout);
+        if (c_.file == stdin) flush_screen();
         line.clear();
         int ch;
         bool any = false;
@@ -107,14 +126,26 @@ ReadOutcome settle(const Channel& c, ReadResult r, std::span<const Target> targe
         input_error(c.name + ", line " + std::to_string(c.line + 1),
                     std::string("end of file where ") + expected(t) + " was expected");
     if (r.outcome == ReadOutcome::bad_value && !handled.bad_value)
-        input_error(c.name + ", line " + std::to_string(c.line), std::string(expected(t)) + " was expected");
+        input_error(c.name + ", line " + std::to_string(c.line),
+                    (r.line_ended ? "the line ends where " : "") + std::string(expected(t)) + " was expected");
     return r.outcome;
 }
 
+// Writes the text; a write that fails ends the program, and a file that
+// failed is released without a second report.
 void put(int channel, const std::string& text)
 {
     std::FILE* f = writing(channel);
-    std::fwrite(text.data(), 1, text.size(), f);
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), f) == text.size() && !std::ferror(f)) return;
+    const int error = errno;
+    if (f == stdout) screen_failure(error);
+    auto it = table().find(channel);
+    if (it == table().end()) return;
+    const Channel c = it->second;
+    table().erase(it);
+    if (c.owned) std::fclose(c.file);
+    cannot_write(c.name, error);
 }
 
 }  // namespace
@@ -146,15 +177,43 @@ void open_new(int channel, std::string_view name)
         std::string why = std::strerror(errno);
         input_error(path, "cannot be created (" + why + ")");
     }
-    table()[channel] = Channel{f, path, 0, true};
+    table()[channel] = Channel{f, path, 0, true, true};
 }
 
 void close_channel(int channel)
 {
     auto it = table().find(channel);
     if (it == table().end()) return;
-    if (it->second.owned && it->second.file) std::fclose(it->second.file);
+    const Channel c = it->second;
     table().erase(it);
+    if (!c.owned || !c.file) return;
+    // What is still buffered reaches the file only now: a full device
+    // shows itself here.
+    bool failed = std::ferror(c.file) != 0;
+    errno = 0;
+    if (std::fclose(c.file) != 0) failed = true;
+    if (failed && c.output) cannot_write(c.name, errno);
+}
+
+void flush_screen()
+{
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) screen_failure(errno);
+}
+
+std::vector<std::string> finish_output()
+{
+    std::vector<std::string> failures;
+    auto checked = [&failures](auto step) {
+        try {
+            step();
+        } catch (const ProgramEnd& failure) {
+            failures.push_back(failure.message);
+        }
+    };
+    while (!table().empty()) checked([channel = table().begin()->first] { close_channel(channel); });
+    checked(flush_screen);
+    return failures;
 }
 
 void rewind_channel(int channel)
@@ -173,8 +232,9 @@ long lines_read(int channel)
 
 void reset_channels()
 {
-    std::fflush(stdout);
-    while (!table().empty()) close_channel(table().begin()->first);
+    finish_output();
+    std::clearerr(stdout);
+    screen_failed = false;
 }
 
 ReadOutcome read_free(int channel, std::initializer_list<Target> targets, Handled handled)
@@ -183,6 +243,14 @@ ReadOutcome read_free(int channel, std::initializer_list<Target> targets, Handle
     ChannelLines lines(c);
     std::span<const Target> list(targets.begin(), targets.size());
     return settle(c, free_read(list, lines), list, handled);
+}
+
+ReadOutcome read_record(int channel, std::initializer_list<Target> targets, Handled handled)
+{
+    Channel& c = reading(channel);
+    ChannelLines lines(c);
+    std::span<const Target> list(targets.begin(), targets.size());
+    return settle(c, free_read(list, lines, Lines::whole), list, handled);
 }
 
 ReadOutcome skip_line(int channel, Handled handled) { return read_free(channel, {}, handled); }

@@ -11,6 +11,10 @@
 
 namespace common {
 
+// The widest field, and the most digits, a format may ask for: the format
+// parser refuses more, and the buffers of the edits below are sized from it.
+constexpr int max_field = 1000;
+
 void edit_integer(std::string& out, std::int64_t value, int width, int min_digits);
 void edit_fixed(std::string& out, double value, int width, int decimals);
 void edit_exponent(std::string& out, double value, int width, int digits);

@@ -98,7 +98,7 @@ private:
         case 'I': {
             FormatItem it{FormatItem::Kind::i, positive(), 0, false, {}};
             if (optional('.')) {
-                it.digits = number();
+                it.digits = digits();
                 it.has_min = true;
             }
             add(items, count, it);
@@ -113,7 +113,7 @@ private:
                                                : FormatItem::Kind::e;
             FormatItem it{kind, positive(), 0, false, {}};
             expect('.');
-            it.digits = number();
+            it.digits = digits();
             if (kind != FormatItem::Kind::f && it.digits < 1) fail("E and G need at least one digit");
             add(items, count, it);
             return;
@@ -169,7 +169,16 @@ private:
     {
         int v = number();
         if (v == 0) fail("field width 0");
-        if (v > 1000) fail("field wider than 1000 characters");
+        if (v > max_field) fail("field wider than 1000 characters");
+        return v;
+    }
+
+    // The d of Fw.d, Ew.d, Gw.d or the m of Iw.m: no more digits than the
+    // widest field could show.
+    int digits()
+    {
+        int v = number();
+        if (v > max_field) fail("more than 1000 digits");
         return v;
     }
 

@@ -69,7 +69,8 @@ enum class ReadOutcome { ok, end_of_file, bad_value };
 
 struct ReadResult {
     ReadOutcome outcome = ReadOutcome::ok;
-    std::size_t target = 0;  // index of the target that met the end or the bad value
+    std::size_t target = 0;   // index of the target that met the end or the bad value
+    bool line_ended = false;  // a bad value because a whole record's line ended before it
 };
 
 // Reads the targets by the format, starting on a fresh record; the rest of

@@ -42,7 +42,7 @@ bool store(const Target& t, std::string_view token)
 
 }  // namespace
 
-ReadResult free_read(std::span<const Target> targets, LineSource& source)
+ReadResult free_read(std::span<const Target> targets, LineSource& source, Lines lines)
 {
     std::string line;
     if (!source.next_line(line)) return {ReadOutcome::end_of_file, 0};
@@ -50,6 +50,9 @@ ReadResult free_read(std::span<const Target> targets, LineSource& source)
     for (std::size_t next = 0; next < targets.size();) {
         while (pos < line.size() && is_separator(line[pos])) ++pos;
         if (pos >= line.size()) {
+            // A record is never completed from the next line: its values
+            // would shift by one, and every later time read as a value.
+            if (lines == Lines::whole && next > 0) return {ReadOutcome::bad_value, next, true};
             if (!source.next_line(line)) return {ReadOutcome::end_of_file, next};
             pos = 0;
             continue;

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/format.hpp"
 #include "common/text.hpp"
@@ -28,6 +29,9 @@ void open_old(int channel, std::string_view name);
 bool try_open_old(int channel, std::string_view name);
 // Creates the file, or replaces it; failure is an input error.
 void open_new(int channel, std::string_view name);
+// Releases the channel.  A file written through it is closed and checked:
+// when what was written cannot all reach it, the program ends with an error
+// naming the file (exit status 2).
 void close_channel(int channel);
 void rewind_channel(int channel);
 // The number of lines read so far on the channel (for messages that say
@@ -48,6 +52,10 @@ constexpr Handled handle_both{true, true};
 // Free-format read: starts on a fresh line, fills the targets in order,
 // drops the rest of the last line read.  Unfilled targets keep their values.
 ReadOutcome read_free(int channel, std::initializer_list<Target> targets, Handled handled = {});
+// Free-format read of one record of a data file (one observation): blank
+// lines are passed, then every target is read from one line; a line that
+// ends before the last target is a bad value at that line.
+ReadOutcome read_record(int channel, std::initializer_list<Target> targets, Handled handled = {});
 // Consumes one line.
 ReadOutcome skip_line(int channel, Handled handled = {});
 // Formatted read by a format string.
@@ -68,6 +76,11 @@ void write_fmt(int channel, std::string_view format, std::initializer_list<Value
 // Text written without a line end (a question the answer follows on the
 // same line).
 void write_raw(int channel, std::string_view text);
+// Sends what is buffered for standard output on its way (before a question
+// is answered, and at the end).  A write to a channel that fails, here or
+// at any write, ends the program with one line naming the file (or standard
+// output) and the system's reason, exit status 2.
+void flush_screen();
 // Write into a text field: the first record of the formatted result, cut or
 // blank-filled to the field.
 void write_into(Text& field, std::string_view format, std::initializer_list<Value> values);
@@ -98,8 +111,12 @@ void pause(std::string_view message);
 // Runs a program's main routine and returns its exit status.
 int run_main(void (*program)());
 
-// Releases every channel and forgets fort.N bindings (for tests that run a
-// dialogue more than once in one process).
+// Closes every channel and flushes standard output, each checked; returns
+// the report line of every write that failed (run_main's way out).
+std::vector<std::string> finish_output();
+
+// Releases every channel and forgets fort.N bindings and failures (for
+// tests that run a dialogue more than once in one process).
 void reset_channels();
 
 }  // namespace common

@@ -12,7 +12,13 @@
 //  3. Marker codes above 127 are Hershey symbols, which the library lacks
 //     (it would draw the letter A); the two the programs use, 751 and 256,
 //     are drawn as its small filled circle, marker 17.
+//  4. A picture file that cannot be written (a full disc) is reported by
+//     the library only on standard error, and the program would go on as
+//     if it had been drawn: what the library says while it closes the
+//     device is read, and its error ends the program like any other write
+//     that fails.
 #include <cpgplot.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
@@ -41,9 +47,9 @@ std::string ask_device()
         read_line(keyboard, answer);  // the end of standard input is an input error
         answer = trim(answer);
         if (answer == "?") {
-            std::fflush(stdout);
+            flush_screen();
             cpgldev();
-            std::fflush(stdout);
+            flush_screen();
             continue;
         }
         return answer.empty() ? "/xw" : answer;
@@ -152,6 +158,71 @@ void downward_axis(std::string_view yopt, float ytick, int nysub, float x1, floa
 
 int marker(int symbol) { return symbol == 751 || symbol == 256 ? 17 : symbol; }
 
+// The file a device "name/type" writes, or the device itself when it names
+// no file.
+std::string device_file(const std::string& device)
+{
+    std::size_t slash = device.rfind('/');
+    std::string name = trim(slash == std::string::npos ? device : device.substr(0, slash));
+    return name.empty() ? trim(device) : name;
+}
+
+// Runs the call with standard error caught in a temporary file and returns
+// what it wrote there (when no such file can be made, the call runs as it
+// is and nothing is returned).
+std::string stderr_of(void (*call)())
+{
+    std::fflush(stderr);
+    std::FILE* caught = std::tmpfile();
+    const int saved = caught ? dup(2) : -1;
+    if (saved < 0 || dup2(fileno(caught), 2) < 0) {
+        if (saved >= 0) close(saved);
+        if (caught) std::fclose(caught);
+        call();
+        return {};
+    }
+    call();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    std::string text;
+    std::rewind(caught);
+    for (int c; (c = std::getc(caught)) != EOF;) text += static_cast<char>(c);
+    std::fclose(caught);
+    return text;
+}
+
+// The reason given by the library's first error line in what it said
+// ("%giza - ERROR - <where>: <why>"), or empty; every other line is passed
+// on to standard error as it was.
+std::string library_error(const std::string& said)
+{
+    std::string why, passed;
+    for (std::size_t start = 0; start < said.size();) {
+        std::size_t end = said.find('\n', start);
+        end = end == std::string::npos ? said.size() : end + 1;
+        std::string_view line(said.data() + start, end - start);
+        start = end;
+        if (!why.empty() || line.find("%giza - ERROR") == std::string_view::npos) {
+            passed += line;
+            continue;
+        }
+        std::size_t colon = line.rfind(": ");
+        why = trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+    }
+    std::fputs(passed.c_str(), stderr);
+    return why;
+}
+
+// Closes the device; a picture the library could not write ends the
+// program, naming the file and the library's reason.
+void close_device(const std::string& device)
+{
+    const std::string why = library_error(stderr_of(cpgend));
+    if (!why.empty()) throw ProgramEnd{2, device_file(device) + ": cannot be written (" + why + ")"};
+}
+
 // giza numbers an axis beyond 10^4 in powers of ten (5.0691x10^4 for
 // 50691); a Julian-date axis reads better in plain decimals, as the classic
 // library writes them.  For such a horizontal axis giza draws the frame and
@@ -186,11 +257,12 @@ public:
     bool begin(int unit, std::string_view device, int nxsub, int nysub) override
     {
         std::string name = trim(device) == "?" ? ask_device() : std::string(device);
-        std::fflush(stdout);
+        flush_screen();
         if (!file_writable(name) || cpgbeg(unit, name.c_str(), nxsub, nysub) != 1) {
             write_free(screen, {"Graphics device " + trim(name) + " cannot be opened: nothing is drawn on it."});
             return false;
         }
+        device_ = name;
         return true;
     }
     void page() override { cpgpage(); }
@@ -239,13 +311,15 @@ public:
     }
     void end() override
     {
-        cpgend();
-        std::fflush(stdout);
+        close_device(device_);
+        flush_screen();
     }
     bool open_file(std::string_view device) override
     {
         const std::string name(device);
-        return file_writable(name) && cpgbeg(0, name.c_str(), 1, 1) == 1;
+        if (!file_writable(name) || cpgbeg(0, name.c_str(), 1, 1) != 1) return false;
+        device_ = name;
+        return true;
     }
     void pap(float width, float aspect) override { cpgpap(width, aspect); }
     void scr(int ci, float red, float green, float blue) override { cpgscr(ci, red, green, blue); }
@@ -255,6 +329,9 @@ public:
     {
         cpgptxt(x, y, angle, fjust, std::string(text).c_str());
     }
+
+private:
+    std::string device_;  // the device open now
 };
 
 GizaPlotter giza;

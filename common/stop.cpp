@@ -1,6 +1,8 @@
 // Ending a program: a normal stop, a stop with a message, a pause that
 // waits for the user, and the input error report.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "common/io.hpp"
 
@@ -29,15 +31,20 @@ void pause(std::string_view message)
 int run_main(void (*program)())
 {
     int status = 0;
+    std::vector<std::string> said;  // the lines for standard error
     try {
         program();
     } catch (const ProgramEnd& end) {
         status = end.status;
-        std::fflush(stdout);
-        if (!end.message.empty()) std::fprintf(stderr, "%s\n", end.message.c_str());
+        if (!end.message.empty()) said.push_back(end.message);
     }
-    reset_channels();
-    std::fflush(stdout);
+    // Every file closed and standard output flushed, each checked: a write
+    // that fails on the way out is not a success either.
+    for (const std::string& failure : finish_output()) {
+        said.push_back(failure);
+        status = 2;
+    }
+    for (const std::string& line : said) std::fprintf(stderr, "%s\n", line.c_str());
     return status;
 }
 

@@ -18,23 +18,26 @@ constexpr int ster2 = 1;  // channel of ster2.dat
 std::array<float, maxpts> xpts;
 std::array<float, maxpts> ypts;
 
-// Reads the header record and up to maxpts observations (time, Hp); further
-// values on a record are ignored.  A missing file, a missing header or a
-// record that is not two numbers is an input error.
-int lees()
+// Reads the header record and up to maxpts observations (time, Hp), one
+// per line; further values on a line are ignored, blank lines passed.  A
+// missing file, a missing header or a line that does not begin with two
+// numbers (a line holding only the time included) is an input error.
+int read_points()
 {
     common::open_old(ster2, "ster2.dat");
     common::skip_line(ster2);
     int n = 0;
     for (int i = 0; i < maxpts; ++i) {
-        if (common::read_free(ster2, {xpts[i], ypts[i]}, common::handle_end) != common::ReadOutcome::ok) break;
+        if (common::read_record(ster2, {xpts[i], ypts[i]}, common::handle_end) != common::ReadOutcome::ok) break;
         n = n + 1;
     }
     common::close_channel(ster2);
     return n;
 }
 
-void teken(int n)
+// The n points in the fixed window, with the frame, axes and labels, on the
+// device the user names.
+void draw(int n)
 {
     common::Plotter& pg = common::graphics();
     if (!pg.begin(0, "?", 1, 1)) return;
@@ -52,8 +55,8 @@ void teken(int n)
 
 void run()
 {
-    int n = lees();
-    teken(n);
+    int n = read_points();
+    draw(n);
 }
 
 }  // namespace curveview

@@ -32,6 +32,7 @@
 #include <string>
 
 #include "common/io.hpp"
+#include "common/wide_kernels.hpp"
 
 namespace cyclefit {
 
@@ -42,14 +43,11 @@ double sign(double p, double q) { return q >= 0.0 ? std::fabs(p) : -std::fabs(p)
 
 constexpr int rowblock = 64;  // rows of A handled together in the reduction
 
-// The long loops are compiled twice, for the wider vectors where the
-// processor has them; without fused multiply-adds both give the same bits.
-// (clang refuses noinline beside target_clones; its clones are never inlined.)
-#if defined(__clang__)
-#define CYCLEFIT_WIDE [[gnu::target_clones("avx2", "default")]]
-#else
-#define CYCLEFIT_WIDE [[gnu::noinline, gnu::target_clones("avx2", "default")]]
-#endif
+// The long loops are compiled twice, for the wider vectors (AVX2) where the
+// processor has them and portably, and called through
+// suite::avx2_or_portable; without fused multiply-adds both give the same
+// bits.
+#define CYCLEFIT_WIDE SUITE_KERNEL_BODY
 
 // Four doubles of consecutive rows, operated on element by element: each
 // lane does exactly what the plain loop does to its row.
@@ -107,7 +105,7 @@ CYCLEFIT_WIDE void apply_rotations(double* mat, int m, int ldu, SvdWork& work)
 
 void rotate_later(double* mat, int m, int ldu, int a, int b, double c, double s, SvdWork& work)
 {
-    if (work.npending == SvdWork::maxrot) apply_rotations(mat, m, ldu, work);
+    if (work.npending == SvdWork::maxrot) suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
     work.pending[work.npending++] = Rotation{a, b, c, s};
 }
 
@@ -292,7 +290,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
                 h = f * g - s;
                 A(i, i) = f - g;
                 if (i != n) {
-                    column_dots(mat, ldu, i, l, n, i, m, dot);
+                    suite::avx2_or_portable<column_dots>(mat, ldu, i, l, n, i, m, dot);
                     for (int j = l; j <= n; ++j) fcol[j] = dot[j] / h;
                     colstep = true;
                     for (int j = l; j <= n; ++j) A(i, j) += fcol[j] * A(i, i);
@@ -320,7 +318,8 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             }
         }
         if (colstep || cscale != 0.0 || rowstep)
-            reduce_rows(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, cscale, rowstep ? rv : nullptr);
+            suite::avx2_or_portable<reduce_rows>(mat, ldu, i, l, n, m, colstep ? fcol : nullptr, cscale,
+                                                 rowstep ? rv : nullptr);
         if (scale != 0.0)
             for (int k = l; k <= n; ++k) A(i, k) *= scale;
         norm = std::fmax(norm, std::fabs(W(i)) + std::fabs(R(i)));
@@ -364,7 +363,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             gscale = g;
         }
         for (int j = i; j <= n; ++j) nextdot[j] = 0.0;
-        accumulate_left(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
+        suite::avx2_or_portable<accumulate_left>(mat, ldu, i, n, m, fleft, gscale, zero, i - 1, nextdot);
         for (int j = i; j <= n; ++j) dot[j] = nextdot[j];
     }
 
@@ -455,7 +454,7 @@ void svdcmp(double* mat, int nrow, int ncol, int ldu, int ldv, double* sv, doubl
             W(k) = x;
         }
     }
-    apply_rotations(mat, m, ldu, work);
+    suite::avx2_or_portable<apply_rotations>(mat, m, ldu, work);
 }
 
 }  // namespace cyclefit

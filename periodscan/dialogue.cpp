@@ -31,7 +31,7 @@ double w1[maxf], w2[maxf], w3[maxf], w4[maxf];
 // The state of the dialogue for the current file.
 struct Search {
     int n = 0;
-    double mean = 0.0, var = 0.0, sd = 0.0;
+    timeseries::Statistics stats;  // mean, variance, sd of the values: dobsta's last call
     double ss = 0.0;        // total sum of squares, fixed when the data are prepared
     bool prepared = false;  // times shifted to start at 0, values centred
     common::Text outname{70};
@@ -55,15 +55,15 @@ void prepare(Search& s)
     double t0 = t[0];
     timeseries::dobsco(s.n, t, t0);
     t[0] = 0.0;
-    timeseries::dobsco(s.n, x, s.mean);
-    s.ss = (s.n - 1) * s.var;
+    timeseries::dobsco(s.n, x, s.stats.mean);
+    s.ss = (s.n - 1) * s.stats.var;
     s.prepared = true;
 }
 
 void scargle(const Search& s, double start, int nf, double step)
 {
     write_free(screen, {"SCARGLE 2"});
-    scar2(s.n, x, t, start, nf, step, f1, s1, w1, w2, w3, w4);
+    scar2(s.n, t, x, start, nf, step, f1, s1, w1, w2, w3, w4);
     double factor = std::sqrt(4.0 / s.n);
     for (int i = 0; i < nf; ++i) s1[i] = std::sqrt(s1[i]) * factor;
     double smax = 0.0, fmax = 0.0;
@@ -97,7 +97,7 @@ void jurkevich(const Search& s, double start, int nf, double step)
     write_free(screen, {"JURKEVICH-STELLINGWERF"});
     int nb = 0, nc = 0;
     bins_and_covers(nb, nc);
-    justel(s.n, x, t, start, nf, step, nb, nc, s.var, s.ss, f1, s1);
+    justel(s.n, t, x, start, nf, step, nb, nc, s.stats.var, s.ss, f1, s1);
     double smin = 9.0E9, fmin = 0.0;
     bool found = false;
     for (int i = 0; i < nf; ++i)
@@ -162,7 +162,7 @@ void menu(Search& s)
         if (method == 3) return;
         if (method < 0 || method > 3) continue;
         if (method == 0)
-            timeseries::dobsta(s.n, t, x, s.mean, s.var, screen, s.sd);
+            timeseries::dobsta(s.n, t, x, s.stats, screen);
         else
             compute(s, method);
     }
@@ -186,7 +186,7 @@ void run()
             write_free(screen, {"Only the first", nmax, " observations are read: the file goes on after line",
                                 end.line});
         if (s.n < 1) common::stop("N<=0");
-        timeseries::dobsta(s.n, t, x, s.mean, s.var, 0, s.sd);
+        timeseries::dobsta(s.n, t, x, s.stats, 0);
         menu(s);
     }
 }

@@ -1,7 +1,7 @@
 // justel: Jurkevich-Stellingwerf phase-dispersion statistic over an
 // equidistant frequency grid.
 //   Given:    n        number of observations
-//             x, t     values (centred on their mean) and times (first 0)
+//             t, x     times (first 0) and values (centred on their mean)
 //             fstart   first trial frequency, fstep the step (may be < 0)
 //             nf       number of trial frequencies, at least 1
 //             nb, nc   bins and covers (nc below 2: one cover)
@@ -20,36 +20,45 @@
 //             beyond the range of a double) is counted in the first bin.
 //          3. Speed without changing a bit: fmod(p, 1.0) equals p - trunc(p)
 //             exactly, but for the sign of a zero result, which the bin
-//             index cannot see.  The frequencies go in blocks of eight,
-//             each with its own tables, so that eight independent streams
-//             of bin updates overlap while every bin still receives its
-//             observations in order 1..n; the phases of a block are formed
-//             as vectors.
+//             index cannot see.  A bin keeps its count as a double beside
+//             its sum (whole numbers below 2^53 are exact, and the division
+//             and the comparison with zero see the same value as from an
+//             integer), so that one two-lane addition of (x, 1) updates
+//             both: one load and one store per observation and frequency.
+//             The frequencies go in blocks of sixteen, each with its own
+//             table, so that sixteen independent streams of bin updates
+//             overlap while every bin still receives its observations in
+//             order 1..n; the bins of a block are found as vectors, a few
+//             observations ahead of the additions into them.
+//          4. Where the fraction p - trunc(p) of a product is below zero,
+//             the fold gives that exact fraction plus one, rounded once;
+//             p - floor(p) has the same exact value, rounded once too, so
+//             it is the same double.  Elsewhere both are the exact fraction
+//             (0 for a whole number).  So the vector form needs no test for
+//             the fold.
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define PERIODSCAN_X86 1
-#endif
-
+#include "common/wide_kernels.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
 namespace {
 
-constexpr int block = 8;  // frequencies binned together
+constexpr int block = 16;  // frequencies binned together
 
-// The tables of one block of frequencies: per frequency the sum and the
-// count of each fine bin, and the copies of the first nc - 1 kept for the
-// windows that wrap around.
-double sum[block][maxbins];
-int count[block][maxbins];
-double sumcopy[maxbins];
-int countcopy[maxbins];
-// Bin index (from 0) of each observation for each frequency of a block.
-alignas(32) int binof[block];
+// One fine bin: the sum of its values and their count.
+struct alignas(16) Bin {
+    double sum;
+    double count;
+};
+
+// The tables of one block of frequencies, m fine bins each (frequency kk
+// of the block from bins[kk * m]), and the copies of the first nc - 1
+// bins kept for the windows that wrap around.
+Bin bins[block * maxbins];
+Bin bincopy[maxbins];
 
 // The 0-based fine bin of a phase product p = t*f, m fine bins.
 inline int fine_bin(double p, int m)
@@ -61,9 +70,9 @@ inline int fine_bin(double p, int m)
     return b > m - 1 ? m - 1 : b;
 }
 
-// The statistic of one frequency from its fine-bin tables (which it
-// changes into window tables when there are covers).
-double dispersion(int n, int nb, int nc, double var, double ss, double* s, int* c)
+// The statistic of one frequency from its fine-bin table (which it changes
+// into a table of windows when there are covers).
+double dispersion(int n, int nb, int nc, double var, double ss, Bin* bin)
 {
     double W, D;
     int m = nc < 2 ? nb : nb * nc;
@@ -71,87 +80,104 @@ double dispersion(int n, int nb, int nc, double var, double ss, double* s, int* 
         W = ss;
         D = n - nb;
     } else {
-        for (int b = 0; b < nc - 1; ++b) {
-            sumcopy[b] = s[b];
-            countcopy[b] = c[b];
-        }
+        std::copy(bin, bin + nc - 1, bincopy);
         for (int b = 0; b < m - nc + 1; ++b)
             for (int i = b + 1; i <= b + nc - 1; ++i) {
-                s[b] = s[b] + s[i];
-                c[b] = c[b] + c[i];
+                bin[b].sum = bin[b].sum + bin[i].sum;
+                bin[b].count = bin[b].count + bin[i].count;
             }
         for (int b = m - nc + 1; b < m; ++b) {
             for (int i = b + 1; i < m; ++i) {
-                s[b] = s[b] + s[i];
-                c[b] = c[b] + c[i];
+                bin[b].sum = bin[b].sum + bin[i].sum;
+                bin[b].count = bin[b].count + bin[i].count;
             }
             for (int i = 0; i < b - (m - nc); ++i) {
-                s[b] = s[b] + sumcopy[i];
-                c[b] = c[b] + countcopy[i];
+                bin[b].sum = bin[b].sum + bincopy[i].sum;
+                bin[b].count = bin[b].count + bincopy[i].count;
             }
         }
         W = ss * nc;
         D = n * nc - m;
     }
     for (int b = 0; b < m; ++b) {
-        if (c[b] == 0)
+        if (bin[b].count == 0.0)
             D = D + 1.0;
         else
-            W = W - (s[b] * s[b]) / c[b];
+            W = W - (bin[b].sum * bin[b].sum) / bin[b].count;
     }
     return (W / D) / var;
 }
 
-void bin_plain(int n, std::span<const double> x, std::span<const double> t, const double* f, int kn, int m)
+// Portable form: every observation into the table of every frequency.
+void bin_plain(int n, std::span<const double> t, std::span<const double> x, const double* f, int kn, int m)
 {
     for (int j = 0; j < n; ++j)
         for (int kk = 0; kk < kn; ++kk) {
-            int b = fine_bin(t[j] * f[kk], m);
-            count[kk][b] = count[kk][b] + 1;
-            sum[kk][b] = sum[kk][b] + x[j];
+            Bin& bin = bins[kk * m + fine_bin(t[j] * f[kk], m)];
+            bin.sum = bin.sum + x[j];
+            bin.count = bin.count + 1.0;
         }
 }
 
-#ifdef PERIODSCAN_X86
-// A full block: the eight phases of an observation as two vectors, the
-// same operations as fine_bin (max and min map a NaN to the first bin and
-// clamp m to the last, as the comparisons there do).
-__attribute__((target("avx"))) void bin_avx(int n, std::span<const double> x, std::span<const double> t,
-                                            const double* f, int m)
+#ifdef SUITE_WIDE_KERNELS
+constexpr int ahead = 3;  // observations whose bins are found before the current one is added
+
+// Addresses of the bins of the next observations, by observation mod 4.
+alignas(32) Bin* bin_of[ahead + 1][block];
+
+// The bins of an observation at time tj for the sixteen frequencies of a
+// block: the phases four at a time, as in fine_bin but with p - floor(p)
+// for the folded phase (note 4); max and min map a NaN to the first bin
+// and clamp m to the last, as the comparisons there do.  Each bin index
+// becomes an address: start holds those of the frequencies' tables.
+struct Folding {
+    __m256d f[block / 4];
+    __m256i start[block / 4];
+    __m256d m, last;
+};
+
+__attribute__((target("avx2"), always_inline)) inline void find_bins(const Folding& fold, double tj, Bin** at)
 {
-    const __m256d fa = _mm256_loadu_pd(f), fb = _mm256_loadu_pd(f + 4);
-    const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
-    const __m256d dm = _mm256_set1_pd(m), last = _mm256_set1_pd(m - 1);
-    for (int j = 0; j < n; ++j) {
-        const __m256d tj = _mm256_set1_pd(t[j]);
-        __m256d p[2] = {_mm256_mul_pd(tj, fa), _mm256_mul_pd(tj, fb)};
-        for (int h = 0; h < 2; ++h) {
-            __m256d phi = _mm256_sub_pd(p[h], _mm256_round_pd(p[h], _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC));
-            __m256d negative = _mm256_cmp_pd(phi, zero, _CMP_LT_OQ);
-            phi = _mm256_blendv_pd(phi, _mm256_add_pd(phi, one), negative);
-            __m256d y = _mm256_mul_pd(dm, phi);
-            y = _mm256_min_pd(_mm256_max_pd(y, zero), last);
-            _mm_store_si128(reinterpret_cast<__m128i*>(binof + 4 * h), _mm256_cvttpd_epi32(y));
-        }
-        const double xj = x[j];
-        for (int kk = 0; kk < block; ++kk) {
-            int b = binof[kk];
-            count[kk][b] = count[kk][b] + 1;
-            sum[kk][b] = sum[kk][b] + xj;
-        }
+    const __m256d t4 = _mm256_set1_pd(tj), zero = _mm256_setzero_pd();
+    for (int h = 0; h < block / 4; ++h) {
+        __m256d p = _mm256_mul_pd(t4, fold.f[h]);
+        __m256d phi = _mm256_sub_pd(p, _mm256_round_pd(p, _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+        __m256d y = _mm256_min_pd(_mm256_max_pd(_mm256_mul_pd(fold.m, phi), zero), fold.last);
+        __m256i offset = _mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm256_cvttpd_epi32(y)), 4);  // 16 bytes a bin
+        _mm256_store_si256(reinterpret_cast<__m256i*>(at + 4 * h), _mm256_add_epi64(fold.start[h], offset));
     }
 }
 
-bool have_avx()
+// A full block.  The bins of an observation are found a few observations
+// ahead, so that its sixteen additions of (x, 1) need not wait for them.
+__attribute__((target("avx2"))) void bin_avx2(int n, std::span<const double> t, std::span<const double> x,
+                                              const double* f, int m)
 {
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
+    Folding fold;
+    for (int h = 0; h < block / 4; ++h) {
+        fold.f[h] = _mm256_loadu_pd(f + 4 * h);
+        fold.start[h] = _mm256_setr_epi64x(
+            reinterpret_cast<long long>(bins + (4 * h) * m), reinterpret_cast<long long>(bins + (4 * h + 1) * m),
+            reinterpret_cast<long long>(bins + (4 * h + 2) * m), reinterpret_cast<long long>(bins + (4 * h + 3) * m));
+    }
+    fold.m = _mm256_set1_pd(m);
+    fold.last = _mm256_set1_pd(m - 1);
+    for (int j = 0; j < std::min(ahead, n); ++j) find_bins(fold, t[j], bin_of[j]);
+    for (int j = 0; j < n; ++j) {
+        if (j + ahead < n) find_bins(fold, t[j + ahead], bin_of[(j + ahead) % (ahead + 1)]);
+        const __m128d value_and_one = _mm_setr_pd(x[j], 1.0);
+        Bin** at = bin_of[j % (ahead + 1)];
+        for (int kk = 0; kk < block; ++kk) {
+            double* bin = &at[kk]->sum;
+            _mm_store_pd(bin, _mm_add_pd(_mm_load_pd(bin), value_and_one));
+        }
+    }
 }
 #endif
 
 }  // namespace
 
-void justel(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep, int nb,
+void justel(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep, int nb,
             int nc, double var, double ss, std::span<double> f1, std::span<double> s1)
 {
     // The trial frequencies by repeated addition, as the grid is defined.
@@ -167,17 +193,14 @@ void justel(int n, std::span<const double> x, std::span<const double> t, double 
     int m = nc < 2 ? nb : nb * nc;
     for (int k0 = 0; k0 < nf; k0 += block) {
         int kn = std::min(block, nf - k0);
-        for (int kk = 0; kk < kn; ++kk) {
-            std::fill(sum[kk], sum[kk] + m, 0.0);
-            std::fill(count[kk], count[kk] + m, 0);
-        }
-#ifdef PERIODSCAN_X86
-        if (kn == block && have_avx())
-            bin_avx(n, x, t, &f1[k0], m);
+        std::fill(bins, bins + kn * m, Bin{0.0, 0.0});
+#ifdef SUITE_WIDE_KERNELS
+        if (kn == block && suite::wide_kernels(suite::Wide::avx2))
+            bin_avx2(n, t, x, &f1[k0], m);
         else
 #endif
-            bin_plain(n, x, t, &f1[k0], kn, m);
-        for (int kk = 0; kk < kn; ++kk) s1[k0 + kk] = dispersion(n, nb, nc, var, ss, sum[kk], count[kk]);
+            bin_plain(n, t, x, &f1[k0], kn, m);
+        for (int kk = 0; kk < kn; ++kk) s1[k0 + kk] = dispersion(n, nb, nc, var, ss, bins + kk * m);
     }
 }
 

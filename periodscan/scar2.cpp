@@ -1,7 +1,7 @@
 // scar2: Scargle periodogram of an unevenly sampled series over an
 // equidistant frequency grid.
 //   Given:    n        number of observations
-//             x, t     values (centred on their mean) and times (first 0)
+//             t, x     times (first 0) and values (centred on their mean)
 //             fstart   first trial frequency, fstep the step (may be < 0)
 //             nf       number of trial frequencies, at least 1
 //   Returned: f1, s1   the trial frequencies and the power P at each
@@ -16,192 +16,235 @@
 //          3. Four trigonometric values per observation; each later
 //             frequency is reached by rotating (x cos, x sin) by the angle
 //             step and (cos 2wt, sin 2wt) by twice it, never renormalised.
-//          4. Speed without changing a bit: the rotation chain of each
-//             observation is one long latency chain, so the grid is cut into
-//             blocks of frequencies whose four sums stay in registers while
-//             the observations pass in order 1..n (every sum still adds them
-//             in that order, four chains advancing side by side to fill the
-//             pipelines), and the four numbers of a chain travel as one
-//             vector [x cos, x sin, cos 2wt, sin 2wt]: one rotation is then
-//             v*[cd,cd,c2d,c2d] -+ swap(v)*[sd,sd,s2d,s2d], lane for lane the
-//             same products and the same subtraction or addition.  The
-//             observations go in chunks whose chain states wait in a small
-//             fixed table between blocks.
+//             The two rotations are independent chains: each is swept on
+//             its own, with its own two sums.
+//          4. Speed without changing a bit.  The grid is cut into four
+//             quarters, one per vector lane, so that a vector holds four
+//             values of the same kind (four cosine parts, or four sine
+//             parts) and a rotation is plain products and sums, lane for
+//             lane the operations of the straightforward form.  A chain
+//             enters a quarter where it left the one before, so the lanes
+//             are staggered: the observations go in chunks, and while lane
+//             0 takes chunk p through the first quarter, lane 1 takes chunk
+//             p - 1 through the second, and so on; after each pass the
+//             chain states move one lane on.  Every sum thus receives its
+//             observations in order 1..n.  Within a pass the grid goes in
+//             blocks of frequencies whose sums stay in registers while the
+//             chunk passes.  A lane without an observation carries zeros,
+//             which add +0.0 to its sums: a sum that starts at +0.0 never
+//             becomes -0.0, so that changes no bit.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define PERIODSCAN_X86 1
-#endif
-
+#include "common/constants.hpp"
+#include "common/wide_kernels.hpp"
 #include "periodscan/periodscan.hpp"
 
 namespace periodscan {
 namespace {
 
-const double twopi = 6.28318530717959;  // the decimal constant of the method, see note 2
+using suite::twopi;  // the decimal constant of the method, see note 2
 const double dtwo = 2.0;
-const double dnul = 0.0;
 
-constexpr int chunk = 256;  // observations whose chain states are held at once
-constexpr int block = 2;    // frequencies whose sums stay in registers
-constexpr int group = 4;    // observations whose chains advance side by side
+constexpr int lanes = 4;   // quarters of the grid, one per vector lane
+constexpr int chunk = 64;  // observations per lane and pass
+constexpr int block = 2;   // frequencies whose sums stay in registers
+constexpr int group = 2;   // observations whose chains advance side by side
 
-// Chain state and rotation of each observation of the current chunk, in
-// vector order: lane 0 x cos, lane 1 x sin, lane 2 cos 2wt, lane 3 sin 2wt;
-// the sums of a frequency in the same order: w2, w1, w4, w3.
-alignas(32) double state[chunk][4];
-alignas(32) double rotc[chunk][4];  // cd, cd, c2d, c2d
-alignas(32) double rots[chunk][4];  // sd, sd, s2d, s2d
+// The chains of one rotation for the observations of a pass: per
+// observation row and lane the pair (u, v), a cosine part and a sine part,
+// and its rotation (c, s) per frequency step.
+struct Chains {
+    alignas(32) double u[chunk][lanes];
+    alignas(32) double v[chunk][lanes];
+    alignas(32) double c[chunk][lanes];
+    alignas(32) double s[chunk][lanes];
+};
 
-void start_chains(int n0, int count, std::span<const double> x, std::span<const double> t, double omega0,
-                  double domega)
+// (x cos, x sin) rotated by the angle step; (cos 2wt, sin 2wt) by twice it.
+Chains first, second;
+
+// The sums of one rotation at one frequency of each quarter.
+struct alignas(32) LaneSums {
+    double u[lanes];
+    double v[lanes];
+};
+
+// Observations of each lane's chunk in the current pass (0: idle lane).
+int rows[lanes];
+
+// Moves every chain one lane on (where it enters the next quarter) and
+// starts the chains of observations n0 .. n0 + count - 1 in lane 0, at the
+// first trial frequency.  Rows past count are zeros.
+void next_pass(int n0, int count, std::span<const double> t, std::span<const double> x, double omega0,
+               double domega)
 {
-    for (int i = 0; i < count; ++i) {
-        int j = n0 + i;
-        double theta = std::fmod(t[j] * omega0, twopi);
-        double s = std::sin(theta), c = std::cos(theta);
-        double s2 = (dtwo * s) * c, c2 = c * c - s * s;
-        double delta = std::fmod(t[j] * domega, twopi);
-        double sd = std::sin(delta), cd = std::cos(delta);
-        double s2d = (dtwo * sd) * cd, c2d = cd * cd - sd * sd;
-        state[i][0] = c * x[j];
-        state[i][1] = s * x[j];
-        state[i][2] = c2;
-        state[i][3] = s2;
-        rotc[i][0] = cd;
-        rotc[i][1] = cd;
-        rotc[i][2] = c2d;
-        rotc[i][3] = c2d;
-        rots[i][0] = sd;
-        rots[i][1] = sd;
-        rots[i][2] = s2d;
-        rots[i][3] = s2d;
-    }
-}
-
-// Portable form of one block: the same operations, one lane at a time.
-void block_plain(int count, int k0, int kn, std::span<double> w1, std::span<double> w2, std::span<double> w3,
-                 std::span<double> w4)
-{
-    double acc[block][4];
-    for (int kk = 0; kk < kn; ++kk) {
-        acc[kk][0] = w2[k0 + kk];
-        acc[kk][1] = w1[k0 + kk];
-        acc[kk][2] = w4[k0 + kk];
-        acc[kk][3] = w3[k0 + kk];
-    }
-    for (int i = 0; i < count; ++i) {
-        double xc = state[i][0], xs = state[i][1], c2 = state[i][2], s2 = state[i][3];
-        double cd = rotc[i][0], c2d = rotc[i][2], sd = rots[i][0], s2d = rots[i][2];
-        for (int kk = 0; kk < kn; ++kk) {
-            acc[kk][0] += xc;
-            acc[kk][1] += xs;
-            acc[kk][2] += c2;
-            acc[kk][3] += s2;
-            double xc_new = xc * cd - xs * sd;
-            double xs_new = xs * cd + xc * sd;
-            double c2_new = c2 * c2d - s2 * s2d;
-            double s2_new = s2 * c2d + c2 * s2d;
-            xc = xc_new;
-            xs = xs_new;
-            c2 = c2_new;
-            s2 = s2_new;
+    for (Chains* ch : {&first, &second})
+        for (int i = 0; i < chunk; ++i)
+            for (int l = lanes - 1; l > 0; --l) {
+                ch->u[i][l] = ch->u[i][l - 1];
+                ch->v[i][l] = ch->v[i][l - 1];
+                ch->c[i][l] = ch->c[i][l - 1];
+                ch->s[i][l] = ch->s[i][l - 1];
+            }
+    for (int l = lanes - 1; l > 0; --l) rows[l] = rows[l - 1];
+    rows[0] = count;
+    for (int i = 0; i < chunk; ++i) {
+        double xc = 0.0, xs = 0.0, c2 = 0.0, s2 = 0.0, cd = 0.0, sd = 0.0, c2d = 0.0, s2d = 0.0;
+        if (i < count) {
+            int j = n0 + i;
+            double theta = std::fmod(t[j] * omega0, twopi);
+            double s = std::sin(theta), c = std::cos(theta);
+            s2 = (dtwo * s) * c;
+            c2 = c * c - s * s;
+            double delta = std::fmod(t[j] * domega, twopi);
+            sd = std::sin(delta);
+            cd = std::cos(delta);
+            s2d = (dtwo * sd) * cd;
+            c2d = cd * cd - sd * sd;
+            xc = c * x[j];
+            xs = s * x[j];
         }
-        state[i][0] = xc;
-        state[i][1] = xs;
-        state[i][2] = c2;
-        state[i][3] = s2;
-    }
-    for (int kk = 0; kk < kn; ++kk) {
-        w2[k0 + kk] = acc[kk][0];
-        w1[k0 + kk] = acc[kk][1];
-        w4[k0 + kk] = acc[kk][2];
-        w3[k0 + kk] = acc[kk][3];
+        first.u[i][0] = xc;
+        first.v[i][0] = xs;
+        first.c[i][0] = cd;
+        first.s[i][0] = sd;
+        second.u[i][0] = c2;
+        second.v[i][0] = s2;
+        second.c[i][0] = c2d;
+        second.s[i][0] = s2d;
     }
 }
 
-#ifdef PERIODSCAN_X86
-// One full block of frequencies, four numbers per vector.  addsub gives
-// a - b in lanes 0 and 2 and a + b in lanes 1 and 3: exactly the two
-// rotation formulas.  Groups of observations advance side by side, so that
-// their independent chains fill the pipelines; each sum still takes them
-// one after the other, in order.
-template <int P>
-__attribute__((target("avx"), always_inline)) inline void advance(int i, __m256d* acc)
+// Portable form of one block: the chains of the first `count` rows advance
+// `block` frequencies in every lane, adding into the block's sums.
+void sweep_plain(int count, Chains& ch, LaneSums* sums)
 {
-    __m256d v[P], c[P], s[P];
-    for (int p = 0; p < P; ++p) {
-        v[p] = _mm256_load_pd(state[i + p]);
-        c[p] = _mm256_load_pd(rotc[i + p]);
-        s[p] = _mm256_load_pd(rots[i + p]);
-    }
-    for (int kk = 0; kk < block; ++kk) {
-        for (int p = 0; p < P; ++p) acc[kk] = _mm256_add_pd(acc[kk], v[p]);
-        for (int p = 0; p < P; ++p) {
-            __m256d swapped = _mm256_permute_pd(v[p], 0x5);
-            v[p] = _mm256_addsub_pd(_mm256_mul_pd(v[p], c[p]), _mm256_mul_pd(swapped, s[p]));
-        }
-    }
-    for (int p = 0; p < P; ++p) _mm256_store_pd(state[i + p], v[p]);
-}
-
-__attribute__((target("avx"))) void block_avx(int count, int k0, std::span<double> w1, std::span<double> w2,
-                                              std::span<double> w3, std::span<double> w4)
-{
-    __m256d acc[block];
+    double su[block][lanes], sv[block][lanes];
     for (int kk = 0; kk < block; ++kk)
-        acc[kk] = _mm256_setr_pd(w2[k0 + kk], w1[k0 + kk], w4[k0 + kk], w3[k0 + kk]);
-    int i = 0;
-    for (; i + group <= count; i += group) advance<group>(i, acc);
-    for (; i < count; ++i) advance<1>(i, acc);
-    for (int kk = 0; kk < block; ++kk) {
-        alignas(32) double a[4];
-        _mm256_store_pd(a, acc[kk]);
-        w2[k0 + kk] = a[0];
-        w1[k0 + kk] = a[1];
-        w4[k0 + kk] = a[2];
-        w3[k0 + kk] = a[3];
+        for (int l = 0; l < lanes; ++l) {
+            su[kk][l] = sums[kk].u[l];
+            sv[kk][l] = sums[kk].v[l];
+        }
+    for (int i = 0; i < count; ++i)
+        for (int l = 0; l < lanes; ++l) {
+            double u = ch.u[i][l], v = ch.v[i][l], c = ch.c[i][l], s = ch.s[i][l];
+            for (int kk = 0; kk < block; ++kk) {
+                su[kk][l] += u;
+                sv[kk][l] += v;
+                double u_new = u * c - v * s;
+                double v_new = v * c + u * s;
+                u = u_new;
+                v = v_new;
+            }
+            ch.u[i][l] = u;
+            ch.v[i][l] = v;
+        }
+    for (int kk = 0; kk < block; ++kk)
+        for (int l = 0; l < lanes; ++l) {
+            sums[kk].u[l] = su[kk][l];
+            sums[kk].v[l] = sv[kk][l];
+        }
+}
+
+#ifdef SUITE_WIDE_KERNELS
+// The rows i .. i + P - 1 advance side by side (independent chains that
+// fill the pipelines); each sum still takes them one after the other.
+template <int P>
+__attribute__((target("avx"), always_inline)) inline void advance(int i, Chains& ch, __m256d* su, __m256d* sv)
+{
+    __m256d u[P], v[P], c[P], s[P];
+    for (int p = 0; p < P; ++p) {
+        u[p] = _mm256_load_pd(ch.u[i + p]);
+        v[p] = _mm256_load_pd(ch.v[i + p]);
+        c[p] = _mm256_load_pd(ch.c[i + p]);
+        s[p] = _mm256_load_pd(ch.s[i + p]);
+    }
+    for (int kk = 0; kk < block; ++kk)
+        for (int p = 0; p < P; ++p) {
+            su[kk] = _mm256_add_pd(su[kk], u[p]);
+            sv[kk] = _mm256_add_pd(sv[kk], v[p]);
+            __m256d u_new = _mm256_sub_pd(_mm256_mul_pd(u[p], c[p]), _mm256_mul_pd(v[p], s[p]));
+            __m256d v_new = _mm256_add_pd(_mm256_mul_pd(v[p], c[p]), _mm256_mul_pd(u[p], s[p]));
+            u[p] = u_new;
+            v[p] = v_new;
+        }
+    for (int p = 0; p < P; ++p) {
+        _mm256_store_pd(ch.u[i + p], u[p]);
+        _mm256_store_pd(ch.v[i + p], v[p]);
     }
 }
 
-bool have_avx()
+// The blocks of a quarter, one vector per kind of value.
+__attribute__((target("avx"))) void sweep_avx(int count, int quarter, Chains& ch, LaneSums* sums)
 {
-    static const bool avx = __builtin_cpu_supports("avx");
-    return avx;
+    for (int k0 = 0; k0 < quarter; k0 += block, sums += block) {
+        __m256d su[block], sv[block];
+        for (int kk = 0; kk < block; ++kk) {
+            su[kk] = _mm256_load_pd(sums[kk].u);
+            sv[kk] = _mm256_load_pd(sums[kk].v);
+        }
+        int i = 0;
+        for (; i + group <= count; i += group) advance<group>(i, ch, su, sv);
+        for (; i < count; ++i) advance<1>(i, ch, su, sv);
+        for (int kk = 0; kk < block; ++kk) {
+            _mm256_store_pd(sums[kk].u, su[kk]);
+            _mm256_store_pd(sums[kk].v, sv[kk]);
+        }
+    }
 }
 #endif
 
+// One pass: every block of the quarter for both rotations.
+void sweep_quarter(int quarter, LaneSums* sums_first, LaneSums* sums_second)
+{
+    int count = *std::max_element(rows, rows + lanes);
+#ifdef SUITE_WIDE_KERNELS
+    if (suite::wide_kernels(suite::Wide::avx)) {
+        sweep_avx(count, quarter, first, sums_first);
+        sweep_avx(count, quarter, second, sums_second);
+        return;
+    }
+#endif
+    for (int k0 = 0; k0 < quarter; k0 += block) sweep_plain(count, first, sums_first + k0);
+    for (int k0 = 0; k0 < quarter; k0 += block) sweep_plain(count, second, sums_second + k0);
+}
+
 }  // namespace
 
-void scar2(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep,
+void scar2(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep,
            std::span<double> f1, std::span<double> s1, std::span<double> w1, std::span<double> w2,
            std::span<double> w3, std::span<double> w4)
 {
     double omega0 = twopi * fstart;
     double domega = fstep * twopi;
     double dn = n;
-    for (int k = 0; k < nf; ++k) {
-        w1[k] = dnul;
-        w2[k] = dnul;
-        w3[k] = dnul;
-        w4[k] = dnul;
+    if (nf < 1) return;
+    // Frequencies per lane: a quarter of the grid in whole blocks (the last
+    // lane may run past the end of the grid, into sums that are not kept).
+    long long per_lane = (static_cast<long long>(nf) + lanes - 1) / lanes;
+    int quarter = static_cast<int>((per_lane + block - 1) / block * block);
+    // Every sum starts at +0.0.
+    std::vector<LaneSums> sums_first(quarter, LaneSums{}), sums_second(quarter, LaneSums{});
+    int chunks = (n + chunk - 1) / chunk;
+    // Lanes before their first chunk carry zeros, as after their last.
+    first = Chains{};
+    second = Chains{};
+    std::fill(rows, rows + lanes, 0);
+    for (int pass = 0; chunks > 0 && pass < chunks + lanes - 1; ++pass) {
+        int n0 = pass * chunk;
+        next_pass(n0, pass < chunks ? std::min(chunk, n - n0) : 0, t, x, omega0, domega);
+        sweep_quarter(quarter, sums_first.data(), sums_second.data());
     }
-    for (int n0 = 0; n0 < n; n0 += chunk) {
-        int count = std::min(chunk, n - n0);
-        start_chains(n0, count, x, t, omega0, domega);
-        for (int k0 = 0; k0 < nf; k0 += block) {
-            int kn = std::min(block, nf - k0);
-#ifdef PERIODSCAN_X86
-            if (kn == block && have_avx()) {
-                block_avx(count, k0, w1, w2, w3, w4);
-                continue;
-            }
-#endif
-            block_plain(count, k0, kn, w1, w2, w3, w4);
+    for (int l = 0; l < lanes; ++l)
+        for (int k = 0; k < quarter && static_cast<long long>(l) * quarter + k < nf; ++k) {
+            int at = l * quarter + k;
+            w2[at] = sums_first[k].u[l];
+            w1[at] = sums_first[k].v[l];
+            w4[at] = sums_second[k].u[l];
+            w3[at] = sums_second[k].v[l];
         }
-    }
     double f = fstart;
     for (int k = 0; k < nf; ++k) {
         double S = w1[k], C = w2[k], S2 = w3[k], C2 = w4[k];

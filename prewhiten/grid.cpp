@@ -60,6 +60,9 @@ std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum:
     bytes = add(bytes, curve.bytes());
     // The spectral window is a second spectrum on the same grid.
     if (options.window) bytes = add(bytes, std::uint64_t{grid.count} * sizeof(double));
+    // The extraction: its spectra, series and normal equations.
+    if (!options.spectrum_only)
+        bytes = add(bytes, extraction::memory_needed(curve.size(), grid.count, options.max_frequencies));
     return bytes;
 }
 

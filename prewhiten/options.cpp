@@ -21,6 +21,8 @@ namespace {
 static_assert(static_cast<int>(lightcurve::Unit::none) == 0 && static_cast<int>(lightcurve::Unit::flux) == 1 &&
               static_cast<int>(lightcurve::Unit::mag) == 2);
 static_assert(static_cast<int>(spectrum::Method::exact) == 0 && static_cast<int>(spectrum::Method::nufft) == 1);
+static_assert(static_cast<int>(extraction::Refine::all) == 0 && static_cast<int>(extraction::Refine::fresh) == 1 &&
+              static_cast<int>(extraction::Refine::none) == 2);
 
 // A decimal number as written (a leading + allowed), whole.
 bool parse_number(const std::string& text, double& x)
@@ -95,6 +97,18 @@ CLI::Validator one_of(std::vector<std::string> names)
     return CLI::Validator(check, "", "");
 }
 
+// A probability above 0 and at most 1.
+CLI::Validator probability()
+{
+    auto check = [](std::string& text) -> std::string {
+        double x = 0;
+        if (!parse_number(text, x) || !std::isfinite(x)) return "'" + text + "' is not a number";
+        if (!(x > 0 && x <= 1)) return "must be above 0 and at most 1";
+        return "";
+    };
+    return CLI::Validator(check, "", "");
+}
+
 CLI::Validator size_in_bytes()
 {
     auto check = [](std::string& text) -> std::string {
@@ -133,16 +147,25 @@ CLI::Validator column_choice()
 
 const char* const description =
     "Frequency extraction for light curves of pulsating stars: reads each light curve\n"
-    "(text table or FITS light-curve file) and writes its amplitude spectrum.";
+    "(text table or FITS light-curve file), takes the highest peak of its amplitude\n"
+    "spectrum again and again, fits all the sinusoids found together, and writes the\n"
+    "table of frequencies, amplitudes and phases with their errors, S/N and\n"
+    "false-alarm probabilities.";
 
 const char* const footer =
     "Files written for each star, named after its file without the extension (the\n"
     "first file with --join), in the output folder:\n"
-    "  <stem>.spectrum.csv   frequency,amplitude over the grid\n"
-    "  <stem>.window.csv     frequency,amplitude of the spectral window (--window)\n"
-    "Each begins with a comment line (#) giving N, T, the unit and the method; the\n"
-    "numbers are written in full. Amplitudes are in ppt (--unit flux), mmag\n"
-    "(--unit mag) or the unit of the values (--unit none).\n"
+    "  <stem>.frequencies.csv  id,frequency,frequency_err,amplitude,amplitude_err,\n"
+    "                          phase,phase_err,snr,log10_fap,combination\n"
+    "  <stem>.frequencies.txt  the same table aligned, with the analytic errors too\n"
+    "  <stem>.residuals.dat    a header line, then time, residual (and error)\n"
+    "  <stem>.spectrum.csv     frequency,amplitude (and residual_amplitude) over the grid\n"
+    "  <stem>.window.csv       frequency,amplitude of the spectral window (--window)\n"
+    "With --spectrum-only, only the spectrum (and the window). Each CSV file begins\n"
+    "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
+    "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
+    "the values (--unit none); phases in cycles at t_ref, the mean time, for the model\n"
+    "c + sum A sin(2 pi (f (t - t_ref) + phase)).\n"
     "\n"
     "Exit status: 0 every star done, 1 a usage error, 2 one or more stars could not\n"
     "be read or written (each named on standard error; the others are still done).";
@@ -186,6 +209,27 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_flag("--spectrum-only", options.spectrum_only, "Write the amplitude spectrum only")->group(output);
     app->add_option("--window", options.window, "Also write the spectral window of a sinusoid at F c/d")
         ->check(number_from(0, false))->type_name("F")->group(output);
+    app->add_flag("--resume", options.resume, "Skip the stars whose table (or spectrum) is already written")
+        ->group(output);
+
+    const char* extracting = "Extraction";
+    app->add_option("--snr", options.snr, "Stop when the next peak's S/N is below this")
+        ->check(number_from(0, true))->type_name("S")->capture_default_str()->group(extracting);
+    app->add_option("--box", options.box, "Width of the box around a peak for its noise, c/d")
+        ->check(number_from(0, false))->type_name("W")->capture_default_str()->group(extracting);
+    app->add_option("--max-frequencies", options.max_frequencies, "Stop when this many are extracted")
+        ->check(count_to(1000000))->type_name("K")->capture_default_str()->group(extracting);
+    app->add_option("--fap", options.fap, "Stop when the next peak's false-alarm probability is above this")
+        ->check(probability())->type_name("P")->default_str("off")->group(extracting);
+    app->add_flag("--weights", options.weights, "Weight the fit by 1/error^2 (needs an error column)")
+        ->group(extracting);
+    app->add_option("--refine", options.refine, "Frequencies the fit moves: all, new (the one just added) or none")
+        ->transform(one_of({"all", "new", "none"}))->type_name("WHICH")->default_str("all")->group(extracting);
+    app->add_option("--resolution", options.resolution, "Combination frequencies are matched within this, c/d")
+        ->check(number_from(0, false))->type_name("F")->default_str("1.5/T")->group(extracting);
+    app->add_option("--separation", options.separation,
+                    "Peaks closer than this to a frequency found are passed over, c/d")
+        ->check(number_from(0, false))->type_name("F")->default_str("1/T")->group(extracting);
 
     const char* grid = "Frequency grid (c/d)";
     app->add_option("--fmin", options.fmin, "Lowest frequency")
@@ -254,6 +298,16 @@ bool parse_size(const std::string& text, std::uint64_t& bytes)
 const char* method_name(spectrum::Method method)
 {
     return method == spectrum::Method::exact ? "exact" : "nufft";
+}
+
+const char* refine_name(extraction::Refine refine)
+{
+    switch (refine) {
+    case extraction::Refine::all: return "all";
+    case extraction::Refine::fresh: return "new";
+    case extraction::Refine::none: return "none";
+    }
+    return "";
 }
 
 std::string help_text()

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "spectrum/spectrum.hpp"
 
@@ -28,12 +29,23 @@ struct Options {
     std::string output_folder = ".";             // -o
     bool spectrum_only = false;                  // --spectrum-only
     std::optional<double> window;                // --window F: the spectral window at F
+    bool resume = false;                         // --resume: skip stars whose table exists
 
     // --- frequency grid (c/d); unset: from the light curve ---
     std::optional<double> fmin;                  // default 1/T
     std::optional<double> fmax;                  // default 0.5 / median step
     std::optional<double> step;                  // default 1 / (oversample T)
     double oversample = 10;
+
+    // --- extraction ---
+    double box = 1.0;                            // --box: width of the noise box, c/d
+    double snr = 4.0;                            // --snr: stop below this S/N
+    int max_frequencies = 200;                   // --max-frequencies
+    std::optional<double> fap;                   // --fap: stop above this false-alarm probability
+    bool weights = false;                        // --weights: fit with 1/error^2
+    extraction::Refine refine = extraction::Refine::all;  // --refine all|new|none
+    std::optional<double> resolution;            // --resolution: combinations, default 1.5/T
+    std::optional<double> separation;            // --separation: guard around taken peaks, default 1/T
 
     // --- computation ---
     spectrum::Settings spectrum;                 // --method, --tolerance, --threads
@@ -52,8 +64,10 @@ struct CommandLine {
 // status 1.
 CommandLine parse_command_line(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
 
-// The names the command line and the files give the methods.
+// The names the command line and the files give the methods and the
+// --refine choices.
 const char* method_name(spectrum::Method method);
+const char* refine_name(extraction::Refine refine);
 
 // The --help text.
 std::string help_text();

@@ -13,6 +13,7 @@
 #include <limits>
 #include <string_view>
 
+#include "common/io.hpp"
 #include "prewhiten/output.hpp"
 
 namespace prewhiten {
@@ -561,14 +562,28 @@ void write_picture(const fs::path& name, PictureType type, const PictureInput& i
         ::unlink(temporary.c_str());
         throw WriteError(name.string() + ": cannot be created");
     }
+    // The library's error while it closes the file (a full disc) ends a
+    // classic program; here it is this picture's failure.
+    auto close = [&]() -> std::string {
+        try {
+            plot.end();
+        } catch (const common::ProgramEnd& end) {
+            const std::string prefix = temporary.string() + ": ";
+            return end.message.starts_with(prefix) ? end.message.substr(prefix.size()) : end.message;
+        }
+        return {};
+    };
     try {
         draw_picture(plot, input);
     } catch (...) {
-        plot.end();
+        close();
         ::unlink(temporary.c_str());
         throw;
     }
-    plot.end();
+    if (const std::string failed = close(); !failed.empty()) {
+        ::unlink(temporary.c_str());
+        throw WriteError(name.string() + ": " + failed);
+    }
     if (!whole_file(temporary, type)) {
         ::unlink(temporary.c_str());
         throw WriteError(name.string() + ": cannot be written (the picture is not whole)");

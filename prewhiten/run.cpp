@@ -8,9 +8,11 @@
 #include <filesystem>
 #include <map>
 #include <new>
+#include <algorithm>
 
 #include "prewhiten/output.hpp"
 #include "prewhiten/screen.hpp"
+#include "prewhiten/tables.hpp"
 
 namespace prewhiten {
 
@@ -74,8 +76,9 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
     const std::uint64_t needed = memory_needed(curve, grid, options);
     const std::uint64_t limit = memory_limit(options);
     if (needed <= limit) return;
-    throw StarError("the spectrum of " + std::to_string(curve.size()) + " points at " + std::to_string(grid.count) +
-                    " frequencies needs " + bytes_text(needed) + ", more than " +
+    throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +
+                    std::to_string(curve.size()) + " points at " + std::to_string(grid.count) + " frequencies needs " +
+                    bytes_text(needed) + ", more than " +
                     (options.max_memory ? "--max-memory " : "this machine's memory, ") + bytes_text(limit));
 }
 
@@ -106,6 +109,99 @@ void spectrum_files(const Star& star, const lightcurve::LightCurve& curve, const
     }
 }
 
+extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options)
+{
+    extraction::Settings settings;
+    settings.grid = grid;
+    settings.spectrum = options.spectrum;
+    settings.box = options.box;
+    settings.snr = options.snr;
+    settings.max_frequencies = options.max_frequencies;
+    settings.fap = options.fap ? *options.fap : 0.0;
+    settings.weights = options.weights;
+    settings.refine = options.refine;
+    settings.resolution = options.resolution ? *options.resolution : 0.0;
+    settings.separation = options.separation ? *options.separation : 0.0;
+    settings.threads = options.spectrum.threads;
+    return settings;
+}
+
+// "star.dat: frequency 12 of at most 200, 3.4 s" on one line of the
+// terminal, rewritten in place; wiped when the star is done.
+class ProgressLine {
+public:
+    ProgressLine(std::ostream* terminal, const Star& star) : terminal_(terminal), label_(star.label) {}
+    ~ProgressLine()
+    {
+        if (terminal_ && width_ > 0) *terminal_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
+    }
+    void show(const extraction::Progress& p)
+    {
+        if (!terminal_) return;
+        char text[96];
+        std::snprintf(text, sizeof text, ": frequency %d of at most %d, %.1f s", p.extracted, p.most, p.elapsed);
+        const std::string line = label_ + text;
+        *terminal_ << '\r' << line << std::string(line.size() < width_ ? width_ - line.size() : 0, ' ') << std::flush;
+        width_ = std::max(width_, line.size());
+    }
+
+private:
+    std::ostream* terminal_;
+    std::string label_;
+    std::size_t width_ = 0;
+};
+
+// The extraction and its files: the tables, the residuals, the spectra of
+// the data and of the residuals, and the spectral window when asked for.
+void extraction_files(const Star& star, const lightcurve::LightCurve& curve, const spectrum::Grid& grid,
+                      const Options& options, std::ostream& out, std::ostream* progress)
+{
+    if (options.weights && !curve.has_errors)
+        throw StarError("--weights needs an error column, and this light curve has none");
+    const extraction::Settings settings = extraction_settings(grid, options);
+    extraction::Result result;
+    {
+        ProgressLine line(progress, star);
+        result = extraction::extract(curve.times, curve.values, curve.errors, settings,
+                                     [&](const extraction::Progress& p) { line.show(p); });
+    }
+    TableContext context;
+    context.label = star.label;
+    context.unit = lightcurve::unit_name(curve.unit);
+    context.stop = extraction::stop_sentence(result, settings);
+    context.extra = joined({{"refine", refine_name(options.refine)},
+                            {"weights", options.weights ? "yes" : "no"},
+                            {"snr_limit", full_number(options.snr)},
+                            {"box", full_number(options.box)}},
+                           method_facts(options));
+    say_extraction(out, result, context);
+
+    const fs::path csv = output_file(star, options, ".frequencies.csv");
+    const fs::path txt = output_file(star, options, ".frequencies.txt");
+    const fs::path residuals = output_file(star, options, ".residuals.dat");
+    const fs::path spectrum_file = output_file(star, options, ".spectrum.csv");
+    write_frequencies_txt(txt, result, context);
+    write_residuals(residuals, curve, result, context);
+    write_spectrum_csv(spectrum_file,
+                       joined(joined(curve_facts(curve), {{"unit", context.unit},
+                                                          {"frequencies", std::to_string(result.frequencies.size())}}),
+                              method_facts(options)),
+                       grid, {{"amplitude", result.data_amplitude}, {"residual_amplitude", result.residual_amplitude}});
+    std::vector<fs::path> written = {csv, txt, residuals, spectrum_file};
+    if (options.window) {
+        const spectrum::Plan plan(curve.times, grid, options.spectrum);
+        const fs::path window_file = output_file(star, options, ".window.csv");
+        write_spectrum_csv(window_file,
+                           joined(joined(curve_facts(curve), {{"window_frequency", full_number(*options.window)}}),
+                                  method_facts(options)),
+                           grid, {{"amplitude", plan.window(*options.window)}});
+        written.push_back(window_file);
+    }
+    // The table last: with --resume its presence means the star is done.
+    write_frequencies_csv(csv, result, context);
+    for (const fs::path& file : written) say_written(out, star, file);
+}
+
 }  // namespace
 
 std::string stem_of(const std::string& file)
@@ -123,7 +219,11 @@ std::string stem_of(const std::string& file)
 
 std::vector<fs::path> output_files(const Star& star, const Options& options)
 {
-    std::vector<fs::path> files = {output_file(star, options, ".spectrum.csv")};
+    std::vector<fs::path> files;
+    if (!options.spectrum_only)
+        for (const char* kind : {".frequencies.csv", ".frequencies.txt", ".residuals.dat"})
+            files.push_back(output_file(star, options, kind));
+    files.push_back(output_file(star, options, ".spectrum.csv"));
     if (options.window) files.push_back(output_file(star, options, ".window.csv"));
     return files;
 }
@@ -154,7 +254,7 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options)
     return lightcurve::join(std::move(parts), options.unit);
 }
 
-StarOutcome run_star(const Star& star, const Options& options, std::ostream& out)
+StarOutcome run_star(const Star& star, const Options& options, std::ostream& out, std::ostream* progress)
 {
     try {
         const lightcurve::LightCurve curve = read_star(star, options);
@@ -162,7 +262,10 @@ StarOutcome run_star(const Star& star, const Options& options, std::ostream& out
         const spectrum::Grid grid = grid_for(curve, options);
         check_memory(curve, grid, options);
         say_grid(out, star, curve, grid, options);
-        spectrum_files(star, curve, grid, options, out);
+        if (options.spectrum_only)
+            spectrum_files(star, curve, grid, options, out);
+        else
+            extraction_files(star, curve, grid, options, out, progress);
         return {true, ""};
     } catch (const lightcurve::Error& e) {
         return {false, e.what()};
@@ -175,12 +278,8 @@ StarOutcome run_star(const Star& star, const Options& options, std::ostream& out
     }
 }
 
-int run(const Options& options, std::ostream& out, std::ostream& err)
+int run(const Options& options, std::ostream& out, std::ostream& err, bool progress)
 {
-    if (!options.spectrum_only)
-        err << program_name
-            << ": the frequency extraction is not built yet: writing the amplitude spectrum only, as with "
-               "--spectrum-only\n";
     std::error_code ec;
     fs::create_directories(options.output_folder, ec);
     if (!fs::is_directory(options.output_folder)) {
@@ -202,7 +301,14 @@ int run(const Options& options, std::ostream& out, std::ostream& err)
             for (const std::string& input : options.files)
                 if (outcome.message.empty() && same_file(file, input))
                     outcome.message = star.label + ": its results would replace the input file " + input + "; not done";
-        if (outcome.message.empty()) outcome = run_star(star, options, out);
+        if (outcome.message.empty() && options.resume) {
+            const fs::path table = output_files(star, options).front();
+            if (fs::exists(table)) {
+                out << star.label << ": skipped, " << table.string() << " is there (--resume)\n";
+                continue;
+            }
+        }
+        if (outcome.message.empty()) outcome = run_star(star, options, out, progress ? &err : nullptr);
         out.flush();
         if (!outcome.done) {
             err << program_name << ": " << outcome.message << "\n";
@@ -212,10 +318,10 @@ int run(const Options& options, std::ostream& out, std::ostream& err)
     return status;
 }
 
-int main_program(int argc, const char* const argv[], std::ostream& out, std::ostream& err)
+int main_program(int argc, const char* const argv[], std::ostream& out, std::ostream& err, bool progress)
 {
     const CommandLine line = parse_command_line(argc, argv, out, err);
-    int status = line.run ? run(line.options, out, err) : line.status;
+    int status = line.run ? run(line.options, out, err, progress) : line.status;
     // A summary that could not be written (a full disc, a closed pipe) is a
     // failed run, not a success.
     out.flush();

@@ -38,7 +38,9 @@ std::string stem_of(const std::string& file);
 // The stars of the options: one per file, or one of all files with --join.
 std::vector<Star> stars_of(const Options& options);
 
-// The files a star's run writes, in the output folder.
+// The files a star's run writes, in the output folder; the first is its
+// table (the spectrum with --spectrum-only), whose presence --resume takes
+// for the star done.
 std::vector<std::filesystem::path> output_files(const Star& star, const Options& options);
 
 // The light curve of a star, read, in its unit and in time order.
@@ -59,14 +61,16 @@ struct StarOutcome {
     std::string message;
 };
 
-// Reads, analyses and writes one star, with its summary on `out`.
-StarOutcome run_star(const Star& star, const Options& options, std::ostream& out);
+// Reads, analyses and writes one star, with its summary on `out` and,
+// when `progress` is given (a terminal), a progress line there.
+StarOutcome run_star(const Star& star, const Options& options, std::ostream& out, std::ostream* progress = nullptr);
 
-// Every star of the options in turn; each failure named on `err`.
-// Returns the exit status: 0 all done, 2 one or more not.
-int run(const Options& options, std::ostream& out, std::ostream& err);
+// Every star of the options in turn; each failure named on `err`, and the
+// progress line on `err` when `progress` is set (standard error is a
+// terminal).  Returns the exit status: 0 all done, 2 one or more not.
+int run(const Options& options, std::ostream& out, std::ostream& err, bool progress = false);
 
 // The whole program: the command line, then the run.
-int main_program(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
+int main_program(int argc, const char* const argv[], std::ostream& out, std::ostream& err, bool progress = false);
 
 }  // namespace prewhiten

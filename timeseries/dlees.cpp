@@ -1,5 +1,9 @@
 // dlees: reads a time series, one free-format read per observation, into
-// the caller's arrays (element 0 holds observation 1).
+// the caller's arrays (element 0 holds observation 1).  An observation
+// stands whole on one line: blank lines are passed, and a line that ends
+// before the observation's last value is a value that cannot be read, at
+// that line (taking the missing value from the next line would pair every
+// later time with the wrong value).
 //
 // Two profiles:
 //   cyclefit   reading starts at the current position (the caller has read
@@ -32,7 +36,7 @@ int capacity(int nmax, std::size_t size) { return static_cast<int>(std::min<std:
 ReadEnd::Why after_full_table(int channel)
 {
     double tt = 0.0, xx = 0.0;
-    common::ReadOutcome r = common::read_free(channel, {tt, xx}, common::handle_both);
+    common::ReadOutcome r = common::read_record(channel, {tt, xx}, common::handle_both);
     return r == common::ReadOutcome::end_of_file ? ReadEnd::Why::end_of_file : ReadEnd::Why::capacity;
 }
 
@@ -56,9 +60,9 @@ void dlees(int channel, int nmax, int& n, std::span<double> t, std::span<double>
     for (int i = 0; i < cap; ++i) {
         common::ReadOutcome r;
         if (witherr == 1)
-            r = common::read_free(channel, {t[i], x[i], err[i]}, common::handle_both);
+            r = common::read_record(channel, {t[i], x[i], err[i]}, common::handle_both);
         else
-            r = common::read_free(channel, {t[i], x[i]}, common::handle_both);
+            r = common::read_record(channel, {t[i], x[i]}, common::handle_both);
         if (r != common::ReadOutcome::ok) {
             ReadEnd::Why why = r == common::ReadOutcome::end_of_file ? ReadEnd::Why::end_of_file : ReadEnd::Why::bad_value;
             finish(channel, why, common::lines_read(channel), end);
@@ -81,7 +85,7 @@ void dlees(int channel, int nmax, int& n, std::span<double> t, std::span<double>
         return;
     }
     for (int i = 0; i < cap; ++i) {
-        if (common::read_free(channel, {t[i], x[i]}, common::handle_end) != common::ReadOutcome::ok) {
+        if (common::read_record(channel, {t[i], x[i]}, common::handle_end) != common::ReadOutcome::ok) {
             finish(channel, ReadEnd::Why::end_of_file, common::lines_read(channel), end);
             return;
         }

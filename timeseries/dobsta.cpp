@@ -96,15 +96,14 @@ void dobsta(int n, std::span<const double> t, std::span<const double> x, double&
         report(channel, cyclefit_report, c);
 }
 
-void dobsta(int n, std::span<const double> t, std::span<const double> x, double& mean, double& var, int channel,
-            double& sd)
+void dobsta(int n, std::span<const double> t, std::span<const double> x, Statistics& stats, int channel)
 {
     Characteristics c = characterise(n, t, x);
-    mean = c.mean;
-    var = c.var;
+    stats.mean = c.mean;
+    stats.var = c.var;
     if (channel != 0)
         report(channel, periodscan_report, c);
-    sd = c.sd;
+    stats.sd = c.sd;
 }
 
 }  // namespace timeseries

@@ -4,6 +4,9 @@
 // read ends the reading quietly) and periodscan (the header is skipped here;
 // a value that cannot be read is fatal).
 //
+// An observation stands whole on one line of the file: a line that ends
+// before its last value is a value that cannot be read.
+//
 // Arrays are caller-owned; element 0 holds observation 1.
 #pragma once
 
@@ -29,11 +32,19 @@ void dlees(int channel, int nmax, int& n, std::span<double> t, std::span<double>
 // values(i) = values(i) - shift for the first n values.
 void dobsco(int n, std::span<double> values, double shift);
 
+// The mean, variance and standard deviation of the values, as the
+// periodscan profile of dobsta returns them.
+struct Statistics {
+    double mean = 0.0;
+    double var = 0.0;
+    double sd = 0.0;
+};
+
 // cyclefit profile: report != 0 writes the report to `channel`.
 void dobsta(int n, std::span<const double> t, std::span<const double> x, double& mean, double& var, int report,
             int channel);
-// periodscan profile: channel 0 computes only; sd is always returned.
-void dobsta(int n, std::span<const double> t, std::span<const double> x, double& mean, double& var, int channel,
-            double& sd);
+// periodscan profile: channel 0 computes only; the three results come back
+// in one record, so that a call cannot be mistaken for the other profile.
+void dobsta(int n, std::span<const double> t, std::span<const double> x, Statistics& stats, int channel);
 
 }  // namespace timeseries

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "common/io.hpp"
 
@@ -150,4 +152,59 @@ TEST(Ending, StopsCarryTheirStatusAndMessage)
               (std::pair{2, std::string("standard input, line 2: an integer was expected")}));
     EXPECT_EQ(run_main([] { stop("N<=0"); }), 1);
     EXPECT_EQ(run_main([] {}), 0);
+}
+
+// A file on a full device: a write the buffer holds fails at the close, a
+// write beyond the buffer fails at once; either ends the program with the
+// file and the system's reason, and is reported once.
+TEST_F(Channels, WriteThatFailsEndsTheProgramNamingTheFile)
+{
+    const std::string full = "/dev/full: cannot be written (No space left on device)";
+    fs::create_symlink("/dev/full", "out.txt");
+    open_new(10, "out.txt");
+    write_free(10, {"a short line"});
+    try {
+        close_channel(10);
+        FAIL() << "the close must fail";
+    } catch (const ProgramEnd& e) {
+        EXPECT_EQ(e.status, 2);
+        EXPECT_EQ(e.message, "out.txt: cannot be written (No space left on device)");
+    }
+    EXPECT_EQ(finish_output(), std::vector<std::string>());  // released: no second report
+
+    open_new(10, "/dev/full");
+    try {
+        for (int i = 0; i < 100000; ++i) write_fmt(10, "(1X,F20.8,1X,F20.8)", {1.0 * i, 2.0});
+        FAIL() << "a write beyond the buffer must fail";
+    } catch (const ProgramEnd& e) {
+        EXPECT_EQ(e.message, full);
+    }
+    EXPECT_EQ(finish_output(), std::vector<std::string>());
+
+    open_new(10, "/dev/full");
+    write_free(10, {"left open to the end"});
+    EXPECT_EQ(finish_output(), std::vector<std::string>{full});
+}
+
+// The way out: the program's own message first, then each failed write;
+// any failure makes the status 2.
+TEST_F(Channels, RunMainReportsAFileLeftOpenThatCannotBeWritten)
+{
+    EXPECT_EQ(run_main([] {
+                  open_new(10, "/dev/full");
+                  write_free(10, {"results"});
+              }),
+              2);
+    EXPECT_EQ(run_main([] {
+                  open_new(10, "/dev/full");
+                  write_free(10, {"results"});
+                  stop("N<=0");
+              }),
+              2);
+    EXPECT_EQ(run_main([] {
+                  open_new(10, "written.txt");
+                  write_free(10, {"results"});
+              }),
+              0);
+    EXPECT_EQ(slurp("written.txt"), " results\n");
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -65,6 +66,35 @@ TEST(FixedEdit, TooWideGivesAsterisks)
     EXPECT_EQ(fmt("(F5.2)", {99.996}), "*****\n");
 }
 
+// Fields of up to 1000 characters and up to 1000 digits: every digit the
+// exact decimal expansion of the double (as printf writes it), the field
+// exactly w characters, asterisks where the digits cannot fit.
+TEST(WideFields, ExactDigitsUpToTheWidestFieldAndAsterisksBeyond)
+{
+    char digits[2000];
+    std::snprintf(digits, sizeof digits, "%.600f", 1e300);
+    std::string f = fmt("(F1000.600)", {1e300});
+    ASSERT_EQ(f.size(), 1001u);
+    EXPECT_EQ(f, std::string(1000 - std::strlen(digits), ' ') + digits + "\n");
+    std::snprintf(digits, sizeof digits, "%.998f", -0.1);
+    EXPECT_EQ(fmt("(F1000.998)", {-0.1}), std::string(digits).erase(1, 1) + "\n");  // -.1000...
+    EXPECT_EQ(fmt("(F1000.999)", {-0.1}), std::string(1000, '*') + "\n");
+
+    std::snprintf(digits, sizeof digits, "%.69e", 1e300);  // d.ddd...e+300
+    std::string mantissa = std::string(digits, 1) + std::string(digits + 2, 69);
+    EXPECT_EQ(fmt("(E80.70)", {1e300}), std::string(4, ' ') + "0." + mantissa + "+301\n");
+    EXPECT_EQ(fmt("(G80.70)", {1e300}), fmt("(E80.70)", {1e300}));
+
+    EXPECT_EQ(fmt("(F5.10)", {0.0}), "*****\n");
+    EXPECT_EQ(fmt("(F400.390)", {1e300}), std::string(400, '*') + "\n");
+    EXPECT_EQ(fmt("(E1000.999)", {1.0}), std::string(1000, '*') + "\n");
+    EXPECT_EQ(fmt("(E1000.995)", {1.0}).substr(0, 12), ".10000000000");
+    EXPECT_EQ(fmt("(G20.1000)", {1.0}), std::string(20, '*') + "\n");
+    EXPECT_EQ(fmt("(I1000.1000)", {7}).size(), 1001u);
+    for (const char* refused : {"(F1000.1001)", "(E20.5000)", "(G10.100000)", "(I5.1001)", "(F1001.2)"})
+        EXPECT_THROW(parse_format(refused), FormatError) << refused;
+}
+
 TEST(FixedEdit, NonFiniteValues)
 {
     EXPECT_EQ(fmt("(F10.5)", {qnan}), "       NaN\n");
@@ -98,6 +128,19 @@ TEST(GeneralEdit, ZeroNegativeAndExponentForms)
     EXPECT_EQ(fmt("(G15.9)", {5e-324}), "0.494065646-323\n");
     EXPECT_EQ(fmt("(G15.9)", {qnan}), "            NaN\n");
     EXPECT_EQ(fmt("(G15.9)", {-inf}), "      -Infinity\n");
+}
+
+// A fixed-point part that does not fit its w - 4 places: the whole field is
+// asterisks, never wider than w (fields written by the GNU Fortran runtime).
+TEST(GeneralEdit, FixedPartTooWideFillsTheWholeField)
+{
+    EXPECT_EQ(fmt("('[',G2.39,']')", {1.5}), "[**]\n");
+    EXPECT_EQ(fmt("('[',G3.2,']')", {0.0}), "[***]\n");
+    EXPECT_EQ(fmt("('[',G4.2,']')", {1.5}), "[****]\n");
+    EXPECT_EQ(fmt("('[',G5.1,']')", {1.0}), "[*****]\n");
+    EXPECT_EQ(fmt("('[',G8.6,']')", {1.5}), "[********]\n");
+    EXPECT_EQ(fmt("('[',G1.1,']')", {150.0}), "[*]\n");
+    EXPECT_EQ(fmt("('[',G20.30,']')", {1.0}), "[********************]\n");
 }
 
 TEST(IntegerEdit, WidthMinimumDigitsAndOverflow)

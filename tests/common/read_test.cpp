@@ -118,6 +118,48 @@ TEST(FreeRead, EndOfFileAndUnfilledTargets)
     EXPECT_EQ(r.target, 1u);
 }
 
+// A record of a data file stands on one line: blank lines before it are
+// passed, a line that ends early is a bad value at that line and the next
+// line is left alone; answers read the same text across lines.
+TEST(FreeRead, WholeRecordsStayOnTheirLine)
+{
+    double a = 0, b = 0, c = 0;
+    auto record = [&](const std::string& text, std::initializer_list<Target> targets, int& used) {
+        StringLines src(text);
+        ReadResult r = free_read(std::span<const Target>(targets.begin(), targets.size()), src, Lines::whole);
+        used = src.lines;
+        return r;
+    };
+    int used = 0;
+    ReadResult r = record("\n \t\r\n,\r\n1.5, 2.5 9\r\n3\n", {a, b}, used);
+    EXPECT_EQ(r.outcome, ReadOutcome::ok);
+    EXPECT_EQ(used, 4);
+    EXPECT_EQ(b, 2.5);
+
+    for (const char* shortline : {"4.485\n3 7\n", "4.485\r\n3 7\r\n", "4.485,\n3 7\n", "4.485"}) {
+        r = record(shortline, {a, b}, used);
+        EXPECT_EQ(r.outcome, ReadOutcome::bad_value) << shortline;
+        EXPECT_TRUE(r.line_ended);
+        EXPECT_EQ(r.target, 1u);
+        EXPECT_EQ(used, 1);  // the next line is not touched
+        EXPECT_EQ(a, 4.485);
+    }
+    r = record("1 2\n", {a, b, c}, used);  // a two-column line read with an error column
+    EXPECT_EQ(r.outcome, ReadOutcome::bad_value);
+    EXPECT_EQ(r.target, 2u);
+    r = record("\n\r\n  \n", {a, b}, used);
+    EXPECT_EQ(r.outcome, ReadOutcome::end_of_file);
+    EXPECT_FALSE(r.line_ended);
+    r = record("1 x\n", {a, b}, used);
+    EXPECT_EQ(r.outcome, ReadOutcome::bad_value);
+    EXPECT_FALSE(r.line_ended);
+
+    // The answer typed as 4.485, then 3 on the next line, is still read.
+    int i = 0;
+    EXPECT_EQ(free("4.485\n3\n", {a, i}).outcome, ReadOutcome::ok);
+    EXPECT_EQ(i, 3);
+}
+
 TEST(FormattedRead, FieldsColumnsAndBlanks)
 {
     int n = -1;

@@ -15,6 +15,7 @@
 #include "common/io.hpp"
 #include "cyclefit/svdcmp.hpp"
 #include "cyclefit/svdfit.hpp"
+#include "support/kernel_forms.hpp"
 #include "svd_reference.hpp"
 
 using namespace cyclefit;
@@ -57,9 +58,15 @@ struct Case {
     int m, n;
 };
 
+// The bitwise comparisons, on the portable and the wide forms of the loops.
+class SvdcmpForms : public kernel_forms::BothForms {};
+class SvdfitForms : public kernel_forms::BothForms {};
+KERNEL_FORMS_BOTH(SvdcmpForms);
+KERNEL_FORMS_BOTH(SvdfitForms);
+
 }  // namespace
 
-TEST(Svdcmp, MatchesReferenceBitForBitOnManyMatrices)
+TEST_P(SvdcmpForms, MatchesReferenceBitForBitOnManyMatrices)
 {
     std::mt19937_64 gen(2024);
     const Case sizes[] = {{1, 1},  {2, 2},   {3, 1},    {5, 5},    {7, 3},   {40, 40},
@@ -214,7 +221,7 @@ TEST(Svdfit, DependentBasisGivesMinimumNormAndFiniteCovariance)
     EXPECT_NEAR(cvm[1 * 3 + 1], cvm[2 * 3 + 2], 1e-12);
 }
 
-TEST(Svdfit, MatchesReferenceBitForBit)
+TEST_P(SvdfitForms, MatchesReferenceBitForBit)
 {
     std::mt19937_64 gen(99);
     std::uniform_real_distribution<double> uni(-1.0, 1.0);

@@ -45,8 +45,9 @@ const std::vector<Row> rows = {
     // What can be drawn is drawn.
     {"header_only_draws_the_frame", {file("ster2.dat", "header\n")}, "curve.png/png\n", {stdout_is(question)}, 0,
      {picture}},
-    {"last_record_short_ends_the_data", {file("ster2.dat", ster2(5) + "50692.5\n")}, "curve.png/png\n",
-     {stdout_is(question)}, 0, {picture}},
+    {"short_last_line_draws_nothing", {file("ster2.dat", ster2(5) + "50692.5\n")}, "curve.png/png\n",
+     {stderr_is("ster2.dat, line 7: the line ends where a real number was expected"), stdout_is("")}, 2, {},
+     {"curve.png"}},
     {"more_points_than_1500", {file("ster2.dat", ster2(3000))}, "curve.png/png\n", {stdout_is(question)}, 0,
      {picture}},
     {"more_records_than_10000", {file("ster2.dat", ster2(10005))}, "/null\n", {stdout_is(question)}, 0, {}},
@@ -62,6 +63,13 @@ const std::vector<Row> rows = {
      {stdout_line(question + " Graphics device bogus cannot be opened: nothing is drawn on it.")}, 0, {}, {}, false},
     {"default_device_without_display", {light}, "\n",
      {stdout_line(question + " Graphics device /xw cannot be opened: nothing is drawn on it.")}, 0, {}, {}, false},
+
+    // A picture or a screen that cannot be written is never a success: the
+    // file (or standard output) and the reason, exit status 2.
+    {"picture_on_a_full_device", {light, full_device("curve.png")}, "curve.png/png\n",
+     {stderr_is("curve.png: cannot be written (error while writing to output stream)"), stdout_is(question)}, 2, {}},
+    screen_full({"screen_on_a_full_device", {light}, "curve.png/png\n", {stderr_is("standard output: cannot be written (No space left on device)")}, 2,
+                 {}, {"curve.png"}}),
 };
 
 class CurveviewFailure : public testing::TestWithParam<Row> {};

@@ -49,6 +49,14 @@ const std::vector<Row> rows = {
     {"unreadable_record_further_down", {file("star.dat", light_curve(20) + "10.3 x\n" + "10.4 7.5\n")},
      "star.dat\n0\neof\neof\n", {stdout_line(" star.dat, line 22: a value that cannot be read; 20 observations read")},
      0, {}},
+    // Answers, unlike data lines, may go on over the next line.
+    {"frequency_and_harmonics_on_two_lines", {star_dat}, "star.dat\n0\nn\n1\n1.2345\n1\n0\n0\neof\n", {}, 0,
+     {summary1, solution1}},
+    {"short_line_further_down", {file("star.dat", light_curve(20) + "10.3\n" + "10.4 7.5\n")},
+     "star.dat\n0\neof\neof\n", {stdout_line(" star.dat, line 22: a value that cannot be read; 20 observations read")},
+     0, {}},
+    {"two_columns_read_with_errors", {star_dat}, "star.dat\n1\neof\n",
+     {stdout_line(" star.dat, line 2: a value that cannot be read; 0 observations read"), stdout_line(" N=0")}, 0, {}},
     {"more_than_75000_observations", {file("star.dat", light_curve(75002))}, "star.dat\n0\neof\neof\n",
      {stdout_line(" star.dat, line 75001: reading stops at 75000 observations, the rest is ignored")}, 0, {}},
     {"epoch_eof_back_to_file_question", {star_dat}, "star.dat\n0\neofx\neof\n",
@@ -149,6 +157,20 @@ const std::vector<Row> rows = {
      "star.dat\n0\nn\n1\n2.5,1\n0\n1\n1\n1.2345,1\n",
      {stderr_is("solution.1.23450.fv: cannot be created (Is a directory)")}, 2,
      {{"fort.15", 3, {"file : solution.2.50000.fv"}}, {"solution.2.50000.fv", 185}}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2; what was written to the other
+    // files before stays complete.
+    {"solution_file_on_a_full_device", {star_dat, full_device("solution.1.23450.fv")}, fit1 + "0\n0\neof\n",
+     {stderr_is("solution.1.23450.fv: cannot be written (No space left on device)")}, 2, {{"fort.15", 1, {"FREQ 1 =  1.23450000"}}}},
+    {"summary_file_on_a_full_device", {star_dat, full_device("fort.15")}, fit1 + "0\n0\neof\n",
+     {stderr_is("fort.15: cannot be written (No space left on device)")}, 2, {solution1}},
+    {"postscript_file_on_a_full_device", {star_dat, full_device("solution.1.23450.ps")},
+     fit1 + "1\n4\n/null\n1\n0\neof\n",
+     {stderr_is("solution.1.23450.ps: cannot be written (error while writing to output stream)")}, 2,
+     {summary1, solution1, residuals1}},
+    screen_full({"screen_on_a_full_device", {star_dat}, "star.dat\n0\neof\neof\n",
+                 {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {}}),
 };
 
 class CyclefitFailure : public testing::TestWithParam<Row> {};

@@ -151,6 +151,12 @@ const std::vector<Row> rows = {
     // Nothing lost: a refused run leaves an earlier output file as it was.
     {"refusal_keeps_an_earlier_result", {in({{33, "1.0"}}), file("result.out", "results of an earlier run\n")}, "",
      {stderr_is("Limb-darkening coefficient u = 1 gives no beta: u must differ from 1")}, 1, {}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2.
+    {"output_file_on_a_full_device", {in(), full_device("result.out")}, "", {stderr_is("result.out: cannot be written (No space left on device)")}, 2,
+     {}, {}, true},
+    screen_full({"screen_on_a_full_device", {in()}, "", {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {complete_result}}),
 };
 
 class DiscriminantFailure : public testing::TestWithParam<Row> {};

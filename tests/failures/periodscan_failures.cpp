@@ -28,6 +28,10 @@ const std::vector<Row> rows = {
     {"empty_data_file", {file("star.dat", "")}, "star.dat\n", {stderr_is("N<=0")}, 1, {}},
     {"data_record_not_a_number", {file("star.dat", lines({"header", "10.0 7.5", "10.1 seven", "10.2 7.4"}))},
      "star.dat\n", {stderr_is("star.dat, line 3: a real number was expected")}, 2, {}},
+    {"range_answer_over_two_lines", {file("star.dat", star)}, "star.dat\n2\nout.txt\n0.01\n0\n1\n3\neof\n",
+     {stdout_line(" Eindfrequentie  =  1.0")}, 0, {{"out.txt", 101}}},
+    {"data_line_holds_one_value", {file("star.dat", lines({"header", "10.0 7.5", "10.1", "10.2 7.4"}))},
+     "star.dat\n", {stderr_is("star.dat, line 3: the line ends where a real number was expected")}, 2, {}},
     {"more_than_10000_observations_said", {file("star.dat", light_curve(10003))}, "star.dat\n3\neof\n",
      {stdout_line(" Only the first 10000 observations are read: the file goes on after line 10001")}, 0, {}},
 
@@ -83,6 +87,16 @@ const std::vector<Row> rows = {
      {stderr_is("NF<1")}, 1, {{"first.out", 101}}, {"second.out"}},
     {"uncreatable_output_after_a_search", {file("star.dat", star)}, scargle_first + "2\nnodir/second.out\n0.1\n0 1\n",
      {stderr_is("nodir/second.out: cannot be created (No such file or directory)")}, 2, {{"first.out", 101}}},
+
+    // A write that fails is never a success: the file (or standard output)
+    // and the system's reason, exit status 2.  The output file is on a full
+    // device, once too large for the buffer and once caught only by its close.
+    {"output_file_on_a_full_device", {file("star.dat", star), full_device("out.txt")},
+     "star.dat\n2\nout.txt\n0.01\n0 1\n3\neof\n", {stderr_is("out.txt: cannot be written (No space left on device)")}, 2, {}},
+    {"short_output_file_on_a_full_device", {file("star.dat", star), full_device("out.txt")},
+     "star.dat\n2\nout.txt\n0.5\n0 1\n3\neof\n", {stderr_is("out.txt: cannot be written (No space left on device)")}, 2, {}},
+    screen_full({"screen_on_a_full_device", {file("star.dat", star)}, "star.dat\n0\n3\neof\n",
+                 {stderr_is("standard output: cannot be written (No space left on device)")}, 2, {}}),
 };
 
 class PeriodscanFailure : public testing::TestWithParam<Row> {};

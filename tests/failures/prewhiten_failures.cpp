@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "failures/data.hpp"
+#include "failures/runner.hpp"
 #include "failures/table.hpp"
 
 #ifdef PREWHITEN_PROGRAM
@@ -14,12 +15,20 @@ namespace {
 const std::string star = light_curve(300);
 const Input star_dat = file("star.dat", star);
 const std::string hint = " (prewhiten --help lists the options)";
-const std::string not_built =
-    "prewhiten: the frequency extraction is not built yet: writing the amplitude spectrum only, as with "
-    "--spectrum-only";
 // A spectrum file: its comment line and header.
 const Left spectrum_of_star{"star.spectrum.csv", -1,
                             {"# N=300, T=", ", unit=none, method=", "\nfrequency,amplitude\n"}};
+const std::string table_header =
+    "\nid,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination\n";
+// The files of an extraction of star.dat (its 300 points: a residual file
+// of 301 lines).
+const std::vector<Left> extraction_of_star = {
+    {"star.frequencies.csv", -1, {"# N=300, T=21.82557, t_ref=", ", unit=none, D=", ", stop=snr, next_snr=",
+                                  table_header + "1,1.2344999"}},
+    {"star.frequencies.txt", -1, {"# star.dat: N = 300, T = 21.8256 d", "# 12 frequencies; stop: ", "\n 1  1.2344999"}},
+    {"star.residuals.dat", 301, {"time residual (star.dat minus 12 frequencies, unit none)\n10 "}},
+    {"star.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none, frequencies=12, method=nufft",
+                               "\nfrequency,amplitude,residual_amplitude\n"}}};
 
 std::string tess_file()
 {
@@ -44,8 +53,24 @@ const std::vector<Row> rows = {
         {stdout_line("star.dat: 300 rows read, 0 dropped, 300 kept"), stdout_has("star.dat: highest peak at 1.23"),
          stdout_line("star.dat: wrote star.spectrum.csv")},
         0, {spectrum_of_star}),
-    run("default_run_says_the_extraction_is_not_built", {"star.dat"}, {star_dat}, {stderr_is(not_built)}, 0,
-        {spectrum_of_star}),
+    run("extraction_writes_its_four_files", {"star.dat"}, {star_dat},
+        {stdout_line("star.dat: 12 frequencies; stop: the next peak, at 4.04 c/d, has S/N 2.95, below 4"),
+         stdout_line("star.dat: wrote star.frequencies.csv"), stdout_line("star.dat: wrote star.frequencies.txt"),
+         stdout_line("star.dat: wrote star.residuals.dat"), stdout_line("star.dat: wrote star.spectrum.csv")},
+        0, extraction_of_star),
+    run("extraction_with_weights_and_a_limit", {"--weights", "--max-frequencies", "1", "--window", "1.2345", "e.dat"},
+        {file("e.dat", light_curve(300, true))},
+        {stdout_line("e.dat: 1 frequency; stop: 1 frequency extracted, the most asked for")}, 0,
+        {{"e.frequencies.csv", 3, {", stop=max-frequencies, refine=all, weights=yes,", table_header + "1,1.234"}},
+         {"e.frequencies.txt"},
+         {"e.residuals.dat", 301, {"time residual error (e.dat minus 1 frequency, unit none)\n10 "}},
+         {"e.spectrum.csv", -1, {"frequencies=1,"}},
+         {"e.window.csv", -1, {"window_frequency=1.2345,"}}}),
+    run("resume_skips_a_star_whose_table_is_there", {"--resume", "star.dat", "a.dat"},
+        {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
+        {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
+         stdout_line("a.dat: wrote a.frequencies.csv")},
+        0, {{"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat", 301}, {"a.spectrum.csv"}}),
     run("spectral_window", {"--spectrum-only", "--window", "1.2345", "--method", "exact", "star.dat"}, {star_dat},
         {stdout_line("star.dat: wrote star.window.csv")}, 0,
         {{"star.spectrum.csv", -1, {"method=exact\n"}},
@@ -83,6 +108,8 @@ const std::vector<Row> rows = {
 
     // Stars that fail (with good stars on the same line: the transcript
     // files_that_fail).
+    run("weights_without_an_error_column", {"--weights", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: star.dat: --weights needs an error column, and this light curve has none")}, 2, {}),
     run("folder_as_a_light_curve", {"--spectrum-only", "dir"}, {folder("dir")},
         {stderr_is("prewhiten: dir: cannot be opened for reading (Is a directory)")}, 2, {}),
     run("binary_file_as_text", {"--spectrum-only", "pic.png"},
@@ -119,14 +146,21 @@ const std::vector<Row> rows = {
         {stderr_is("prewhiten: b/star.dat: its results would replace those of a/star.dat (both are named star); "
                    "not done")},
         2, {spectrum_of_star}),
+    run("residuals_would_replace_an_input", {"x.residuals.dat", "x.dat"},
+        {file("x.residuals.dat", star), file("x.dat", star)},
+        {stderr_is("prewhiten: x.dat: its results would replace the input file x.residuals.dat; not done")}, 2,
+        {{"x.residuals.frequencies.csv"}, {"x.residuals.frequencies.txt"}, {"x.residuals.residuals.dat"},
+         {"x.residuals.spectrum.csv"}}),
     run("results_would_replace_an_input", {"--spectrum-only", "x.spectrum.csv", "x.dat"},
         {file("x.spectrum.csv", star), file("x.dat", star)},
         {stderr_is("prewhiten: x.dat: its results would replace the input file x.spectrum.csv; not done")}, 2,
         {{"x.spectrum.spectrum.csv"}}),
 
     // The command line.
-    run("unknown_option", {"--snr", "5", "star.dat"}, {star_dat},
-        {stderr_is("prewhiten: The following argument was not expected: --snr" + hint)}, 1, {}),
+    run("unknown_option", {"--sn", "5", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: The following argument was not expected: --sn" + hint)}, 1, {}),
+    run("bad_extraction_choice", {"--refine", "some", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: --refine: 'some' is not one of all, new, none" + hint)}, 1, {}),
     run("file_after_double_dash", {"--spectrum-only", "--", "-star.dat"}, {file("-star.dat", star)},
         {stdout_line("-star.dat: wrote -star.spectrum.csv")}, 0, {{"-star.spectrum.csv"}}),
 };
@@ -137,6 +171,27 @@ TEST_P(PrewhitenFailure, Run) { check_row(PREWHITEN_PROGRAM, GetParam(), 120); }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PrewhitenFailure, testing::ValuesIn(rows),
                          [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+#ifdef PERIODSCAN_PROGRAM
+// The residual file has the classic time-series layout: periodscan reads
+// every point of it, and what it finds is the term that was left in.
+TEST(PrewhitenResiduals, ReadBackByPeriodscan)
+{
+    const Scratch work;
+    write_file(work.path() / "star.dat", star);
+    const std::vector<std::string> command = {PREWHITEN_PROGRAM, "--max-frequencies", "1", "star.dat"};
+    const failures::Run extraction = run_program(command, work.path(), "", 60);
+    ASSERT_EQ(extraction.status, 0) << extraction.err;
+    const failures::Run search = run_program(PERIODSCAN_PROGRAM, work.path(),
+                                   "star.residuals.dat\n0\n2\nres.scargle\n0.01\n0.5 6\n3\neof\n");
+    EXPECT_EQ(search.status, 0) << search.err;
+    EXPECT_NE(search.out.find("AANTAL :    300\n"), std::string::npos) << search.out;
+    EXPECT_NE(search.out.find("GEMIDDELDE         :   -0.00000\n"), std::string::npos) << search.out;
+    // 1.2345 c/d (0.12) is gone; the 0.03 term near 4.58 c/d is the highest.
+    EXPECT_NE(search.out.find("Maximum: 0.29"), std::string::npos) << search.out;
+    EXPECT_NE(search.out.find("at frequency:  4.58000000"), std::string::npos) << search.out;
+}
+#endif
 
 }  // namespace
 }  // namespace failures

@@ -74,13 +74,15 @@ void check_row(const std::string& program, const Row& row, int seconds)
     for (const Input& in : row.inputs) {
         if (in.folder)
             fs::create_directories(work.path() / in.name);
+        else if (!in.link_to.empty())
+            fs::create_symlink(in.link_to, work.path() / in.name);
         else
             write_file(work.path() / in.name, in.content);
     }
 
     std::vector<std::string> command = {program};
     command.insert(command.end(), row.arguments.begin(), row.arguments.end());
-    const Run run = run_program(command, work.path(), row.answers, seconds);
+    const Run run = run_program(command, work.path(), row.answers, seconds, row.screen_full);
     ASSERT_FALSE(run.timed_out) << "no end within " << seconds << " s; standard output:\n" << run.out;
     EXPECT_EQ(run.status, row.status) << "standard error:\n" << run.err;
 
@@ -97,7 +99,9 @@ void check_row(const std::string& program, const Row& row, int seconds)
     std::set<std::string> expected;
     for (const Input& in : row.inputs) {
         expected.insert(in.name);
-        if (!in.folder) {
+        if (!in.link_to.empty()) {
+            EXPECT_TRUE(fs::is_symlink(work.path() / in.name)) << in.name << " replaced";
+        } else if (!in.folder) {
             EXPECT_EQ(read_file(work.path() / in.name), in.content) << in.name << " changed";
         }
     }
@@ -106,7 +110,7 @@ void check_row(const std::string& program, const Row& row, int seconds)
         check_left(work.path(), f);
     }
     for (const auto& entry : fs::recursive_directory_iterator(work.path())) {
-        const std::string name = fs::relative(entry.path(), work.path()).string();
+        const std::string name = entry.path().lexically_relative(work.path()).string();
         bool inside_input = false;
         for (const Input& in : row.inputs)
             inside_input = inside_input || (in.folder && name.rfind(in.name + "/", 0) == 0);

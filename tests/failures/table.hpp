@@ -25,11 +25,14 @@ struct Message {
     int times = 0;  // for Match::line: the number of such lines; 0 means at least one
 };
 
-// A file in the working folder before the run (a folder when `folder`).
+// A file in the working folder before the run (a folder when `folder`; a
+// symbolic link to `link_to` when that is given, for instance /dev/full for
+// an output file on a full device).
 struct Input {
     std::string name;
     std::string content;
     bool folder = false;
+    std::string link_to = {};
 };
 
 // A file the run leaves behind.  A file written before the program ended
@@ -53,6 +56,7 @@ struct Row {
     std::vector<std::string> absent = {};  // files that must not exist (said again for the reader)
     bool quiet_stderr = true;         // false: standard error may hold what no message names
     std::vector<std::string> arguments = {};  // the command line after the program's name
+    bool screen_full = false;         // standard output is /dev/full, a device that is always full
 };
 
 // Short forms for the tables.
@@ -62,6 +66,14 @@ inline Message stdout_line(const std::string& line, int times = 0) { return {Str
 inline Message stdout_has(const std::string& text) { return {Stream::out, Match::contains, text}; }
 inline Input file(const std::string& name, const std::string& content) { return {name, content}; }
 inline Input folder(const std::string& name) { return {name, "", true}; }
+// An output file whose every write fails: the disc is full.
+inline Input full_device(const std::string& name) { return {name, "", false, "/dev/full"}; }
+// The row run with standard output on a full device.
+inline Row screen_full(Row row)
+{
+    row.screen_full = true;
+    return row;
+}
 
 // Runs the program on the row in a fresh folder and checks every
 // expectation with GoogleTest assertions.

@@ -45,12 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (common::lines_read(channel) != 0) std::abort();
         // The characteristics of what was read, with their report.
         if (n > 0) {
-            double mean = 0, var = 0, sd = 0;
+            double mean = 0, var = 0;
             common::open_new(report, folder + "/report.txt");
-            if (periodscan)
-                timeseries::dobsta(n, t, x, mean, var, report, sd);
-            else
+            if (periodscan) {
+                timeseries::Statistics stats;
+                timeseries::dobsta(n, t, x, stats, report);
+                mean = stats.mean;
+            } else {
                 timeseries::dobsta(n, t, x, mean, var, 1, report);
+            }
             timeseries::dobsco(n, x, mean);
         }
     } catch (const common::ProgramEnd&) {

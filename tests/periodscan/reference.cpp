@@ -6,13 +6,15 @@
 #include <cmath>
 #include <limits>
 
+#include "common/constants.hpp"
+
 namespace reference {
 
-void scar2(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep,
+void scar2(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep,
            std::span<double> f1, std::span<double> s1, std::span<double> w1, std::span<double> w2,
            std::span<double> w3, std::span<double> w4)
 {
-    const double twopi = 6.28318530717959, dtwo = 2.0, dnul = 0.0;
+    const double twopi = suite::twopi, dtwo = 2.0, dnul = 0.0;
     double omega0 = twopi * fstart;
     double domega = fstep * twopi;
     double dn = n;
@@ -54,7 +56,7 @@ void scar2(int n, std::span<const double> x, std::span<const double> t, double f
     }
 }
 
-void justel(int n, std::span<const double> x, std::span<const double> t, double fstart, int nf, double fstep, int nb,
+void justel(int n, std::span<const double> t, std::span<const double> x, double fstart, int nf, double fstep, int nb,
             int nc, double var, double ss, std::span<double> f1, std::span<double> s1)
 {
     static double sum[1000], sumcopy[1000];

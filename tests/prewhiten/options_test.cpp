@@ -80,6 +80,36 @@ TEST(CommandLine, EveryOptionToItsField)
     EXPECT_EQ(*o.max_memory, 1610612736u);
 }
 
+TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
+{
+    const Parsed defaults = parse({"star.dat"});
+    ASSERT_TRUE(defaults.line.run) << defaults.err;
+    const prewhiten::Options& d = defaults.line.options;
+    EXPECT_EQ(d.snr, 4.0);
+    EXPECT_EQ(d.box, 1.0);
+    EXPECT_EQ(d.max_frequencies, 200);
+    EXPECT_FALSE(d.fap || d.resolution || d.separation);
+    EXPECT_FALSE(d.weights || d.resume);
+    EXPECT_EQ(d.refine, extraction::Refine::all);
+
+    const Parsed p = parse({"--snr", "5.5", "--box", "2", "--max-frequencies", "50", "--fap", "1e-3", "--weights",
+                            "--refine", "new", "--resolution", "0.01", "--separation", "0.02", "--resume",
+                            "star.dat"});
+    ASSERT_TRUE(p.line.run) << p.err;
+    const prewhiten::Options& o = p.line.options;
+    EXPECT_EQ(o.snr, 5.5);
+    EXPECT_EQ(o.box, 2.0);
+    EXPECT_EQ(o.max_frequencies, 50);
+    EXPECT_EQ(*o.fap, 1e-3);
+    EXPECT_TRUE(o.weights);
+    EXPECT_EQ(o.refine, extraction::Refine::fresh);
+    EXPECT_EQ(*o.resolution, 0.01);
+    EXPECT_EQ(*o.separation, 0.02);
+    EXPECT_TRUE(o.resume);
+    EXPECT_EQ(parse({"--refine", "none", "a"}).line.options.refine, extraction::Refine::none);
+    EXPECT_STREQ(prewhiten::refine_name(extraction::Refine::fresh), "new");
+}
+
 TEST(CommandLine, LastValueOfARepeatedOptionCounts)
 {
     const Parsed p = parse({"--unit", "flux", "--unit", "mag", "--oversample", "5", "star.dat", "--oversample", "20"});
@@ -108,7 +138,10 @@ TEST(CommandLine, HelpNamesEveryOptionWithItsDefault)
           "--quality-mask BITS=all", "--unit UNIT=none", "--join", "-o,--output DIR=.", "--spectrum-only",
           "--window F", "--fmin F=1/T", "--fmax F=0.5/median step", "--oversample K=10", "--step F=1/(oversample T)",
           "--method M=nufft", "--tolerance E=", "--threads N=0", "--max-memory SIZE=the machine's memory",
-          "--version", "--help", "<stem>.spectrum.csv", "<stem>.window.csv", "Exit status"})
+          "--version", "--help", "<stem>.spectrum.csv", "<stem>.window.csv", "Exit status", "--snr S=4", "--box W=1",
+          "--max-frequencies K=200", "--fap P=off", "--weights", "--refine WHICH=all", "--resolution F=1.5/T",
+          "--separation F=1/T", "--resume", "<stem>.frequencies.csv", "<stem>.frequencies.txt",
+          "<stem>.residuals.dat"})
         EXPECT_NE(help.find(text), std::string::npos) << text;
 }
 
@@ -147,7 +180,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{{"--quality-mask", "-1", "a"}, "--quality-mask: '-1' is not a set of flag bits"},
                     Refusal{{"--time", "0", "a"}, "--time: columns are numbered from 1"},
                     Refusal{{"--value", "", "a"}, "--value: a column number or name is needed"},
-                    Refusal{{"--bogus", "a"}, "The following argument was not expected: --bogus"}),
+                    Refusal{{"--bogus", "a"}, "The following argument was not expected: --bogus"},
+                    Refusal{{"--snr", "-1", "a"}, "--snr: must be at least 0"},
+                    Refusal{{"--box", "0", "a"}, "--box: must be above 0"},
+                    Refusal{{"--max-frequencies", "-1", "a"}, "--max-frequencies: '-1' is not a count"},
+                    Refusal{{"--fap", "0", "a"}, "--fap: must be above 0 and at most 1"},
+                    Refusal{{"--fap", "1.5", "a"}, "--fap: must be above 0 and at most 1"},
+                    Refusal{{"--refine", "some", "a"}, "--refine: 'some' is not one of all, new, none"},
+                    Refusal{{"--resolution", "0", "a"}, "--resolution: must be above 0"},
+                    Refusal{{"--separation", "-0.1", "a"}, "--separation: must be above 0"}),
     [](const testing::TestParamInfo<Refusal>& info) { return "case" + std::to_string(info.index); });
 
 TEST(Sizes, SuffixesArePowersOf1024)

@@ -52,7 +52,7 @@ std::vector<Row> periodscan_file(std::vector<double> t, std::vector<double> x, d
     t[0] = 0.0;
     timeseries::dobsco(n, x, mean);
     std::vector<double> f1(nf), s1(nf), w1(nf), w2(nf), w3(nf), w4(nf);
-    periodscan::scar2(n, x, t, start, nf, step, f1, s1, w1, w2, w3, w4);
+    periodscan::scar2(n, t, x, start, nf, step, f1, s1, w1, w2, w3, w4);
     std::string text;
     const common::Format& format = common::cached_format("(1X,F20.8,1X,F20.8)");
     for (int i = 0; i < nf; ++i) {

@@ -35,8 +35,10 @@ struct Run {
 // Runs `command` (the program and its arguments; a name without a slash is
 // looked up on PATH) in the folder `work` with `answers` on standard input
 // (empty: standard input is at its end at once) and no display.
+// With `screen_full`, standard output goes to /dev/full, a device that is
+// always full, instead of being kept.
 Run run_program(const std::vector<std::string>& command, const std::filesystem::path& work,
-                const std::string& answers, int seconds = 30);
+                const std::string& answers, int seconds = 30, bool screen_full = false);
 
 inline Run run_program(const std::string& program, const std::filesystem::path& work, const std::string& answers,
                        int seconds = 30)

@@ -49,7 +49,7 @@ protected:
 
 TEST_F(TimeSeries, PeriodscanProfileSkipsHeaderAndExtraColumns)
 {
-    common::open_old(9, file("a.dat", "header 1 2 3\n1.5 2.5 9.9\n2.5, 3.5\n\n3.5\n4.5\n"));
+    common::open_old(9, file("a.dat", "header 1 2 3\n1.5 2.5 9.9\n2.5, 3.5\n\n3.5 4.5\n\n"));
     int n = -1;
     ReadEnd end;
     timeseries::dlees(9, 8, n, t, x, &end);
@@ -58,7 +58,7 @@ TEST_F(TimeSeries, PeriodscanProfileSkipsHeaderAndExtraColumns)
     EXPECT_EQ(x[0], 2.5);
     EXPECT_EQ(t[1], 2.5);
     EXPECT_EQ(x[1], 3.5);
-    EXPECT_EQ(t[2], 3.5);  // a short line takes its value from the next one
+    EXPECT_EQ(t[2], 3.5);  // after a blank line; a blank last line holds nothing either
     EXPECT_EQ(x[2], 4.5);
     EXPECT_EQ(end.why, ReadEnd::Why::end_of_file);
     EXPECT_EQ(end.line, 6);
@@ -132,12 +132,65 @@ TEST_F(TimeSeries, CyclefitProfileErrorColumn)
     EXPECT_EQ(err[0], 0.0);
     EXPECT_EQ(err[1], 0.0);
 
-    common::open_old(7, file("c.dat", "1 10 0.1\n2 20\n0.2\n3 30\n"));
+    common::open_old(7, file("c.dat", "1 10 0.1\n\n2 20 0.2\n\n"));
     ReadEnd end;
     timeseries::dlees(7, 8, n, t, x, err, 1, &end);
     ASSERT_EQ(n, 2);
     EXPECT_EQ(err[1], 0.2);
-    EXPECT_EQ(end.why, ReadEnd::Why::end_of_file);  // the third record lacks its error
+    EXPECT_EQ(end.why, ReadEnd::Why::end_of_file);
+}
+
+// Files whose second, middle or last observation line holds one value too
+// few, with LF and with CR LF line ends.
+struct ShortLine {
+    const char* text;
+    int line;  // the short line
+    int before;  // observations read before it
+};
+const ShortLine short_lines[] = {
+    {"header\n7.5\n1 2\n", 2, 0},           {"header\n1 2\n3\n4 5\n6 7\n", 3, 1},
+    {"header\n1 2\n3 4\n5\n", 4, 2},       {"header\r\n1 2\r\n3\r\n4 5\r\n", 3, 1},
+    {"header\n1 2\n\n3 4\n5", 5, 2},
+};
+
+TEST_F(TimeSeries, PeriodscanProfileShortLineIsAnInputErrorThere)
+{
+    for (const ShortLine& c : short_lines) {
+        std::string path = file("s.dat", c.text);
+        common::open_old(9, path);
+        int n = -1;
+        try {
+            timeseries::dlees(9, 8, n, t, x);
+            ADD_FAILURE() << "a short line must end the program: " << c.text;
+        } catch (const common::ProgramEnd& e) {
+            EXPECT_EQ(e.status, 2);
+            EXPECT_EQ(e.message, path + ", line " + std::to_string(c.line) + ": the line ends where a real number was expected");
+        }
+        common::reset_channels();
+    }
+}
+
+TEST_F(TimeSeries, CyclefitProfileStopsAtAShortLine)
+{
+    for (const ShortLine& c : short_lines) {
+        common::open_old(7, file("s.dat", c.text));
+        common::skip_line(7);  // the header, read by the caller
+        int n = -1;
+        ReadEnd end;
+        timeseries::dlees(7, 8, n, t, x, err, 0, &end);
+        EXPECT_EQ(n, c.before) << c.text;
+        EXPECT_EQ(end.why, ReadEnd::Why::bad_value) << c.text;
+        EXPECT_EQ(end.line, c.line) << c.text;
+    }
+    // A two-column file read with an error column: nothing is paired up.
+    common::open_old(7, file("two.dat", "header\n1 10\n2 20\n3 30\n4 40\n"));
+    common::skip_line(7);
+    int n = -1;
+    ReadEnd end;
+    timeseries::dlees(7, 8, n, t, x, err, 1, &end);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(end.why, ReadEnd::Why::bad_value);
+    EXPECT_EQ(end.line, 2);
 }
 
 TEST_F(TimeSeries, CyclefitProfileStopsQuietlyAtABadValue)
@@ -167,15 +220,15 @@ TEST_F(TimeSeries, DobscoShiftsByACopy)
 TEST_F(TimeSeries, CharacteristicsOfUnorderedData)
 {
     std::vector<double> tt{10.0, 12.0, 11.0, 15.0}, xx{1.0, 3.0, 2.0, 6.0};
-    double mean = 0, var = 0, sd = 0;
-    timeseries::dobsta(4, tt, xx, mean, var, 0, sd);
-    EXPECT_EQ(mean, 3.0);
-    EXPECT_EQ(var, (4.0 + 0.0 + 1.0 + 9.0) / 3.0);
-    EXPECT_EQ(sd, std::sqrt(var));
+    timeseries::Statistics stats;
+    timeseries::dobsta(4, tt, xx, stats, 0);
+    EXPECT_EQ(stats.mean, 3.0);
+    EXPECT_EQ(stats.var, (4.0 + 0.0 + 1.0 + 9.0) / 3.0);
+    EXPECT_EQ(stats.sd, std::sqrt(stats.var));
 
     std::string path = file("r.txt", "");
     common::open_new(11, path);
-    timeseries::dobsta(4, tt, xx, mean, var, 11, sd);
+    timeseries::dobsta(4, tt, xx, stats, 11);
     common::close_channel(11);
     // intervals 2, -1, 4: mean 5/3, deviations 1/3, -8/3, 7/3 over n - 2
     EXPECT_EQ(slurp(path), "1Kenmerken van de gegevens\n"

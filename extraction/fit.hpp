@@ -1,0 +1,117 @@
+// The joint least-squares fit of all sinusoids and the constant: residuals
+// and analytic Jacobian of the model, the normal equations built from
+// blocks of rows (the Jacobian is never stored whole), the
+// Levenberg-Marquardt iterations of GSL's large-problem solver, and the
+// covariance of the parameters.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "extraction/model.hpp"
+
+namespace extraction {
+
+// The observations as the fit sees them.
+struct Series {
+    std::span<const double> tau;      // t - t_ref, days
+    std::span<const double> values;   // same length as tau
+    std::span<const double> weights;  // 1 / sigma per point, or empty for all 1
+};
+
+// Where the model's quantities sit in the fit's parameter vector: the
+// constant first, then for each term its frequency (when it may move) and
+// the coefficients of its sine and cosine,
+//   A sin(2 pi (f tau + phi)) = a sin(2 pi f tau) + b cos(2 pi f tau),
+//   a = A cos(2 pi phi),  b = A sin(2 pi phi).
+// The model is the same; in a and b it is linear, so that a fit with its
+// frequencies fixed is linear least squares (Gauss-Newton's first step is
+// the solution), and the fit with free frequencies has nonlinear terms in
+// the frequencies only, which makes Levenberg-Marquardt converge in far
+// fewer iterations than in amplitude and phase.
+class Layout {
+public:
+    static constexpr std::size_t fixed = static_cast<std::size_t>(-1);
+
+    // free_frequency[i]: term i's frequency is a parameter; a shorter list
+    // leaves the remaining frequencies free.
+    Layout(std::size_t terms, const std::vector<bool>& free_frequency);
+
+    std::size_t size() const { return size_; }
+    std::size_t terms() const { return sine_.size(); }
+    std::size_t frequency(std::size_t i) const { return frequency_[i]; }  // or fixed
+    std::size_t sine(std::size_t i) const { return sine_[i]; }
+    std::size_t cosine(std::size_t i) const { return sine_[i] + 1; }
+
+    void pack(const Model& model, std::span<double> x) const;
+    // Fixed frequencies are left as model holds them; amplitudes come out
+    // >= 0 and phases in [0, 1).
+    void unpack(std::span<const double> x, Model& model) const;
+
+private:
+    std::vector<std::size_t> frequency_, sine_;
+    std::size_t size_ = 1;
+};
+
+// residuals: w_k (m(tau_k) - y_k) for the rows [first, first + count).
+void residuals(const Series& series, const Model& model, std::size_t first, std::size_t count, double* out);
+
+// jacobian: the same rows of the Jacobian of those residuals with respect
+// to the parameters of layout, column by column (leading dimension count):
+//   d/dc = w,  d/da_i = w sin(x_i),  d/db_i = w cos(x_i),
+//   d/df_i = w 2 pi tau (a_i cos(x_i) - b_i sin(x_i)),  x_i = 2 pi f_i tau.
+void jacobian(const Series& series, const Model& model, const Layout& layout, std::size_t first, std::size_t count,
+              double* out);
+
+// normal_equations: J^T J (p x p, full, when jtj is given) and J^T u (when
+// u and jtu are given) at model.  The rows are cut into a fixed number of
+// partitions whose sums are added in order, so the result does not depend
+// on the number of threads.
+void normal_equations(const Series& series, const Model& model, const Layout& layout, const double* u, double* jtj,
+                      double* jtu, int threads);
+
+struct FitSettings {
+    int threads = 1;
+    int max_iterations = 200;
+    // Converged when the remaining Gauss-Newton step of every parameter is
+    // below this fraction of its standard error: a thousandth of an error
+    // bar is far below anything the table shows, and near the minimum
+    // Gauss-Newton gains only a constant fraction per iteration when the
+    // residuals are large (slow trends, red noise).
+    double step_tolerance = 1e-3;
+    // The same when no frequency moves: the problem is then linear and
+    // converges fast, so it is solved to the last digits (the amplitudes of
+    // a fit at fixed frequencies equal those of any other linear fit).
+    double linear_tolerance = 1e-9;
+};
+
+struct FitOutcome {
+    enum class Status { converged, iteration_limit, failed };
+    Model model;  // amplitudes >= 0, phases in [0, 1)
+    Status status = Status::failed;
+    int iterations = 0;
+    double chi2 = 0.0;  // sum of the squared weighted residuals
+};
+
+// fit: Levenberg-Marquardt from start over the constant, every amplitude
+// and phase, and the frequencies marked free.
+FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>& free_frequency,
+               const FitSettings& settings);
+
+// covariance: covariance of the constant and of every frequency, amplitude
+// and phase at model (every frequency free), s^2 (J^T J)^-1 with
+// s^2 = chi2 / (N - p), p = 1 + 3 K; p x p, row by row, in the order c,
+// then f_i, A_i, phi_i (phases in cycles) for each term: index 1 + 3 i + q.
+// Empty when J^T J is singular or N <= p.
+//   Notes: 1. Computed in the fit's parameters and carried to amplitude
+//             and phase through the derivatives of A = hypot(a, b),
+//             phi = atan2(b, a) / 2 pi: at the least-squares solution this
+//             is the covariance of a fit in A and phi.
+std::vector<double> covariance(const Series& series, const Model& model, int threads);
+
+// The model with each amplitude made positive (a negative amplitude is half
+// a cycle of phase) and each phase brought into [0, 1).
+void normalise(Model& model);
+
+}  // namespace extraction

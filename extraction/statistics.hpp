@@ -1,0 +1,76 @@
+// The statistics of an extraction: the noise around a peak, the two kinds
+// of uncertainty, the correlation of the residuals, and the false-alarm
+// probability of a peak.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "spectrum/spectrum.hpp"
+
+namespace extraction {
+
+// box_mean: the noise level at f for its signal-to-noise ratio (Breger et
+// al. 1993, A&A 271, 482): the mean amplitude of the spectrum over the grid
+// frequencies within box / 2 of f.
+//   Given:    grid, amplitude  a spectrum on the grid
+//             f, box           centre and width of the box, c/d
+//   Returned: the mean; 0 when no grid frequency lies in the box
+//   Notes: 1. The box is cut at the ends of the grid, not shifted.
+//          2. Amplitudes that are not finite (the NaN of frequency 0) are
+//             left out of the mean.
+double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box);
+
+struct Uncertainty {
+    double frequency = 0.0;  // c/d
+    double amplitude = 0.0;  // unit of the values
+    double phase = 0.0;      // cycles
+};
+
+// analytic_uncertainty: the errors of one sinusoid fitted to n points over a
+// span T with residual rms sigma (Montgomery & O'Donoghue 1999, DSSN 13, 28):
+//   sigma_A = sqrt(2/N) sigma,  sigma_phi = sigma_A / (2 pi A) cycles,
+//   sigma_f = sqrt(6) sigma / (pi sqrt(N) A T).
+//   Notes: 1. White noise and an isolated peak are assumed; the caller
+//             multiplies by sqrt(D) for correlated residuals.
+Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span);
+
+// sign_runs: the number of runs of equal sign in the residuals taken in
+// time order (a zero counts as positive).
+std::size_t sign_runs(std::span<const double> residuals);
+
+// correlation_factor: D = max(1, N / (2 R)), R the sign runs (Schwarzenberg-
+// Czerny 1991, MNRAS 253, 198): about 1 for white residuals, larger when
+// neighbours are correlated; errors grow by sqrt(D).
+double correlation_factor(std::span<const double> residuals);
+
+// noise_excess: the local noise of a residual spectrum over what white
+// noise of the same rms would give there, squared: white noise of
+// deviation sigma in N points has a mean Scargle amplitude sigma sqrt(pi/N)
+// (the mean of a Rayleigh variable of scale sigma sqrt(2/N) is that scale
+// times sqrt(pi/2)).  Above 1 where the noise is red or crowded with
+// unresolved signals; the factor by which the variance of a sinusoid's
+// parameters exceeds the white-noise value there.
+//   Given:    local  mean amplitude around the frequency (box_mean)
+//             rms, n the residuals' rms and number
+//   Returned: (local / (rms sqrt(pi/n)))^2; 1 when rms or n is 0
+double noise_excess(double local, double rms, std::size_t n);
+
+// effective_span: T_eff = sqrt(4 pi Var(t)), the time base of the
+// false-alarm probability.
+double effective_span(std::span<const double> times);
+
+// log10_false_alarm: log10 of the false-alarm probability of the highest
+// peak of a periodogram up to fmax (Baluev 2008, MNRAS 385, 1279):
+//   z the fractional drop of the residual sum of squares that the sinusoid
+//   gives, N_H = N - 1, N_K = N - 3, W = fmax T_eff,
+//   gamma = sqrt(2/N_H) Gamma(N_H/2) / Gamma((N_H-1)/2),
+//   tau = gamma W (1-z)^((N_K-1)/2) sqrt(N_H z / 2), P_single = (1-z)^(N_H/2),
+//   FAP = 1 - (1 - P_single) exp(-tau).
+//   Notes: 1. Computed in logarithms, so a probability far below the
+//             smallest double still has its logarithm (then FAP is
+//             P_single + tau to the precision of a double).
+//          2. Needs n >= 4; z is clamped to [0, 1].
+double log10_false_alarm(double z, std::size_t n, double fmax, double t_eff);
+
+}  // namespace extraction

@@ -1,0 +1,270 @@
+// The extraction loop on synthetic light curves of known content: what it
+// finds, how honest its errors are, why it stops, and that its fit agrees
+// with the suite's harmonic fit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "cyclefit/dharmo.hpp"
+#include "cyclefit/records.hpp"
+#include "cyclefit/svdfit.hpp"
+#include "extraction/extraction.hpp"
+#include "extraction/synthetic_curves.hpp"
+
+using namespace extraction;
+
+namespace {
+
+// The grid of the program's defaults: 1/T up to fmax, ten points per 1/T.
+spectrum::Grid grid_for(const std::vector<double>& times, double fmax)
+{
+    const double span = times.back() - times.front();
+    const double step = 0.1 / span;
+    return {1.0 / span, step, static_cast<std::size_t>((fmax - 1.0 / span) / step) + 1};
+}
+
+// Mean noise amplitude of white noise of unit deviation in N points.
+double noise_level(std::size_t n) { return std::sqrt(M_PI / static_cast<double>(n)); }
+
+// Eight sinusoids over 1.5 .. 14 c/d: a close pair 1.5/T apart, a harmonic
+// and a combination among them, S/N from 6 to 40.  The independent ones lie
+// at least twice the resolution 1.5/T from any combination of the others.
+synthetic::Recipe rich_recipe(unsigned seed)
+{
+    synthetic::Recipe r;
+    r.n = 1500;
+    r.span = 20.0;
+    r.gaps = true;
+    r.seed = seed;
+    const double level = noise_level(r.n), pair = 1.5 / (r.span * 1.0);
+    r.signals = {{{4.1234, 40 * level, 0.15}, ""},        {{4.1234 + pair, 20 * level, 0.62}, ""},
+                 {{6.7771, 25 * level, 0.33}, ""},        {{2 * 4.1234, 9 * level, 0.81}, "2f1"},
+                 {{4.1234 + 6.7771, 8 * level, 0.05}, "f1+f3"}, {{1.9, 12 * level, 0.47}, ""},
+                 {{13.7, 7 * level, 0.71}, ""},            {{9.2, 6 * level, 0.28}, ""}};
+    return r;
+}
+
+}  // namespace
+
+TEST(Extraction, RecoversEverySignalWithHonestErrorsAndLabels)
+{
+    int outside = 0, count = 0;
+    for (unsigned seed : {3u, 4u}) {
+        const synthetic::Recipe recipe = rich_recipe(seed);
+        const synthetic::Curve curve = synthetic::make(recipe);
+        Settings settings;
+        settings.grid = grid_for(curve.times, 16.0);
+        const Result result = extract(curve.times, curve.values, {}, settings);
+        const spectrum::Plan plan(curve.times, settings.grid, {});
+        const std::vector<synthetic::Outcome> outcomes =
+            synthetic::compare(recipe, result, plan.amplitude(curve.noise));
+        for (std::size_t i = 0; i < outcomes.size(); ++i) {
+            EXPECT_TRUE(outcomes[i].found) << "seed " << seed << " signal " << i;
+            EXPECT_TRUE(outcomes[i].labelled) << "seed " << seed << " signal " << i;
+            ++count;
+            if (!outcomes[i].within_3_sigma) ++outside;
+        }
+        EXPECT_EQ(result.stop, Stop::snr);
+        EXPECT_LT(result.D, 1.2);  // white residuals
+        for (const Frequency& f : result.frequencies) {
+            EXPECT_GE(f.correlation, result.D);
+            EXPECT_LT(f.correlation, 1.6);  // the noise around each is about white
+        }
+    }
+    EXPECT_LE(outside, 1) << "of " << count;  // 95 % within 3 sigma allows about one in 16
+}
+
+TEST(Extraction, FindsNothingStrongInWhiteNoise)
+{
+    for (unsigned seed = 20; seed < 23; ++seed) {
+        synthetic::Recipe recipe;
+        recipe.n = 1200;
+        recipe.span = 15.0;
+        recipe.seed = seed;
+        const synthetic::Curve curve = synthetic::make(recipe);
+        Settings settings;
+        settings.grid = grid_for(curve.times, 15.0);
+        const Result result = extract(curve.times, curve.values, {}, settings);
+        for (const Frequency& f : result.frequencies) EXPECT_LT(f.snr, 6.0) << "seed " << seed;
+        EXPECT_TRUE(result.stop == Stop::snr);
+    }
+}
+
+TEST(Extraction, StopsAtTheMostFrequenciesAndAtTheFalseAlarmLimit)
+{
+    const synthetic::Recipe recipe = rich_recipe(5);
+    const synthetic::Curve curve = synthetic::make(recipe);
+    Settings settings;
+    settings.grid = grid_for(curve.times, 16.0);
+    settings.max_frequencies = 2;
+    const Result two = extract(curve.times, curve.values, {}, settings);
+    EXPECT_EQ(two.stop, Stop::max_frequencies);
+    ASSERT_EQ(two.frequencies.size(), 2u);
+    EXPECT_NEAR(two.frequencies[0].value.frequency, 4.1234, 0.01);  // the strongest first
+
+    settings.max_frequencies = 200;
+    settings.fap = 1e-20;  // only the strong peaks are that certain
+    const Result certain = extract(curve.times, curve.values, {}, settings);
+    EXPECT_EQ(certain.stop, Stop::fap);
+    EXPECT_GT(certain.stop_value, -20.0);
+    EXPECT_GE(certain.frequencies.size(), 2u);
+    EXPECT_LT(certain.frequencies.size(), 8u);
+    for (const Frequency& f : certain.frequencies) EXPECT_LE(f.log10_fap, -20.0);
+}
+
+TEST(Extraction, AmplitudesAtFixedFrequenciesEqualTheHarmonicFitOfCyclefit)
+{
+    const synthetic::Recipe recipe = rich_recipe(6);
+    const synthetic::Curve curve = synthetic::make(recipe);
+    Settings settings;
+    settings.grid = grid_for(curve.times, 16.0);
+    settings.refine = Refine::none;
+    const Result result = extract(curve.times, curve.values, {}, settings);
+    const int nf = static_cast<int>(result.frequencies.size());
+    ASSERT_GE(nf, 5);
+    ASSERT_LE(nf, cyclefit::maxfreq);
+
+    // cyclefit's fit: one harmonic per frequency, times from the same epoch.
+    cyclefit::oud.nfreq = nf;
+    for (int i = 0; i < nf; ++i) {
+        cyclefit::oud.freq[i] = result.frequencies[i].value.frequency;
+        cyclefit::oud.nharm[i] = 1;
+    }
+    const int n = static_cast<int>(curve.times.size()), nbasis = 1 + 2 * nf;
+    std::vector<double> tt(n), sig(n, 1.0), u(static_cast<std::size_t>(n) * nbasis), v(nbasis * nbasis), sv(nbasis),
+        coef(nbasis);
+    for (int k = 0; k < n; ++k) tt[k] = curve.times[k] - result.t_ref;
+    double chi2 = 0.0;
+    const auto work = std::make_unique<cyclefit::Workspace>();
+    cyclefit::svdfit(tt.data(), curve.values.data(), sig.data(), n, coef.data(), nbasis, u.data(), v.data(), sv.data(),
+                     n, nbasis, chi2, cyclefit::dharmo, *work);
+    EXPECT_NEAR(result.model.constant, coef[0], 1e-6 * std::fabs(coef[0]));
+    for (int i = 0; i < nf; ++i) {
+        const double amplitude = std::hypot(coef[1 + 2 * i], coef[2 + 2 * i]);
+        EXPECT_NEAR(result.frequencies[i].value.amplitude, amplitude, 1e-6 * amplitude) << "f" << i + 1;
+    }
+}
+
+TEST(Extraction, ResultsDoNotDependOnThreadsOrTheOrderOfTheRows)
+{
+    const synthetic::Recipe recipe = rich_recipe(7);
+    const synthetic::Curve curve = synthetic::make(recipe);
+    Settings settings;
+    settings.grid = grid_for(curve.times, 16.0);
+    settings.max_frequencies = 4;
+    settings.threads = 1;
+    const Result one = extract(curve.times, curve.values, {}, settings);
+    settings.threads = 2;
+    const Result two = extract(curve.times, curve.values, {}, settings);
+    ASSERT_EQ(one.frequencies.size(), two.frequencies.size());
+    for (std::size_t i = 0; i < one.frequencies.size(); ++i) {
+        EXPECT_EQ(one.frequencies[i].value.frequency, two.frequencies[i].value.frequency);
+        EXPECT_EQ(one.frequencies[i].value.amplitude, two.frequencies[i].value.amplitude);
+        EXPECT_EQ(one.frequencies[i].covariance.frequency, two.frequencies[i].covariance.frequency);
+    }
+    // Reversed rows: the same star (equal up to rounding) and the same D,
+    // since the runs are counted in time order.
+    std::vector<double> t(curve.times.rbegin(), curve.times.rend()), y(curve.values.rbegin(), curve.values.rend());
+    const Result reversed = extract(t, y, {}, settings);
+    ASSERT_EQ(reversed.frequencies.size(), one.frequencies.size());
+    EXPECT_EQ(reversed.D, one.D);
+    for (std::size_t i = 0; i < one.frequencies.size(); ++i)
+        EXPECT_NEAR(reversed.frequencies[i].value.frequency, one.frequencies[i].value.frequency, 1e-9);
+}
+
+TEST(Extraction, WeightsSilenceThePointsWithLargeErrors)
+{
+    synthetic::Recipe recipe;
+    recipe.n = 1200;
+    recipe.span = 15.0;
+    recipe.white = 0.2;
+    recipe.signals = {{{3.3, 0.5, 0.4}, ""}};
+    synthetic::Curve curve = synthetic::make(recipe);
+    // Every fifth point is ten times noisier and says so through its error.
+    std::mt19937_64 gen(2);
+    std::normal_distribution<double> gauss;
+    for (std::size_t k = 0; k < curve.values.size(); k += 5) {
+        curve.values[k] += 2.0 * gauss(gen);
+        curve.errors[k] = 2.0;
+    }
+    Settings settings;
+    settings.grid = grid_for(curve.times, 10.0);
+    settings.max_frequencies = 1;
+    const Result plain = extract(curve.times, curve.values, curve.errors, settings);
+    settings.weights = true;
+    const Result weighted = extract(curve.times, curve.values, curve.errors, settings);
+    ASSERT_EQ(plain.frequencies.size(), 1u);
+    ASSERT_EQ(weighted.frequencies.size(), 1u);
+    const Frequency& f = weighted.frequencies[0];
+    EXPECT_TRUE(weighted.weighted);
+    EXPECT_LT(std::fabs(f.value.amplitude - 0.5), 3 * f.covariance.amplitude);
+    EXPECT_LT(std::fabs(f.value.frequency - 3.3), 3 * f.covariance.frequency);
+    // The noisy fifth no longer sets the errors: about 0.2 sqrt(2/960)
+    // against about sqrt(0.8 * 0.04 + 0.2 * 4) sqrt(2/1200).
+    EXPECT_LT(f.covariance.amplitude, 0.5 * plain.frequencies[0].covariance.amplitude);
+}
+
+TEST(Extraction, ACandidateThatMakesTheFitDivergeIsUndoneAndPassedOver)
+{
+    // Two sinusoids 0.4/T apart, unresolved.  With the guard around taken
+    // frequencies lifted, the leftover of the pair is tried next, and the
+    // joint fit runs the two frequencies together: undone each time.
+    synthetic::Recipe recipe;
+    recipe.n = 800;
+    recipe.span = 20.0;
+    recipe.white = 0.05;
+    recipe.signals = {{{3.0, 1.0, 0.3}, ""}, {{3.0 + 0.4 / 20.0, 0.8, 0.7}, ""}};
+    const synthetic::Curve curve = synthetic::make(recipe);
+    Settings settings;
+    settings.grid = grid_for(curve.times, 8.0);
+    settings.separation = 0.01 / 20.0;
+    settings.rejections = 2;
+    const Result result = extract(curve.times, curve.values, {}, settings);
+    ASSERT_EQ(result.frequencies.size(), 1u);  // the blend
+    ASSERT_EQ(result.rejected.size(), 2u);
+    EXPECT_EQ(result.stop, Stop::rejections);
+    for (const Rejection& r : result.rejected) {
+        EXPECT_NE(r.why, Rejection::Why::not_converged);
+        EXPECT_EQ(r.extracted, 1);
+    }
+    // Each rejected peak is passed over as a whole, never retried.
+    for (std::size_t i = 1; i < result.rejected.size(); ++i)
+        EXPECT_GT(std::fabs(result.rejected[i].frequency - result.rejected[i - 1].frequency), 1.0 / result.span);
+    // The model is the one from before the rejected fits.
+    EXPECT_NEAR(result.frequencies[0].value.frequency, 3.0, 0.5 / result.span);
+}
+
+TEST(Extraction, ReportsProgressOncePerFrequency)
+{
+    const synthetic::Curve curve = synthetic::make(rich_recipe(8));
+    Settings settings;
+    settings.grid = grid_for(curve.times, 16.0);
+    std::vector<int> seen;
+    const Result result = extract(curve.times, curve.values, {}, settings,
+                                  [&](const Progress& p) { seen.push_back(p.extracted); });
+    std::vector<int> expected(result.frequencies.size());
+    std::iota(expected.begin(), expected.end(), 1);
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(Extraction, RefusesInputItCannotUse)
+{
+    Settings settings;
+    settings.grid = {0.1, 0.01, 100};
+    const std::vector<double> t = {0, 1, 2, 3, 4}, y = {1, 2, 1, 2, 1}, bad = {1, NAN, 1, 2, 1};
+    EXPECT_THROW(extract(t, std::vector<double>{1, 2}, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract(t, bad, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract(std::vector<double>{1, 1, 1, 1, 1}, y, {}, settings), std::invalid_argument);
+    settings.weights = true;
+    EXPECT_THROW(extract(t, y, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract(t, y, std::vector<double>{1, 1, 0, 1, 1}, settings), std::invalid_argument);
+    settings.weights = false;
+    settings.grid.count = 2;
+    EXPECT_THROW(extract(t, y, {}, settings), std::invalid_argument);
+}

@@ -1,0 +1,197 @@
+// The formulas of the extraction, each against values worked out by hand
+// from its published form, and the candidate's peak, refinement and single
+// sinusoid on series of known content.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "extraction/fit.hpp"
+#include "extraction/peak.hpp"
+#include "extraction/statistics.hpp"
+
+using namespace extraction;
+
+TEST(BoxMean, AveragesTheGridPointsInTheBoxCutAtTheEnds)
+{
+    // Breger et al. 1993, A&A 271, 482: noise = mean amplitude in a box around the peak.
+    const spectrum::Grid grid{1.0, 0.1, 41};  // 1.0 .. 5.0 c/d
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < amp.size(); ++j) amp[j] = static_cast<double>(j);
+    EXPECT_NEAR(box_mean(grid, amp, 3.0, 1.0), 20.0, 1e-12);   // j = 15..25
+    EXPECT_NEAR(box_mean(grid, amp, 1.1, 1.0), 3.0, 1e-12);    // j = 0..6, cut at the low end
+    EXPECT_NEAR(box_mean(grid, amp, 4.95, 0.4), 39.0, 1e-12);  // j = 38..40 (4.8, 4.9, 5.0)
+    EXPECT_EQ(box_mean(grid, amp, 9.0, 1.0), 0.0);             // outside the grid
+    EXPECT_NEAR(box_mean(grid, amp, 2.0, 0.0), 10.0, 1e-12);   // a box of one point
+    amp[0] = NAN;                                              // the amplitude at frequency 0
+    EXPECT_NEAR(box_mean(grid, amp, 1.1, 1.0), 3.5, 1e-12);    // j = 1..6
+}
+
+TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
+{
+    // Montgomery & O'Donoghue 1999, DSSN 13, 28: A = 2, sigma = 1, N = 800, T = 50 d.
+    const Uncertainty u = analytic_uncertainty(2.0, 1.0, 800, 50.0);
+    EXPECT_NEAR(u.amplitude, 0.05, 1e-15);
+    EXPECT_NEAR(u.phase, 0.0039788735772973835, 1e-16);
+    EXPECT_NEAR(u.frequency, 0.000275664447710896, 1e-17);
+}
+
+TEST(CorrelationFactor, CountsRunsOfEqualSign)
+{
+    // Schwarzenberg-Czerny 1991, MNRAS 253, 198: D = N / (2 R), at least 1.
+    EXPECT_EQ(sign_runs(std::vector<double>{1, 2, -1, -3, 4}), 3u);
+    EXPECT_EQ(sign_runs(std::vector<double>{0.0, 1.0, -0.0, -1.0}), 2u);  // zero counts as positive
+    EXPECT_EQ(sign_runs(std::vector<double>{}), 0u);
+    EXPECT_DOUBLE_EQ(correlation_factor(std::vector<double>{1, 1, 1, 1, -1, -1, -1, -1}), 2.0);
+    EXPECT_DOUBLE_EQ(correlation_factor(std::vector<double>{1, -1, 1, -1}), 1.0);  // N/(2R) = 0.5
+    // White noise: R near N/2, so D near 1.
+    std::mt19937_64 gen(11);
+    std::normal_distribution<double> gauss;
+    std::vector<double> white(20000);
+    for (double& w : white) w = gauss(gen);
+    EXPECT_NEAR(correlation_factor(white), 1.0, 0.02);
+    // A smooth residual (neighbours alike) raises D.
+    std::vector<double> smooth(20000);
+    for (std::size_t k = 0; k < smooth.size(); ++k) smooth[k] = std::sin(0.01 * static_cast<double>(k));
+    EXPECT_NEAR(correlation_factor(smooth), 20000.0 / (2.0 * 64.0), 1e-9);
+}
+
+TEST(NoiseExcess, OneForWhiteNoiseAndTheSquareOfTheLocalRatio)
+{
+    // Scargle 1982, ApJ 263, 835: the power of white noise is exponential,
+    // so its mean amplitude is sigma sqrt(pi / N).
+    EXPECT_NEAR(noise_excess(2.0 * std::sqrt(M_PI / 400.0), 2.0, 400), 1.0, 1e-15);
+    EXPECT_NEAR(noise_excess(3.0 * 0.5 * std::sqrt(M_PI / 100.0), 0.5, 100), 9.0, 1e-13);
+    EXPECT_EQ(noise_excess(1.0, 0.0, 100), 1.0);
+    // On a white-noise series, the box mean of its own spectrum gives about 1.
+    std::mt19937_64 gen(13);
+    std::normal_distribution<double> gauss;
+    const std::size_t n = 4000;
+    std::vector<double> tau(n), y(n);
+    double sum2 = 0.0;
+    for (std::size_t k = 0; k < n; ++k) {
+        tau[k] = 0.01 * static_cast<double>(k);
+        y[k] = gauss(gen);
+        sum2 += y[k] * y[k];
+    }
+    const spectrum::Grid grid{1.0, 0.1 / 40.0, 4000};  // 1 to 11 c/d: 400 independent frequencies
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < grid.count; ++j) amp[j] = scargle_amplitude(tau, y, grid.frequency(j));
+    // The mean of 400 Rayleigh amplitudes scatters by 2.6 %, its square by
+    // 5 %: three times that.
+    EXPECT_NEAR(noise_excess(box_mean(grid, amp, 6.0, 10.0), std::sqrt(sum2 / n), n), 1.0, 0.16);
+}
+
+TEST(FalseAlarm, BaluevAtHandWorkedPoints)
+{
+    // Baluev 2008, MNRAS 385, 1279: the false-alarm probability of the
+    // highest peak; values worked out directly from the formula in double
+    // precision.
+    EXPECT_NEAR(log10_false_alarm(0.03, 1000, 25.0, 30.0), -3.125132811100926, 1e-9);
+    EXPECT_NEAR(log10_false_alarm(0.01, 1000, 25.0, 30.0), -5.732516901276192e-06, 1e-12);
+    // Here 1 - (1 - P) exp(-tau) cancels to zero in the direct form; the
+    // value is P + tau = 2.0723e-19.
+    EXPECT_NEAR(log10_false_alarm(0.05, 2000, 50.0, 10.0), -18.68354471562983, 1e-9);
+    // Far below the smallest double: log10(P_single + tau) from logarithms.
+    EXPECT_NEAR(log10_false_alarm(0.5, 5000, 24.0, 100.0), -747.0443697100868, 1e-9);
+    EXPECT_EQ(log10_false_alarm(0.0, 5000, 24.0, 100.0), 0.0);  // no drop: certainly noise
+    EXPECT_EQ(log10_false_alarm(1.0, 5000, 24.0, 100.0), -INFINITY);
+    EXPECT_EQ(log10_false_alarm(0.5, 3, 24.0, 100.0), 0.0);  // too few points for the formula
+}
+
+TEST(FalseAlarm, EffectiveSpanOfEvenTimes)
+{
+    // Baluev 2008, MNRAS 385, 1279: T_eff = sqrt(4 pi Var t); times 0, 1, 2, 3: Var = 1.25.
+    EXPECT_NEAR(effective_span(std::vector<double>{0, 1, 2, 3}), std::sqrt(4.0 * M_PI * 1.25), 1e-14);
+}
+
+namespace {
+
+std::vector<double> uneven_times(std::size_t n, double span, unsigned seed)
+{
+    std::mt19937_64 gen(seed);
+    std::uniform_real_distribution<double> uni(0.0, 1.0);
+    std::vector<double> tau(n);
+    for (std::size_t k = 0; k < n; ++k) tau[k] = span * (static_cast<double>(k) + 0.5 * uni(gen)) / n - 0.5 * span;
+    return tau;
+}
+
+}  // namespace
+
+TEST(Peak, HighestLocalMaximumOutsideTheZonesAndNeverAtAnEnd)
+{
+    const spectrum::Grid grid{0.0, 1.0, 8};
+    const std::vector<double> amp = {9, 1, 3, 2, 5, 4, 1, 8};  // the ends are highest
+    EXPECT_EQ(highest_peak(grid, amp, {}), 4u);
+    const std::vector<Zone> zones = {{4.2, 0.5}};
+    EXPECT_EQ(highest_peak(grid, amp, zones), 2u);
+    const std::vector<Zone> all = {{2.0, 0.1}, {4.0, 0.1}};
+    EXPECT_EQ(highest_peak(grid, amp, all), no_peak);
+    EXPECT_EQ(highest_peak(grid, std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1}, {}), no_peak);  // flat: no peak
+}
+
+TEST(Peak, RefinementFindsTheContinuousMaximumBetweenGridPoints)
+{
+    const double span = 40.0, f0 = 3.14159;
+    const std::vector<double> tau = uneven_times(3000, span, 2);
+    std::vector<double> y(tau.size());
+    for (std::size_t k = 0; k < tau.size(); ++k) y[k] = 7.0 + 2.0 * std::sin(2 * M_PI * (f0 * tau[k] + 0.3));
+    const double step = 0.1 / span;
+    const spectrum::Grid grid{3.0, step, 200};
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < grid.count; ++j) amp[j] = scargle_amplitude(tau, y, grid.frequency(j));
+    const std::size_t j = highest_peak(grid, amp, {});
+    ASSERT_NE(j, no_peak);
+    EXPECT_LT(std::fabs(grid.frequency(j) - f0), step);
+    const double f = refine_peak(grid, j, tau, y);
+    EXPECT_NEAR(f, f0, 1e-4 / span);  // the window's far side moves the maximum a little
+    EXPECT_NEAR(scargle_amplitude(tau, y, f), 2.0, 1e-3);
+    // An end of the grid is returned unrefined.
+    EXPECT_EQ(refine_peak(grid, 0, tau, y), grid.fmin);
+}
+
+TEST(Peak, SingleSinusoidRecoversAmplitudePhaseAndTheDropOfChiSquare)
+{
+    const std::vector<double> tau = uneven_times(2000, 25.0, 4);
+    std::vector<double> y(tau.size());
+    std::mt19937_64 gen(8);
+    std::normal_distribution<double> gauss;
+    std::vector<double> noise(tau.size());
+    for (double& e : noise) e = 0.5 * gauss(gen);
+    for (std::size_t k = 0; k < tau.size(); ++k) y[k] = 1.5 + 0.8 * std::sin(2 * M_PI * (4.2 * tau[k] + 0.65));
+    const SingleSinusoid exact = single_sinusoid({tau, y, {}}, 4.2);
+    EXPECT_NEAR(exact.sinusoid.amplitude, 0.8, 1e-12);
+    EXPECT_NEAR(exact.sinusoid.phase, 0.65, 1e-12);
+    EXPECT_NEAR(exact.z, 1.0, 1e-12);
+    for (std::size_t k = 0; k < y.size(); ++k) y[k] += noise[k];
+    const SingleSinusoid noisy = single_sinusoid({tau, y, {}}, 4.2);
+    // z = 1 - chi2(with) / chi2(without): about 1 - 0.25 / (0.25 + 0.32).
+    EXPECT_NEAR(noisy.z, 1.0 - 0.25 / (0.25 + 0.32), 0.02);
+}
+
+TEST(Covariance, AgreesWithTheAnalyticErrorsForAnIsolatedPeak)
+{
+    // Montgomery & O'Donoghue 1999: for one sinusoid in white noise the
+    // least-squares errors and the formulas agree.
+    const std::size_t n = 4000;
+    const double span = 40.0;
+    const std::vector<double> tau = uneven_times(n, span, 6);
+    std::mt19937_64 gen(9);
+    std::normal_distribution<double> gauss;
+    Model truth;
+    truth.terms = {{6.1, 0.3, 0.2}};
+    std::vector<double> y(n);
+    evaluate(truth, tau, y);
+    for (double& v : y) v += gauss(gen);
+    const Series series{tau, y, {}};
+    const FitOutcome out = fit(series, truth, {}, {});
+    ASSERT_EQ(out.status, FitOutcome::Status::converged);
+    const std::vector<double> cov = covariance(series, out.model, 1);
+    ASSERT_EQ(cov.size(), 16u);
+    const Uncertainty analytic =
+        analytic_uncertainty(out.model.terms[0].amplitude, std::sqrt(out.chi2 / n), n, span);
+    EXPECT_NEAR(std::sqrt(cov[1 * 4 + 1]) / analytic.frequency, 1.0, 0.05);
+    EXPECT_NEAR(std::sqrt(cov[2 * 4 + 2]) / analytic.amplitude, 1.0, 0.05);
+    EXPECT_NEAR(std::sqrt(cov[3 * 4 + 3]) / analytic.phase, 1.0, 0.05);
+}
