@@ -36,6 +36,7 @@ struct SummaryRow {
     std::string stop;          // the stop reason's word: snr, fap, ...
     bool done = false;         // status: done or failed
     std::string message;       // why it failed
+    std::string stop_sentence; // the stop reason in words, for the screen (not in the file)
 };
 
 // The header line of the summary file.

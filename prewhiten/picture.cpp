@@ -367,7 +367,7 @@ void draw_window(common::Plotter& plot, const PictureInput& input)
 {
     const Box& box = window_panel;
     const double half = input.window_half_width > 0.0 ? input.window_half_width : 1.0;
-    const Polyline window = envelope(input.grid, input.window_amplitude, input.window_centre - half,
+    const Polyline window = envelope(input.window_grid, input.window_amplitude, input.window_centre - half,
                                      input.window_centre + half, columns_of(box), input.window_centre);
     Range heights;
     heights.add(window.y);

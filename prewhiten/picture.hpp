@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "common/plot.hpp"
+#include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "spectrum/spectrum.hpp"
 
@@ -60,8 +61,9 @@ struct PictureInput {
 
     std::vector<MarkedFrequency> frequencies;
 
-    // The spectral window on the same grid: a unit sinusoid at
-    // window_centre; shown within window_half_width of it.
+    // The spectral window on its own grid: the spectrum of a unit sinusoid
+    // at window_centre; shown within window_half_width of it.
+    spectrum::Grid window_grid;
     std::span<const double> window_amplitude;
     double window_centre = 0.0;
     double window_half_width = 1.0;
@@ -115,6 +117,34 @@ double stretch_length(double f1, double median_step, double span);
 // Text for the plotting library, which reads _ ^ { } and the backslash as
 // markup: each of them escaped.
 std::string plain_text(const std::string& text);
+
+// --- from an extraction ----------------------------------------------------
+
+// The arrays the picture of an extraction computes for itself: the noise
+// curve, the window and the model over the stretch.
+struct PictureArrays {
+    std::vector<double> noise_frequency, noise_level;
+    std::vector<double> window;
+    std::vector<double> model_times, model_values;
+};
+
+// picture_of: what the page of one star's extraction shows.
+//   Given:    label     the star as the screen names it (the title)
+//             stop      why the loop ended, a sentence (the title)
+//             curve     the light curve analysed, in time order
+//             result    its extraction, and the settings it ran with
+//   Returned: the input; its spans point into curve, result and arrays,
+//             which must outlive it
+//   Notes: 1. The noise curve is settings.snr times the mean amplitude of
+//             the final residual spectrum in a box of settings.box (the S/N
+//             of the table), every quarter box.
+//          2. The window is computed on a grid of its own, with the step of
+//             the result's, within max(1.5 c/d, 5/T) of a frequency beyond
+//             ten times that from zero, so that its mirror image at the
+//             negative frequency stays out of sight.
+PictureInput picture_of(const std::string& label, const std::string& stop, const lightcurve::LightCurve& curve,
+                        const extraction::Result& result, const extraction::Settings& settings,
+                        PictureArrays& arrays);
 
 // --- drawing ---------------------------------------------------------------
 

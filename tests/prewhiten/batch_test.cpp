@@ -16,6 +16,19 @@ namespace {
 using prewhiten::Shard;
 using prewhiten::SummaryRow;
 
+// A star done: its file, N, T, frequencies, f1, A1, unit and stop word.
+SummaryRow done_row(const std::string& file, std::size_t n, double span, std::size_t k, double f1, double a1,
+                    const std::string& unit, const std::string& stop)
+{
+    SummaryRow row;
+    row.file = file;
+    row.analysed = row.done = true;
+    row.n = n, row.span = span, row.frequencies = k, row.f1 = f1, row.a1 = a1;
+    row.unit = unit;
+    row.stop = stop;
+    return row;
+}
+
 SummaryRow failed_row(const std::string& file, const std::string& message = "")
 {
     SummaryRow row;
@@ -52,7 +65,7 @@ TEST(Shards, RefusedTexts)
 
 TEST(Summary, RowsInFullQuotedWhereNeeded)
 {
-    SummaryRow row{"out/tic 1.fits", true, 11117, 27.5, 2, 15.383003, 4.578, "ppt", "snr", true, ""};
+    SummaryRow row = done_row("out/tic 1.fits", 11117, 27.5, 2, 15.383003, 4.578, "ppt", "snr");
     EXPECT_EQ(prewhiten::summary_line(row), "out/tic 1.fits,11117,27.5,2,15.383003,4.578,ppt,snr,done,\n");
     row.frequencies = 0;
     EXPECT_EQ(prewhiten::summary_line(row), "out/tic 1.fits,11117,27.5,0,,,ppt,snr,done,\n");
@@ -73,7 +86,7 @@ TEST(Summary, HeaderOnceThenRowsAppended)
 {
     lightcurve_test::Folder folder;
     const std::string file = folder.name("summary.csv");
-    prewhiten::append_summary(file, {"a.dat", true, 10, 1, 1, 2, 3, "mmag", "snr", true, ""});
+    prewhiten::append_summary(file, done_row("a.dat", 10, 1, 1, 2, 3, "mmag", "snr"));
     prewhiten::append_summary(file, failed_row("b.dat"));
     EXPECT_EQ(content(file), std::string(prewhiten::summary_header) + "a.dat,10,1,1,2,3,mmag,snr,done,\n" +
                                  "b.dat,,,,,,,,failed,\n");
@@ -89,8 +102,8 @@ TEST(Summary, ProcessesSharingTheFileLoseNoRow)
         const pid_t child = fork();
         if (child == 0) {
             for (int i = 0; i < 50; ++i)
-                prewhiten::append_summary(file, {"star" + std::to_string(p) + "_" + std::to_string(i) + ".dat", true,
-                                                 20000, 27, 9, 1.5, 2.5, "ppt", "snr", true, ""});
+                prewhiten::append_summary(file, done_row("star" + std::to_string(p) + "_" + std::to_string(i) + ".dat", 20000,
+                                                         27, 9, 1.5, 2.5, "ppt", "snr"));
             _exit(0);
         }
         children.push_back(child);

@@ -114,6 +114,7 @@ struct Star {
         input.noise_frequency = noise_f;
         input.noise_level = noise_a;
         input.frequencies = {{1, 5.0, 8.0, false}, {2, 12.0, 3.0, false}, {3, 5.01, 0.5, true}};
+        input.window_grid = grid;
         input.window_amplitude = window;
         input.window_centre = 10.0;
         input.window_half_width = 1.0;
@@ -227,6 +228,7 @@ TEST(Layout, LongSpectrumReducedToThePanelsColumns)
     star.input.grid = star.grid;
     star.input.data_amplitude = big;
     star.input.residual_amplitude = small;
+    star.input.window_grid = star.grid;
     star.input.window_amplitude = small;
     for (const std::string& c : starting(draw(star.input), "line(")) {
         const int n = std::stoi(c.substr(5));
