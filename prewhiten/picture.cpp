@@ -28,10 +28,10 @@ struct Box {
     float left, right, bottom, top;
 };
 
-constexpr Box spectrum_panel = {0.075f, 0.975f, 0.63f, 0.885f};
-constexpr Box residual_panel = {0.075f, 0.975f, 0.415f, 0.605f};
-constexpr Box window_panel = {0.075f, 0.435f, 0.075f, 0.28f};
-constexpr Box curve_panel = {0.545f, 0.975f, 0.075f, 0.28f};
+constexpr Box spectrum_panel = {0.085f, 0.975f, 0.63f, 0.885f};
+constexpr Box residual_panel = {0.085f, 0.975f, 0.415f, 0.605f};
+constexpr Box window_panel = {0.085f, 0.44f, 0.075f, 0.28f};
+constexpr Box curve_panel = {0.56f, 0.975f, 0.075f, 0.28f};
 
 // Pixels across the page in PNG (the library draws about 94 pixels to the
 // inch): the columns of a spectrum's envelope.
@@ -316,7 +316,7 @@ void draw_spectrum(common::Plotter& plot, const PictureInput& input, float x1, f
     plot.box("bcst", 0.0f, 0, "bcnstv", 0.0f, 0);
     // One label for the amplitude axes of (a) and (b), centred on both.
     const float middle = 0.5f * (residual_panel.bottom + box.top);
-    plot.mtxt("L", 3.2f, (middle - box.bottom) / (box.top - box.bottom), 0.5f, amplitude_label(input.unit));
+    plot.mtxt("L", 3.8f, (middle - box.bottom) / (box.top - box.bottom), 0.5f, amplitude_label(input.unit));
     mark_frequencies(plot, input, box, x1, x2, top);
 
     // What each colour means, above the panel's right end.
@@ -378,7 +378,7 @@ void draw_window(common::Plotter& plot, const PictureInput& input)
     draw_line(plot, window);
     plot.box("bcnst", 0.0f, 0, "bcnstv", 0.0f, 0);
     plot.mtxt("B", 2.6f, 0.5f, 0.5f, "Frequency from the central peak (c/d)");
-    plot.mtxt("L", 3.2f, 0.5f, 0.5f, "Amplitude");
+    plot.mtxt("L", 3.8f, 0.5f, 0.5f, "Amplitude");
     plot.mtxt("T", 0.6f, 0.0f, 0.0f, "Spectral window");
 }
 
@@ -414,9 +414,11 @@ void draw_light_curve(common::Plotter& plot, const PictureInput& input)
     draw_line(plot, model);
     plot.slw(1);
     plot.sci(black);
-    plot.box("bcnst", 0.0f, 0, "bcnstv", 0.0f, 0);
+    // On a value axis running downwards the library would draw the time
+    // axis's ticks outwards: option i turns them back in.
+    plot.box(input.unit == lightcurve::Unit::mag ? "bcnsti" : "bcnst", 0.0f, 0, "bcnstv", 0.0f, 0);
     plot.mtxt("B", 2.6f, 0.5f, 0.5f, origin == 0.0 ? "Time (d)" : "Time - " + number_text(origin, "%.0f") + " (d)");
-    plot.mtxt("L", 3.2f, 0.5f, 0.5f, value_label(input.unit));
+    plot.mtxt("L", 3.8f, 0.5f, 0.5f, value_label(input.unit));
     plot.mtxt("T", 0.6f, 0.0f, 0.0f, "Light curve and model");
 }
 

@@ -153,13 +153,13 @@ TEST(Layout, PageTitleAndFourPanels)
     EXPECT_EQ(calls[0], "pap(14, 0.72)");
     EXPECT_EQ(calls[1], "page()");
     EXPECT_EQ(starting(calls, "svp("),
-              (std::vector<std::string>{"svp(0, 1, 0, 1)", "svp(0.075, 0.975, 0.63, 0.885)",
-                                        "svp(0.075, 0.975, 0.415, 0.605)", "svp(0.075, 0.435, 0.075, 0.28)",
-                                        "svp(0.545, 0.975, 0.075, 0.28)"}));
-    const auto texts = starting(calls, "ptxt(0.075");
+              (std::vector<std::string>{"svp(0, 1, 0, 1)", "svp(0.085, 0.975, 0.63, 0.885)",
+                                        "svp(0.085, 0.975, 0.415, 0.605)", "svp(0.085, 0.44, 0.075, 0.28)",
+                                        "svp(0.56, 0.975, 0.075, 0.28)"}));
+    const auto texts = starting(calls, "ptxt(0.085");
     ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0], "ptxt(0.075, 0.965, 0, 0, \"tic\\_1.dat\")");
-    EXPECT_EQ(texts[1], "ptxt(0.075, 0.927, 0, 0, \"3 frequencies extracted; the next peak's S/N is below 4\")");
+    EXPECT_EQ(texts[0], "ptxt(0.085, 0.965, 0, 0, \"tic\\_1.dat\")");
+    EXPECT_EQ(texts[1], "ptxt(0.085, 0.927, 0, 0, \"3 frequencies extracted; the next peak's S/N is below 4\")");
     // The spectra share one frequency axis, cut at a round number above 1.2
     // times the highest frequency (12 c/d) when the grid goes on further;
     // the window is centred; the light curve's times count from the whole
@@ -173,7 +173,7 @@ TEST(Layout, PageTitleAndFourPanels)
     EXPECT_EQ(windows[3].rfind("swin(-1, 1, 0, ", 0), 0u) << windows[3];
     EXPECT_NE(position(calls, "mtxt(\"B\", 2.6, 0.5, 0.5, \"Time - 2459000 (d)\")"), calls.size());
     EXPECT_NE(position(calls, "mtxt(\"B\", 2.6, 0.5, 0.5, \"Frequency (c/d)\")"), calls.size());
-    EXPECT_NE(position(calls, "mtxt(\"L\", 3.2, 0.5, 0.5, \"Relative flux (ppt)\")"), calls.size());
+    EXPECT_NE(position(calls, "mtxt(\"L\", 3.8, 0.5, 0.5, \"Relative flux (ppt)\")"), calls.size());
     EXPECT_EQ(calls.back().rfind("mtxt(\"T\", 0.6, 0, 0, \"Light curve and model\")", 0), 0u);
     EXPECT_EQ(starting(calls, "end(").size(), 0u);  // the caller ends the page
 }
@@ -213,7 +213,7 @@ TEST(Layout, MagnitudesBrighterUpwardsAndUnitOnTheAxes)
     EXPECT_EQ(v1, y2);
     EXPECT_EQ(v2, y1);
     const auto mcalls = draw(mag.input);
-    EXPECT_NE(position(mcalls, "mtxt(\"L\", 3.2, 0.5, 0.5, \"Magnitude (mmag)\")"), mcalls.size());
+    EXPECT_NE(position(mcalls, "mtxt(\"L\", 3.8, 0.5, 0.5, \"Magnitude (mmag)\")"), mcalls.size());
     EXPECT_TRUE(std::any_of(mcalls.begin(), mcalls.end(), [](const std::string& c) {
         return c.rfind("mtxt(\"L\"", 0) == 0 && c.ends_with("\"Amplitude (mmag)\")");
     }));
@@ -242,7 +242,7 @@ TEST(Layout, NothingToShowStillGivesAPage)
     empty.file = "empty.dat";
     const auto calls = draw(empty);
     EXPECT_EQ(starting(calls, "box(").size(), 4u);
-    EXPECT_EQ(starting(calls, "ptxt(0.075, 0.927")[0], "ptxt(0.075, 0.927, 0, 0, \"0 frequencies extracted\")");
+    EXPECT_EQ(starting(calls, "ptxt(0.085, 0.927")[0], "ptxt(0.085, 0.927, 0, 0, \"0 frequencies extracted\")");
     for (const std::string& w : starting(calls, "swin(")) EXPECT_EQ(w.find("nan"), std::string::npos) << w;
 }
 
