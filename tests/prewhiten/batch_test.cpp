@@ -10,6 +10,7 @@
 #include "lightcurve/files.hpp"
 #include "prewhiten/batch.hpp"
 #include "prewhiten/output.hpp"
+#include "prewhiten/run.hpp"
 
 namespace {
 
@@ -118,6 +119,37 @@ TEST(Summary, ProcessesSharingTheFileLoseNoRow)
     }
     EXPECT_EQ(headers, 1);
     EXPECT_EQ(rows, 200);
+}
+
+// A batch on a terminal: each star's progress says which of how many it
+// is; the screen has a line per star.
+TEST(Batch, ProgressNamesTheStarOfHowManyAndTheScreenALineEach)
+{
+    lightcurve_test::Folder folder;
+    std::string star = "t v\n";
+    for (int k = 0; k < 400; ++k) {
+        const double t = 0.05 * k;
+        star += std::to_string(t) + " " + std::to_string(std::sin(2 * M_PI * 3.1 * t)) + "\n";
+    }
+    prewhiten::Options options;
+    options.files = {folder.write("a.dat", star), folder.write("b.dat", star)};
+    options.output_folder = folder.name("");
+    options.max_frequencies = 1;
+    options.plot = prewhiten::PictureType::none;
+    std::ostringstream out, err;
+    EXPECT_EQ(prewhiten::run(options, out, err, true), 0);
+    EXPECT_NE(err.str().find("\rstar 1 of 2: " + options.files[0] + ": frequency 1 of at most 1, "), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("\rstar 2 of 2: " + options.files[1] + ": frequency 1 of at most 1, "), std::string::npos)
+        << err.str();
+    std::istringstream lines(out.str());
+    std::string line;
+    for (const std::string& file : options.files) {
+        ASSERT_TRUE(std::getline(lines, line));
+        EXPECT_EQ(line.rfind(file + ": 400 points, 1 frequency; stop: 1 frequency extracted, the most asked for; ", 0),
+                  0u) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line));
 }
 
 }  // namespace
