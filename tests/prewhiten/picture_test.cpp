@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "common/plot.hpp"
+#include "extraction/statistics.hpp"
 #include "lightcurve/files.hpp"
 #include "prewhiten/output.hpp"
 #include "prewhiten/picture.hpp"
@@ -244,6 +245,54 @@ TEST(Layout, NothingToShowStillGivesAPage)
     EXPECT_EQ(starting(calls, "box(").size(), 4u);
     EXPECT_EQ(starting(calls, "ptxt(0.085, 0.927")[0], "ptxt(0.085, 0.927, 0, 0, \"0 frequencies extracted\")");
     for (const std::string& w : starting(calls, "swin(")) EXPECT_EQ(w.find("nan"), std::string::npos) << w;
+}
+
+// --- from an extraction ----------------------------------------------------------
+
+// Two sinusoids, 3 and 4.7 c/d, over 20 days at a 0.01 d cadence.
+TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
+{
+    lightcurve::LightCurve curve;
+    curve.unit = lightcurve::Unit::mag;
+    for (int k = 0; k < 2000; ++k) {
+        const double t = 2459000.0 + 0.01 * k;
+        curve.times.push_back(t);
+        curve.values.push_back(5.0 * std::sin(2 * M_PI * 3.0 * t) + 2.0 * std::sin(2 * M_PI * 4.7 * t) +
+                               0.1 * std::sin(1.7 * k * k));
+    }
+    extraction::Settings settings;
+    settings.grid = {0.05, 0.005, 9991};  // to 50 c/d
+    settings.max_frequencies = 2;
+    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings);
+    ASSERT_EQ(result.frequencies.size(), 2u);
+    prewhiten::PictureArrays arrays;
+    const PictureInput input = prewhiten::picture_of("s.dat", "stop: two", curve, result, settings, arrays);
+
+    EXPECT_EQ(input.unit, lightcurve::Unit::mag);
+    ASSERT_EQ(input.frequencies.size(), 2u);
+    EXPECT_NEAR(input.frequencies[0].frequency, 3.0, 1e-4);
+    // The S/N limit every quarter box: 4 times the residuals' noise there.
+    ASSERT_GT(input.noise_frequency.size(), 190u);
+    EXPECT_DOUBLE_EQ(input.noise_frequency[1] - input.noise_frequency[0], 0.25);
+    EXPECT_DOUBLE_EQ(input.noise_level[40], 4 * extraction::box_mean(result.grid, result.residual_amplitude,
+                                                                      input.noise_frequency[40], 1.0));
+    // The window: 1 at its centre, far from zero frequency.
+    const auto centre = std::lround((input.window_centre - input.window_grid.fmin) / input.window_grid.step);
+    EXPECT_NEAR(input.window_amplitude[centre], 1.0, 1e-6);
+    EXPECT_GE(input.window_centre, 15.0);
+    EXPECT_DOUBLE_EQ(input.window_half_width, 1.5);
+    // Five cycles of f1, and the model through the points.
+    EXPECT_NEAR(input.times.back() - input.times.front(), 5.0 / 3.0, 0.011);
+    EXPECT_GE(input.model_times.size(), 500u);
+    EXPECT_EQ(input.model_times.front(), input.times.front());
+    EXPECT_EQ(input.model_times.back(), input.times.back());
+    for (std::size_t i = 1; i < input.times.size(); i += 17) {
+        const auto j = std::lower_bound(input.model_times.begin(), input.model_times.end(), input.times[i]) -
+                       input.model_times.begin();
+        const double w = (input.times[i] - input.model_times[j - 1]) / (input.model_times[j] - input.model_times[j - 1]);
+        const double model = (1 - w) * input.model_values[j - 1] + w * input.model_values[j];
+        EXPECT_NEAR(model, input.values[i], 0.15) << i;
+    }
 }
 
 // --- files --------------------------------------------------------------------
