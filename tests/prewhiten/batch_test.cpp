@@ -102,9 +102,10 @@ TEST(Summary, ProcessesSharingTheFileLoseNoRow)
     for (int p = 0; p < 4; ++p) {
         const pid_t child = fork();
         if (child == 0) {
-            for (int i = 0; i < 50; ++i)
-                prewhiten::append_summary(file, done_row("star" + std::to_string(p) + "_" + std::to_string(i) + ".dat", 20000,
-                                                         27, 9, 1.5, 2.5, "ppt", "snr"));
+            for (int i = 0; i < 50; ++i) {
+                const std::string name = "star" + std::to_string(p) + "_" + std::to_string(i) + ".dat";
+                prewhiten::append_summary(file, done_row(name, 20000, 27, 9, 1.5, 2.5, "ppt", "snr"));
+            }
             _exit(0);
         }
         children.push_back(child);

@@ -289,8 +289,9 @@ TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
     for (std::size_t i = 1; i < input.times.size(); i += 17) {
         const auto j = std::lower_bound(input.model_times.begin(), input.model_times.end(), input.times[i]) -
                        input.model_times.begin();
-        const double w = (input.times[i] - input.model_times[j - 1]) / (input.model_times[j] - input.model_times[j - 1]);
-        const double model = (1 - w) * input.model_values[j - 1] + w * input.model_values[j];
+        const std::span<const double> t = input.model_times, m = input.model_values;
+        const double w = (input.times[i] - t[j - 1]) / (t[j] - t[j - 1]);
+        const double model = (1 - w) * m[j - 1] + w * m[j];
         EXPECT_NEAR(model, input.values[i], 0.15) << i;
     }
 }
