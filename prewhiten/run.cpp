@@ -50,11 +50,26 @@ fs::path output_file(const Star& star, const Options& options, const char* kind)
 // The picture's name after the stem.
 const char* picture_kind(PictureType type) { return type == PictureType::pdf ? ".pdf" : ".png"; }
 
-bool same_file(const fs::path& a, const std::string& b)
+// The input files by device and inode, each looked up once: a list of
+// thousands of stars costs one stat per file, not one per pair.
+using FileIdentity = std::pair<dev_t, ino_t>;
+std::map<FileIdentity, std::string> input_files(const Options& options)
 {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    std::map<FileIdentity, std::string> inputs;
+    for (const std::string& input : options.files) {
+        struct stat status {};
+        if (::stat(input.c_str(), &status) == 0) inputs.emplace(FileIdentity{status.st_dev, status.st_ino}, input);
+    }
+    return inputs;
+}
+
+// The input file that `file` is, or nullptr.
+const std::string* input_named(const fs::path& file, const std::map<FileIdentity, std::string>& inputs)
+{
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) return nullptr;
+    const auto found = inputs.find({status.st_dev, status.st_ino});
+    return found == inputs.end() ? nullptr : &found->second;
 }
 
 Facts curve_facts(const lightcurve::LightCurve& curve)
@@ -329,17 +344,23 @@ void say_star(std::ostream& out, const StarOutcome& outcome, double seconds)
 }
 
 // Whether the star's results would replace those of an earlier star of
-// the list or one of the run's input files: the reason, or empty.
-std::string clash(const Star& star, const Options& options, std::map<std::string, std::string>& stems)
+// the list: the reason, or empty.
+std::string stem_clash(const Star& star, std::map<std::string, std::string>& stems)
 {
     const auto [other, fresh] = stems.emplace(star.stem, star.label);
-    if (!fresh)
-        return star.label + ": its results would replace those of " + other->second + " (both are named " +
-               star.stem + "); not done";
+    if (fresh) return "";
+    return star.label + ": its results would replace those of " + other->second + " (both are named " + star.stem +
+           "); not done";
+}
+
+// Whether the star's results would replace one of the run's input files:
+// the reason, or empty.
+std::string input_clash(const Star& star, const Options& options,
+                        const std::map<FileIdentity, std::string>& inputs)
+{
     for (const fs::path& file : output_files(star, options))
-        for (const std::string& input : options.files)
-            if (same_file(file, input))
-                return star.label + ": its results would replace the input file " + input + "; not done";
+        if (const std::string* input = input_named(file, inputs))
+            return star.label + ": its results would replace the input file " + *input + "; not done";
     return "";
 }
 
@@ -361,10 +382,12 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
     std::vector<Star> stars;
     std::vector<std::string> clashes;
     std::map<std::string, std::string> stems;  // stem -> the star that has it
+    const std::map<FileIdentity, std::string> inputs = input_files(options);
     const std::vector<Star> all = stars_of(options);
     for (std::size_t i = 0; i < all.size(); ++i) {
-        const std::string problem = clash(all[i], options, stems);
+        std::string problem = stem_clash(all[i], stems);
         if (!in_shard(i, options.shard)) continue;
+        if (problem.empty()) problem = input_clash(all[i], options, inputs);
         stars.push_back(all[i]);
         clashes.push_back(problem);
     }
