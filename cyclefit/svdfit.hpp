@@ -7,6 +7,9 @@
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdcmp.hpp"
 
+#include <cstddef>
+#include <memory>
+
 namespace cyclefit {
 
 // Relative threshold below which a singular value is dropped: 1.0E-5 held
@@ -16,13 +19,19 @@ constexpr float svtol = 1.0E-5f;
 // A basis routine: fills p(1..nbasis) with the basis functions at xi.
 using Basis = void (*)(double xi, double* p, int nbasis);
 
-// The scratch of the fit, one for the program, sized once for its largest
-// fit and handed to svdfit: the weighted right-hand side, one entry per
-// observation, and the scratch of the decomposition.  It holds nothing
-// from one fit to the next.
+// The scratch of the fit, one for the program, handed to svdfit: the
+// weighted right-hand side, one entry per observation; the basis values of
+// every observation, kept from the design matrix for the chi-square (grown
+// to the largest fit, nobs x nbasis doubles: 59 MB at 75000 x 99; this
+// spares the second evaluation of the basis, about a tenth of the whole
+// fit, and where the memory cannot be had the basis is evaluated again);
+// and the scratch of the decomposition.  It holds nothing from one fit to
+// the next.
 struct Workspace {
     static constexpr int maxrows = maxobs;  // observations a fit can take
     double rhs[maxrows];
+    std::unique_ptr<double[]> basisvalues;  // observation i's at [i nbasis, (i + 1) nbasis)
+    size_t basiscapacity = 0;               // doubles allocated there
     SvdWork svd;
 };
 
@@ -30,7 +39,8 @@ struct Workspace {
 //   Given:    x, y, sig  abscissae, values and their standard errors (nobs)
 //             nbasis     number of coefficients
 //             ldu, ldv   declared row counts of u and v
-//             basis      the basis routine, called twice per observation
+//             basis      the basis routine, called once per observation
+//                        (twice when the workspace cannot keep the values)
 //             work       scratch
 //   Returned: coef       the coefficients
 //             u, v, sv   the decomposition of the weighted design matrix,
