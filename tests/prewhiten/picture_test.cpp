@@ -71,14 +71,6 @@ TEST(Stretch, FirstWindowWithTheMostPointsCutToTheMost)
     EXPECT_EQ(none.last - none.first, 0u);
 }
 
-TEST(Stretch, FiveCyclesOfF1AtLeastFiftyStepsAtMostTheSpan)
-{
-    EXPECT_DOUBLE_EQ(prewhiten::stretch_length(2.0, 0.001, 100.0), 2.5);
-    EXPECT_DOUBLE_EQ(prewhiten::stretch_length(15.0, 0.0204, 1400.0), 50 * 0.0204);
-    EXPECT_DOUBLE_EQ(prewhiten::stretch_length(0.01, 0.001, 30.0), 30.0);
-    EXPECT_DOUBLE_EQ(prewhiten::stretch_length(0.0, 0.001, 30.0), 30.0);
-}
-
 TEST(Text, LibraryMarkupEscaped)
 {
     EXPECT_EQ(prewhiten::plain_text("kic7917485_kepler_lc.txt"), "kic7917485\\_kepler\\_lc.txt");
