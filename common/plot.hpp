@@ -29,6 +29,21 @@ public:
     virtual void lab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) = 0;
     virtual void line(int n, const float* xpts, const float* ypts) = 0;
     virtual void end() = 0;
+
+    // Calls of the modern program's picture; the classic programs do not
+    // make them.
+    // Opens a file device ("name.png/png") without asking and without a
+    // word on the screen; false when it cannot be opened.
+    virtual bool open_file(std::string_view device) = 0;
+    // The page size: width in inches, aspect height / width.
+    virtual void pap(float width, float aspect) = 0;
+    // Colour index ci set to red, green and blue in [0, 1].
+    virtual void scr(int ci, float red, float green, float blue) = 0;
+    virtual void slw(int width) = 0;  // line width, 1 the thinnest
+    virtual void sls(int style) = 0;  // line style: 1 full, 2 dashed, 4 dotted
+    // Text at a point of the window, at `angle` degrees, fjust 0 left, 0.5
+    // centred, 1 right of the point.
+    virtual void ptxt(float x, float y, float angle, float fjust, std::string_view text) = 0;
 };
 
 // The plotter the programs draw with: the giza library by default.
@@ -62,6 +77,12 @@ public:
     void lab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) override;
     void line(int n, const float* xpts, const float* ypts) override;
     void end() override;
+    bool open_file(std::string_view device) override;
+    void pap(float width, float aspect) override;
+    void scr(int ci, float red, float green, float blue) override;
+    void slw(int width) override;
+    void sls(int style) override;
+    void ptxt(float x, float y, float angle, float fjust, std::string_view text) override;
 };
 
 }  // namespace common

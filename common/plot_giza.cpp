@@ -314,6 +314,21 @@ public:
         close_device(device_);
         flush_screen();
     }
+    bool open_file(std::string_view device) override
+    {
+        const std::string name(device);
+        if (!file_writable(name) || cpgbeg(0, name.c_str(), 1, 1) != 1) return false;
+        device_ = name;
+        return true;
+    }
+    void pap(float width, float aspect) override { cpgpap(width, aspect); }
+    void scr(int ci, float red, float green, float blue) override { cpgscr(ci, red, green, blue); }
+    void slw(int width) override { cpgslw(width); }
+    void sls(int style) override { cpgsls(style); }
+    void ptxt(float x, float y, float angle, float fjust, std::string_view text) override
+    {
+        cpgptxt(x, y, angle, fjust, std::string(text).c_str());
+    }
 
 private:
     std::string device_;  // the device open now

@@ -94,4 +94,30 @@ void RecordingPlotter::line(int n, const float* xpts, const float* ypts)
 
 void RecordingPlotter::end() { calls.push_back("end()"); }
 
+bool RecordingPlotter::open_file(std::string_view device)
+{
+    calls.push_back("open_file(" + quoted(device) + ")");
+    return opens;
+}
+
+void RecordingPlotter::pap(float width, float aspect)
+{
+    calls.push_back("pap(" + num(width) + ", " + num(aspect) + ")");
+}
+
+void RecordingPlotter::scr(int ci, float red, float green, float blue)
+{
+    calls.push_back("scr(" + std::to_string(ci) + ", " + num(red) + ", " + num(green) + ", " + num(blue) + ")");
+}
+
+void RecordingPlotter::slw(int width) { calls.push_back("slw(" + std::to_string(width) + ")"); }
+
+void RecordingPlotter::sls(int style) { calls.push_back("sls(" + std::to_string(style) + ")"); }
+
+void RecordingPlotter::ptxt(float x, float y, float angle, float fjust, std::string_view text)
+{
+    calls.push_back("ptxt(" + num(x) + ", " + num(y) + ", " + num(angle) + ", " + num(fjust) + ", " + quoted(text) +
+                    ")");
+}
+
 }  // namespace common

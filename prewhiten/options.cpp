@@ -21,6 +21,8 @@ namespace {
 static_assert(static_cast<int>(lightcurve::Unit::none) == 0 && static_cast<int>(lightcurve::Unit::flux) == 1 &&
               static_cast<int>(lightcurve::Unit::mag) == 2);
 static_assert(static_cast<int>(spectrum::Method::exact) == 0 && static_cast<int>(spectrum::Method::nufft) == 1);
+static_assert(static_cast<int>(PictureType::none) == 0 && static_cast<int>(PictureType::png) == 1 &&
+              static_cast<int>(PictureType::pdf) == 2);
 static_assert(static_cast<int>(extraction::Refine::all) == 0 && static_cast<int>(extraction::Refine::fresh) == 1 &&
               static_cast<int>(extraction::Refine::none) == 2);
 
@@ -136,6 +138,16 @@ CLI::Validator flag_bits()
     return CLI::Validator(check, "", "");
 }
 
+CLI::Validator shard_text()
+{
+    auto check = [](std::string& text) -> std::string {
+        Shard shard;
+        if (!parse_shard(text, shard)) return "'" + text + "' is not i/n with 1 <= i <= n";
+        return "";
+    };
+    return CLI::Validator(check, "", "");
+}
+
 CLI::Validator column_choice()
 {
     auto check = [](std::string& text) -> std::string {
@@ -161,11 +173,20 @@ const char* const footer =
     "  <stem>.residuals.dat    a header line, then time, residual (and error)\n"
     "  <stem>.spectrum.csv     frequency,amplitude (and residual_amplitude) over the grid\n"
     "  <stem>.window.csv       frequency,amplitude of the spectral window (--window)\n"
+    "  <stem>.png              the picture: spectrum with the frequencies found and the\n"
+    "                          S/N limit, residual spectrum, window, light curve and\n"
+    "                          model (--plot pdf: <stem>.pdf; --plot none: no picture)\n"
     "With --spectrum-only, only the spectrum (and the window). Each CSV file begins\n"
     "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
     "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
     "the values (--unit none); phases in cycles at t_ref, the mean time, for the model\n"
     "c + sum A sin(2 pi (f (t - t_ref) + phase)).\n"
+    "\n"
+    "Several stars: one line each on the screen; --summary appends a row per star\n"
+    "(file,N,T,frequencies,f1,A1,unit,stop,status,message) to a CSV file several\n"
+    "calls may share; --shard i/n and --resume split and restart long lists (a\n"
+    "cluster's array job, GNU parallel). Files are written under temporary names and\n"
+    "renamed when whole, the table last: a stopped run leaves no half-written table.\n"
     "\n"
     "Exit status: 0 every star done, 1 a usage error, 2 one or more stars could not\n"
     "be read or written (each named on standard error; the others are still done).";
@@ -209,8 +230,18 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_flag("--spectrum-only", options.spectrum_only, "Write the amplitude spectrum only")->group(output);
     app->add_option("--window", options.window, "Also write the spectral window of a sinusoid at F c/d")
         ->check(number_from(0, false))->type_name("F")->group(output);
+    app->add_option("--plot", options.plot, "The picture of each star: png, pdf or none")
+        ->transform(one_of({"none", "png", "pdf"}))->type_name("TYPE")->default_str("png")->group(output);
+    app->add_option("--summary", options.summary, "Append a row per star to this CSV file (made when missing)")
+        ->type_name("FILE")->group(output);
+
+    const char* many = "Many stars";
+    app->add_option_function<std::string>(
+           "--shard", [&options](const std::string& text) { parse_shard(text, options.shard); },
+           "Do every n-th star of the list, from the i-th (1-based)")
+        ->check(shard_text())->type_name("i/n")->default_str("1/1")->group(many);
     app->add_flag("--resume", options.resume, "Skip the stars whose table (or spectrum) is already written")
-        ->group(output);
+        ->group(many);
 
     const char* extracting = "Extraction";
     app->add_option("--snr", options.snr, "Stop when the next peak's S/N is below this")

@@ -11,6 +11,8 @@
 
 #include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "prewhiten/batch.hpp"
+#include "prewhiten/picture.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace prewhiten {
@@ -30,6 +32,9 @@ struct Options {
     bool spectrum_only = false;                  // --spectrum-only
     std::optional<double> window;                // --window F: the spectral window at F
     bool resume = false;                         // --resume: skip stars whose table exists
+    PictureType plot = PictureType::png;         // --plot png|pdf|none
+    std::string summary;                         // --summary FILE: a row per star appended; empty: none
+    Shard shard;                                 // --shard i/n: every n-th star from the i-th
 
     // --- frequency grid (c/d); unset: from the light curve ---
     std::optional<double> fmin;                  // default 1/T

@@ -2,10 +2,13 @@
 #include "prewhiten/output.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -16,14 +19,75 @@ namespace {
 // Text is handed to the system in pieces of about this size.
 constexpr std::size_t buffer_size = 1 << 20;
 
+// The registered temporary names: fixed slots, so that the signal
+// handler reads nothing that is being allocated or freed.
+constexpr int temporary_slots = 8;
+constexpr std::size_t slot_size = 4096;
+
+struct Slot {
+    volatile std::sig_atomic_t used = 0;
+    char name[slot_size] = {};
+};
+
+Slot slots[temporary_slots];
+
+extern "C" void remove_temporaries(int signal_number)
+{
+    for (Slot& slot : slots)
+        if (slot.used) ::unlink(slot.name);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+std::filesystem::path temporary_name(const std::filesystem::path& name)
+{
+    std::filesystem::path temporary = name;
+    temporary += '.';
+    temporary += std::to_string(getpid());
+    temporary += ".tmp";
+    return temporary;
+}
+
 }  // namespace
 
-OutputFile::OutputFile(std::filesystem::path name) : name_(std::move(name))
+TemporaryName::TemporaryName(const std::filesystem::path& name)
 {
-    temporary_ = name_;
-    temporary_ += '.';
-    temporary_ += std::to_string(getpid());
-    temporary_ += ".tmp";
+    const std::string& text = name.native();
+    if (text.size() >= slot_size) return;
+    for (int i = 0; i < temporary_slots; ++i) {
+        if (slots[i].used) continue;
+        std::memcpy(slots[i].name, text.c_str(), text.size() + 1);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        slots[i].used = 1;
+        slot_ = i;
+        return;
+    }
+}
+
+TemporaryName::~TemporaryName()
+{
+    if (slot_ >= 0) slots[slot_].used = 0;
+}
+
+void remove_temporaries_on_signals()
+{
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction action {};
+        action.sa_handler = remove_temporaries;
+        sigemptyset(&action.sa_mask);
+        // A signal the process was started ignoring (nohup) stays ignored.
+        struct sigaction previous {};
+        if (::sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        ::sigaction(signal_number, &action, nullptr);
+    }
+}
+
+OutputFile::OutputFile(std::filesystem::path name)
+    : name_(std::move(name)), temporary_(temporary_name(name_)), registered_(temporary_)
+{
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         const int error = errno;

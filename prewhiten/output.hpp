@@ -19,6 +19,29 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The temporary files being written, removed if a signal stops the run.
+// A name is registered while its file may exist; the handler of SIGINT,
+// SIGTERM, SIGHUP and SIGQUIT unlinks every registered name (unlink is
+// safe in a signal handler), then lets the signal end the process as it
+// would have, so the exit status still tells the signal.  At most a few
+// names are registered at once; a name beyond that, or longer than the
+// slots hold, is simply not removed (it can never be mistaken for a
+// result: its name ends in .tmp or .tmp.<type>).
+class TemporaryName {
+public:
+    explicit TemporaryName(const std::filesystem::path& name);
+    ~TemporaryName();
+    TemporaryName(const TemporaryName&) = delete;
+    TemporaryName& operator=(const TemporaryName&) = delete;
+
+private:
+    int slot_ = -1;
+};
+
+// Installs the handlers that remove the registered temporary files; once
+// per process, before the first star.
+void remove_temporaries_on_signals();
+
 // A file written whole or not at all: the text goes to a temporary file
 // in the same folder (<name>.<process id>.tmp), which is renamed to the
 // final name only when every byte is written and the file is closed.  An
@@ -42,6 +65,7 @@ private:
 
     std::filesystem::path name_;
     std::filesystem::path temporary_;
+    TemporaryName registered_;
     int fd_ = -1;
     std::string buffer_;
 };

@@ -4,13 +4,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <new>
-#include <algorithm>
 
+#include "prewhiten/batch.hpp"
 #include "prewhiten/output.hpp"
+#include "prewhiten/picture.hpp"
 #include "prewhiten/screen.hpp"
 #include "prewhiten/tables.hpp"
 
@@ -45,11 +47,29 @@ fs::path output_file(const Star& star, const Options& options, const char* kind)
     return (fs::path(options.output_folder) / (star.stem + kind)).lexically_normal();
 }
 
-bool same_file(const fs::path& a, const std::string& b)
+// The picture's name after the stem.
+const char* picture_kind(PictureType type) { return type == PictureType::pdf ? ".pdf" : ".png"; }
+
+// The input files by device and inode, each looked up once: a list of
+// thousands of stars costs one stat per file, not one per pair.
+using FileIdentity = std::pair<dev_t, ino_t>;
+std::map<FileIdentity, std::string> input_files(const Options& options)
 {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    std::map<FileIdentity, std::string> inputs;
+    for (const std::string& input : options.files) {
+        struct stat status {};
+        if (::stat(input.c_str(), &status) == 0) inputs.emplace(FileIdentity{status.st_dev, status.st_ino}, input);
+    }
+    return inputs;
+}
+
+// The input file that `file` is, or nullptr.
+const std::string* input_named(const fs::path& file, const std::map<FileIdentity, std::string>& inputs)
+{
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) return nullptr;
+    const auto found = inputs.find({status.st_dev, status.st_ino});
+    return found == inputs.end() ? nullptr : &found->second;
 }
 
 Facts curve_facts(const lightcurve::LightCurve& curve)
@@ -127,10 +147,13 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
 }
 
 // "star.dat: frequency 12 of at most 200, 3.4 s" on one line of the
-// terminal, rewritten in place; wiped when the star is done.
+// terminal, rewritten in place, after "star 3 of 200: " in a batch; wiped
+// when the star is done.
 class ProgressLine {
 public:
-    ProgressLine(std::ostream* terminal, const Star& star) : terminal_(terminal), label_(star.label) {}
+    ProgressLine(std::ostream* terminal, const Star& star) : terminal_(terminal), label_(star.position + star.label)
+    {
+    }
     ~ProgressLine()
     {
         if (terminal_ && width_ > 0) *terminal_ << '\r' << std::string(width_, ' ') << '\r' << std::flush;
@@ -154,7 +177,7 @@ private:
 // The extraction and its files: the tables, the residuals, the spectra of
 // the data and of the residuals, and the spectral window when asked for.
 void extraction_files(const Star& star, const lightcurve::LightCurve& curve, const spectrum::Grid& grid,
-                      const Options& options, std::ostream& out, std::ostream* progress)
+                      const Options& options, std::ostream& out, std::ostream* progress, SummaryRow& summary)
 {
     if (options.weights && !curve.has_errors)
         throw StarError("--weights needs an error column, and this light curve has none");
@@ -175,6 +198,13 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
                             {"box", full_number(options.box)}},
                            method_facts(options));
     say_extraction(out, result, context);
+    summary.frequencies = result.frequencies.size();
+    if (!result.frequencies.empty()) {
+        summary.f1 = result.frequencies.front().value.frequency;
+        summary.a1 = result.frequencies.front().value.amplitude;
+    }
+    summary.stop = extraction::stop_name(result.stop);
+    summary.stop_sentence = context.stop;
 
     const fs::path csv = output_file(star, options, ".frequencies.csv");
     const fs::path txt = output_file(star, options, ".frequencies.txt");
@@ -196,6 +226,13 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
                                   method_facts(options)),
                            grid, {{"amplitude", plan.window(*options.window)}});
         written.push_back(window_file);
+    }
+    if (options.plot != PictureType::none) {
+        const fs::path picture_file = output_file(star, options, picture_kind(options.plot));
+        PictureArrays arrays;
+        write_picture(picture_file, options.plot,
+                      picture_of(star.label, "stop: " + context.stop, curve, result, settings, arrays));
+        written.push_back(picture_file);
     }
     // The table last: with --resume its presence means the star is done.
     write_frequencies_csv(csv, result, context);
@@ -225,6 +262,8 @@ std::vector<fs::path> output_files(const Star& star, const Options& options)
             files.push_back(output_file(star, options, kind));
     files.push_back(output_file(star, options, ".spectrum.csv"));
     if (options.window) files.push_back(output_file(star, options, ".window.csv"));
+    if (!options.spectrum_only && options.plot != PictureType::none)
+        files.push_back(output_file(star, options, picture_kind(options.plot)));
     return files;
 }
 
@@ -232,12 +271,12 @@ std::vector<Star> stars_of(const Options& options)
 {
     std::vector<Star> stars;
     if (options.join && !options.files.empty()) {
-        Star star{options.files, stem_of(options.files.front()), options.files.front()};
+        Star star{options.files, stem_of(options.files.front()), options.files.front(), ""};
         if (options.files.size() > 1) star.label += " + " + std::to_string(options.files.size() - 1) + " more";
         stars.push_back(star);
         return stars;
     }
-    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), file});
+    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), file, ""});
     return stars;
 }
 
@@ -256,27 +295,76 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options)
 
 StarOutcome run_star(const Star& star, const Options& options, std::ostream& out, std::ostream* progress)
 {
+    StarOutcome outcome;
+    outcome.summary.file = star.label;
     try {
         const lightcurve::LightCurve curve = read_star(star, options);
         say_reading(out, curve);
+        outcome.summary.analysed = true;
+        outcome.summary.n = curve.size();
+        outcome.summary.span = lightcurve::time_span(curve.times);
+        outcome.summary.unit = lightcurve::unit_name(curve.unit);
+        for (const lightcurve::Source& source : curve.sources) outcome.dropped += source.dropped.total();
         const spectrum::Grid grid = grid_for(curve, options);
         check_memory(curve, grid, options);
         say_grid(out, star, curve, grid, options);
         if (options.spectrum_only)
             spectrum_files(star, curve, grid, options, out);
         else
-            extraction_files(star, curve, grid, options, out, progress);
-        return {true, ""};
+            extraction_files(star, curve, grid, options, out, progress, outcome.summary);
+        outcome.done = true;
     } catch (const lightcurve::Error& e) {
-        return {false, e.what()};
+        outcome.message = e.what();
     } catch (const WriteError& e) {
-        return {false, e.what()};
+        outcome.message = e.what();
     } catch (const std::bad_alloc&) {
-        return {false, star.label + ": out of memory"};
+        outcome.message = star.label + ": out of memory";
     } catch (const std::exception& e) {
-        return {false, star.label + ": " + e.what()};
+        outcome.message = star.label + ": " + e.what();
     }
+    outcome.summary.done = outcome.done;
+    outcome.summary.message = outcome.message;
+    return outcome;
 }
+
+namespace {
+
+// A star's line in a batch: "star.dat: 20000 points, 9 frequencies; stop:
+// the next peak, ..., below 4; 0.8 s".
+void say_star(std::ostream& out, const StarOutcome& outcome, double seconds)
+{
+    const SummaryRow& s = outcome.summary;
+    out << s.file << ": " << s.n << (s.n == 1 ? " point" : " points");
+    if (outcome.dropped > 0) out << " (" << outcome.dropped << " dropped)";
+    out << ", " << s.frequencies << (s.frequencies == 1 ? " frequency" : " frequencies") << "; stop: "
+        << s.stop_sentence;
+    char time[32];
+    std::snprintf(time, sizeof time, "; %.1f s\n", seconds);
+    out << time;
+}
+
+// Whether the star's results would replace those of an earlier star of
+// the list: the reason, or empty.
+std::string stem_clash(const Star& star, std::map<std::string, std::string>& stems)
+{
+    const auto [other, fresh] = stems.emplace(star.stem, star.label);
+    if (fresh) return "";
+    return star.label + ": its results would replace those of " + other->second + " (both are named " + star.stem +
+           "); not done";
+}
+
+// Whether the star's results would replace one of the run's input files:
+// the reason, or empty.
+std::string input_clash(const Star& star, const Options& options,
+                        const std::map<FileIdentity, std::string>& inputs)
+{
+    for (const fs::path& file : output_files(star, options))
+        if (const std::string* input = input_named(file, inputs))
+            return star.label + ": its results would replace the input file " + *input + "; not done";
+    return "";
+}
+
+}  // namespace
 
 int run(const Options& options, std::ostream& out, std::ostream& err, bool progress)
 {
@@ -287,20 +375,34 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
             << (ec ? ec.message() : "Not a directory") << ")\n";
         return 2;
     }
+    remove_temporaries_on_signals();
+
+    // The stars of this shard; the names are checked against the whole
+    // list, so that two shards never write one star's files.
+    std::vector<Star> stars;
+    std::vector<std::string> clashes;
+    std::map<std::string, std::string> stems;  // stem -> the star that has it
+    const std::map<FileIdentity, std::string> inputs = input_files(options);
+    const std::vector<Star> all = stars_of(options);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        std::string problem = stem_clash(all[i], stems);
+        if (!in_shard(i, options.shard)) continue;
+        if (problem.empty()) problem = input_clash(all[i], options, inputs);
+        stars.push_back(all[i]);
+        clashes.push_back(problem);
+    }
+    // In a batch of extractions each star has one line; a single star (and
+    // each spectrum, whose account is short) its full account.
+    const bool batch = stars.size() > 1 && !options.spectrum_only;
+    std::ostream quiet(nullptr);
 
     int status = 0;
-    std::map<std::string, std::string> stems;  // stem -> the star that has it
-    for (const Star& star : stars_of(options)) {
+    for (std::size_t i = 0; i < stars.size(); ++i) {
+        Star star = stars[i];
+        if (batch) star.position = "star " + std::to_string(i + 1) + " of " + std::to_string(stars.size()) + ": ";
         StarOutcome outcome;
-        const auto [other, fresh] = stems.emplace(star.stem, star.label);
-        if (!fresh) {
-            outcome.message = star.label + ": its results would replace those of " + other->second +
-                              " (both are named " + star.stem + "); not done";
-        }
-        for (const fs::path& file : output_files(star, options))
-            for (const std::string& input : options.files)
-                if (outcome.message.empty() && same_file(file, input))
-                    outcome.message = star.label + ": its results would replace the input file " + input + "; not done";
+        outcome.summary.file = star.label;
+        outcome.message = clashes[i];
         if (outcome.message.empty() && options.resume) {
             const fs::path table = output_files(star, options).front();
             if (fs::exists(table)) {
@@ -308,11 +410,22 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
                 continue;
             }
         }
-        if (outcome.message.empty()) outcome = run_star(star, options, out, progress ? &err : nullptr);
+        const auto start = std::chrono::steady_clock::now();
+        if (outcome.message.empty()) outcome = run_star(star, options, batch ? quiet : out, progress ? &err : nullptr);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (outcome.done && batch) say_star(out, outcome, seconds);
         out.flush();
         if (!outcome.done) {
             err << program_name << ": " << outcome.message << "\n";
             status = 2;
+        }
+        if (!options.summary.empty()) {
+            try {
+                append_summary(options.summary, outcome.summary);
+            } catch (const WriteError& e) {
+                err << program_name << ": " << e.what() << "\n";
+                status = 2;
+            }
         }
     }
     return status;

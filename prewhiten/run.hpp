@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lightcurve/lightcurve.hpp"
+#include "prewhiten/batch.hpp"
 #include "prewhiten/options.hpp"
 #include "spectrum/spectrum.hpp"
 
@@ -29,6 +30,7 @@ struct Star {
     std::vector<std::string> files;
     std::string stem;
     std::string label;
+    std::string position;  // "star 3 of 200: " in a batch's progress line
 };
 
 // The name of a file without its folder and its extension (and without a
@@ -55,10 +57,13 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
 std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options);
 std::uint64_t memory_limit(const Options& options);
 
-// What became of a star: done, or the message that says why not.
+// What became of a star: done, or the message that says why not; and its
+// row of the summary file.
 struct StarOutcome {
     bool done = false;
     std::string message;
+    SummaryRow summary;
+    std::size_t dropped = 0;  // rows of its files not used
 };
 
 // Reads, analyses and writes one star, with its summary on `out` and,
