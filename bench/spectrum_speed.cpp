@@ -39,6 +39,7 @@
 
 #include "common/format.hpp"
 #include "periodscan/periodscan.hpp"
+#include "spectrum/periodscan_file.hpp"
 #include "spectrum/spectrum.hpp"
 #include "timeseries/timeseries.hpp"
 
@@ -395,26 +396,12 @@ void width_rule()
 
 // The amplitudes periodscan's Scargle search writes, as read back from the
 // text of its output file.
-std::vector<double> periodscan_file(std::vector<double> t, std::vector<double> x, double step, int nf)
+std::vector<double> periodscan_amplitudes(const std::vector<double>& t, const std::vector<double>& x, double step,
+                                          int nf)
 {
-    int n = static_cast<int>(t.size());
-    double mean = 0.0, var = 0.0, sd = 0.0;
-    timeseries::dobsta(n, t, x, mean, var, 0, sd);
-    double t0 = t[0];
-    timeseries::dobsco(n, t, t0);
-    t[0] = 0.0;
-    timeseries::dobsco(n, x, mean);
-    std::vector<double> f1(nf), s1(nf), w1(nf), w2(nf), w3(nf), w4(nf);
-    periodscan::scar2(n, t, x, 0.0, nf, step, f1, s1, w1, w2, w3, w4);
-    const common::Format& format = common::cached_format("(1X,F20.8,1X,F20.8)");
-    std::vector<double> printed(nf);
-    std::string line;
-    for (int i = 0; i < nf; ++i) {
-        line.clear();
-        std::vector<common::Value> values{f1[i], std::sqrt(s1[i]) * std::sqrt(4.0 / n)};
-        common::format_write(format, values, line);
-        printed[i] = std::strtod(line.c_str() + 22, nullptr);
-    }
+    std::vector<double> printed;
+    for (const spectrum_test::Row& row : spectrum_test::periodscan_file(t, x, 0.0, nf, step))
+        printed.push_back(row.amplitude);
     return printed;
 }
 
@@ -425,7 +412,7 @@ void periodscan_agreement()
     Series s = make_series({periodscan::nmax, Kind::delta_scuti, 2457000.0, 60.0}, 9);
     double step = 1e-4;
     int nf = periodscan::maxf;
-    std::vector<double> printed = periodscan_file(s.t, s.x, step, nf);
+    std::vector<double> printed = periodscan_amplitudes(s.t, s.x, step, nf);
     double allowed = 0.5e-8 + 1e-9 * highest(printed);
     Grid grid{0.0, step, static_cast<std::size_t>(nf)};
     for (Method method : {Method::nufft, Method::exact}) {

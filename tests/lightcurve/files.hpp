@@ -3,10 +3,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace lightcurve_test {
 
@@ -38,6 +41,24 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The whole content of a file, byte for byte ("" when it cannot be read).
+inline std::string content(const std::filesystem::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The names of the files in a folder, sorted.
+inline std::vector<std::string> files_in(const std::filesystem::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 // The real TESS light-curve file bundled in examples/.
 inline std::string tess_file()

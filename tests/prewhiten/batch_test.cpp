@@ -16,6 +16,7 @@ namespace {
 
 using prewhiten::Shard;
 using prewhiten::SummaryRow;
+using lightcurve_test::content;
 
 // A star done: its file, N, T, frequencies, f1, A1, unit and stop word.
 SummaryRow done_row(const std::string& file, std::size_t n, double span, std::size_t k, double f1, double a1,
@@ -75,13 +76,6 @@ TEST(Summary, RowsInFullQuotedWhereNeeded)
               "\"a,\"\"b\"\".dat\",,,,,,,,failed,\"a,\"\"b\"\".dat, line 3: too few columns\"\n");
 }
 
-std::string content(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 TEST(Summary, HeaderOnceThenRowsAppended)
 {

@@ -19,6 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using lightcurve_test::Folder;
+using lightcurve_test::content;
+using lightcurve_test::files_in;
 using prewhiten::PictureInput;
 
 // --- envelope ---------------------------------------------------------------
@@ -290,21 +292,7 @@ TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
 
 // --- files --------------------------------------------------------------------
 
-std::string content(const fs::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
-std::vector<std::string> files_in(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 TEST(PictureFile, PngAndPdfWholeUnderTheirNamesOnly)
 {

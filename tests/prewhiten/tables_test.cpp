@@ -15,14 +15,8 @@
 namespace {
 
 using lightcurve_test::Folder;
+using lightcurve_test::content;
 
-std::string content(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::vector<std::string> split(const std::string& text, char separator)
 {
