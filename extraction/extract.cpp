@@ -9,7 +9,7 @@
 #include "extraction/combinations.hpp"
 #include "extraction/extraction.hpp"
 #include "extraction/fit.hpp"
-#include "extraction/parallel.hpp"
+#include "spectrum/parallel.hpp"
 #include "extraction/peak.hpp"
 
 namespace extraction {
@@ -130,7 +130,7 @@ Result extract(std::span<const double> times, std::span<const double> values, st
 {
     const Clock::time_point start = Clock::now();
     check_input(times, values, errors, settings);
-    const int threads = thread_count(settings.threads);
+    const int threads = spectrum::thread_count(settings.threads);
     Result result;
     result.n = times.size();
     result.grid = settings.grid;

@@ -11,7 +11,7 @@
 #include <limits>
 #include <memory>
 
-#include "extraction/parallel.hpp"
+#include "spectrum/parallel.hpp"
 
 // The BLAS under GSL is OpenBLAS; its own threads would compete with ours
 // for the same cores, so it runs single-threaded inside our partitions.
@@ -86,7 +86,7 @@ void block(const Series& series, const Model& model, const Layout* layout, std::
 void all_residuals(const Series& series, const Model& model, double* out, int threads)
 {
     const Partitions parts(series.tau.size());
-    run_tasks(parts.count, threads, [&](std::size_t j) {
+    spectrum::for_each_block(parts.count, threads, [&](std::size_t j) {
         residuals(series, model, parts.first_row(j), parts.end_row(j) - parts.first_row(j), out + parts.first_row(j));
     });
 }
@@ -97,7 +97,7 @@ void jacobian_times(const Series& series, const Model& model, const Layout& layo
 {
     const Partitions parts(series.tau.size());
     const std::size_t p = layout.size();
-    run_tasks(parts.count, threads, [&](std::size_t j) {
+    spectrum::for_each_block(parts.count, threads, [&](std::size_t j) {
         std::vector<double> jac(block_rows * p);
         for (std::size_t k0 = parts.first_row(j); k0 < parts.end_row(j); k0 += block_rows) {
             const std::size_t m = std::min(block_rows, parts.end_row(j) - k0);
@@ -300,7 +300,7 @@ void normal_equations(const Series& series, const Model& model, const Layout& la
     const bool want_jtu = u && jtu;
     const Partitions parts(series.tau.size());
     std::vector<std::vector<double>> part_jtj(parts.count), part_jtu(parts.count);
-    run_tasks(parts.count, threads, [&](std::size_t j) {
+    spectrum::for_each_block(parts.count, threads, [&](std::size_t j) {
         std::vector<double> jac(block_rows * p);
         if (jtj) part_jtj[j].assign(p * p, 0.0);
         if (want_jtu) part_jtu[j].assign(p, 0.0);

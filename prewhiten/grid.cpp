@@ -6,17 +6,11 @@
 #include <limits>
 
 #include "prewhiten/run.hpp"
+#include "prewhiten/screen.hpp"
 
 namespace prewhiten {
 
 namespace {
-
-std::string text(double x)
-{
-    char t[32];
-    std::snprintf(t, sizeof t, "%.6g", x);
-    return t;
-}
 
 std::uint64_t add(std::uint64_t a, std::uint64_t b)
 {
@@ -38,14 +32,14 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
     const double fmax = options.fmax ? *options.fmax : 0.5 / lightcurve::median_step(curve.times);
     const double step = options.step ? *options.step : 1.0 / (options.oversample * span);
     if (!std::isfinite(fmax) || !std::isfinite(step) || !(step > 0))
-        throw StarError("no frequency grid from fmin " + text(fmin) + ", fmax " + text(fmax) + ", step " + text(step));
+        throw StarError("no frequency grid from fmin " + g6(fmin) + ", fmax " + g6(fmax) + ", step " + g6(step));
     if (fmax < fmin)
-        throw StarError("the grid is empty: fmin " + text(fmin) + " c/d is above fmax " + text(fmax) + " c/d");
+        throw StarError("the grid is empty: fmin " + g6(fmin) + " c/d is above fmax " + g6(fmax) + " c/d");
     // fmax belongs to the grid when it lies on it within rounding.
     const double intervals = std::floor((fmax - fmin) / step * (1 + 1e-12));
     if (!(intervals + 1 <= static_cast<double>(spectrum::max_grid_count)))
-        throw StarError("a grid of " + text(intervals + 1) + " frequencies from " + text(fmin) + " to " + text(fmax) +
-                        " c/d in steps of " + text(step) + " is more than the " +
+        throw StarError("a grid of " + g6(intervals + 1) + " frequencies from " + g6(fmin) + " to " + g6(fmax) +
+                        " c/d in steps of " + g6(step) + " is more than the " +
                         std::to_string(spectrum::max_grid_count) + " a spectrum can have");
     spectrum::Grid grid;
     grid.fmin = fmin;

@@ -7,16 +7,14 @@
 
 namespace prewhiten {
 
-namespace {
-
-// Six significant digits: the screen is for the eye, the files hold the
-// numbers in full.
 std::string g6(double x)
 {
     char t[32];
     std::snprintf(t, sizeof t, "%.6g", x);
     return t;
 }
+
+namespace {
 
 std::string dropped_reasons(const lightcurve::Dropped& d)
 {

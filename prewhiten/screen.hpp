@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "lightcurve/lightcurve.hpp"
@@ -12,6 +13,10 @@
 #include "spectrum/spectrum.hpp"
 
 namespace prewhiten {
+
+// Six significant digits, for the screen and messages: they are for the
+// eye, the files hold the numbers in full.
+std::string g6(double x);
 
 // The highest amplitude of a spectrum on its grid (NaN amplitudes, such as
 // the one at frequency zero, are passed over).

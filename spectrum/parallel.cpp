@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace spectrum::detail {
+namespace spectrum {
 
 int thread_count(int requested)
 {
@@ -42,4 +42,4 @@ void for_each_block(std::size_t count, int threads, const std::function<void(std
     if (failure) std::rethrow_exception(failure);
 }
 
-}  // namespace spectrum::detail
+}  // namespace spectrum

@@ -1,12 +1,13 @@
 // Work shared over threads in fixed blocks: each block is computed whole
 // by one thread, so the result never depends on the number of threads or
-// on which thread took which block.
+// on which thread took which block.  The spectrum and the extraction
+// both share their work this way.
 #pragma once
 
 #include <cstddef>
 #include <functional>
 
-namespace spectrum::detail {
+namespace spectrum {
 
 // thread_count: the threads a setting asks for (0: the machine's count).
 int thread_count(int requested);
@@ -22,4 +23,4 @@ int thread_count(int requested);
 //             threads have finished.
 void for_each_block(std::size_t count, int threads, const std::function<void(std::size_t)>& work);
 
-}  // namespace spectrum::detail
+}  // namespace spectrum

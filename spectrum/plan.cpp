@@ -95,7 +95,7 @@ Plan::Plan(std::span<const double> times, const Grid& grid, const Settings& sett
     state_ = std::make_unique<State>();
     state_->grid = grid;
     state_->settings = settings;
-    state_->threads = detail::thread_count(settings.threads);
+    state_->threads = thread_count(settings.threads);
     state_->times = detail::relative_times(times);
     state_->phases = detail::point_phases(state_->times, grid);
     if (settings.method == Method::nufft)
