@@ -206,6 +206,37 @@ Polyline curve_of(std::span<const double> x, std::span<const double> y, double o
     return line;
 }
 
+// A spectrum panel's two lines: the amplitudes reduced to the panel's
+// pixel columns, and the S/N limit curve; their heights set the panel's top.
+struct SpectrumLines {
+    Polyline amplitude;
+    Polyline noise;
+    Range heights;
+};
+
+SpectrumLines spectrum_lines(const PictureInput& input, std::span<const double> amplitude, const Box& box, float x1,
+                             float x2)
+{
+    SpectrumLines lines;
+    lines.amplitude = envelope(input.grid, amplitude, x1, x2, columns_of(box));
+    lines.noise = curve_of(input.noise_frequency, input.noise_level);
+    lines.heights.add(lines.amplitude.y);
+    lines.heights.add(lines.noise.y);
+    return lines;
+}
+
+// The amplitudes in their colour, then the S/N limit in a thicker line.
+void draw_spectrum_lines(common::Plotter& plot, const SpectrumLines& lines, int colour)
+{
+    plot.sci(colour);
+    draw_line(plot, lines.amplitude);
+    plot.sci(noise_colour);
+    plot.slw(2);
+    draw_line(plot, lines.noise);
+    plot.slw(1);
+    plot.sci(black);
+}
+
 // The highest amplitude of the spectrum within `reach` of f: the top of
 // the peak as drawn, where its mark goes.
 double peak_top(const PictureInput& input, double f, double reach, double fallback)
@@ -296,23 +327,13 @@ void draw_title(common::Plotter& plot, const PictureInput& input)
 void draw_spectrum(common::Plotter& plot, const PictureInput& input, float x1, float x2)
 {
     const Box& box = spectrum_panel;
-    const Polyline data = envelope(input.grid, input.data_amplitude, x1, x2, columns_of(box));
-    const Polyline noise = curve_of(input.noise_frequency, input.noise_level);
-    Range heights;
-    heights.add(data.y);
-    heights.add(noise.y);
+    const SpectrumLines lines = spectrum_lines(input, input.data_amplitude, box, x1, x2);
     const double label_room = (tick_gap + tick_length + label_gap + character_height * label_size) + 0.01;
-    const float top = amplitude_top(heights, label_room / (box.top - box.bottom));
+    const float top = amplitude_top(lines.heights, label_room / (box.top - box.bottom));
 
     plot.svp(box.left, box.right, box.bottom, box.top);
     plot.swin(x1, x2, 0.0f, top);
-    plot.sci(black);
-    draw_line(plot, data);
-    plot.sci(noise_colour);
-    plot.slw(2);
-    draw_line(plot, noise);
-    plot.slw(1);
-    plot.sci(black);
+    draw_spectrum_lines(plot, lines, black);
     plot.box("bcst", 0.0f, 0, "bcnstv", 0.0f, 0);
     // One label for the amplitude axes of (a) and (b), centred on both.
     const float middle = 0.5f * (residual_panel.bottom + box.top);
@@ -335,21 +356,11 @@ void draw_spectrum(common::Plotter& plot, const PictureInput& input, float x1, f
 void draw_residuals(common::Plotter& plot, const PictureInput& input, float x1, float x2)
 {
     const Box& box = residual_panel;
-    const Polyline residual = envelope(input.grid, input.residual_amplitude, x1, x2, columns_of(box));
-    const Polyline noise = curve_of(input.noise_frequency, input.noise_level);
-    Range heights;
-    heights.add(residual.y);
-    heights.add(noise.y);
+    const SpectrumLines lines = spectrum_lines(input, input.residual_amplitude, box, x1, x2);
 
     plot.svp(box.left, box.right, box.bottom, box.top);
-    plot.swin(x1, x2, 0.0f, amplitude_top(heights, 0.15));
-    plot.sci(grey);
-    draw_line(plot, residual);
-    plot.sci(noise_colour);
-    plot.slw(2);
-    draw_line(plot, noise);
-    plot.slw(1);
-    plot.sci(black);
+    plot.swin(x1, x2, 0.0f, amplitude_top(lines.heights, 0.15));
+    draw_spectrum_lines(plot, lines, grey);
     plot.box("bcnst", 0.0f, 0, "bcnstv", 0.0f, 0);
     plot.mtxt("B", 2.6f, 0.5f, 0.5f, "Frequency (c/d)");
     const std::size_t k = input.frequencies.size();
