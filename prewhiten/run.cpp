@@ -99,7 +99,9 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
     throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +
                     std::to_string(curve.size()) + " points at " + std::to_string(grid.count) + " frequencies needs " +
                     bytes_text(needed) + ", more than " +
-                    (options.max_memory ? "--max-memory " : "this machine's memory, ") + bytes_text(limit));
+                    (options.max_memory
+                         ? "--max-memory " + bytes_text(limit)
+                         : bytes_text(limit) + ", half this machine's memory (--max-memory raises the limit)"));
 }
 
 // The amplitude spectrum, its highest peak, its file, and the spectral
@@ -107,8 +109,11 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
 void spectrum_files(const Star& star, const lightcurve::LightCurve& curve, const spectrum::Grid& grid,
                     const Options& options, std::ostream& out)
 {
+    // Both spectra are computed before either file is written: a failure
+    // leaves no file of the star.
     const spectrum::Plan plan(curve.times, grid, options.spectrum);
     const std::vector<double> amplitude = plan.amplitude(curve.values);
+    const std::vector<double> window = options.window ? plan.window(*options.window) : std::vector<double>{};
     say_peak(out, star, highest_peak(grid, amplitude), curve.unit);
 
     const Facts facts = curve_facts(curve);
@@ -119,7 +124,6 @@ void spectrum_files(const Star& star, const lightcurve::LightCurve& curve, const
     say_written(out, star, spectrum_file);
 
     if (options.window) {
-        const std::vector<double> window = plan.window(*options.window);
         const fs::path window_file = output_file(star, options, ".window.csv");
         write_spectrum_csv(window_file,
                            joined(joined(facts, {{"window_frequency", full_number(*options.window)}}),
@@ -206,6 +210,15 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
     summary.stop = extraction::stop_name(result.stop);
     summary.stop_sentence = context.stop;
 
+    // Everything is computed before the first file is written: a failure
+    // leaves no file of the star.
+    std::vector<double> window;
+    if (options.window) window = spectrum::Plan(curve.times, grid, options.spectrum).window(*options.window);
+    PictureArrays arrays;
+    PictureInput picture;
+    if (options.plot != PictureType::none)
+        picture = picture_of(star.label, "stop: " + context.stop, curve, result, settings, arrays);
+
     const fs::path csv = output_file(star, options, ".frequencies.csv");
     const fs::path txt = output_file(star, options, ".frequencies.txt");
     const fs::path residuals = output_file(star, options, ".residuals.dat");
@@ -219,19 +232,16 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
                        grid, {{"amplitude", result.data_amplitude}, {"residual_amplitude", result.residual_amplitude}});
     std::vector<fs::path> written = {csv, txt, residuals, spectrum_file};
     if (options.window) {
-        const spectrum::Plan plan(curve.times, grid, options.spectrum);
         const fs::path window_file = output_file(star, options, ".window.csv");
         write_spectrum_csv(window_file,
                            joined(joined(curve_facts(curve), {{"window_frequency", full_number(*options.window)}}),
                                   method_facts(options)),
-                           grid, {{"amplitude", plan.window(*options.window)}});
+                           grid, {{"amplitude", window}});
         written.push_back(window_file);
     }
     if (options.plot != PictureType::none) {
         const fs::path picture_file = output_file(star, options, picture_kind(options.plot));
-        PictureArrays arrays;
-        write_picture(picture_file, options.plot,
-                      picture_of(star.label, "stop: " + context.stop, curve, result, settings, arrays));
+        write_picture(picture_file, options.plot, picture);
         written.push_back(picture_file);
     }
     // The table last: with --resume its presence means the star is done.
@@ -306,7 +316,11 @@ StarOutcome run_star(const Star& star, const Options& options, std::ostream& out
         outcome.summary.unit = lightcurve::unit_name(curve.unit);
         for (const lightcurve::Source& source : curve.sources) outcome.dropped += source.dropped.total();
         const spectrum::Grid grid = grid_for(curve, options);
+        check_window(curve, options);
         check_memory(curve, grid, options);
+        if (!options.spectrum_only)
+            if (const std::string narrow = box_warning(curve, options); !narrow.empty())
+                outcome.warning = star.label + ": " + narrow;
         say_grid(out, star, curve, grid, options);
         if (options.spectrum_only)
             spectrum_files(star, curve, grid, options, out);
@@ -415,6 +429,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.done && batch) say_star(out, outcome, seconds);
         out.flush();
+        if (!outcome.warning.empty()) err << program_name << ": " << escape_controls(outcome.warning) << "\n";
         if (!outcome.done) {
             err << program_name << ": " << outcome.message << "\n";
             status = 2;

@@ -197,6 +197,13 @@ const std::vector<Row> rows = {
         {stderr_is("prewhiten: x.dat: its results would replace the input file x.spectrum.csv; not done")}, 2,
         {{"x.spectrum.spectrum.csv"}}),
 
+    // Option values refused before anything is read, or warned of.
+    run("window_beyond_any_light_curve", {"--window", "1e308", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: --window: must be above 0 and at most 1e+09" + hint)}, 1, {}),
+    run("noise_box_narrower_than_a_few_peaks", {"--box", "0.1", "--max-frequencies", "1", "--plot", "none", "star.dat"},
+        {star_dat}, {stderr_has("prewhiten: star.dat: --box 0.1 c/d is narrower than 4/T = 0.18")}, 0,
+        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}}),
+
     // The command line.
     run("unknown_option", {"--sn", "5", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: The following argument was not expected: --sn" + hint)}, 1, {}),
