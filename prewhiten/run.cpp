@@ -22,6 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The names of every kind of result file after the stem.
+const char* const result_kinds[] = {".frequencies.csv", ".frequencies.txt", ".residuals.dat", ".spectrum.csv",
+                                    ".window.csv", ".png", ".pdf"};
+
 // Suffixes of compressed files, taken off before the extension.
 const char* const compression_suffixes[] = {".gz", ".bz2", ".xz", ".Z"};
 
@@ -378,10 +382,76 @@ std::string input_clash(const Star& star, const Options& options,
     return "";
 }
 
+// Two names of one file in a --join list (compared by device and inode,
+// so ./a.dat and a.dat are one): the star would have every point twice.
+std::string joined_twice(const Options& options)
+{
+    if (!options.join) return "";
+    std::map<FileIdentity, std::string> seen;
+    for (const std::string& file : options.files) {
+        struct stat status {};
+        if (::stat(file.c_str(), &status) != 0) continue;  // the reading names it
+        const auto [other, fresh] = seen.emplace(FileIdentity{status.st_dev, status.st_ino}, file);
+        if (!fresh) return "--join: " + other->second + " and " + file + " are the same file";
+    }
+    return "";
+}
+
+// A file's folder made absolute with its links resolved, and its name: two
+// names of one place give the same path, also for files not made yet.
+fs::path place_of(const fs::path& file)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(file, ec);
+    const fs::path folder = fs::weakly_canonical(absolute.parent_path(), ec);
+    return (ec ? absolute.parent_path() : folder) / absolute.filename();
+}
+
+// Whether the summary file would append to what it must not: a light
+// curve of the list, a result file of any star of the list (a table that
+// --resume would then trust), or something that is not a regular file or
+// is reached through a symbolic link.  The reason, or empty.
+std::string summary_clash(const Options& options, const std::vector<Star>& stars,
+                          const std::map<FileIdentity, std::string>& inputs)
+{
+    if (options.summary.empty()) return "";
+    const std::string named = "--summary " + options.summary;
+    struct stat status {};
+    if (::lstat(options.summary.c_str(), &status) == 0) {
+        if (S_ISLNK(status.st_mode)) return named + ": is a symbolic link, not followed";
+        if (!S_ISREG(status.st_mode)) return named + ": is not a regular file";
+    }
+    if (const std::string* input = input_named(options.summary, inputs))
+        return named + ": would append to the light curve " + *input;
+    const fs::path summary = place_of(options.summary);
+    for (const std::string& input : options.files)
+        if (fs::path(input).filename() == summary.filename() && place_of(input) == summary)
+            return named + ": would append to the light curve " + input;
+    // Every kind of result file, whatever this run writes: a table of an
+    // earlier run with other options is trusted by --resume just the same.
+    if (summary.parent_path() != place_of(fs::path(options.output_folder) / "x").parent_path()) return "";
+    const std::string name = summary.filename().string();
+    for (const Star& star : stars)
+        for (const char* kind : result_kinds)
+            if (name == star.stem + kind) return named + ": would append to a result file of " + star.label;
+    return "";
+}
+
 }  // namespace
 
 int run(const Options& options, std::ostream& out, std::ostream& err, bool progress)
 {
+    // The files of the command line are checked before anything is made.
+    const std::map<FileIdentity, std::string> inputs = input_files(options);
+    const std::vector<Star> all = stars_of(options);
+    std::string problem = joined_twice(options);
+    if (problem.empty()) problem = summary_clash(options, all, inputs);
+    if (!problem.empty()) {
+        err << program_name << ": " << escape_controls(problem) << " (" << program_name
+            << " --help lists the options)\n";
+        return 1;
+    }
+
     std::error_code ec;
     fs::create_directories(options.output_folder, ec);
     if (!fs::is_directory(options.output_folder)) {
@@ -396,14 +466,12 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
     std::vector<Star> stars;
     std::vector<std::string> clashes;
     std::map<std::string, std::string> stems;  // stem -> the star that has it
-    const std::map<FileIdentity, std::string> inputs = input_files(options);
-    const std::vector<Star> all = stars_of(options);
     for (std::size_t i = 0; i < all.size(); ++i) {
-        std::string problem = stem_clash(all[i], stems);
+        std::string clash = stem_clash(all[i], stems);
         if (!in_shard(i, options.shard)) continue;
-        if (problem.empty()) problem = input_clash(all[i], options, inputs);
+        if (clash.empty()) clash = input_clash(all[i], options, inputs);
         stars.push_back(all[i]);
-        clashes.push_back(problem);
+        clashes.push_back(clash);
     }
     // In a batch of extractions each star has one line; a single star (and
     // each spectrum, whose account is short) its full account.

@@ -84,7 +84,9 @@ StarOutcome run_star(const Star& star, const Options& options, std::ostream& out
 
 // Every star of the options in turn; each failure named on `err`, and the
 // progress line on `err` when `progress` is set (standard error is a
-// terminal).  Returns the exit status: 0 all done, 2 one or more not.
+// terminal).  Returns the exit status: 0 all done, 1 the files of the
+// command line cannot be used together (a file twice in --join, a summary
+// that would append to an input or a result), 2 one or more stars not done.
 int run(const Options& options, std::ostream& out, std::ostream& err, bool progress = false);
 
 // The whole program: the command line, then the run.
