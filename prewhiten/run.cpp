@@ -283,14 +283,16 @@ std::vector<fs::path> output_files(const Star& star, const Options& options)
 
 std::vector<Star> stars_of(const Options& options)
 {
+    // The label is written into files (tables, residuals, summary, the
+    // picture's title): its control characters escaped.
     std::vector<Star> stars;
     if (options.join && !options.files.empty()) {
-        Star star{options.files, stem_of(options.files.front()), options.files.front(), ""};
+        Star star{options.files, stem_of(options.files.front()), escape_controls(options.files.front()), ""};
         if (options.files.size() > 1) star.label += " + " + std::to_string(options.files.size() - 1) + " more";
         stars.push_back(star);
         return stars;
     }
-    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), file, ""});
+    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), escape_controls(file), ""});
     return stars;
 }
 
@@ -455,8 +457,8 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
     std::error_code ec;
     fs::create_directories(options.output_folder, ec);
     if (!fs::is_directory(options.output_folder)) {
-        err << program_name << ": " << options.output_folder << ": cannot be used as the output folder ("
-            << (ec ? ec.message() : "Not a directory") << ")\n";
+        err << program_name << ": " << escape_controls(options.output_folder)
+            << ": cannot be used as the output folder (" << (ec ? ec.message() : "Not a directory") << ")\n";
         return 2;
     }
     remove_temporaries_on_signals();
@@ -488,7 +490,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
         if (outcome.message.empty() && options.resume) {
             const fs::path table = output_files(star, options).front();
             if (fs::exists(table)) {
-                out << star.label << ": skipped, " << table.string() << " is there (--resume)\n";
+                out << star.label << ": skipped, " << escape_controls(table.string()) << " is there (--resume)\n";
                 continue;
             }
         }
@@ -499,14 +501,14 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
         out.flush();
         if (!outcome.warning.empty()) err << program_name << ": " << escape_controls(outcome.warning) << "\n";
         if (!outcome.done) {
-            err << program_name << ": " << outcome.message << "\n";
+            err << program_name << ": " << escape_controls(outcome.message) << "\n";
             status = 2;
         }
         if (!options.summary.empty()) {
             try {
                 append_summary(options.summary, outcome.summary);
             } catch (const WriteError& e) {
-                err << program_name << ": " << e.what() << "\n";
+                err << program_name << ": " << escape_controls(e.what()) << "\n";
                 status = 2;
             }
         }

@@ -213,12 +213,19 @@ const std::vector<Row> rows = {
         {stderr_is("prewhiten: --summary all.csv: is a symbolic link, not followed" + hint)}, 1, {}),
     run("one_file_twice_in_a_join", {"--join", "star.dat", "./star.dat"}, {star_dat},
         {stderr_is("prewhiten: --join: star.dat and ./star.dat are the same file" + hint)}, 1, {}),
-    // Option values refused before anything is read, or warned of.
     run("window_beyond_any_light_curve", {"--window", "1e308", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: --window: must be above 0 and at most 1e+09" + hint)}, 1, {}),
     run("noise_box_narrower_than_a_few_peaks", {"--box", "0.1", "--max-frequencies", "1", "--plot", "none", "star.dat"},
         {star_dat}, {stderr_has("prewhiten: star.dat: --box 0.1 c/d is narrower than 4/T = 0.18")}, 0,
         {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}}),
+    run("name_with_control_characters",
+        {"--summary", "all.csv", "--plot", "none", "--max-frequencies", "1", "a\tb\n.dat"}, {file("a\tb\n.dat", star)},
+        {stdout_line("a\\tb\\n.dat: 1 frequency; stop: 1 frequency extracted, the most asked for")}, 0,
+        {{"all.csv", 2, {"\na\\tb\\n.dat,300,"}},
+         {"a\tb\n.frequencies.csv"},
+         {"a\tb\n.frequencies.txt", -1, {"# a\\tb\\n.dat: N = 300"}},
+         {"a\tb\n.residuals.dat", 301, {"time residual (a\\tb\\n.dat minus 1 frequency, unit none)\n10 "}},
+         {"a\tb\n.spectrum.csv"}}),
 
     // The command line.
     run("unknown_option", {"--sn", "5", "star.dat"}, {star_dat},

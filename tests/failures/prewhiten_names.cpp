@@ -1,5 +1,7 @@
 // Whole runs of prewhiten where the names of the files are hostile: a
-// symbolic link planted at every name a run may write is never followed.
+// symbolic link planted at every name a run may write is never followed,
+// and a file name with control characters leaves the residual file
+// readable by the classic programs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,6 +51,29 @@ TEST(PrewhitenNames, PlantedLinksAreNeverFollowed)
     EXPECT_EQ(links, results.size() + 1);  // the temporary names' links, untouched
     for (const std::string& r : results) EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(work.path() / r))) << r;
 }
+
+#ifdef PERIODSCAN_PROGRAM
+// A newline and a tab in the name: escaped in the residual file's one-line
+// header, so periodscan reads every point of it (given a copy under a name
+// its dialogue can take).
+TEST(PrewhitenNames, ControlCharactersLeaveTheResidualFileReadable)
+{
+    const Scratch work;
+    write_file(work.path() / "two\nlines\t.dat", light_curve(300));
+    const std::vector<std::string> command = {PREWHITEN_PROGRAM, "--max-frequencies", "1", "--plot", "none",
+                                              "two\nlines\t.dat"};
+    const failures::Run extraction = run_program(command, work.path(), "");
+    ASSERT_EQ(extraction.status, 0) << extraction.err;
+    const std::string residuals = read_file(work.path() / "two\nlines\t.residuals.dat");
+    EXPECT_EQ(residuals.substr(0, residuals.find('\n')),
+              "time residual (two\\nlines\\t.dat minus 1 frequency, unit none)");
+    write_file(work.path() / "r.dat", residuals);
+    const failures::Run search =
+        run_program(PERIODSCAN_PROGRAM, work.path(), "r.dat\n0\n2\nr.scargle\n0.01\n0.5 6\n3\neof\n");
+    EXPECT_EQ(search.status, 0) << search.err;
+    EXPECT_NE(search.out.find("AANTAL :    300\n"), std::string::npos) << search.out;
+}
+#endif
 
 }  // namespace
 }  // namespace failures
