@@ -38,12 +38,6 @@ TEST(Stars, OnePerFileOrOneJoined)
     EXPECT_EQ(joined[0].files, o.files);
     EXPECT_EQ(joined[0].stem, "q1");
     EXPECT_EQ(joined[0].label, "q1.dat + 1 more");
-    // The label goes into files: a control character in it escaped; the
-    // stem names files only, and stays as it is.
-    o.files = {"two\nlines.dat"};
-    o.join = false;
-    EXPECT_EQ(prewhiten::stars_of(o)[0].label, "two\\nlines.dat");
-    EXPECT_EQ(prewhiten::stars_of(o)[0].stem, "two\nlines");
 }
 
 LightCurve times(std::vector<double> t)
