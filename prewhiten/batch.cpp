@@ -36,23 +36,6 @@ std::string field(const std::string& text)
     return quoted + "\"";
 }
 
-// Writes all of the text; false with errno set when it cannot.
-bool write_all(int fd, const std::string& text)
-{
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 bool parse_shard(const std::string& text, Shard& shard)
@@ -70,7 +53,8 @@ bool parse_shard(const std::string& text, Shard& shard)
 
 std::string summary_line(const SummaryRow& row)
 {
-    std::vector<std::string> fields = {field(row.file), "", "", "", "", "", "", ""};
+    // A control character in a name would break the row: escaped.
+    std::vector<std::string> fields = {field(escape_controls(row.file)), "", "", "", "", "", "", ""};
     if (row.analysed) {
         fields[1] = std::to_string(row.n);
         fields[2] = full_number(row.span);
@@ -80,7 +64,7 @@ std::string summary_line(const SummaryRow& row)
         fields[7] = field(row.stop);
     }
     fields.push_back(row.done ? "done" : "failed");
-    fields.push_back(field(row.message));
+    fields.push_back(field(escape_controls(row.message)));
     std::string line;
     for (const std::string& f : fields) {
         line += f;
@@ -90,24 +74,69 @@ std::string summary_line(const SummaryRow& row)
     return line;
 }
 
-void append_summary(const std::filesystem::path& file, const SummaryRow& row)
+namespace {
+
+// The summary file, opened for appending (and reading its last byte):
+// never through a symbolic link, and only a regular file (a row can be
+// taken back only from a file that can be cut; a FIFO would hang the run).
+int open_summary(const std::filesystem::path& file)
 {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (fd < 0) {
         const int error = errno;
+        if (error == ELOOP) throw WriteError(file.string() + ": is a symbolic link, not followed");
+        if (error == ENXIO) throw WriteError(file.string() + ": is not a regular file");
         throw WriteError(file.string() + ": cannot be written (" + std::strerror(error) + ")");
     }
     struct stat status {};
-    bool written = ::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &status) == 0;
-    if (written) {
-        const std::string text = (status.st_size == 0 ? std::string(summary_header) : std::string()) +
-                                 summary_line(row);
-        written = write_all(fd, text);
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw WriteError(file.string() + ": is not a regular file");
     }
-    const int error = errno;
-    const bool closed = ::close(fd) == 0;  // the lock goes with it
-    if (!written || !closed)
-        throw WriteError(file.string() + ": cannot be written (" + std::strerror(written ? errno : error) + ")");
+    return fd;
+}
+
+// Whether the file's last byte ends a line (an empty file does).
+bool ends_with_line_end(int fd, off_t length)
+{
+    char last = '\n';
+    return length == 0 || ::pread(fd, &last, 1, length - 1) != 1 || last == '\n';
+}
+
+// Appends the row under the lock: the file's length noted, the text
+// written by one write, and on any failure (a full disc, the file-size
+// limit) the file cut back to that length: a row is there whole or not at
+// all.  Empty when done, else why not.
+std::string append_row(int fd, const SummaryRow& row)
+{
+    struct stat status {};
+    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &status) != 0) return std::strerror(errno);
+    const off_t length = status.st_size;
+    std::string text = length == 0 ? std::string(summary_header) : std::string();
+    // A row left cut by an older program or a killed one is closed first,
+    // so that this row is not glued onto it.
+    if (!ends_with_line_end(fd, length)) text += '\n';
+    text += summary_line(row);
+    ssize_t written = -1;
+    do written = ::write(fd, text.data(), text.size());
+    while (written < 0 && errno == EINTR);
+    if (written == static_cast<ssize_t>(text.size())) return "";
+    const std::string why = written < 0 ? std::strerror(errno)
+                                        : "only " + std::to_string(written) + " of the row's " +
+                                              std::to_string(text.size()) + " bytes could be written";
+    if (::ftruncate(fd, length) != 0) return why + "; the part written could not be taken back";
+    return why;
+}
+
+}  // namespace
+
+void append_summary(const std::filesystem::path& file, const SummaryRow& row)
+{
+    const int fd = open_summary(file);
+    const std::string failure = append_row(fd, row);
+    const int close_error = ::close(fd) == 0 ? 0 : errno;  // the lock goes with it
+    if (!failure.empty()) throw WriteError(file.string() + ": cannot be written (" + failure + ")");
+    if (close_error != 0) throw WriteError(file.string() + ": cannot be written (" + std::strerror(close_error) + ")");
 }
 
 }  // namespace prewhiten

@@ -42,14 +42,18 @@ struct SummaryRow {
 // The header line of the summary file.
 inline constexpr const char* summary_header = "file,N,T,frequencies,f1,A1,unit,stop,status,message\n";
 
-// The row as a CSV line: numbers in full, text fields quoted when they hold
-// a comma, a quote or a line break.
+// The row as a CSV line: numbers in full, control characters in the text
+// fields escaped (escape_controls), a field quoted when it holds a comma or
+// a quote.
 std::string summary_line(const SummaryRow& row);
 
 // append_summary: appends the row to the file, with the header first when
 // the file is new or empty.  Several processes (the jobs of a cluster, GNU
 // parallel) may share one file: each row is written under an exclusive lock
-// in one piece.  Throws WriteError when the file cannot be written.
+// by one write, and taken back (the file cut to its length before) when
+// that write fails or is short, so a full disc never leaves part of a row.
+// The file is never opened through a symbolic link, and must be a regular
+// file.  Throws WriteError when the row cannot be written.
 void append_summary(const std::filesystem::path& file, const SummaryRow& row);
 
 }  // namespace prewhiten

@@ -12,6 +12,9 @@ namespace prewhiten {
 
 namespace {
 
+// The narrowest noise box that is not mostly one peak, in units of 1/T.
+constexpr double narrowest_box_in_peaks = 4.0;
+
 std::uint64_t add(std::uint64_t a, std::uint64_t b)
 {
     return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
@@ -66,7 +69,34 @@ std::uint64_t memory_limit(const Options& options)
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long page_size = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || page_size <= 0) return std::numeric_limits<std::uint64_t>::max();
-    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+    return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size) / 2;
+}
+
+void check_window(const lightcurve::LightCurve& curve, const Options& options)
+{
+    if (!options.window) return;
+    // The spectrum keeps the phase of f (t - t_mid) to 1e-16 cycles while
+    // |f| T/2 stays below 2^49 cycles (spectrum::Plan).
+    const double cycles = std::fabs(*options.window) * lightcurve::time_span(curve.times) / 2;
+    if (!(cycles < 0x1p49))
+        throw StarError("--window " + g6(*options.window) + " c/d is too high for a span of " +
+                        g6(lightcurve::time_span(curve.times)) + " d: |F| T/2 must stay below 2^49 cycles");
+}
+
+std::string box_warning(const lightcurve::LightCurve& curve, const Options& options)
+{
+    // A peak's main lobe is 2/T wide.  In a box of a few 1/T the dip its
+    // prewhitening leaves makes much of the noise, which comes out too low:
+    // on white noise, 4 peaks of noise passed S/N 4 with a box of 3/T to
+    // 6/T, 13 to 17 with 1/T to 2/T, and below 1/T every candidate passed
+    // until --max-frequencies (1 with the usual box of 20/T).
+    const double span = lightcurve::time_span(curve.times);
+    const double narrowest = narrowest_box_in_peaks / span;
+    if (!(options.box < narrowest)) return "";
+    return "--box " + g6(options.box) + " c/d is narrower than " + g6(narrowest_box_in_peaks) + "/T = " +
+           g6(narrowest) +
+           " c/d, twice a peak's width: the noise around a peak is then mostly the dip its removal leaves, "
+           "and peaks of noise pass --snr";
 }
 
 }  // namespace prewhiten

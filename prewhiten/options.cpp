@@ -99,6 +99,36 @@ CLI::Validator one_of(std::vector<std::string> names)
     return CLI::Validator(check, "", "");
 }
 
+// A finite number above 0 and at most `high`.
+CLI::Validator positive_to(double high)
+{
+    auto check = [high](std::string& text) -> std::string {
+        double x = 0;
+        if (!parse_number(text, x) || !std::isfinite(x)) return "'" + text + "' is not a number";
+        if (!(x > 0 && x <= high)) {
+            std::ostringstream range;
+            range << "must be above 0 and at most " << high;
+            return range.str();
+        }
+        return "";
+    };
+    return CLI::Validator(check, "", "");
+}
+
+// The S/N limit: a peak below the mean noise around it is never a
+// detection, and a fitted peak's S/N is above 1 even in pure noise, so a
+// lower limit would only let the loop run to --max-frequencies on noise.
+CLI::Validator snr_limit()
+{
+    auto check = [](std::string& text) -> std::string {
+        double x = 0;
+        if (!parse_number(text, x) || !std::isfinite(x)) return "'" + text + "' is not a number";
+        if (!(x >= 1)) return "must be at least 1: no peak below the mean noise is a detection";
+        return "";
+    };
+    return CLI::Validator(check, "", "");
+}
+
 // A probability above 0 and at most 1.
 CLI::Validator probability()
 {
@@ -229,7 +259,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
         ->type_name("DIR")->capture_default_str()->group(output);
     app->add_flag("--spectrum-only", options.spectrum_only, "Write the amplitude spectrum only")->group(output);
     app->add_option("--window", options.window, "Also write the spectral window of a sinusoid at F c/d")
-        ->check(number_from(0, false))->type_name("F")->group(output);
+        ->check(positive_to(highest_window_frequency))->type_name("F")->group(output);
     app->add_option("--plot", options.plot, "The picture of each star: png, pdf or none")
         ->transform(one_of({"none", "png", "pdf"}))->type_name("TYPE")->default_str("png")->group(output);
     app->add_option("--summary", options.summary, "Append a row per star to this CSV file (made when missing)")
@@ -245,7 +275,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
 
     const char* extracting = "Extraction";
     app->add_option("--snr", options.snr, "Stop when the next peak's S/N is below this")
-        ->check(number_from(0, true))->type_name("S")->capture_default_str()->group(extracting);
+        ->check(snr_limit())->type_name("S")->capture_default_str()->group(extracting);
     app->add_option("--box", options.box, "Width of the box around a peak for its noise, c/d")
         ->check(number_from(0, false))->type_name("W")->capture_default_str()->group(extracting);
     app->add_option("--max-frequencies", options.max_frequencies, "Stop when this many are extracted")
@@ -287,7 +317,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
         ->check(count_to(spectrum::max_threads))->type_name("N")->capture_default_str()->group(computing);
     app->add_option("--max-memory", options.max_memory,
                     "Refuse a star that needs more memory (suffix K, M, G or T)")
-        ->transform(size_in_bytes())->type_name("SIZE")->default_str("the machine's memory")->group(computing);
+        ->transform(size_in_bytes())->type_name("SIZE")->default_str("half the machine's memory")->group(computing);
     return app;
 }
 
@@ -296,6 +326,7 @@ std::string usage_problem(const Options& options)
 {
     if (options.files.empty()) return "no light-curve file given";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
+    if (options.step && options.box <= *options.step) return "--box must be wider than --step";
     return "";
 }
 

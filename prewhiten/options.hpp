@@ -20,6 +20,12 @@ namespace prewhiten {
 inline constexpr const char* program_name = "prewhiten";
 inline constexpr const char* program_version = "0.1.0";
 
+// The highest --window accepted, c/d (a period of 86 microseconds): a
+// double resolves times near BJD 2.46e6 d to 2^-31 d (40 microseconds),
+// whose Nyquist frequency is about this; beyond it a window is a slip of
+// the keyboard, refused before anything is read.
+inline constexpr double highest_window_frequency = 1e9;
+
 struct Options {
     // --- input ---
     std::vector<std::string> files;
@@ -54,7 +60,7 @@ struct Options {
 
     // --- computation ---
     spectrum::Settings spectrum;                 // --method, --tolerance, --threads
-    std::optional<std::uint64_t> max_memory;     // --max-memory, bytes
+    std::optional<std::uint64_t> max_memory;     // --max-memory, bytes; unset: half the machine's memory
 };
 
 // What the command line asks for.

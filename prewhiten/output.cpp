@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace prewhiten {
 
@@ -26,47 +27,88 @@ constexpr std::size_t slot_size = 4096;
 
 struct Slot {
     volatile std::sig_atomic_t used = 0;
+    volatile std::sig_atomic_t folder = 0;
     char name[slot_size] = {};
 };
 
 Slot slots[temporary_slots];
 
+// The signals whose handler removes the temporaries.
+constexpr int removing_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// The files first, then the folders they may be in.
 extern "C" void remove_temporaries(int signal_number)
 {
     for (Slot& slot : slots)
-        if (slot.used) ::unlink(slot.name);
+        if (slot.used && !slot.folder) ::unlink(slot.name);
+    for (Slot& slot : slots)
+        if (slot.used && slot.folder) ::rmdir(slot.name);
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
 
-std::filesystem::path temporary_name(const std::filesystem::path& name)
+// Letters for the random part of a temporary name: 62^8, about 2^47 names.
+std::string random_letters(std::size_t count)
 {
-    std::filesystem::path temporary = name;
-    temporary += '.';
-    temporary += std::to_string(getpid());
-    temporary += ".tmp";
-    return temporary;
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device source;
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += letters[pick(source)];
+    return text;
+}
+
+// Creates the temporary file of `name` exclusively: <name>.<random>.tmp,
+// never through a link and never one that exists (a name taken is tried
+// again with other letters).  Returns the descriptor, or -1 with errno set.
+int create_temporary(const std::filesystem::path& name, std::filesystem::path& temporary, TemporaryName& registered)
+{
+    constexpr int tries = 100;
+    for (int i = 0; i < tries; ++i) {
+        temporary = name;
+        temporary += '.' + random_letters(8) + ".tmp";
+        const SignalsHeld held;
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            registered.hold(temporary);
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+[[noreturn]] void throw_write_error(const std::filesystem::path& name, const char* doing, int error)
+{
+    throw WriteError(name.string() + ": " + doing + " (" + std::strerror(error) + ")");
 }
 
 }  // namespace
 
-TemporaryName::TemporaryName(const std::filesystem::path& name)
+TemporaryName::~TemporaryName()
 {
+    if (slot_ >= 0) slots[slot_].used = 0;
+}
+
+void TemporaryName::hold(const std::filesystem::path& name, Kind kind)
+{
+    if (slot_ >= 0) {
+        slots[slot_].used = 0;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
     const std::string& text = name.native();
     if (text.size() >= slot_size) return;
     for (int i = 0; i < temporary_slots; ++i) {
-        if (slots[i].used) continue;
+        if (slots[i].used && i != slot_) continue;
         std::memcpy(slots[i].name, text.c_str(), text.size() + 1);
+        slots[i].folder = kind == Kind::folder;
         std::atomic_signal_fence(std::memory_order_seq_cst);
         slots[i].used = 1;
         slot_ = i;
         return;
     }
-}
-
-TemporaryName::~TemporaryName()
-{
-    if (slot_ >= 0) slots[slot_].used = 0;
+    slot_ = -1;
 }
 
 void remove_temporaries_on_signals()
@@ -74,7 +116,7 @@ void remove_temporaries_on_signals()
     static bool installed = false;
     if (installed) return;
     installed = true;
-    for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    for (int signal_number : removing_signals) {
         struct sigaction action {};
         action.sa_handler = remove_temporaries;
         sigemptyset(&action.sa_mask);
@@ -83,16 +125,23 @@ void remove_temporaries_on_signals()
         if (::sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
         ::sigaction(signal_number, &action, nullptr);
     }
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
-OutputFile::OutputFile(std::filesystem::path name)
-    : name_(std::move(name)), temporary_(temporary_name(name_)), registered_(temporary_)
+SignalsHeld::SignalsHeld()
 {
-    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd_ < 0) {
-        const int error = errno;
-        throw WriteError(name_.string() + ": cannot be created (" + std::strerror(error) + ")");
-    }
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal_number : removing_signals) sigaddset(&held, signal_number);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+}
+
+SignalsHeld::~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+OutputFile::OutputFile(std::filesystem::path name) : name_(std::move(name))
+{
+    fd_ = create_temporary(name_, temporary_, registered_);
+    if (fd_ < 0) throw_write_error(name_, "cannot be created", errno);
     buffer_.reserve(buffer_size + 4096);
 }
 
@@ -109,7 +158,7 @@ void OutputFile::fail(const char* doing, int error)
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     ::unlink(temporary_.c_str());
-    throw WriteError(name_.string() + ": " + doing + " (" + std::strerror(error) + ")");
+    throw_write_error(name_, doing, error);
 }
 
 void OutputFile::write(std::string_view text)
@@ -142,13 +191,62 @@ void OutputFile::commit()
     fd_ = -1;
     if (closed != 0) {
         ::unlink(temporary_.c_str());
-        throw WriteError(name_.string() + ": cannot be written (" + std::strerror(close_error) + ")");
+        throw_write_error(name_, "cannot be written", close_error);
     }
     if (std::rename(temporary_.c_str(), name_.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary_.c_str());
-        throw WriteError(name_.string() + ": cannot be written (" + std::strerror(error) + ")");
+        throw_write_error(name_, "cannot be written", error);
     }
+}
+
+PrivateFolder::PrivateFolder(const std::filesystem::path& name) : name_(name)
+{
+    std::string pattern = name.native() + ".tmp.XXXXXX";
+    {
+        const SignalsHeld held;
+        if (!::mkdtemp(pattern.data())) throw_write_error(name_, "cannot be created", errno);
+        folder_registered_.hold(pattern, TemporaryName::Kind::folder);
+    }
+    folder_ = pattern;
+    file_ = folder_ / name_.filename();
+    file_registered_.hold(file_);
+}
+
+PrivateFolder::~PrivateFolder()
+{
+    // Whatever the other library left in the folder goes with it.
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+}
+
+void PrivateFolder::commit()
+{
+    if (std::rename(file_.c_str(), name_.c_str()) != 0) throw_write_error(name_, "cannot be written", errno);
+}
+
+std::string escape_controls(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 32 && byte != 127) {
+            out += c;
+            continue;
+        }
+        switch (c) {
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        default: {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+            out += hex;
+        }
+        }
+    }
+    return out;
 }
 
 void append_number(std::string& text, double x)
@@ -169,7 +267,7 @@ std::string comment_line(const Facts& facts)
 {
     std::string line = "#";
     for (std::size_t i = 0; i < facts.size(); ++i)
-        line += (i == 0 ? " " : ", ") + facts[i].first + "=" + facts[i].second;
+        line += (i == 0 ? " " : ", ") + escape_controls(facts[i].first) + "=" + escape_controls(facts[i].second);
     return line + "\n";
 }
 

@@ -1,6 +1,8 @@
 // Output files of prewhiten: written whole or not at all, numbers in full.
 #pragma once
 
+#include <signal.h>
+
 #include <filesystem>
 #include <span>
 #include <stdexcept>
@@ -19,34 +21,59 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The temporary files being written, removed if a signal stops the run.
-// A name is registered while its file may exist; the handler of SIGINT,
-// SIGTERM, SIGHUP and SIGQUIT unlinks every registered name (unlink is
-// safe in a signal handler), then lets the signal end the process as it
-// would have, so the exit status still tells the signal.  At most a few
-// names are registered at once; a name beyond that, or longer than the
-// slots hold, is simply not removed (it can never be mistaken for a
-// result: its name ends in .tmp or .tmp.<type>).
+// The temporary files and folders being written, removed if a signal
+// stops the run.  A name is registered while what it names may exist; the
+// handler of SIGINT, SIGTERM, SIGHUP and SIGQUIT unlinks every registered
+// file, then removes every registered folder (unlink and rmdir are safe in
+// a signal handler), then lets the signal end the process as it would
+// have, so the exit status still tells the signal.  At most a few names are
+// registered at once; a name beyond that, or longer than the slots hold, is
+// simply not removed (it can never be mistaken for a result: its name ends
+// in .tmp or holds .tmp.).
 class TemporaryName {
 public:
-    explicit TemporaryName(const std::filesystem::path& name);
+    enum class Kind { file, folder };
+    TemporaryName() = default;
     ~TemporaryName();
     TemporaryName(const TemporaryName&) = delete;
     TemporaryName& operator=(const TemporaryName&) = delete;
+
+    // Registers the name (replacing the one held before).
+    void hold(const std::filesystem::path& name, Kind kind = Kind::file);
 
 private:
     int slot_ = -1;
 };
 
 // Installs the handlers that remove the registered temporary files; once
-// per process, before the first star.
+// per process, before the first star.  It also makes a write beyond the
+// file-size limit (ulimit -f) fail with EFBIG, reported for its file,
+// instead of ending the process by SIGXFSZ with a file half written.
 void remove_temporaries_on_signals();
 
+// The signals that remove temporaries, held back while a temporary is
+// made and registered, so that none arrives between the two and leaves
+// it behind.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
 // A file written whole or not at all: the text goes to a temporary file
-// in the same folder (<name>.<process id>.tmp), which is renamed to the
-// final name only when every byte is written and the file is closed.  An
-// interrupted run leaves no file under the final name that looks whole;
-// a failure removes the temporary file and throws WriteError.
+// in the same folder (<name>.<random>.tmp), which is renamed to the final
+// name only when every byte is written and the file is closed.  The
+// temporary is created exclusively (O_CREAT|O_EXCL|O_NOFOLLOW) under a
+// name nobody can guess, so a symbolic link planted in a shared folder is
+// never followed; the rename replaces whatever entry has the final name
+// (a link there included) without following it.  An interrupted run
+// leaves no file under the final name that looks whole; a failure removes
+// the temporary file and throws WriteError.
 class OutputFile {
 public:
     explicit OutputFile(std::filesystem::path name);
@@ -70,12 +97,48 @@ private:
     std::string buffer_;
 };
 
+// A private folder for files another library writes by name (the
+// picture): made by mkdtemp beside `name` (<name>.tmp.<random>, mode 0700,
+// so nobody else can put anything in it), registered for removal on a
+// signal with the file inside it.  The file is written there, moved to
+// `name` by commit(); whatever is left goes with the folder.
+class PrivateFolder {
+public:
+    // Throws WriteError (naming `name`) when the folder cannot be made.
+    explicit PrivateFolder(const std::filesystem::path& name);
+    ~PrivateFolder();
+    PrivateFolder(const PrivateFolder&) = delete;
+    PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+    // The file inside the folder, with the final name's file name.
+    const std::filesystem::path& file() const { return file_; }
+    // Renames the file to the final name; throws WriteError when it cannot.
+    void commit();
+
+private:
+    std::filesystem::path name_;
+    std::filesystem::path folder_;
+    std::filesystem::path file_;
+    TemporaryName folder_registered_;
+    TemporaryName file_registered_;
+};
+
+// A name (or a message holding one) as it is written into a file: every
+// control character (bytes below 32 and 127) replaced by its C escape
+// (\n, \t, \r, or \xHH).  Escaped rather than dropped, so that the
+// reader still sees which name it was; backslashes are left alone, so a
+// name without control characters is written as it is, and escaping twice
+// changes nothing.  A name in a file is for the reader, not for reading
+// back, so the escape need not be reversible.
+std::string escape_controls(std::string_view text);
+
 // Appends the shortest text that reads back to the same double
 // (std::to_chars): "0.1", "1e-10", "15.383003", "nan".
 void append_number(std::string& text, double x);
 std::string full_number(double x);
 
-// The comment line that opens each CSV file: "# N=11117, T=27.71, ..."
+// The comment line that opens each CSV file: "# N=11117, T=27.71, ...";
+// control characters in a value escaped, so that it stays one line.
 using Facts = std::vector<std::pair<std::string, std::string>>;
 std::string comment_line(const Facts& facts);
 

@@ -1,13 +1,9 @@
 // The picture of a star: four panels on one page.
 #include "prewhiten/picture.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -315,7 +311,7 @@ void draw_title(common::Plotter& plot, const PictureInput& input)
     plot.svp(0.0f, 1.0f, 0.0f, 1.0f);
     plot.swin(0.0f, 1.0f, 0.0f, 1.0f);
     plot.sch(1.3f);
-    plot.ptxt(spectrum_panel.left, 0.965f, 0.0f, 0.0f, plain_text(input.file));
+    plot.ptxt(spectrum_panel.left, 0.965f, 0.0f, 0.0f, plain_text(escape_controls(input.file)));
     plot.sch(1.0f);
     const std::size_t k = input.frequencies.size();
     std::string found = std::to_string(k) + (k == 1 ? " frequency extracted" : " frequencies extracted");
@@ -561,20 +557,16 @@ void draw_picture(common::Plotter& plot, const PictureInput& input)
 
 void write_picture(const fs::path& name, PictureType type, const PictureInput& input)
 {
+    if (type == PictureType::none) throw WriteError(name.string() + ": cannot be created");
     const std::string extension = picture_type_name(type);
-    // The library names the file after the device, adding the extension
-    // when it is missing: the temporary name ends in it.
-    fs::path temporary = name;
-    temporary += '.';
-    temporary += std::to_string(::getpid());
-    temporary += ".tmp.";
-    temporary += extension;
-    const TemporaryName registered(temporary);
+    // The library opens the file by its name, following whatever is there:
+    // it writes in a folder of this run's own, and the finished file is
+    // renamed into place.  It names the file after the device, adding the
+    // extension when missing: the name in the folder is the final one.
+    PrivateFolder folder(name);
+    const fs::path& temporary = folder.file();
     common::Plotter& plot = common::graphics();
-    if (type == PictureType::none || !plot.open_file(temporary.string() + "/" + extension)) {
-        ::unlink(temporary.c_str());
-        throw WriteError(name.string() + ": cannot be created");
-    }
+    if (!plot.open_file(temporary.string() + "/" + extension)) throw WriteError(name.string() + ": cannot be created");
     // The library's error while it closes the file (a full disc) ends a
     // classic program; here it is this picture's failure.
     auto close = [&]() -> std::string {
@@ -590,22 +582,12 @@ void write_picture(const fs::path& name, PictureType type, const PictureInput& i
         draw_picture(plot, input);
     } catch (...) {
         close();
-        ::unlink(temporary.c_str());
         throw;
     }
-    if (const std::string failed = close(); !failed.empty()) {
-        ::unlink(temporary.c_str());
-        throw WriteError(name.string() + ": " + failed);
-    }
-    if (!whole_file(temporary, type)) {
-        ::unlink(temporary.c_str());
+    if (const std::string failed = close(); !failed.empty()) throw WriteError(name.string() + ": " + failed);
+    if (!whole_file(temporary, type))
         throw WriteError(name.string() + ": cannot be written (the picture is not whole)");
-    }
-    if (std::rename(temporary.c_str(), name.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        throw WriteError(name.string() + ": cannot be written (" + std::strerror(error) + ")");
-    }
+    folder.commit();
 }
 
 }  // namespace prewhiten

@@ -157,10 +157,10 @@ inline constexpr float page_aspect = 0.72f;
 void draw_picture(common::Plotter& plot, const PictureInput& input);
 
 // write_picture: the page as a file of the type (png or pdf), drawn on the
-// giza library through a temporary file in the same folder, renamed to
-// `name` only when the file is whole.
+// giza library into a private folder beside `name` (see PrivateFolder),
+// renamed to `name` only when the file is whole.
 //   Throws WriteError when the file cannot be opened or is not whole;
-//   nothing is then left under either name.
+//   nothing is then left under either name, nor the folder.
 void write_picture(const std::filesystem::path& name, PictureType type, const PictureInput& input);
 
 }  // namespace prewhiten

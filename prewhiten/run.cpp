@@ -22,6 +22,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The names of every kind of result file after the stem.
+const char* const result_kinds[] = {".frequencies.csv", ".frequencies.txt", ".residuals.dat", ".spectrum.csv",
+                                    ".window.csv", ".png", ".pdf"};
+
 // Suffixes of compressed files, taken off before the extension.
 const char* const compression_suffixes[] = {".gz", ".bz2", ".xz", ".Z"};
 
@@ -99,7 +103,9 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
     throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +
                     std::to_string(curve.size()) + " points at " + std::to_string(grid.count) + " frequencies needs " +
                     bytes_text(needed) + ", more than " +
-                    (options.max_memory ? "--max-memory " : "this machine's memory, ") + bytes_text(limit));
+                    (options.max_memory
+                         ? "--max-memory " + bytes_text(limit)
+                         : bytes_text(limit) + ", half this machine's memory (--max-memory raises the limit)"));
 }
 
 // The amplitude spectrum, its highest peak, its file, and the spectral
@@ -107,8 +113,11 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
 void spectrum_files(const Star& star, const lightcurve::LightCurve& curve, const spectrum::Grid& grid,
                     const Options& options, std::ostream& out)
 {
+    // Both spectra are computed before either file is written: a failure
+    // leaves no file of the star.
     const spectrum::Plan plan(curve.times, grid, options.spectrum);
     const std::vector<double> amplitude = plan.amplitude(curve.values);
+    const std::vector<double> window = options.window ? plan.window(*options.window) : std::vector<double>{};
     say_peak(out, star, highest_peak(grid, amplitude), curve.unit);
 
     const Facts facts = curve_facts(curve);
@@ -119,7 +128,6 @@ void spectrum_files(const Star& star, const lightcurve::LightCurve& curve, const
     say_written(out, star, spectrum_file);
 
     if (options.window) {
-        const std::vector<double> window = plan.window(*options.window);
         const fs::path window_file = output_file(star, options, ".window.csv");
         write_spectrum_csv(window_file,
                            joined(joined(facts, {{"window_frequency", full_number(*options.window)}}),
@@ -206,6 +214,15 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
     summary.stop = extraction::stop_name(result.stop);
     summary.stop_sentence = context.stop;
 
+    // Everything is computed before the first file is written: a failure
+    // leaves no file of the star.
+    std::vector<double> window;
+    if (options.window) window = spectrum::Plan(curve.times, grid, options.spectrum).window(*options.window);
+    PictureArrays arrays;
+    PictureInput picture;
+    if (options.plot != PictureType::none)
+        picture = picture_of(star.label, "stop: " + context.stop, curve, result, settings, arrays);
+
     const fs::path csv = output_file(star, options, ".frequencies.csv");
     const fs::path txt = output_file(star, options, ".frequencies.txt");
     const fs::path residuals = output_file(star, options, ".residuals.dat");
@@ -219,19 +236,16 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
                        grid, {{"amplitude", result.data_amplitude}, {"residual_amplitude", result.residual_amplitude}});
     std::vector<fs::path> written = {csv, txt, residuals, spectrum_file};
     if (options.window) {
-        const spectrum::Plan plan(curve.times, grid, options.spectrum);
         const fs::path window_file = output_file(star, options, ".window.csv");
         write_spectrum_csv(window_file,
                            joined(joined(curve_facts(curve), {{"window_frequency", full_number(*options.window)}}),
                                   method_facts(options)),
-                           grid, {{"amplitude", plan.window(*options.window)}});
+                           grid, {{"amplitude", window}});
         written.push_back(window_file);
     }
     if (options.plot != PictureType::none) {
         const fs::path picture_file = output_file(star, options, picture_kind(options.plot));
-        PictureArrays arrays;
-        write_picture(picture_file, options.plot,
-                      picture_of(star.label, "stop: " + context.stop, curve, result, settings, arrays));
+        write_picture(picture_file, options.plot, picture);
         written.push_back(picture_file);
     }
     // The table last: with --resume its presence means the star is done.
@@ -269,14 +283,16 @@ std::vector<fs::path> output_files(const Star& star, const Options& options)
 
 std::vector<Star> stars_of(const Options& options)
 {
+    // The label is written into files (tables, residuals, summary, the
+    // picture's title): its control characters escaped.
     std::vector<Star> stars;
     if (options.join && !options.files.empty()) {
-        Star star{options.files, stem_of(options.files.front()), options.files.front(), ""};
+        Star star{options.files, stem_of(options.files.front()), escape_controls(options.files.front()), ""};
         if (options.files.size() > 1) star.label += " + " + std::to_string(options.files.size() - 1) + " more";
         stars.push_back(star);
         return stars;
     }
-    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), file, ""});
+    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), escape_controls(file), ""});
     return stars;
 }
 
@@ -306,7 +322,11 @@ StarOutcome run_star(const Star& star, const Options& options, std::ostream& out
         outcome.summary.unit = lightcurve::unit_name(curve.unit);
         for (const lightcurve::Source& source : curve.sources) outcome.dropped += source.dropped.total();
         const spectrum::Grid grid = grid_for(curve, options);
+        check_window(curve, options);
         check_memory(curve, grid, options);
+        if (!options.spectrum_only)
+            if (const std::string narrow = box_warning(curve, options); !narrow.empty())
+                outcome.warning = star.label + ": " + narrow;
         say_grid(out, star, curve, grid, options);
         if (options.spectrum_only)
             spectrum_files(star, curve, grid, options, out);
@@ -364,15 +384,81 @@ std::string input_clash(const Star& star, const Options& options,
     return "";
 }
 
+// Two names of one file in a --join list (compared by device and inode,
+// so ./a.dat and a.dat are one): the star would have every point twice.
+std::string joined_twice(const Options& options)
+{
+    if (!options.join) return "";
+    std::map<FileIdentity, std::string> seen;
+    for (const std::string& file : options.files) {
+        struct stat status {};
+        if (::stat(file.c_str(), &status) != 0) continue;  // the reading names it
+        const auto [other, fresh] = seen.emplace(FileIdentity{status.st_dev, status.st_ino}, file);
+        if (!fresh) return "--join: " + other->second + " and " + file + " are the same file";
+    }
+    return "";
+}
+
+// A file's folder made absolute with its links resolved, and its name: two
+// names of one place give the same path, also for files not made yet.
+fs::path place_of(const fs::path& file)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(file, ec);
+    const fs::path folder = fs::weakly_canonical(absolute.parent_path(), ec);
+    return (ec ? absolute.parent_path() : folder) / absolute.filename();
+}
+
+// Whether the summary file would append to what it must not: a light
+// curve of the list, a result file of any star of the list (a table that
+// --resume would then trust), or something that is not a regular file or
+// is reached through a symbolic link.  The reason, or empty.
+std::string summary_clash(const Options& options, const std::vector<Star>& stars,
+                          const std::map<FileIdentity, std::string>& inputs)
+{
+    if (options.summary.empty()) return "";
+    const std::string named = "--summary " + options.summary;
+    struct stat status {};
+    if (::lstat(options.summary.c_str(), &status) == 0) {
+        if (S_ISLNK(status.st_mode)) return named + ": is a symbolic link, not followed";
+        if (!S_ISREG(status.st_mode)) return named + ": is not a regular file";
+    }
+    if (const std::string* input = input_named(options.summary, inputs))
+        return named + ": would append to the light curve " + *input;
+    const fs::path summary = place_of(options.summary);
+    for (const std::string& input : options.files)
+        if (fs::path(input).filename() == summary.filename() && place_of(input) == summary)
+            return named + ": would append to the light curve " + input;
+    // Every kind of result file, whatever this run writes: a table of an
+    // earlier run with other options is trusted by --resume just the same.
+    if (summary.parent_path() != place_of(fs::path(options.output_folder) / "x").parent_path()) return "";
+    const std::string name = summary.filename().string();
+    for (const Star& star : stars)
+        for (const char* kind : result_kinds)
+            if (name == star.stem + kind) return named + ": would append to a result file of " + star.label;
+    return "";
+}
+
 }  // namespace
 
 int run(const Options& options, std::ostream& out, std::ostream& err, bool progress)
 {
+    // The files of the command line are checked before anything is made.
+    const std::map<FileIdentity, std::string> inputs = input_files(options);
+    const std::vector<Star> all = stars_of(options);
+    std::string problem = joined_twice(options);
+    if (problem.empty()) problem = summary_clash(options, all, inputs);
+    if (!problem.empty()) {
+        err << program_name << ": " << escape_controls(problem) << " (" << program_name
+            << " --help lists the options)\n";
+        return 1;
+    }
+
     std::error_code ec;
     fs::create_directories(options.output_folder, ec);
     if (!fs::is_directory(options.output_folder)) {
-        err << program_name << ": " << options.output_folder << ": cannot be used as the output folder ("
-            << (ec ? ec.message() : "Not a directory") << ")\n";
+        err << program_name << ": " << escape_controls(options.output_folder)
+            << ": cannot be used as the output folder (" << (ec ? ec.message() : "Not a directory") << ")\n";
         return 2;
     }
     remove_temporaries_on_signals();
@@ -382,14 +468,12 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
     std::vector<Star> stars;
     std::vector<std::string> clashes;
     std::map<std::string, std::string> stems;  // stem -> the star that has it
-    const std::map<FileIdentity, std::string> inputs = input_files(options);
-    const std::vector<Star> all = stars_of(options);
     for (std::size_t i = 0; i < all.size(); ++i) {
-        std::string problem = stem_clash(all[i], stems);
+        std::string clash = stem_clash(all[i], stems);
         if (!in_shard(i, options.shard)) continue;
-        if (problem.empty()) problem = input_clash(all[i], options, inputs);
+        if (clash.empty()) clash = input_clash(all[i], options, inputs);
         stars.push_back(all[i]);
-        clashes.push_back(problem);
+        clashes.push_back(clash);
     }
     // In a batch of extractions each star has one line; a single star (and
     // each spectrum, whose account is short) its full account.
@@ -406,7 +490,7 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
         if (outcome.message.empty() && options.resume) {
             const fs::path table = output_files(star, options).front();
             if (fs::exists(table)) {
-                out << star.label << ": skipped, " << table.string() << " is there (--resume)\n";
+                out << star.label << ": skipped, " << escape_controls(table.string()) << " is there (--resume)\n";
                 continue;
             }
         }
@@ -415,15 +499,16 @@ int run(const Options& options, std::ostream& out, std::ostream& err, bool progr
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.done && batch) say_star(out, outcome, seconds);
         out.flush();
+        if (!outcome.warning.empty()) err << program_name << ": " << escape_controls(outcome.warning) << "\n";
         if (!outcome.done) {
-            err << program_name << ": " << outcome.message << "\n";
+            err << program_name << ": " << escape_controls(outcome.message) << "\n";
             status = 2;
         }
         if (!options.summary.empty()) {
             try {
                 append_summary(options.summary, outcome.summary);
             } catch (const WriteError& e) {
-                err << program_name << ": " << e.what() << "\n";
+                err << program_name << ": " << escape_controls(e.what()) << "\n";
                 status = 2;
             }
         }

@@ -52,8 +52,19 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options);
 // light curve (1/T, the Nyquist frequency of the median step, 1/(10 T)).
 spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& options);
 
+// A spectral window the light curve's span cannot take (|F| T/2 at 2^49
+// cycles or more, where the phases lose their accuracy): a StarError,
+// before anything of the star is written.
+void check_window(const lightcurve::LightCurve& curve, const Options& options);
+
+// A warning when the noise box is so narrow for the light curve's span that
+// a peak (about 2/T wide) fills much of it (without the star's name); empty
+// otherwise.
+std::string box_warning(const lightcurve::LightCurve& curve, const Options& options);
+
 // Memory a star's run needs at most, and the limit it must stay within
-// (--max-memory, or the machine's memory).
+// (--max-memory, or by default half the machine's memory, which leaves room
+// for the system and the other jobs).
 std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options);
 std::uint64_t memory_limit(const Options& options);
 
@@ -64,6 +75,7 @@ struct StarOutcome {
     std::string message;
     SummaryRow summary;
     std::size_t dropped = 0;  // rows of its files not used
+    std::string warning;      // said on standard error, the star still done
 };
 
 // Reads, analyses and writes one star, with its summary on `out` and,
@@ -72,7 +84,9 @@ StarOutcome run_star(const Star& star, const Options& options, std::ostream& out
 
 // Every star of the options in turn; each failure named on `err`, and the
 // progress line on `err` when `progress` is set (standard error is a
-// terminal).  Returns the exit status: 0 all done, 2 one or more not.
+// terminal).  Returns the exit status: 0 all done, 1 the files of the
+// command line cannot be used together (a file twice in --join, a summary
+// that would append to an input or a result), 2 one or more stars not done.
 int run(const Options& options, std::ostream& out, std::ostream& err, bool progress = false);
 
 // The whole program: the command line, then the run.

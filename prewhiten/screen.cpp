@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "prewhiten/output.hpp"
+
 namespace prewhiten {
 
 std::string g6(double x)
@@ -48,7 +50,7 @@ Peak highest_peak(const spectrum::Grid& grid, const std::vector<double>& amplitu
 void say_reading(std::ostream& out, const lightcurve::LightCurve& curve)
 {
     for (const lightcurve::Source& s : curve.sources)
-        out << s.file << ": " << s.rows << " rows read, " << s.dropped.total() << " dropped"
+        out << escape_controls(s.file) << ": " << s.rows << " rows read, " << s.dropped.total() << " dropped"
             << dropped_reasons(s.dropped) << ", " << s.kept() << " kept\n";
 }
 
@@ -79,7 +81,7 @@ void say_peak(std::ostream& out, const Star& star, const Peak& peak, lightcurve:
 
 void say_written(std::ostream& out, const Star& star, const std::filesystem::path& file)
 {
-    out << star.label << ": wrote " << file.string() << "\n";
+    out << star.label << ": wrote " << escape_controls(file.string()) << "\n";
 }
 
 }  // namespace prewhiten

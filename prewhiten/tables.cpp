@@ -111,9 +111,9 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
 
 std::string frequencies_text(const extraction::Result& result, const TableContext& context)
 {
-    std::string text = "# " + context.label + ": N = " + std::to_string(result.n) + ", T = " + fixed(result.span, 4) +
-                       " d, t_ref = " + fixed(result.t_ref, 6) + ", unit " + context.unit + ", D = " +
-                       fixed(result.D, 3) + "\n";
+    std::string text = "# " + escape_controls(context.label) + ": N = " + std::to_string(result.n) + ", T = " +
+                       fixed(result.span, 4) + " d, t_ref = " + fixed(result.t_ref, 6) + ", unit " + context.unit +
+                       ", D = " + fixed(result.D, 3) + "\n";
     text += "# " + frequencies(result.frequencies.size()) + "; stop: " + context.stop + "\n";
     text += "# phases in cycles at t_ref for A sin(2 pi (f (t - t_ref) + phase)); err_cov from the least-squares\n";
     text += "# covariance, err_MO from Montgomery & O'Donoghue (1999), both times sqrt(D_f), D_f the larger of D\n";
@@ -149,8 +149,10 @@ void write_residuals(const std::filesystem::path& name, const lightcurve::LightC
 {
     OutputFile file(name);
     const bool errors = curve.has_errors && curve.errors.size() == curve.size();
-    file.write("time residual" + std::string(errors ? " error" : "") + " (" + context.label + " minus " +
-               frequencies(result.frequencies.size()) + ", unit " + context.unit + ")\n");
+    // One header line, as the classic programs read it: the name's control
+    // characters escaped.
+    file.write("time residual" + std::string(errors ? " error" : "") + " (" + escape_controls(context.label) +
+               " minus " + frequencies(result.frequencies.size()) + ", unit " + context.unit + ")\n");
     std::string row;
     for (std::size_t k = 0; k < curve.size(); ++k) {
         row.clear();

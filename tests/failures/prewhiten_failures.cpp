@@ -197,6 +197,36 @@ const std::vector<Row> rows = {
         {stderr_is("prewhiten: x.dat: its results would replace the input file x.spectrum.csv; not done")}, 2,
         {{"x.spectrum.spectrum.csv"}}),
 
+    // Names that must not be written to, and the files of one command
+    // line that cannot go together: refused before anything is read or
+    // written.
+    run("summary_that_is_a_light_curve", {"--summary", "b.dat", "a.dat", "b.dat"},
+        {file("a.dat", star), file("b.dat", star)},
+        {stderr_is("prewhiten: --summary b.dat: would append to the light curve b.dat" + hint)}, 1, {}),
+    run("summary_named_like_a_table", {"--summary", "out/../out/a.frequencies.csv", "-o", "out", "a.dat"},
+        {file("a.dat", star)},
+        {stderr_is("prewhiten: --summary out/../out/a.frequencies.csv: would append to a result file of a.dat" +
+                   hint)},
+        1, {}, {"out"}),
+    run("summary_through_a_symbolic_link", {"--summary", "all.csv", "star.dat"},
+        {star_dat, file("target", "precious\n"), {"all.csv", "", false, "target"}},
+        {stderr_is("prewhiten: --summary all.csv: is a symbolic link, not followed" + hint)}, 1, {}),
+    run("one_file_twice_in_a_join", {"--join", "star.dat", "./star.dat"}, {star_dat},
+        {stderr_is("prewhiten: --join: star.dat and ./star.dat are the same file" + hint)}, 1, {}),
+    run("window_beyond_any_light_curve", {"--window", "1e308", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: --window: must be above 0 and at most 1e+09" + hint)}, 1, {}),
+    run("noise_box_narrower_than_a_few_peaks", {"--box", "0.1", "--max-frequencies", "1", "--plot", "none", "star.dat"},
+        {star_dat}, {stderr_has("prewhiten: star.dat: --box 0.1 c/d is narrower than 4/T = 0.18")}, 0,
+        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}}),
+    run("name_with_control_characters",
+        {"--summary", "all.csv", "--plot", "none", "--max-frequencies", "1", "a\tb\n.dat"}, {file("a\tb\n.dat", star)},
+        {stdout_line("a\\tb\\n.dat: 1 frequency; stop: 1 frequency extracted, the most asked for")}, 0,
+        {{"all.csv", 2, {"\na\\tb\\n.dat,300,"}},
+         {"a\tb\n.frequencies.csv"},
+         {"a\tb\n.frequencies.txt", -1, {"# a\\tb\\n.dat: N = 300"}},
+         {"a\tb\n.residuals.dat", 301, {"time residual (a\\tb\\n.dat minus 1 frequency, unit none)\n10 "}},
+         {"a\tb\n.spectrum.csv"}}),
+
     // The command line.
     run("unknown_option", {"--sn", "5", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: The following argument was not expected: --sn" + hint)}, 1, {}),

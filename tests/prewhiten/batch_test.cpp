@@ -1,9 +1,13 @@
 // Many stars: the shards of a list and the summary file.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -86,6 +90,57 @@ TEST(Summary, HeaderOnceThenRowsAppended)
     EXPECT_EQ(content(file), std::string(prewhiten::summary_header) + "a.dat,10,1,1,2,3,mmag,snr,done,\n" +
                                  "b.dat,,,,,,,,failed,\n");
     EXPECT_THROW(prewhiten::append_summary(folder.name("no/summary.csv"), failed_row("c.dat")), prewhiten::WriteError);
+}
+
+// A full disc (the file-size limit makes one a few bytes on): the row
+// is refused whole, the file left as it was, and the next row, with room,
+// is whole on a line of its own.
+TEST(Summary, RowWholeOrNotAtAll)
+{
+    lightcurve_test::Folder folder;
+    const std::string file = folder.name("summary.csv");
+    prewhiten::append_summary(file, done_row("a.dat", 10, 1, 1, 2, 3, "mmag", "snr"));
+    const std::string before = content(file);
+
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = before.size() + 5;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const SummaryRow b = done_row("b.dat", 10, 1, 1, 2, 3, "mmag", "snr");
+    std::string message;
+    try {
+        prewhiten::append_summary(file, b);
+    } catch (const prewhiten::WriteError& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(message, file + ": cannot be written (only 5 of the row's " +
+                           std::to_string(prewhiten::summary_line(b).size()) + " bytes could be written)");
+    EXPECT_EQ(content(file), before);
+
+    // A row cut by a program killed as it wrote is closed before the next.
+    std::ofstream(file, std::ios::app) << "c.dat,10,";
+    prewhiten::append_summary(file, failed_row("d.dat"));
+    EXPECT_EQ(content(file), before + "c.dat,10,\nd.dat,,,,,,,,failed,\n");
+}
+
+TEST(Summary, NeverThroughASymbolicLinkNorIntoWhatIsNotAFile)
+{
+    lightcurve_test::Folder folder;
+    const std::string target = folder.write("target", "precious\n");
+    std::filesystem::create_symlink(target, folder.name("summary.csv"));
+    try {
+        prewhiten::append_summary(folder.name("summary.csv"), failed_row("a.dat"));
+        FAIL() << "written through the link";
+    } catch (const prewhiten::WriteError& e) {
+        EXPECT_EQ(std::string(e.what()), folder.name("summary.csv") + ": is a symbolic link, not followed");
+    }
+    EXPECT_EQ(content(target), "precious\n");
+    ASSERT_EQ(mkfifo(folder.name("fifo").c_str(), 0600), 0);
+    EXPECT_THROW(prewhiten::append_summary(folder.name("fifo"), failed_row("a.dat")), prewhiten::WriteError);
 }
 
 TEST(Summary, ProcessesSharingTheFileLoseNoRow)

@@ -137,7 +137,7 @@ TEST(CommandLine, HelpNamesEveryOptionWithItsDefault)
          {"--time COLUMN=1 / TIME", "--value COLUMN=2 / PDCSAP_FLUX", "--error COLUMN=3 if numbers / value_ERR",
           "--quality-mask BITS=all", "--unit UNIT=none", "--join", "-o,--output DIR=.", "--spectrum-only",
           "--window F", "--fmin F=1/T", "--fmax F=0.5/median step", "--oversample K=10", "--step F=1/(oversample T)",
-          "--method M=nufft", "--tolerance E=", "--threads N=0", "--max-memory SIZE=the machine's memory",
+          "--method M=nufft", "--tolerance E=", "--threads N=0", "--max-memory SIZE=half the machine's memory",
           "--version", "--help", "<stem>.spectrum.csv", "<stem>.window.csv", "Exit status", "--snr S=4", "--box W=1",
           "--max-frequencies K=200", "--fap P=off", "--weights", "--refine WHICH=all", "--resolution F=1.5/T",
           "--separation F=1/T", "--resume", "<stem>.frequencies.csv", "<stem>.frequencies.txt",
@@ -151,6 +151,8 @@ struct Refusal {
 };
 
 class UsageError : public testing::TestWithParam<Refusal> {};
+
+const std::string snr_refused = "--snr: must be at least 1: no peak below the mean noise is a detection";
 
 TEST_P(UsageError, OneLineStatusOne)
 {
@@ -181,7 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{{"--time", "0", "a"}, "--time: columns are numbered from 1"},
                     Refusal{{"--value", "", "a"}, "--value: a column number or name is needed"},
                     Refusal{{"--bogus", "a"}, "The following argument was not expected: --bogus"},
-                    Refusal{{"--snr", "-1", "a"}, "--snr: must be at least 0"},
+                    Refusal{{"--snr", "-1", "a"}, snr_refused},
+                    Refusal{{"--snr", "0.5", "a"}, snr_refused},
+                    Refusal{{"--box", "0.01", "--step", "0.01", "a"}, "--box must be wider than --step"},
+                    Refusal{{"--window", "1e308", "a"}, "--window: must be above 0 and at most 1e+09"},
                     Refusal{{"--box", "0", "a"}, "--box: must be above 0"},
                     Refusal{{"--max-frequencies", "-1", "a"}, "--max-frequencies: '-1' is not a count"},
                     Refusal{{"--fap", "0", "a"}, "--fap: must be above 0 and at most 1"},

@@ -34,6 +34,16 @@ TEST(Numbers, ShortestTextThatReadsBackTheSameDouble)
 TEST(Comments, KeyValuePairs)
 {
     EXPECT_EQ(prewhiten::comment_line({{"N", "3"}, {"T", "1.5"}, {"unit", "ppt"}}), "# N=3, T=1.5, unit=ppt\n");
+    EXPECT_EQ(prewhiten::comment_line({{"file", "a\nb"}}), "# file=a\\nb\n");
+}
+
+// Names written into files stay on their line: control characters become
+// C escapes, everything else (backslashes, UTF-8) is kept as it is.
+TEST(Names, ControlCharactersEscaped)
+{
+    EXPECT_EQ(prewhiten::escape_controls("tic 1_\\x.fits"), "tic 1_\\x.fits");
+    EXPECT_EQ(prewhiten::escape_controls("a\nb\tc\rd\x1b[2Je\x7f\u00e9"), "a\\nb\\tc\\rd\\x1b[2Je\\x7f\u00e9");
+    EXPECT_EQ(prewhiten::escape_controls(std::string("z\0y", 3)), "z\\x00y");
 }
 
 TEST(SpectrumFile, CommentHeaderAndRows)

@@ -173,6 +173,15 @@ TEST(Layout, PageTitleAndFourPanels)
     EXPECT_EQ(starting(calls, "end(").size(), 0u);  // the caller ends the page
 }
 
+TEST(Layout, ControlCharactersOfTheNameEscapedInTheTitle)
+{
+    Star star;
+    star.input.file = "tic\n1.dat";
+    const auto texts = starting(draw(star.input), "ptxt(0.085, 0.965");
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], "ptxt(0.085, 0.965, 0, 0, \"tic\\\\n1.dat\")");
+}
+
 TEST(Layout, FrequenciesMarkedStrongestLabelledFirstCombinationsInTheirColour)
 {
     const Star star;
@@ -316,7 +325,7 @@ TEST(PictureFile, FolderThatCannotBeWrittenIsAnErrorAndLeavesNothing)
         prewhiten::write_picture(name, prewhiten::PictureType::png, star.input);
         FAIL() << "no error";
     } catch (const prewhiten::WriteError& e) {
-        EXPECT_EQ(std::string(e.what()), name.string() + ": cannot be created");
+        EXPECT_EQ(std::string(e.what()), name.string() + ": cannot be created (No such file or directory)");
     }
     EXPECT_TRUE(files_in(folder.name("")).empty());
 }

@@ -1,6 +1,7 @@
 // The pieces of a run: stems and stars, the grid's defaults from the light
 // curve, the memory refusal, and the spectrum of the real TESS file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <sstream>
@@ -113,9 +114,28 @@ TEST(Memory, NeedAndLimit)
     EXPECT_GE(without, spectrum::memory_needed(4, g, o.spectrum) + 8 * sizeof(double));
     o.window = 1.0;
     EXPECT_EQ(prewhiten::memory_needed(c, g, o), without + 1000 * sizeof(double));
-    EXPECT_GT(prewhiten::memory_limit(Options{}), std::uint64_t{1} << 20);
+    // By default half the machine's memory: room for the system and others.
+    const auto machine = static_cast<std::uint64_t>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGE_SIZE);
+    EXPECT_EQ(prewhiten::memory_limit(Options{}), machine / 2);
     o.max_memory = 12345;
     EXPECT_EQ(prewhiten::memory_limit(o), 12345u);
+}
+
+// What the light curve's span allows: a window the phases can follow, a
+// noise box wider than a few peaks.
+TEST(SpanLimits, WindowRefusedAndNarrowBoxWarned)
+{
+    const LightCurve c = times({0, 10, 20});  // T = 20 d: 4/T = 0.2 c/d
+    Options o;
+    o.window = 5.6e13;  // |F| T/2 = 5.6e14, just below 2^49
+    EXPECT_NO_THROW(prewhiten::check_window(c, o));
+    o.window = 5.7e13;
+    EXPECT_THROW(prewhiten::check_window(c, o), prewhiten::StarError);
+    o.box = 0.2;
+    EXPECT_EQ(prewhiten::box_warning(c, o), "");
+    o.box = 0.19;
+    const std::string warning = prewhiten::box_warning(c, o);
+    EXPECT_EQ(warning.rfind("--box 0.19 c/d is narrower than 4/T = 0.2 c/d, twice a peak's width", 0), 0u) << warning;
 }
 
 TEST(Peak, HighestAmplitudePassingOverNaN)

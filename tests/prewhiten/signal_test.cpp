@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "lightcurve/files.hpp"
 #include "prewhiten/output.hpp"
@@ -61,6 +62,21 @@ TEST(Signals, FinishedFilesStayAndOnlyTheOneBeingWrittenGoes)
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(folder.name(""))) left.push_back(e.path().filename().string());
     EXPECT_EQ(left, std::vector<std::string>{"a.csv"});
+}
+
+// The picture's private folder, with the file the library was writing in
+// it, goes too.
+TEST(Signals, PrivateFolderAndItsFileRemoved)
+{
+    lightcurve_test::Folder folder;
+    const int ended = signal_ending([&] {
+        prewhiten::remove_temporaries_on_signals();
+        prewhiten::PrivateFolder in_progress(folder.name("star.png"));
+        std::ofstream(in_progress.file()) << "half a picture";
+        ::kill(getpid(), SIGTERM);
+    });
+    EXPECT_EQ(ended, SIGTERM);
+    EXPECT_TRUE(fs::is_empty(folder.name("")));
 }
 
 }  // namespace
