@@ -12,26 +12,32 @@ constexpr double two_pi = 6.283185307179586;
 
 double eccentric_anomaly(double mean_anomaly, double e)
 {
-    const double m_full = std::remainder(mean_anomaly, two_pi);  // in [-pi, pi]
-    const double turns = mean_anomaly - m_full;
-    const double m = std::fabs(m_full);
+    const double turns = two_pi * std::nearbyint(mean_anomaly / two_pi);
+    const double m_full = mean_anomaly - turns;  // in [-pi, pi] up to rounding
+    const double m = std::min(std::fabs(m_full), pi);
     if (e <= 0.0) return mean_anomaly;
     double lo = m, hi = std::min(m + e, pi);
     double E = m + e * std::sin(m);
+    // Newton's error after a step d is about e d^2 / (2 (1 - e cos E)):
+    // below the rounding of E once e d^2 <= 1e-17 (1 - e).
+    const double converged = 1e-17 * (1.0 - e);
     for (int iteration = 0; iteration < 200; ++iteration) {
-        const double f = E - e * std::sin(E) - m;
+        const double s = std::sin(E), c = std::cos(E);
+        const double f = E - e * s - m;
         if (f == 0.0) break;
         if (f < 0.0)
             lo = E;
         else
             hi = E;
-        double next = E - f / (1.0 - e * std::cos(E));
-        if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-        if (next == E || hi - lo <= std::numeric_limits<double>::epsilon() * hi) {
-            E = next;
-            break;
+        const double d = f / (1.0 - e * c);
+        const double next = E - d;
+        if (!(next > lo && next < hi)) {  // Newton would leave the bracket
+            E = 0.5 * (lo + hi);
+            if (hi - lo <= std::numeric_limits<double>::epsilon() * hi) break;
+            continue;
         }
         E = next;
+        if (e * d * d <= converged) break;
     }
     return turns + std::copysign(E, m_full);
 }

@@ -34,8 +34,11 @@ inline constexpr double solar_mass = solar_mass_parameter / gravitational_consta
 //          2. Newton's method from E = m + e sin m, inside that bracket:
 //             a step that would leave it (near e = 1 and m = 0, where
 //             1 - e cos E nearly vanishes) is replaced by bisection, so the
-//             iteration always converges; it stops when a step no longer
-//             changes E, at machine precision.
+//             iteration always converges.  Newton's error after a step d
+//             is about e d^2 / (2 (1 - e cos E)); the iteration stops after
+//             the step that brings it below the rounding of E, so E is good
+//             to machine precision (E - e sin E - M within a few units of
+//             the last place of pi).
 double eccentric_anomaly(double mean_anomaly, double e);
 
 // True anomaly nu in (-pi, pi] of the eccentric anomaly E.

@@ -14,6 +14,7 @@
 
 #include "extraction/model.hpp"
 #include "extraction/statistics.hpp"
+#include "spectrum/parallel.hpp"
 
 namespace tracking {
 namespace {
@@ -111,6 +112,77 @@ int residual_callback(const gsl_vector* x, void* params, gsl_vector* f)
     return GSL_SUCCESS;
 }
 
+// The derivatives of light_time at t with respect to the orbit's
+// parameters of the circular or eccentric form (P, a, then lambda; or P,
+// a, sqrt(e) cos varpi, sqrt(e) sin varpi, periastron phase), into d.
+//   Notes: 1. Circular: tau = a sin(theta), theta = 2 pi ((t - t0) / P + lambda).
+//          2. Eccentric: tau = a (X cos varpi + Y sin varpi) with
+//             X = sqrt(1 - e^2) sin E, Y = cos E - e, M = 2 pi ((t - t0) / P - phase),
+//             dE/dM = 1 / (1 - e cos E), dE/de = sin E / (1 - e cos E) from
+//             Kepler's equation; e = c^2 + s^2 (squeezed above 0.9) and
+//             varpi = atan2(s, c).
+void light_time_gradient(Form form, std::span<const double> x, double t0, double t, double* d)
+{
+    const double P = x[0], a = x[1];
+    if (form == Form::circular) {
+        const double theta = two_pi * ((t - t0) / P + x[2]);
+        const double s = std::sin(theta), c = std::cos(theta);
+        d[0] = -a * c * two_pi * (t - t0) / (P * P);
+        d[1] = s;
+        d[2] = a * c * two_pi;
+        return;
+    }
+    const double raw = x[2] * x[2] + x[3] * x[3];
+    const double e = usable_eccentricity(raw);
+    const double squeeze = raw < 0.9 ? 1.0 : 1.0 / std::pow(std::cosh((raw - 0.9) / 0.0999), 2);
+    const double varpi = std::atan2(x[3], x[2]);
+    const double sw = std::sin(varpi), cw = std::cos(varpi);
+    const double M = two_pi * ((t - t0) / P - x[4]);
+    const double E = eccentric_anomaly(M, e);
+    const double sE = std::sin(E), cE = std::cos(E);
+    const double root = std::sqrt((1.0 - e) * (1.0 + e));
+    const double D = 1.0 - e * cE;
+    const double X = root * sE, Y = cE - e;
+    const double dtau_dE = a * (root * cE * cw - sE * sw);
+    const double dtau_dM = dtau_dE / D;
+    const double dtau_de = a * (-(e / root) * sE * cw - sw) + dtau_dE * sE / D;
+    const double dtau_dw = a * (Y * cw - X * sw);
+    const double dw_dc = raw > 0.0 ? -x[3] / raw : 0.0, dw_ds = raw > 0.0 ? x[2] / raw : 0.0;
+    d[0] = -dtau_dM * two_pi * (t - t0) / (P * P);
+    d[1] = X * cw + Y * sw;
+    d[2] = dtau_de * 2.0 * x[2] * squeeze + dtau_dw * dw_dc;
+    d[3] = dtau_de * 2.0 * x[3] * squeeze + dtau_dw * dw_ds;
+    d[4] = -dtau_dM * two_pi;
+}
+
+int jacobian_callback(const gsl_vector* x, void* params, gsl_matrix* J)
+{
+    const Problem& problem = *static_cast<const Problem*>(params);
+    std::vector<double> xs(x->size), d(x->size), node(x->size);
+    for (std::size_t i = 0; i < x->size; ++i) xs[i] = gsl_vector_get(x, i);
+    const std::size_t k = orbit_size(problem.form);
+    const std::size_t q = k - 1;  // the orbit's own parameters; tau0 at q
+    for (std::size_t w = 0; w < problem.points.size(); ++w) {
+        const DelayPoint& p = problem.points[w];
+        std::fill(d.begin(), d.end(), 0.0);
+        if (p.node_times.empty()) {
+            light_time_gradient(problem.form, xs, problem.t0, p.t, d.data());
+        } else {
+            for (std::size_t g = 0; g < p.node_times.size(); ++g) {
+                light_time_gradient(problem.form, xs, problem.t0, p.node_times[g], node.data());
+                for (std::size_t j = 0; j < q; ++j) d[j] += p.node_shares[g] * node[j];
+            }
+        }
+        d[q] = 1.0;
+        if (problem.trend) d[k] = p.t - problem.t0;
+        for (std::size_t j = 0; j < x->size; ++j) {
+            if (!std::isfinite(d[j])) return GSL_EDOM;
+            gsl_matrix_set(J, w, j, d[j] / p.delay_err);
+        }
+    }
+    return GSL_SUCCESS;
+}
+
 double chi2_at(const Problem& problem, std::span<const double> x)
 {
     std::vector<double> r(problem.points.size());
@@ -136,15 +208,29 @@ std::pair<std::vector<double>, double> levenberg_marquardt(const Problem& proble
     if (!work) return {x, chi2_at(problem, x)};
     gsl_multifit_nlinear_fdf fdf{};
     fdf.f = residual_callback;
-    fdf.df = nullptr;
+    fdf.df = problem.form == Form::smooth ? nullptr : jacobian_callback;
     fdf.fvv = nullptr;
     fdf.n = n;
     fdf.p = p;
     fdf.params = const_cast<Problem*>(&problem);
     gsl_vector_view x0 = gsl_vector_view_array(x.data(), p);
     if (gsl_multifit_nlinear_init(&x0.vector, &fdf, work.get()) != GSL_SUCCESS) return {x, chi2_at(problem, x)};
-    int info = 0;
-    gsl_multifit_nlinear_driver(200, 1e-10, 1e-10, 0.0, nullptr, nullptr, &info, work.get());
+    // GSL's tests on the step and the gradient, and a stall of chi2: near
+    // e = 0 the argument and the time of periastron trade off along a
+    // valley of constant chi2, where the steps never become small.
+    std::vector<double> history;
+    for (int iteration = 0; iteration < 100; ++iteration) {
+        if (gsl_multifit_nlinear_iterate(work.get()) != GSL_SUCCESS) break;
+        int info = 0;
+        if (gsl_multifit_nlinear_test(1e-8, 1e-8, 0.0, &info, work.get()) == GSL_SUCCESS) break;
+        double chi2 = 0.0;
+        gsl_blas_ddot(work->f, work->f, &chi2);
+        history.push_back(chi2);
+        if (history.size() > 5) {
+            const double chi2_before = history[history.size() - 6];
+            if (chi2_before - chi2 <= 1e-6 * chi2 + 1e-12) break;
+        }
+    }
     const gsl_vector* solution = gsl_multifit_nlinear_position(work.get());
     std::vector<double> out(p);
     for (std::size_t i = 0; i < p; ++i) out[i] = gsl_vector_get(solution, i);
@@ -303,7 +389,17 @@ DelaySpectrum search_delays(std::span<const DelayPoint> points, double step, dou
         offset[j] = mean - a * S - b * C;
     }
     s.searched = true;
-    s.peak = static_cast<std::size_t>(std::max_element(s.power.begin(), s.power.end()) - s.power.begin());
+    std::vector<std::size_t> maxima;
+    for (std::size_t j = 0; j < count; ++j)
+        if ((j == 0 || s.power[j] > s.power[j - 1]) && (j + 1 == count || s.power[j] >= s.power[j + 1]))
+            maxima.push_back(j);
+    std::stable_sort(maxima.begin(), maxima.end(),
+                     [&](std::size_t a, std::size_t b) { return s.power[a] > s.power[b]; });
+    if (maxima.size() > candidate_peaks) maxima.resize(candidate_peaks);
+    for (std::size_t j : maxima)
+        s.peaks.push_back({s.fmin + static_cast<double>(j) * s.step, s.power[j], s.amplitude[j],
+                           phase[j] - std::floor(phase[j]), offset[j]});
+    s.peak = maxima.empty() ? 0 : maxima.front();
     s.peak_frequency = s.fmin + static_cast<double>(s.peak) * s.step;
     s.peak_amplitude = s.amplitude[s.peak];
     s.peak_phase = phase[s.peak] - std::floor(phase[s.peak]);
@@ -335,40 +431,62 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
     const std::size_t n = points.size();
     const std::size_t extra = settings.trend ? 1 : 0;
     const std::size_t p_circ = orbit_size(Form::circular) + extra, p_ecc = orbit_size(Form::eccentric) + extra;
-    if (!spectrum.searched || !(spectrum.peak_frequency > 0.0) || n <= p_circ) return fit;
+    if (!spectrum.searched || spectrum.peaks.empty() || n <= p_circ) return fit;
 
-    // The circular orbit from the peak's sinusoid a sin(2 pi (f (t - t0) + phase)).
+    // Circular orbits from each candidate peak's sinusoid.
     const Problem circ{points, Form::circular, settings.trend, t0};
-    std::vector<double> start = {1.0 / spectrum.peak_frequency, spectrum.peak_amplitude, spectrum.peak_phase,
-                                 spectrum.peak_offset};
-    if (settings.trend) start.push_back(0.0);
-    auto [xc, chi2_c] = levenberg_marquardt(circ, start);
-    if (xc[1] < 0.0) {  // a negative amplitude is half an orbit of phase
-        xc[1] = -xc[1];
-        xc[2] += 0.5;
-    }
-    xc[2] -= std::floor(xc[2]);
+    const int threads = spectrum::thread_count(settings.threads);
+    std::vector<std::pair<std::vector<double>, double>> circular(spectrum.peaks.size());
+    spectrum::for_each_block(circular.size(), threads, [&](std::size_t j) {
+        const DelayPeak& peak = spectrum.peaks[j];
+        std::vector<double> start = {1.0 / peak.frequency, peak.amplitude, peak.phase, peak.offset};
+        if (settings.trend) start.push_back(0.0);
+        auto [x, chi2] = levenberg_marquardt(circ, start);
+        if (x[1] < 0.0) {  // a negative amplitude is half an orbit of phase
+            x[1] = -x[1];
+            x[2] += 0.5;
+        }
+        x[2] -= std::floor(x[2]);
+        circular[j] = {x, chi2};
+    });
+    std::stable_sort(circular.begin(), circular.end(),
+                     [](const auto& a, const auto& b) { return a.second < b.second; });
+    const std::vector<double>& xc = circular.front().first;
+    const double chi2_c = circular.front().second;
     Orbit best = orbit_of(Form::circular, xc, t0);
     double best_trend = settings.trend ? xc[4] : 0.0;
     fit.circular_chi2 = chi2_c;
     fit.eccentric_chi2 = chi2_c;
 
-    // Eccentric orbits from the circular one: M(t0) + varpi = 2 pi lambda.
+    // Eccentric orbits from the two best circular ones of different
+    // periods: M(t0) + varpi = 2 pi lambda.
+    std::vector<double> xe_best;
     if (n > p_ecc) {
+        std::vector<const std::vector<double>*> seeds = {&xc};
+        // A circular fit that leaves more than twice the best's chi2 is
+        // taken for noise or an alias, not for another orbit's fundamental.
+        for (const auto& [x, chi2] : circular)
+            if (seeds.size() < 2 && std::fabs(x[0] / xc[0] - 1.0) > 0.01 && chi2 < 2.0 * chi2_c) seeds.push_back(&x);
         const Problem ecc{points, Form::eccentric, settings.trend, t0};
-        double best_e = std::numeric_limits<double>::infinity();
-        std::vector<double> xe_best;
-        for (double e0 : {0.1, 0.3, 0.5, 0.7})
-            for (int quarter = 0; quarter < 4; ++quarter) {
-                const double varpi = 0.25 * two_pi * quarter;
-                std::vector<double> x = {xc[0], xc[1], std::sqrt(e0) * std::cos(varpi),
-                                         std::sqrt(e0) * std::sin(varpi), varpi / two_pi - xc[2], xc[3]};
-                if (settings.trend) x.push_back(xc[4]);
-                auto [xe, chi2_e] = levenberg_marquardt(ecc, x);
-                if (chi2_e < best_e && xe[1] > 0.0) {
-                    best_e = chi2_e;
-                    xe_best = xe;
+        std::vector<std::vector<double>> starts;
+        for (const std::vector<double>* seed : seeds)
+            for (double e0 : {0.15, 0.4, 0.65})
+                for (int quarter = 0; quarter < 4; ++quarter) {
+                    const std::vector<double>& x0 = *seed;
+                    const double varpi = 0.25 * two_pi * quarter;
+                    std::vector<double> x = {x0[0], x0[1], std::sqrt(e0) * std::cos(varpi),
+                                             std::sqrt(e0) * std::sin(varpi), varpi / two_pi - x0[2], x0[3]};
+                    if (settings.trend) x.push_back(x0[4]);
+                    starts.push_back(std::move(x));
                 }
+        std::vector<std::pair<std::vector<double>, double>> ends(starts.size());
+        spectrum::for_each_block(starts.size(), threads,
+                                 [&](std::size_t j) { ends[j] = levenberg_marquardt(ecc, starts[j]); });
+        double best_e = std::numeric_limits<double>::infinity();
+        for (const auto& [xe, chi2_e] : ends)
+            if (chi2_e < best_e && xe[1] > 0.0) {
+                best_e = chi2_e;
+                xe_best = xe;
             }
         if (!xe_best.empty() && best_e < chi2_c) {
             fit.eccentric_chi2 = best_e;
@@ -380,6 +498,8 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
                 best = orbit_of(Form::eccentric, xe_best, t0);
                 best_trend = settings.trend ? xe_best[6] : 0.0;
             }
+        } else {
+            xe_best.clear();
         }
     }
 
@@ -426,8 +546,10 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
         fit.orbit.varpi -= two_pi * std::floor(fit.orbit.varpi / two_pi);
     } else {
         const std::size_t pf = q.size();
-        fit.e_err = cov_full.size() == pf * pf ? std::sqrt(0.5 * (cov_full[2 * pf + 2] + cov_full[3 * pf + 3]))
-                                               : std::numeric_limits<double>::quiet_NaN();
+        const double e_fit = xe_best.empty() ? 0.0 : orbit_of(Form::eccentric, xe_best, t0).e;
+        fit.e_err = cov_full.size() == pf * pf
+                        ? std::hypot(e_fit, std::sqrt(0.5 * (cov_full[2 * pf + 2] + cov_full[3 * pf + 3])))
+                        : std::numeric_limits<double>::quiet_NaN();
         fit.varpi_err = std::numeric_limits<double>::quiet_NaN();
         fit.t_p_err = std::numeric_limits<double>::quiet_NaN();
         fit.orbit.t_p = nearest_epoch(fit.orbit.t_p, fit.orbit.period, t0);

@@ -31,6 +31,21 @@ struct DelayPoint {
 void node_groups(std::span<const double> times, int groups, std::vector<double>& node_times,
                  std::vector<double>& node_shares);
 
+// A local maximum of the delays' spectrum and its sinusoid
+// a sin(2 pi (f (t - t0) + phase)) + offset.
+struct DelayPeak {
+    double frequency = 0.0;  // c/d
+    double power = 0.0;      // z
+    double amplitude = 0.0;  // seconds
+    double phase = 0.0;      // cycles
+    double offset = 0.0;     // seconds
+};
+
+// Local maxima of the spectrum kept as starting points of the orbit's fit:
+// the next highest can be the true orbit where the gaps of the data make
+// an alias the highest.
+inline constexpr std::size_t candidate_peaks = 5;
+
 struct DelaySpectrum {
     double fmin = 0.0, fmax = 0.0, step = 0.0;  // c/d
     std::vector<double> amplitude;  // seconds, one per grid frequency
@@ -41,6 +56,7 @@ struct DelaySpectrum {
     double peak_amplitude = 0.0;    // seconds
     double peak_phase = 0.0;        // cycles, of a sin(2 pi (f (t - t0) + phase))
     double peak_offset = 0.0;       // seconds, the fit's constant
+    std::vector<DelayPeak> peaks;   // the highest local maxima, highest first (at most candidate_peaks)
     double log10_fap = 0.0;         // Baluev's false-alarm probability of the peak
     bool claimed = false;           // log10_fap below log10 of the limit
 };
@@ -77,6 +93,10 @@ struct OrbitSettings {
     double eccentric_significance = 1e-3;
     // A straight line in time beside tau_0 (see fit_orbit, note 3).
     bool trend = true;
+    // Threads for the eccentric fits' starting points (0: the machine's);
+    // each start is fitted whole by one thread and the best is chosen in
+    // the starts' order, so the result does not depend on it.
+    int threads = 1;
 };
 
 struct OrbitFit {
@@ -103,20 +123,27 @@ struct OrbitFit {
 //             t0        the origin of phases and of the trend, days
 //   Returned: the fit; its errors from the covariance of the weighted
 //             least squares, times sqrt(chi2 / dof) when that exceeds 1
-//   Notes: 1. Levenberg-Marquardt (GSL, central-difference Jacobian) in
+//   Notes: 1. Levenberg-Marquardt (GSL, analytic Jacobian) in
 //             the parameters P, a1 sin i / c, sqrt(e) cos varpi,
 //             sqrt(e) sin varpi, the time of periastron as a phase of the
 //             orbit, tau_0; the circular orbit in P, a1 sin i / c, the
-//             phase of the orbit at t0 and tau_0.  The circular fit starts
-//             from the spectrum's peak; the eccentric fits from the
-//             circular solution with e = 0.1, 0.3, 0.5, 0.7 and four
-//             arguments of periastron each; the lowest chi2 is kept.
+//             phase of the orbit at t0 and tau_0.  Circular fits start
+//             from the sinusoid of each candidate peak; the eccentric fits
+//             from the best circular solution and the next best of a
+//             different period (when its chi2 is below twice the best's),
+//             with e = 0.15, 0.4, 0.65 and four arguments of periastron
+//             each; the lowest chi2 is kept.  Each fit stops on GSL's step
+//             and gradient tests, when chi2 falls by less than a part in
+//             10^6 over five iterations (near e = 0 the argument and time
+//             of periastron trade along a valley of constant chi2), or
+//             after 100 iterations.
 //          2. The errors are computed in P, a1 sin i / c, k = e cos varpi,
 //             h = e sin varpi, the mean longitude at t0 and tau_0, in
 //             which the model is smooth at e = 0, and carried to e, varpi,
 //             t_p, the mass function and K1 by linear propagation.  For
 //             the circular orbit e = 0 and e_err is the rms error of k and
-//             h at e = 0.
+//             h at e = 0 combined with the eccentric fit's e (the e the
+//             data do not exclude): sqrt(e_fit^2 + sigma^2).
 //          3. The frequencies of the table come from a fit over the whole
 //             light curve, which takes the straight-line part of any delay
 //             curve as a small change of each frequency (f tau is a phase

@@ -249,8 +249,14 @@ Result track(std::span<const double> times, std::span<const double> values, std:
         for (std::size_t i = 0; i < count; ++i)
             for (double& e : scaled[i]) e *= result.consistency_scale[i];
         const std::vector<double> ratio = consistency_ratios(delay, scaled, used);
-        for (std::size_t i = 0; i < count; ++i)
-            if (ratio[i] > 1.0) result.consistency_scale[i] *= std::sqrt(ratio[i]);
+        for (std::size_t i = 0; i < count; ++i) {
+            // Only an excess beyond twice the chi2's own scatter, sqrt(2 / dof):
+            // widening every frequency whose ratio happens to exceed 1 would
+            // make the errors of white noise too large on average.
+            const double dof = static_cast<double>(std::count(used[i].begin(), used[i].end(), true)) - 1.0;
+            if (dof > 0.0 && ratio[i] > 1.0 + 2.0 * std::sqrt(2.0 / dof))
+                result.consistency_scale[i] *= std::sqrt(ratio[i]);
+        }
     }
     for (std::size_t i = 0; i < count; ++i) {
         result.modulation[i].time_delay_chi2_dof = first_ratio[i];
@@ -288,7 +294,11 @@ Result track(std::span<const double> times, std::span<const double> values, std:
     result.spectrum = search_delays(result.delays, result.step, t_ref, settings.orbit_fap);
     result.timing.search = seconds_since(step_start);
     step_start = Clock::now();
-    if (result.spectrum.claimed) result.orbit = fit_orbit(result.delays, result.spectrum, t_ref, settings.orbit);
+    if (result.spectrum.claimed) {
+        OrbitSettings orbit = settings.orbit;
+        orbit.threads = settings.threads;
+        result.orbit = fit_orbit(result.delays, result.spectrum, t_ref, orbit);
+    }
     result.timing.orbit = seconds_since(step_start);
     result.timing.total = seconds_since(start);
     return result;

@@ -48,7 +48,8 @@ struct Settings {
     bool local_noise = true;
     double noise_box = 1.0;    // c/d, the band of that noise
     // Each frequency's delay errors scaled up by the scatter of its delays
-    // about the other frequencies' (consistency_scale), when above 1.
+    // about the other frequencies' (consistency_ratios), where that chi2
+    // per degree of freedom exceeds 1 by more than twice its own scatter.
     bool consistency = true;
     OrbitSettings orbit;
     int threads = 1;  // 0: as many as the machine has
