@@ -134,8 +134,8 @@ void real_star(const std::string& table_file)
         const tracking::Result r = tracking::track(lc.times, lc.values, {}, table.frequencies, table.t_ref, settings);
         const double seconds = seconds_since(t1);
         const tracking::OrbitFit& o = r.orbit;
-        std::printf("  W = %2.0f d: %zu windows used of %zu, %zu with delays, %zu frequencies fitted; log10 FAP %.1f at "
-                    "P %.0f d (%.3f s)\n",
+        std::printf("  W = %2.0f d: %zu windows used of %zu, %zu with delays, %zu frequencies fitted; "
+                    "log10 FAP %.1f at P %.0f d (%.3f s)\n",
                     width, r.counts.used, r.windows.size(), r.delays.size(), r.fitted.size(), r.spectrum.log10_fap,
                     1.0 / r.spectrum.peak_frequency, seconds);
         if (o.fitted)
@@ -348,8 +348,8 @@ void one_star(Sampling sampling, unsigned seed)
                     r.spectrum.log10_fap, 1.0 / r.spectrum.peak_frequency, o.circular_chi2, o.eccentric_chi2,
                     o.f_test_probability);
         if (o.fitted)
-            std::printf("    %s: P %.2f +- %.2f, a %.3f +- %.3f, e %.3f +- %.3f, varpi %.1f +- %.1f deg, chi2/dof %.2f, "
-                        "trend %.4f s/d\n",
+            std::printf("    %s: P %.2f +- %.2f, a %.3f +- %.3f, e %.3f +- %.3f, varpi %.1f +- %.1f deg, "
+                        "chi2/dof %.2f, trend %.4f s/d\n",
                         o.eccentric ? "eccentric" : "circular", o.orbit.period, o.period_err, o.orbit.asini,
                         o.asini_err, o.orbit.e, o.e_err, o.orbit.varpi * 180 / M_PI, o.varpi_err * 180 / M_PI,
                         o.chi2_dof, o.trend);

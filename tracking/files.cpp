@@ -44,7 +44,8 @@ std::string facts_line(const Result& result, const FileContext& context,
         {"t_ref", number_text(result.t_ref)},
         {"unit", context.unit},
         {"frequencies", context.source},
-        {"overlapping", result.step < result.width ? "yes (neighbouring windows share points: not independent)" : "no"}};
+        {"overlapping",
+         result.step < result.width ? "yes (neighbouring windows share points: not independent)" : "no"}};
     std::string left;
     for (std::size_t i : result.left_out) {
         if (!left.empty()) left += ' ';

@@ -128,7 +128,8 @@ TEST(Files, AClaimedOrbitAndItsModel)
     // Circular: e = 0, varpi undefined, and t_p the time of the delay's maximum.
     const std::vector<std::string> orbit = lines_of(orbit_csv(r, context));
     EXPECT_NE(orbit[0].find("orbit=circular"), std::string::npos);
-    EXPECT_EQ(orbit[2], "yes,840.5,20.5,7.25,0.5,0,0.0625,nan,nan,55010.25,3.5,0.125,5e-07,1e-07,0.1875,0.015625,-12.25,0.75");
+    EXPECT_EQ(orbit[2],
+              "yes,840.5,20.5,7.25,0.5,0,0.0625,nan,nan,55010.25,3.5,0.125,5e-07,1e-07,0.1875,0.015625,-12.25,0.75");
     // Eccentric: varpi in degrees and the time of periastron.
     o.eccentric = true;
     o.orbit.e = 0.25;

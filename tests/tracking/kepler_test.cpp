@@ -42,7 +42,7 @@ TEST(LightTime, CircularAndEccentricOrbitsAgainstHandValues)
     EXPECT_NEAR(light_time(circular, 1050.0), 1.5, 1e-12);
 
     // Eccentric, e = 0.5, worked through the true anomaly (Murphy & Shibahashi
-    // 2015, MNRAS 450, 4475, eq. 1): at E = pi/2, M = pi/2 - 0.5, cos nu =
+    // 2015, MNRAS 450, 4475): at E = pi/2, M = pi/2 - 0.5, cos nu =
     // (cos E - e) / (1 - e cos E) = -1/2 so nu = 120 deg and (1 - e^2) /
     // (1 + e cos nu) = 1; with varpi = 30 deg, tau = a sin 150 deg = a / 2.
     const double P = 200.0, t_p = 5000.0;
@@ -57,7 +57,7 @@ TEST(LightTime, CircularAndEccentricOrbitsAgainstHandValues)
     // At periastron the distance is a (1 - e): tau = a (1 - e) sin varpi.
     EXPECT_NEAR(light_time(eccentric, t_p), 20.0, 1e-11);
 
-    // Anywhere: the same as the design formula through the true anomaly.
+    // Anywhere: the same as the form through the true anomaly (Murphy & Shibahashi 2015, MNRAS 450, 4475).
     std::mt19937_64 gen(9);
     std::uniform_real_distribution<double> uni(0.0, 1.0);
     for (int k = 0; k < 200; ++k) {

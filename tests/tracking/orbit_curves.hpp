@@ -127,7 +127,8 @@ inline std::vector<tracking::TableFrequency> fitted_table(const Curve& c, const 
 inline double noise_variance(const Star& star, double f, double dt)
 {
     const double rho = std::exp(-dt / star.red_time);
-    const double red = star.red * star.red * (1.0 - rho * rho) / (1.0 - 2.0 * rho * std::cos(2.0 * M_PI * f * dt) + rho * rho);
+    const double red =
+        star.red * star.red * (1.0 - rho * rho) / (1.0 - 2.0 * rho * std::cos(2.0 * M_PI * f * dt) + rho * rho);
     return star.white * star.white + red;
 }
 

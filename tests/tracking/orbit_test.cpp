@@ -56,7 +56,8 @@ TEST(Orbit, ClaimedOnlyBelowTheFalseAlarmLimit)
     EXPECT_NEAR(s.fmax, 0.04, 1e-15);
     EXPECT_NEAR(s.fmin, 1.0 / 1490.0, 1e-15);
     // Too few windows for a search.
-    EXPECT_FALSE(search_delays(std::vector<DelayPoint>(points.begin(), points.begin() + 3), 10.0, 55750.0, 1e-3).searched);
+    const std::vector<DelayPoint> three(points.begin(), points.begin() + 3);
+    EXPECT_FALSE(search_delays(three, 10.0, 55750.0, 1e-3).searched);
 }
 
 TEST(Orbit, CircularKeptUnlessTheEccentricFitIsSignificantlyBetter)
