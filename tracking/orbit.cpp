@@ -511,28 +511,21 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
     fit.chi2_dof = fit.chi2 / static_cast<double>(fit.dof);
     const double scale = std::max(1.0, fit.chi2_dof);
 
-    // Errors in the smooth parameters.  The circular orbit's own
-    // covariance drops k and h; their errors at e = 0 come from the full set.
+    // Errors in the smooth parameters, e free also for the circular orbit:
+    // its period and a1 sin i / c are only as well known as the data leave
+    // e, which for an orbit seen over one cycle or less trades off with them.
     const std::vector<double> q = smooth_of(best, t0, best_trend, settings.trend);
     const Problem smooth{points, Form::smooth, settings.trend, t0};
-    std::vector<double> cov_full = covariance_at(smooth, q);
-    for (double& c : cov_full) c *= scale;
-    std::vector<double> cov = cov_full;
-    std::vector<double> qc;  // the circular parameters P, a, lambda, tau0 [, trend]
-    if (!fit.eccentric) {
-        qc = {q[0], q[1], q[4], q[5]};
-        if (settings.trend) qc.push_back(q[6]);
-        cov = covariance_at(circ, qc);
-        for (double& c : cov) c *= scale;
-    }
-    const std::vector<double>& qq = fit.eccentric ? q : qc;
-    const std::size_t pp = qq.size();
+    std::vector<double> cov = covariance_at(smooth, q);
+    for (double& c : cov) c *= scale;
+    const std::size_t pq = q.size();
     auto sigma = [&](std::size_t i) {
-        return cov.size() == pp * pp ? std::sqrt(cov[i * pp + i]) : std::numeric_limits<double>::quiet_NaN();
+        return cov.size() == pq * pq ? std::sqrt(cov[i * pq + i]) : std::numeric_limits<double>::quiet_NaN();
     };
     fit.period_err = sigma(0);
     fit.asini_err = sigma(1);
-    fit.tau0_err = sigma(fit.eccentric ? 5 : 3);
+    fit.tau0_err = sigma(5);
+    fit.orbit.t_p = nearest_epoch(fit.orbit.t_p, fit.orbit.period, t0);
     if (fit.eccentric) {
         auto e_of = [](std::span<const double> v) { return std::hypot(v[2], v[3]); };
         auto varpi_of = [](std::span<const double> v) { return std::atan2(v[3], v[2]); };
@@ -542,35 +535,25 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
         fit.e_err = propagated_error(e_of, q, cov);
         fit.varpi_err = propagated_error(varpi_of, q, cov, true);
         fit.t_p_err = propagated_error(t_p_of, q, cov);
-        fit.orbit.t_p = nearest_epoch(fit.orbit.t_p, fit.orbit.period, t0);
         fit.orbit.varpi -= two_pi * std::floor(fit.orbit.varpi / two_pi);
     } else {
-        const std::size_t pf = q.size();
         const double e_fit = xe_best.empty() ? 0.0 : orbit_of(Form::eccentric, xe_best, t0).e;
-        fit.e_err = cov_full.size() == pf * pf
-                        ? std::hypot(e_fit, std::sqrt(0.5 * (cov_full[2 * pf + 2] + cov_full[3 * pf + 3])))
-                        : std::numeric_limits<double>::quiet_NaN();
+        fit.e_err = std::hypot(e_fit, std::sqrt(0.5 * (sigma(2) * sigma(2) + sigma(3) * sigma(3))));
         fit.varpi_err = std::numeric_limits<double>::quiet_NaN();
         fit.t_p_err = std::numeric_limits<double>::quiet_NaN();
-        fit.orbit.t_p = nearest_epoch(fit.orbit.t_p, fit.orbit.period, t0);
         // tau = a sin(2 pi ((t - t0) / P + lambda)) is largest a quarter orbit on.
-        auto t_max_of = [&](std::span<const double> v) { return t0 + (0.25 - v[2]) * v[0]; };
-        fit.t_max = nearest_epoch(t_max_of(qc), fit.orbit.period, t0);
-        fit.t_max_err = propagated_error(t_max_of, qc, cov);
+        auto t_max_of = [&](std::span<const double> v) { return t0 + (0.25 - v[4]) * v[0]; };
+        fit.t_max = nearest_epoch(t_max_of(q), fit.orbit.period, t0);
+        fit.t_max_err = propagated_error(t_max_of, q, cov);
     }
     auto f_of = [](std::span<const double> v) { return mass_function(v[1], v[0]); };
+    auto k_of = [](std::span<const double> v) {
+        return radial_velocity_amplitude(v[1], v[0], std::min(std::hypot(v[2], v[3]), 0.9999));
+    };
     fit.mass_function = mass_function(best.asini, best.period);
-    fit.mass_function_err = propagated_error(f_of, qq, cov);
+    fit.mass_function_err = propagated_error(f_of, q, cov);
     fit.k1 = radial_velocity_amplitude(best.asini, best.period, best.e);
-    if (fit.eccentric) {
-        auto k_of = [](std::span<const double> v) {
-            return radial_velocity_amplitude(v[1], v[0], std::min(std::hypot(v[2], v[3]), 0.9999));
-        };
-        fit.k1_err = propagated_error(k_of, qq, cov);
-    } else {
-        auto k_of = [](std::span<const double> v) { return radial_velocity_amplitude(v[1], v[0], 0.0); };
-        fit.k1_err = propagated_error(k_of, qq, cov);
-    }
+    fit.k1_err = propagated_error(k_of, q, cov);
     fit.model.resize(n);
     for (std::size_t w = 0; w < n; ++w) fit.model[w] = window_delay(points[w], best, best_trend, t0);
     return fit;

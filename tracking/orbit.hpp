@@ -140,10 +140,14 @@ struct OrbitFit {
 //          2. The errors are computed in P, a1 sin i / c, k = e cos varpi,
 //             h = e sin varpi, the mean longitude at t0 and tau_0, in
 //             which the model is smooth at e = 0, and carried to e, varpi,
-//             t_p, the mass function and K1 by linear propagation.  For
-//             the circular orbit e = 0 and e_err is the rms error of k and
-//             h at e = 0 combined with the eccentric fit's e (the e the
-//             data do not exclude): sqrt(e_fit^2 + sigma^2).
+//             t_p, the mass function and K1 by linear propagation.  k and
+//             h are free in that covariance also for the circular orbit:
+//             its period and a1 sin i / c are known only as well as the
+//             data leave e, which trades off with them when an orbit is
+//             seen over one cycle or less.  For the circular orbit e = 0
+//             and e_err is the rms error of k and h at e = 0 combined with
+//             the eccentric fit's e (what the data do not exclude):
+//             sqrt(e_fit^2 + sigma^2).
 //          3. The frequencies of the table come from a fit over the whole
 //             light curve, which takes the straight-line part of any delay
 //             curve as a small change of each frequency (f tau is a phase
