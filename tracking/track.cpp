@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "spectrum/parallel.hpp"
 
@@ -49,6 +50,10 @@ void check_input(std::span<const double> times, std::span<const double> values, 
     for (const TableFrequency& f : table)
         if (!(f.frequency > 0.0) || !std::isfinite(f.frequency) || !std::isfinite(f.amplitude))
             throw std::invalid_argument("tracking: a frequency of the table is not a positive number");
+    const double step = settings.step > 0.0 ? settings.step : settings.width;
+    if (!times.empty() && (times.back() - times.front()) / step >= static_cast<double>(max_windows))
+        throw std::invalid_argument("tracking: the window step is too small for the time span (more than " +
+                                    std::to_string(max_windows) + " windows)");
 }
 
 // Fits every window (threads share the windows; each is fitted whole by

@@ -27,6 +27,10 @@
 
 namespace tracking {
 
+// The most windows a light curve is cut into: a step that would give more
+// (a few minutes over years of data) is refused rather than filling memory.
+inline constexpr std::size_t max_windows = 100000;
+
 // A frequency of the table being tracked.
 struct TableFrequency {
     int id = 0;
@@ -106,7 +110,7 @@ struct Result {
 //             errors         one per point, > 0, or empty; used when settings.weights
 //             table          the frequencies (their ids, values, amplitudes)
 //             t_ref          the table's reference time, days
-//             settings       W > 0, S >= 0
+//             settings       W > 0, S >= 0, at most max_windows windows
 //   Returned: everything measured
 Result track(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
              std::span<const TableFrequency> table, double t_ref, const Settings& settings);

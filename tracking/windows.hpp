@@ -29,6 +29,9 @@ struct Window {
 //             windows.
 //          2. With S = W every point lies in exactly one window; with
 //             S < W neighbouring windows share points.
+//          3. (last - first) / S + 1 windows: the caller keeps S from being
+//             so small that they would not fit in memory (track refuses
+//             more than max_windows).
 std::vector<Window> cut_windows(std::span<const double> times, double width, double step);
 
 // median_cadence: the median of the positive steps between consecutive

@@ -87,6 +87,8 @@ TEST(Track, UnusableWindowsAreSkippedAndCountedAndBadInputRefused)
     bad.width = 10.0;
     bad.step = -1.0;
     EXPECT_THROW(track(s.t, s.y, {}, table, 56025.0, bad), std::invalid_argument);
+    bad.step = 1e-6;  // ten million windows
+    EXPECT_THROW(track(s.t, s.y, {}, table, 56025.0, bad), std::invalid_argument);
     std::vector<double> unsorted = s.t;
     std::swap(unsorted[3], unsorted[4]);
     EXPECT_THROW(track(unsorted, s.y, {}, table, 56025.0, Settings{}), std::invalid_argument);
