@@ -19,7 +19,7 @@
 namespace tracking {
 namespace {
 
-constexpr double two_pi = 6.283185307179586;
+using extraction::two_pi;
 
 // The parameter sets of the fits.  Each maps a vector x to an orbit.
 enum class Form {
@@ -208,7 +208,7 @@ std::pair<std::vector<double>, double> levenberg_marquardt(const Problem& proble
     if (!work) return {x, chi2_at(problem, x)};
     gsl_multifit_nlinear_fdf fdf{};
     fdf.f = residual_callback;
-    fdf.df = problem.form == Form::smooth ? nullptr : jacobian_callback;
+    fdf.df = jacobian_callback;  // the circular and eccentric forms; the smooth one only gives covariances
     fdf.fvv = nullptr;
     fdf.n = n;
     fdf.p = p;
@@ -240,7 +240,8 @@ std::pair<std::vector<double>, double> levenberg_marquardt(const Problem& proble
 }
 
 // The covariance (J^T J)^-1 of the weighted residuals at x, by central
-// differences; empty when singular.
+// differences; empty when singular (a parameter the data do not determine
+// gets no error rather than an error of 0).
 std::vector<double> covariance_at(const Problem& problem, std::span<const double> x)
 {
     const std::size_t n = problem.points.size(), p = x.size();
@@ -260,6 +261,8 @@ std::vector<double> covariance_at(const Problem& problem, std::span<const double
     if (gsl_multifit_nlinear_covar(&jv.matrix, 1e-12, &cv.matrix) != GSL_SUCCESS) return {};
     for (double c : cov)
         if (!std::isfinite(c)) return {};
+    for (std::size_t j = 0; j < p; ++j)
+        if (!(cov[j * p + j] > 0.0)) return {};
     return cov;
 }
 
