@@ -19,7 +19,8 @@
 //
 //   tracking_recovery [stars per sampling] [--width W] [--no-trend] [--no-local-noise] [--no-consistency]
 //                     [--verbose]            (default 100 stars, the library's defaults)
-//   tracking_recovery --real [table.csv]     the Kepler star only
+//   tracking_recovery --real [table.csv]     the Kepler star only, its tracking files written in the
+//                                            current folder (kic7917485_W10.*.csv, kic7917485_W20.*.csv)
 //   tracking_recovery --seed N               one synthetic star in detail (N >= 100000: TESS-like)
 #include <fcntl.h>
 #include <spawn.h>
@@ -115,13 +116,14 @@ fs::path make_table(const fs::path& light_curve)
     return folder / (light_curve.stem().string() + ".frequencies.csv");
 }
 
-void real_star(const std::string& table_file, const tracking::Settings& base)
+void real_star(const std::string& table_file, const tracking::Settings& base, bool write_files)
 {
     const fs::path lc_file = fs::path(EXAMPLES_DIR) / "kic7917485_kepler_lc.txt";
     const auto t0 = std::chrono::steady_clock::now();
     const fs::path table_path = table_file.empty() ? make_table(lc_file) : fs::path(table_file);
     const double table_seconds = seconds_since(t0);
     const Table table = read_table(table_path);
+    if (table_file.empty()) fs::remove_all(table_path.parent_path());
     lightcurve::LightCurve lc = lightcurve::read_file(lc_file.string(), {});
     lightcurve::sort_by_time(lc);
     lightcurve::convert(lc, lightcurve::Unit::mag);
@@ -157,10 +159,13 @@ void real_star(const std::string& table_file, const tracking::Settings& base)
             std::printf("    f%d %.4f c/d: noise factor %.2f, consistency scale %.2f, delay chi2/dof %.2f\n",
                         r.table[r.fitted[i]].id, r.table[r.fitted[i]].frequency, r.noise_factor[i],
                         r.consistency_scale[i], r.modulation[i].time_delay_chi2_dof);
-        if (std::getenv("TRACKING_DUMP")) {
-            const tracking::FileContext context{"mmag", table_path.string()};
-            std::ofstream(std::string(std::getenv("TRACKING_DUMP")) + "_W" + std::to_string(int(width)) + ".csv")
-                << tracking::timedelay_csv(r, context);
+        if (write_files) {
+            const tracking::FileContext context{"mmag", table_path.filename().string()};
+            const std::string stem = "kic7917485_W" + tracking::number_text(width);
+            std::ofstream(stem + ".track.csv") << tracking::track_csv(r, context);
+            std::ofstream(stem + ".timedelay.csv") << tracking::timedelay_csv(r, context);
+            std::ofstream(stem + ".modulation.csv") << tracking::modulation_csv(r, context);
+            std::ofstream(stem + ".orbit.csv") << tracking::orbit_csv(r, context);
         }
     }
     std::fflush(stdout);
@@ -333,8 +338,6 @@ void print(const char* name, const Tally& t)
     std::fflush(stdout);
 }
 
-}  // namespace
-
 // One star in detail: its truth, its fit with and without delays, and its
 // tracking files in the current folder (star_<seed>_{delayed,null}.*.csv).
 void one_star(Sampling sampling, unsigned seed)
@@ -371,6 +374,8 @@ void one_star(Sampling sampling, unsigned seed)
     }
 }
 
+}  // namespace
+
 int main(int argc, char** argv)
 {
     if (argc > 2 && std::strcmp(argv[1], "--seed") == 0) {
@@ -379,7 +384,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (argc > 1 && std::strcmp(argv[1], "--real") == 0) {
-        real_star(argc > 2 ? argv[2] : "", {});
+        real_star(argc > 2 ? argv[2] : "", {}, true);
         return 0;
     }
     int stars = 100;
@@ -394,16 +399,15 @@ int main(int argc, char** argv)
         else if (a == "--width" && k + 1 < argc) settings.width = std::atof(argv[++k]);
         else stars = std::atoi(argv[k]);
     }
-    const unsigned first = 1u;
     for (Sampling sampling : {Sampling::kepler, Sampling::tess}) {
         Tally t;
-        for (int i = 0; i < stars; ++i)
-            run_star(sampling, first + static_cast<unsigned>(i) + (sampling == Sampling::tess ? 100000u : 0u),
-                     settings, t, verbose);
+        for (int i = 0; i < stars; ++i)  // seeds 1, 2, ... and 100001, 100002, ...
+            run_star(sampling, 1u + static_cast<unsigned>(i) + (sampling == Sampling::tess ? 100000u : 0u), settings,
+                     t, verbose);
         const std::string name = std::string(sampling == Sampling::kepler ? "Kepler-like" : "TESS-like") + ", " +
                                  tracking::number_text(settings.width) + "-day windows";
         print(name.c_str(), t);
     }
-    real_star("", settings);
+    real_star("", settings, false);
     return 0;
 }
