@@ -126,9 +126,15 @@ LightCurve read_fits(const std::string& file, const Selection& selection);
 // Sorts the observations by time (stable: equal times keep their order).
 void sort_by_time(LightCurve& curve);
 
+// The largest magnitude of a value or an error the analysis takes: its
+// results (amplitudes, residuals) stay within the range of doubles.
+inline constexpr double largest_value = 1e300;
+
 // Converts the values (and errors) to the unit: flux to (x / median - 1) *
 // 1000 ppt, magnitudes to (x - median) * 1000 mmag.  A flux whose median
 // is not positive cannot be converted: Error.  Unit::none leaves them.
+// A value or an error beyond largest_value in the unit (before or after a
+// conversion) is an Error that names the range.
 void convert(LightCurve& curve, Unit unit);
 
 // One star observed in several files: each file's values in the unit, its
