@@ -177,6 +177,52 @@ TEST(TextFiles, EmptyAndHeaderOnly)
               "star.dat: no column named mag for the value (the columns are bjd, flux)");
 }
 
+// A UTF-8 byte-order mark, which some editors put first, is not part of
+// the first line: a data row stays a row, a header's first name a name.
+TEST(TextFiles, ByteOrderMarkSkipped)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    EXPECT_EQ(read(mark + "1 7.5\n2 7.6\n").times, (std::vector<double>{1, 2}));
+    EXPECT_EQ(read(mark + "time,flux\n1,7.5\n", columns("time", "flux")).values, (std::vector<double>{7.5}));
+}
+
+// A line may be as long as 1 MiB; a longer one (a binary file, a file
+// without line ends) is refused at once, naming its line, instead of being
+// taken into memory whole.
+TEST(TextErrors, LineLongerThanTheLongestNamesTheLine)
+{
+    const std::string blanks(lightcurve::longest_line, ' ');
+    EXPECT_EQ(read("1 7.5\n" + blanks + "\n2 7.6\n").size(), 2u);
+    EXPECT_EQ(error_of("1 7.5\n" + blanks + " \n2 7.6\n"),
+              "star.dat, line 2: longer than 1.0 MiB, too long for a line of a light curve");
+    try {
+        lightcurve::read_file("/dev/zero", {});
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "/dev/zero, line 1: longer than 1.0 MiB, too long for a line of a light curve");
+    }
+}
+
+// The arrays of what is read count against the memory limit as they grow
+// (by doubling: 128 rows of three numbers, then 256).
+TEST(TextErrors, MoreThanTheMemoryLimitNamesTheLine)
+{
+    std::string table;
+    for (int i = 1; i <= 200; ++i) table += std::to_string(i) + " 7.5 0.01\n";
+    Folder folder;
+    const std::string file = folder.write("star.dat", table);
+    lightcurve::Limits limits{128 * 3 * sizeof(double), "--max-memory 3.0 KiB"};
+    try {
+        lightcurve::read_file(file, {}, limits);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).substr(file.rfind('/') + 1),
+                  "star.dat, line 129: the light curve read so far needs more than --max-memory 3.0 KiB");
+    }
+    limits.memory *= 2;
+    EXPECT_EQ(lightcurve::read_file(file, {}, limits).size(), 200u);
+}
+
 TEST(TextErrors, TooFewColumnsNamesTheLine)
 {
     EXPECT_EQ(error_of("# c\n1 7.5\n\n2\n"), "star.dat, line 4: too few columns (1; the value is column 2)");
