@@ -18,6 +18,23 @@ namespace {
 
 using detail::Request;
 
+// Whether a header card's value (after the "=" in byte 9, as cfitsio
+// takes it) is not a quoted string and runs longer than 68 characters
+// before its comment.  Commentary keywords have no value, whatever follows
+// them.
+bool unquoted_value_too_long(std::string_view card)
+{
+    if (card[8] != '=' || card.starts_with("COMMENT ") || card.starts_with("HISTORY ") ||
+        card.starts_with("        "))
+        return false;
+    std::string_view value = card.substr(9);
+    value.remove_prefix(std::min(value.find_first_not_of(' '), value.size()));
+    if (value.starts_with('\'')) return false;
+    value = value.substr(0, value.find('/'));
+    value.remove_suffix(value.size() - std::min(value.find_last_not_of(' ') + 1, value.size()));
+    return value.size() > 68;
+}
+
 // FITS files are written in blocks of 2880 bytes (FITS standard 4.0,
 // sect. 3.1): each HDU's data is padded to a whole number of them.
 constexpr std::uint64_t fits_block = 2880;
@@ -49,6 +66,7 @@ public:
 private:
     void open();
     void find_table();
+    void check_headers();
     void check_table_size();
     void check_memory(int columns, int arrays);
     void read_names();
@@ -68,8 +86,10 @@ private:
     std::string file_;
     Selection selection_;
     const Limits& limits_;
-    // The content of a stream, which cfitsio reads in place; declared
-    // before fits_ so that the file is closed before it is freed.
+    // The content of a stream or of a compressed file, which cfitsio reads
+    // in place; declared before fits_ so that the file is closed before it
+    // is freed.
+    bool in_memory_ = false;
     std::string content_;
     void* content_address_ = nullptr;
     std::size_t content_size_ = 0;
@@ -95,21 +115,26 @@ void FitsReader::check(int status, const char* doing)
 // decompressed) and opened there.
 void FitsReader::open()
 {
-    fitsfile* f = nullptr;
-    int status = 0;
     const bool compressed = input_.peek(2) == "\x1f\x8b";
-    if (input_.regular() && !compressed) {
-        // The disk-file call takes the name as it stands: no bracket or
-        // plus suffix of cfitsio's extended file names is read into it.
-        fits_open_diskfile(&f, input_.file().c_str(), READONLY, &status);
-        file_size_ = input_.size();
-    } else {
+    in_memory_ = compressed || !input_.regular();
+    if (in_memory_) {
         content_ = input_.read_all(limits_);
         if (compressed) content_ = detail::gunzip(content_, file_, limits_, fits_start);
+        file_size_ = content_.size();
+    } else {
+        file_size_ = input_.size();
+    }
+    check_headers();
+    fitsfile* f = nullptr;
+    int status = 0;
+    if (in_memory_) {
         content_address_ = content_.data();
         content_size_ = content_.size();
         fits_open_memfile(&f, file_.c_str(), READONLY, &content_address_, &content_size_, 0, nullptr, &status);
-        file_size_ = content_.size();
+    } else {
+        // The disk-file call takes the name as it stands: no bracket or
+        // plus suffix of cfitsio's extended file names is read into it.
+        fits_open_diskfile(&f, input_.file().c_str(), READONLY, &status);
     }
     if (status != 0 && f) {
         int ignored = 0;
@@ -117,6 +142,32 @@ void FitsReader::open()
     }
     check(status, "cannot be read as FITS");
     fits_.reset(f);
+}
+
+// Every header cfitsio may parse (a run of cards from a block that begins
+// with SIMPLE or XTENSION to its END card) is looked at first, for the
+// cards its parser cannot take safely: a value that is not a quoted string
+// is a number or a logical value, never longer than the 68 characters of
+// the longest string, and an unquoted value filling the card overflows
+// cfitsio's copy of it.
+void FitsReader::check_headers()
+{
+    for (std::uint64_t block = 0; block < file_size_; block += fits_block) {
+        const std::string first = bytes_at(block, 9);
+        if (first != fits_start && first != "XTENSION=") continue;
+        bool end = false;
+        for (std::uint64_t at = block; !end && at < file_size_; at += fits_block) {
+            const std::string cards = bytes_at(at, fits_block);
+            for (std::size_t c = 0; !end && c + 80 <= cards.size(); c += 80) {
+                const std::string_view card = std::string_view(cards).substr(c, 80);
+                end = card.starts_with("END     ");
+                if (!unquoted_value_too_long(card)) continue;
+                const std::string_view keyword = card.substr(0, card.substr(0, 8).find_last_not_of(' ') + 1);
+                throw Error(file_ + ": the header card at byte " + std::to_string(at + c) + " (" +
+                            std::string(keyword) + ") has a value that is neither a string nor a number");
+            }
+        }
+    }
 }
 
 void FitsReader::find_table()
@@ -197,7 +248,7 @@ void FitsReader::check_table_size()
 
 std::string FitsReader::bytes_at(std::uint64_t offset, std::size_t count) const
 {
-    if (input_.regular()) return input_.bytes_at(offset, count);
+    if (!in_memory_) return input_.bytes_at(offset, count);
     return offset < content_.size() ? content_.substr(offset, count) : "";
 }
 

@@ -55,6 +55,9 @@ seeds = {
     'rows_short_of_the_table': primary + table(rows(240), claimed=100) + image,
     'rows_2_31': primary + table(rows(6), claimed=2**31 - 1),
     'heap_beyond_the_end': primary + table(rows(6), pcount=100000),
+    # A value that is neither a string nor a number, filling its card.
+    'value_filling_the_card': (primary + table(rows(6))).replace(b"TTYPE2  = 'SAP_FLUX'".ljust(80),
+                                                                 b'TTYPE2  = ' + b'A' * 70),
 }
 os.makedirs(out, exist_ok=True)
 # The first byte is the fuzzer's choice of columns: the defaults.

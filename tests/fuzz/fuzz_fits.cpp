@@ -4,7 +4,7 @@
 // Whatever the file, and whatever its header claims, the reader returns a
 // light curve whose rows add up within the memory it is given, or throws
 // its Error; and the same bytes read through a pipe give the same light
-// curve, or fail too.
+// curve when both are read.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -44,10 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < c.size(); ++i)
             if (!std::isfinite(c.times[i]) || !std::isfinite(c.values[i])) std::abort();
     }
-    // cfitsio words some failures of a file in memory differently from
-    // those of a file on disc: only the light curve is compared.
-    fuzzing::Outcome from_pipe = fuzzing::through_pipe(data + 1, size - 1, read);
-    if (!from_file.read && !from_pipe.read) return 0;
-    if (!fuzzing::same(from_file, from_pipe)) std::abort();
+    // cfitsio's drivers of files on disc and in memory word failures
+    // differently, and disagree on some malformed headers (a row width
+    // that is not the sum of the columns' is refused on disc only): the
+    // light curves are compared when both are read.
+    const fuzzing::Outcome from_pipe = fuzzing::through_pipe(data + 1, size - 1, read);
+    if (from_file.read && from_pipe.read && !fuzzing::same(from_file, from_pipe)) std::abort();
     return 0;
 }

@@ -262,6 +262,20 @@ TEST(FitsTables, RowCountThatDisagreesWithTheFile)
               "claim.fits: its table of 11977 rows needs 655.0 KiB to read, more than --max-memory 512.0 KiB");
 }
 
+// A header card whose value is neither a quoted string nor a number, and
+// fills the card, would overflow cfitsio's copy of it: refused before
+// cfitsio reads the header.
+TEST(FitsTables, HeaderValueThatIsNeitherStringNorNumber)
+{
+    std::string bytes = lightcurve_test::content(lightcurve_test::tess_file());
+    const std::size_t at = bytes.find("TTYPE1  =");
+    bytes.replace(at, 80, "TTYPE1  = " + std::string(70, 'A'));
+    Folder folder;
+    EXPECT_EQ(error_of(folder.write("card.fits", bytes)),
+              "card.fits: the header card at byte " + std::to_string(at) +
+                  " (TTYPE1) has a value that is neither a string nor a number");
+}
+
 TEST(FitsTables, NamesAreTakenAsTheyStand)
 {
     // cfitsio would read "[1]" as an extension and "*" as a wildcard.
