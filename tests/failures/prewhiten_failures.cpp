@@ -181,7 +181,9 @@ const std::vector<Row> rows = {
         2, {}),
     run("grid_empty_from_the_defaults", {"--spectrum-only", "--fmin", "100", "star.dat"}, {star_dat},
         {stderr_has("prewhiten: star.dat: the grid is empty: fmin 100 c/d is above fmax 6.")}, 2, {}),
-    // Its 300 rows are read within 16 KiB; the spectrum needs more.
+    // Its 300 rows are read within 16 KiB; the spectrum needs more.  Within
+    // 1 KiB, 64 rows of two numbers are read (line 65), and the 65th would
+    // double the arrays.
     run("more_memory_than_allowed", {"--spectrum-only", "--max-memory", "16K", "star.dat"}, {star_dat},
         {stderr_has("prewhiten: star.dat: the spectrum of 300 points at "),
          stderr_has(", more than --max-memory 16.0 KiB\n")},

@@ -203,26 +203,6 @@ TEST(TextErrors, LineLongerThanTheLongestNamesTheLine)
     }
 }
 
-// The arrays of what is read count against the memory limit as they grow
-// (by doubling: 128 rows of three numbers, then 256).
-TEST(TextErrors, MoreThanTheMemoryLimitNamesTheLine)
-{
-    std::string table;
-    for (int i = 1; i <= 200; ++i) table += std::to_string(i) + " 7.5 0.01\n";
-    Folder folder;
-    const std::string file = folder.write("star.dat", table);
-    lightcurve::Limits limits{128 * 3 * sizeof(double), "--max-memory 3.0 KiB"};
-    try {
-        lightcurve::read_file(file, {}, limits);
-        FAIL();
-    } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()).substr(file.rfind('/') + 1),
-                  "star.dat, line 129: the light curve read so far needs more than --max-memory 3.0 KiB");
-    }
-    limits.memory *= 2;
-    EXPECT_EQ(lightcurve::read_file(file, {}, limits).size(), 200u);
-}
-
 TEST(TextErrors, TooFewColumnsNamesTheLine)
 {
     EXPECT_EQ(error_of("# c\n1 7.5\n\n2\n"), "star.dat, line 4: too few columns (1; the value is column 2)");
