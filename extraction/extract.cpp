@@ -123,13 +123,12 @@ void finish(Result& result, const Series& series, std::span<const double> times,
     }
 }
 
-}  // namespace
-
-Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
-               const Settings& settings, const ProgressCallback& progress)
+// The extraction on values and errors within the range of
+// spectrum::range_exponent.
+Result extract_in_range(std::span<const double> times, std::span<const double> values,
+                        std::span<const double> errors, const Settings& settings, const ProgressCallback& progress,
+                        Clock::time_point start)
 {
-    const Clock::time_point start = Clock::now();
-    check_input(times, values, errors, settings);
     const int threads = spectrum::thread_count(settings.threads);
     Result result;
     result.n = times.size();
@@ -268,6 +267,63 @@ Result extract(std::span<const double> times, std::span<const double> values, st
     finish(result, series, times, settings, log10_faps, snr_at_pick, threads);
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
+    return result;
+}
+
+std::vector<double> scaled(std::span<const double> x, int k)
+{
+    std::vector<double> y(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) y[i] = std::ldexp(x[i], k);
+    return y;
+}
+
+void scale(std::vector<double>& x, int k)
+{
+    for (double& v : x) v = std::ldexp(v, k);
+}
+
+// The parts of a result in the unit of the values multiplied by 2^k: the
+// model's constant and amplitudes, their errors, the residuals, the
+// spectra and the rms.  Frequencies, phases, S/N, false-alarm
+// probabilities and D do not depend on the scale of the values.
+void scale(Result& result, int k)
+{
+    result.model.constant = std::ldexp(result.model.constant, k);
+    for (Sinusoid& s : result.model.terms) s.amplitude = std::ldexp(s.amplitude, k);
+    for (Frequency& f : result.frequencies) {
+        f.value.amplitude = std::ldexp(f.value.amplitude, k);
+        f.covariance.amplitude = std::ldexp(f.covariance.amplitude, k);
+        f.analytic.amplitude = std::ldexp(f.analytic.amplitude, k);
+    }
+    for (Rejection& r : result.rejected) r.amplitude = std::ldexp(r.amplitude, k);
+    scale(result.residuals, k);
+    scale(result.data_amplitude, k);
+    scale(result.residual_amplitude, k);
+    result.rms = std::ldexp(result.rms, k);
+}
+
+}  // namespace
+
+// Values or errors so large or so small that their squares would overflow
+// or underflow are scaled by exact powers of two into a safe range first:
+// the values by 2^k, the results in their unit back by 2^-k; the errors by
+// 2^kw alone, since weights all multiplied by one factor change no result
+// (the fit's covariance is scaled by the weighted residual variance).
+// Usual light curves are not scaled at all.
+Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
+               const Settings& settings, const ProgressCallback& progress)
+{
+    const Clock::time_point start = Clock::now();
+    check_input(times, values, errors, settings);
+    double largest = 0.0;
+    for (double v : values) largest = std::max(largest, std::fabs(v));
+    const int k = spectrum::range_exponent(largest);
+    const int kw = settings.weights ? spectrum::range_exponent(*std::min_element(errors.begin(), errors.end())) : 0;
+    if (k == 0 && kw == 0) return extract_in_range(times, values, errors, settings, progress, start);
+    const std::vector<double> scaled_errors = kw == 0 ? std::vector<double>(errors.begin(), errors.end())
+                                                      : scaled(errors, kw);
+    Result result = extract_in_range(times, scaled(values, k), scaled_errors, settings, progress, start);
+    scale(result, -k);
     return result;
 }
 

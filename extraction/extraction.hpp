@@ -126,6 +126,10 @@ using ProgressCallback = std::function<void(const Progress&)>;
 //             errors         one per point, > 0, or empty; used when settings.weights
 //             settings       with a grid of at least three frequencies
 //   Returned: the result; throws std::invalid_argument on input it cannot use
+//   Notes: 1. Values and errors of any finite size: beyond the range of
+//             spectrum::range_exponent they are scaled into it by exact
+//             powers of two, and the results in the unit of the values
+//             scaled back.  Within it nothing is scaled.
 Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
                const Settings& settings, const ProgressCallback& progress = {});
 

@@ -36,7 +36,11 @@ double median(std::vector<double> values)
     const double upper = *middle;
     if (n % 2 == 1) return upper;
     const double lower = *std::max_element(values.begin(), middle);
-    return lower + (upper - lower) / 2;
+    const double half_difference = (upper - lower) / 2;
+    // Two middle values of opposite signs near the largest double: their
+    // difference overflows, their halves do not.
+    if (!std::isfinite(half_difference)) return lower / 2 + upper / 2;
+    return lower + half_difference;
 }
 
 double time_span(const std::vector<double>& sorted_times)
@@ -65,21 +69,52 @@ void sort_by_time(LightCurve& curve)
     if (curve.has_errors) curve.errors = permuted(curve.errors, order);
 }
 
+// The value or error of the largest magnitude, in the unit it is converted
+// to (computed in long double, where no conversion of a double overflows).
+long double largest_converted(const std::vector<double>& x, Unit unit, double m, bool error)
+{
+    long double largest = 0;
+    for (double v : x) {
+        long double y = v;
+        if (unit == Unit::flux) y = error ? y / m * 1000 : (y / m - 1) * 1000;
+        if (unit == Unit::mag) y = error ? y * 1000 : (y - m) * 1000;
+        largest = std::max(largest, std::fabs(y));
+    }
+    return largest;
+}
+
+// Values and errors beyond largest_value in the unit of the run: Error
+// that names the range.
+void check_range(const LightCurve& curve, Unit unit, double m)
+{
+    const long double value = largest_converted(curve.values, unit, m, false);
+    const long double error = largest_converted(curve.errors, unit, m, true);
+    if (value <= largest_value && error <= largest_value) return;
+    const std::string file = curve.sources.empty() ? "light curve" : curve.sources.front().file;
+    char size[32];
+    std::snprintf(size, sizeof size, "%.3Lg", std::max(value, error));
+    std::string text = std::string(value > largest_value ? "a value" : "an error") + " reaches " + size +
+                       ", beyond +-1e300, the largest the analysis takes";
+    if (unit != Unit::none) text = std::string("in ") + unit_name(unit) + " " + text;
+    throw Error(file + ": " + text);
+}
+
 void convert(LightCurve& curve, Unit unit)
 {
     curve.unit = unit;
-    if (unit == Unit::none || curve.values.empty()) return;
-    const double m = median(curve.values);
+    if (curve.values.empty()) return;
+    const double m = unit == Unit::none ? 0.0 : median(curve.values);
+    if (unit == Unit::flux && !(m > 0)) {
+        const std::string file = curve.sources.empty() ? "light curve" : curve.sources.front().file;
+        throw Error(file + ": the median flux is " + number_text(m) +
+                    ", not positive: values cannot be taken relative to it");
+    }
+    check_range(curve, unit, m);
     if (unit == Unit::flux) {
-        if (!(m > 0)) {
-            const std::string file = curve.sources.empty() ? "light curve" : curve.sources.front().file;
-            throw Error(file + ": the median flux is " + number_text(m) +
-                        ", not positive: values cannot be taken relative to it");
-        }
         // Parts per thousand of the median: (x / m - 1) * 1000.
         for (double& x : curve.values) x = (x / m - 1.0) * 1000.0;
         for (double& e : curve.errors) e = e / m * 1000.0;
-    } else {
+    } else if (unit == Unit::mag) {
         // Millimagnitudes from the median: (x - m) * 1000.
         for (double& x : curve.values) x = (x - m) * 1000.0;
         for (double& e : curve.errors) e = e * 1000.0;

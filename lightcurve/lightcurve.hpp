@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -101,10 +102,35 @@ struct LightCurve {
 
 // --- reading ----------------------------------------------------------------
 
+// The file name that stands for standard input.
+inline constexpr const char* standard_input = "-";
+
+// How messages name a file: "standard input" for -, any other name as it
+// stands.
+std::string name_in_messages(const std::string& file);
+
+// What a read may take.  The memory is what the arrays it fills and the
+// buffers it keeps may hold together; a read that would need more is
+// refused before it takes it.  memory_name says in messages what the limit
+// is and how it is raised (for instance "--max-memory 1.0 GiB").
+struct Limits {
+    std::uint64_t memory = std::numeric_limits<std::uint64_t>::max();
+    std::string memory_name = "the memory limit";
+};
+
+// The longest line of a text table: a light curve's line holds a few
+// numbers, and a file without line ends (a binary file, a device) must not
+// be taken into memory whole.
+inline constexpr std::size_t longest_line = std::size_t{1} << 20;
+
 // Reads a file, choosing the reader by its first bytes: FITS files (and
 // gzip-compressed ones, which cfitsio opens) by the FITS reader, anything
-// else as text.
-LightCurve read_file(const std::string& file, const Selection& selection);
+// else as text.  The file is opened once and read once, so a pipe, a FIFO
+// or standard input ("-") is read whole like a file; a FITS stream, or a
+// gzip-compressed FITS file, is taken into memory (within limits.memory)
+// first.  A file compressed otherwise (bzip2, xz, zstd, compress) is an
+// error that says so.
+LightCurve read_file(const std::string& file, const Selection& selection, const Limits& limits = {});
 
 // Text: columns separated by blanks (any run of spaces and tabs) or by a
 // comma (with blanks around it or not; two commas in a row enclose an empty
@@ -115,20 +141,33 @@ LightCurve read_file(const std::string& file, const Selection& selection);
 // comment line before the data.  Numbers are decimal, with an exponent in
 // E or D; nan and inf (any case, with a sign) are the non-finite values.
 // A data row with too few fields, or a selected field that is not a number,
-// is an error that names the file and line.
-LightCurve read_text(const std::string& file, const Selection& selection);
+// is an error that names the file and line.  A UTF-8 byte-order mark at
+// the start of the file is skipped; a line longer than longest_line is an
+// error that names it.
+LightCurve read_text(const std::string& file, const Selection& selection, const Limits& limits = {});
 
-// FITS: the first binary-table extension.
-LightCurve read_fits(const std::string& file, const Selection& selection);
+// FITS: the first binary-table extension.  Its size as the header gives it
+// (NAXIS1 bytes per row times NAXIS2 rows, and the heap of PCOUNT bytes)
+// must agree with the file: a table that runs past the file's end, or
+// whose end is not followed by the file's end or the next extension, is an
+// error; and the memory its rows need is checked against limits.memory
+// before any is read.
+LightCurve read_fits(const std::string& file, const Selection& selection, const Limits& limits = {});
 
 // --- cleaning ---------------------------------------------------------------
 
 // Sorts the observations by time (stable: equal times keep their order).
 void sort_by_time(LightCurve& curve);
 
+// The largest magnitude of a value or an error the analysis takes: its
+// results (amplitudes, residuals) stay within the range of doubles.
+inline constexpr double largest_value = 1e300;
+
 // Converts the values (and errors) to the unit: flux to (x / median - 1) *
 // 1000 ppt, magnitudes to (x - median) * 1000 mmag.  A flux whose median
 // is not positive cannot be converted: Error.  Unit::none leaves them.
+// A value or an error beyond largest_value in the unit (before or after a
+// conversion) is an Error that names the range.
 void convert(LightCurve& curve, Unit unit);
 
 // One star observed in several files: each file's values in the unit, its

@@ -1,16 +1,14 @@
 // read_text: a light curve from a text table.
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string_view>
 
 #include "lightcurve/columns.hpp"
+#include "lightcurve/input.hpp"
 #include "lightcurve/lightcurve.hpp"
 
 namespace lightcurve {
@@ -118,16 +116,72 @@ std::string_view comment_text(std::string_view line)
     return line.substr(i);
 }
 
+// The UTF-8 encoding of the byte-order mark U+FEFF, which some programs
+// put at the start of a text file.
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+// The lines of an input, split at line feeds as std::getline splits them
+// (a last line without a line feed is a line; a line feed at the end adds
+// no empty line), none longer than longest_line.
+class LineReader {
+public:
+    explicit LineReader(detail::Input& input) : input_(input), buffer_(std::size_t{1} << 16) {}
+
+    // The next line, without its line feed; false at the end.  A line too
+    // long: Error naming the input and the line.
+    bool next(std::string& line);
+    // The number of the line last read, from 1.
+    long number() const { return number_; }
+
+private:
+    detail::Input& input_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0, end_ = 0;  // the bytes of buffer_ not yet taken
+    long number_ = 0;
+};
+
+bool LineReader::next(std::string& line)
+{
+    line.clear();
+    bool any = false;
+    for (;;) {
+        if (begin_ == end_) {
+            begin_ = 0;
+            end_ = input_.read(buffer_.data(), buffer_.size());
+            if (end_ == 0) {
+                if (any) ++number_;
+                return any;
+            }
+        }
+        const char* start = buffer_.data() + begin_;
+        const char* stop = buffer_.data() + end_;
+        const char* feed = static_cast<const char*>(std::memchr(start, '\n', static_cast<std::size_t>(stop - start)));
+        const char* end = feed ? feed : stop;
+        if (line.size() + static_cast<std::size_t>(end - start) > longest_line)
+            throw Error(input_.name() + ", line " + std::to_string(number_ + 1) + ": longer than " +
+                        detail::bytes_text(longest_line) + ", too long for a line of a light curve");
+        line.append(start, end);
+        any = true;
+        begin_ = static_cast<std::size_t>(end - buffer_.data()) + (feed ? 1 : 0);
+        if (feed) {
+            ++number_;
+            return true;
+        }
+    }
+}
+
 class TextReader {
 public:
-    TextReader(const std::string& file, const Selection& selection)
-        : file_(file),
-          time_(detail::parse_request(selection.time, file)),
-          value_(detail::parse_request(selection.value, file)),
-          error_(detail::parse_request(selection.error, file))
+    TextReader(detail::Input& input, const Selection& selection, const Limits& limits)
+        : input_(input),
+          file_(input.name()),
+          limits_(limits),
+          time_(detail::parse_request(selection.time, file_)),
+          value_(detail::parse_request(selection.value, file_)),
+          error_(detail::parse_request(selection.error, file_))
     {
         if (time_.kind == Request::Kind::none || value_.kind == Request::Kind::none)
-            throw Error(file + ": the time and the value columns cannot be none");
+            throw Error(file_ + ": the time and the value columns cannot be none");
     }
 
     LightCurve read();
@@ -138,9 +192,12 @@ private:
     long resolve(const Request& request, const char* role, long default_index);
     void data_row(const std::vector<std::string_view>& fields);
     double field_value(const std::vector<std::string_view>& fields, long index, const char* role) const;
+    void keep(double t, double x, double e);
     std::string where() const { return file_ + ", line " + std::to_string(line_number_); }
 
+    detail::Input& input_;
     std::string file_;
+    const Limits& limits_;
     Request time_, value_, error_;
     std::vector<std::string> names_;     // from the header line, or the last comment line
     bool header_ = false;
@@ -246,16 +303,31 @@ void TextReader::data_row(const std::vector<std::string_view>& fields)
     } else if (!std::isfinite(e)) {
         ++source_.dropped.error_not_finite;
     } else {
-        curve_.times.push_back(t);
-        curve_.values.push_back(x);
-        if (error_index_ >= 0) curve_.errors.push_back(e);
+        keep(t, x, e);
     }
+}
+
+// Adds a usable row.  The arrays grow as push_back grows them, by doubling,
+// and each growth is checked against the memory limit first.
+void TextReader::keep(double t, double x, double e)
+{
+    if (curve_.times.size() == curve_.times.capacity()) {
+        const std::uint64_t capacity = std::max<std::uint64_t>(1, 2 * std::uint64_t{curve_.times.capacity()});
+        const std::uint64_t bytes = capacity * sizeof(double) * (error_index_ >= 0 ? 3 : 2);
+        if (bytes > limits_.memory)
+            throw Error(where() + ": the light curve read so far needs more than " + limits_.memory_name);
+        curve_.times.reserve(capacity);
+        curve_.values.reserve(capacity);
+        if (error_index_ >= 0) curve_.errors.reserve(capacity);
+    }
+    curve_.times.push_back(t);
+    curve_.values.push_back(x);
+    if (error_index_ >= 0) curve_.errors.push_back(e);
 }
 
 LightCurve TextReader::read()
 {
-    std::ifstream in(file_, std::ios::binary);
-    if (!in) throw Error(file_ + ": cannot be opened for reading (" + std::strerror(errno) + ")");
+    LineReader lines(input_);
     source_.file = file_;
     source_.format = Format::text;
     std::string line;
@@ -263,8 +335,9 @@ LightCurve TextReader::read()
     std::vector<std::string_view> fields;
     bool first_line = true;
     bool columns_chosen = false;
-    while (std::getline(in, line)) {
-        ++line_number_;
+    while (lines.next(line)) {
+        line_number_ = lines.number();
+        if (line_number_ == 1 && line.starts_with(byte_order_mark)) line.erase(0, byte_order_mark.size());
         std::size_t start = 0;
         while (start < line.size() && is_blank(line[start])) ++start;
         if (start == line.size()) continue;
@@ -288,7 +361,6 @@ LightCurve TextReader::read()
         }
         data_row(fields);
     }
-    if (in.bad()) throw Error(file_ + ": reading stopped at line " + std::to_string(line_number_ + 1));
     if (!columns_chosen) {
         // No data row: names asked for must still be among the names the
         // file gives, if it gives any.
@@ -301,12 +373,20 @@ LightCurve TextReader::read()
 
 }  // namespace
 
-LightCurve read_text(const std::string& file, const Selection& selection)
+namespace detail {
+
+LightCurve read_text(Input& input, const Selection& selection, const Limits& limits)
 {
-    if (std::filesystem::is_directory(file))
-        throw Error(file + ": cannot be opened for reading (" + std::strerror(EISDIR) + ")");
-    TextReader reader(file, selection);
+    TextReader reader(input, selection, limits);
     return reader.read();
+}
+
+}  // namespace detail
+
+LightCurve read_text(const std::string& file, const Selection& selection, const Limits& limits)
+{
+    detail::Input input(file);
+    return detail::read_text(input, selection, limits);
 }
 
 }  // namespace lightcurve

@@ -234,7 +234,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
                           "Print the version and exit");
     app->set_help_flag("-h,--help", "Print this help and exit");
 
-    app->add_option("FILE", options.files, "Light curves: text tables or FITS light-curve files")
+    app->add_option("FILE", options.files, "Text or FITS light curves; - for standard input")
         ->type_name("")->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 
     const char* input = "Input";
@@ -325,6 +325,8 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
 std::string usage_problem(const Options& options)
 {
     if (options.files.empty()) return "no light-curve file given";
+    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 1)
+        return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
     return "";

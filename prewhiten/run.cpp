@@ -95,6 +95,14 @@ Facts joined(Facts a, const Facts& b)
     return a;
 }
 
+// The memory limit as messages give it: "--max-memory 1.0 GiB", or the
+// default with the option that raises it.
+std::string memory_limit_text(const Options& options)
+{
+    if (options.max_memory) return "--max-memory " + bytes_text(*options.max_memory);
+    return bytes_text(memory_limit(options)) + ", half this machine's memory (--max-memory raises the limit)";
+}
+
 void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options)
 {
     const std::uint64_t needed = memory_needed(curve, grid, options);
@@ -102,10 +110,7 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
     if (needed <= limit) return;
     throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +
                     std::to_string(curve.size()) + " points at " + std::to_string(grid.count) + " frequencies needs " +
-                    bytes_text(needed) + ", more than " +
-                    (options.max_memory
-                         ? "--max-memory " + bytes_text(limit)
-                         : bytes_text(limit) + ", half this machine's memory (--max-memory raises the limit)"));
+                    bytes_text(needed) + ", more than " + memory_limit_text(options));
 }
 
 // The amplitude spectrum, its highest peak, its file, and the spectral
@@ -257,6 +262,7 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
 
 std::string stem_of(const std::string& file)
 {
+    if (file == lightcurve::standard_input) return "stdin";
     std::string name = fs::path(file).filename().string();
     for (const char* suffix : compression_suffixes)
         if (ends_with(name, suffix)) {
@@ -287,25 +293,33 @@ std::vector<Star> stars_of(const Options& options)
     // picture's title): its control characters escaped.
     std::vector<Star> stars;
     if (options.join && !options.files.empty()) {
-        Star star{options.files, stem_of(options.files.front()), escape_controls(options.files.front()), ""};
+        const std::string& first = options.files.front();
+        Star star{options.files, stem_of(first), escape_controls(lightcurve::name_in_messages(first)), ""};
         if (options.files.size() > 1) star.label += " + " + std::to_string(options.files.size() - 1) + " more";
         stars.push_back(star);
         return stars;
     }
-    for (const std::string& file : options.files) stars.push_back({{file}, stem_of(file), escape_controls(file), ""});
+    for (const std::string& file : options.files)
+        stars.push_back({{file}, stem_of(file), escape_controls(lightcurve::name_in_messages(file)), ""});
     return stars;
 }
 
+// The files of a star are read within the run's memory limit: each file of
+// --join within what the files before it left.
 lightcurve::LightCurve read_star(const Star& star, const Options& options)
 {
+    lightcurve::Limits limits{memory_limit(options), memory_limit_text(options)};
     if (!options.join) {
-        lightcurve::LightCurve curve = lightcurve::read_file(star.files.front(), options.columns);
+        lightcurve::LightCurve curve = lightcurve::read_file(star.files.front(), options.columns, limits);
         lightcurve::convert(curve, options.unit);
         lightcurve::sort_by_time(curve);
         return curve;
     }
     std::vector<lightcurve::LightCurve> parts;
-    for (const std::string& file : star.files) parts.push_back(lightcurve::read_file(file, options.columns));
+    for (const std::string& file : star.files) {
+        parts.push_back(lightcurve::read_file(file, options.columns, limits));
+        limits.memory -= std::min(limits.memory, std::uint64_t{parts.back().bytes()});
+    }
     return lightcurve::join(std::move(parts), options.unit);
 }
 

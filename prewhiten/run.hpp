@@ -34,7 +34,8 @@ struct Star {
 };
 
 // The name of a file without its folder and its extension (and without a
-// compression suffix before that): "out/tic1.fits.gz" gives "tic1".
+// compression suffix before that): "out/tic1.fits.gz" gives "tic1";
+// standard input (-) gives "stdin".
 std::string stem_of(const std::string& file);
 
 // The stars of the options: one per file, or one of all files with --join.

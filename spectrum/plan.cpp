@@ -112,20 +112,41 @@ std::size_t Plan::size() const { return state_->times.size(); }
 
 int Plan::kernel_width() const { return state_->fast ? state_->fast->fine.kernel.width : 0; }
 
-std::vector<double> Plan::amplitude(std::span<const double> values) const
+namespace {
+
+// The amplitudes of finite values within the range of range_exponent.
+std::vector<double> amplitude_in_range(const Plan::State& s, std::span<const double> values)
 {
-    const State& s = *state_;
-    require(values.size() == s.times.size(), "values: one value per time of the plan is needed");
     double sum = 0.0;
-    for (double v : values) {
-        require(std::isfinite(v), "values: every value must be finite");
-        sum += v;
-    }
+    for (double v : values) sum += v;
     double mean = sum / static_cast<double>(values.size());
     std::vector<double> centred(values.size());
     for (std::size_t k = 0; k < values.size(); ++k) centred[k] = values[k] - mean;
     if (s.fast) return detail::nufft_spectrum(s.grid, s.phases, *s.fast, centred, s.threads);
     return detail::exact_spectrum(s.grid, s.phases, centred, s.threads);
+}
+
+}  // namespace
+
+std::vector<double> Plan::amplitude(std::span<const double> values) const
+{
+    const State& s = *state_;
+    require(values.size() == s.times.size(), "values: one value per time of the plan is needed");
+    double largest = 0.0;
+    for (double v : values) {
+        require(std::isfinite(v), "values: every value must be finite");
+        largest = std::max(largest, std::fabs(v));
+    }
+    // Beyond the range the sums of squares would overflow (or underflow):
+    // the amplitude is linear in the values, so scale them by an exact
+    // power of two and the amplitudes back.
+    const int k = range_exponent(largest);
+    if (k == 0) return amplitude_in_range(s, values);
+    std::vector<double> scaled(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) scaled[i] = std::ldexp(values[i], k);
+    std::vector<double> amplitude = amplitude_in_range(s, scaled);
+    for (double& a : amplitude) a = std::ldexp(a, -k);
+    return amplitude;
 }
 
 std::vector<double> Plan::window(double f0) const
@@ -136,6 +157,18 @@ std::vector<double> Plan::window(double f0) const
     for (std::size_t k = 0; k < values.size(); ++k)
         values[k] = numerics::sincos_cycles(detail::cycles_at(s.times, k, f0)).sin;
     return amplitude(values);
+}
+
+int range_exponent(double size)
+{
+    constexpr int step = 256;
+    constexpr int lowest = -127, highest = 128;  // size = m 2^e, m in [1/2, 1): e in [-127, 128]
+    if (!(size > 0.0) || !std::isfinite(size)) return 0;
+    int e = 0;
+    std::frexp(size, &e);
+    if (e > highest) return -step * ((e - highest + step - 1) / step);
+    if (e < lowest) return step * ((lowest - e + step - 1) / step);
+    return 0;
 }
 
 std::size_t memory_needed(std::size_t n, const Grid& grid, const Settings& settings)

@@ -111,8 +111,11 @@ public:
 
     // Scargle amplitude sqrt(4 P / N) of the mean-subtracted values at each
     // grid frequency (P the classical Lomb-Scargle power); values has one
-    // entry per time of the plan, all finite.  Amplitudes are in the unit
-    // of the values.  Safe to call from several threads at once.
+    // entry per time of the plan, all finite, of any size: values beyond
+    // the range of range_exponent are scaled into it by a power of two and
+    // their amplitudes scaled back (an amplitude beyond the largest double
+    // would be infinite).  Amplitudes are in the unit of the values.  Safe
+    // to call from several threads at once.
     std::vector<double> amplitude(std::span<const double> values) const;
 
     // Spectral window: the amplitude spectrum of a unit sinusoid at
@@ -126,6 +129,21 @@ public:
 private:
     std::unique_ptr<State> state_;
 };
+
+// range_exponent: the power of two that brings numbers of a given size
+// into the range where their squares, and sums of products of several of
+// them, neither overflow nor underflow.
+//   Given:    size  the largest magnitude among the numbers, finite, >= 0
+//   Returned: k, a multiple of 256, such that size * 2^k lies in
+//             [2^-128, 2^128); 0 when size is already there, or is 0
+//   Notes: 1. Numbers within the range (about 3e-39 to 3e38: every usual
+//             light curve) are left as they are, so that they are computed
+//             exactly as without scaling.
+//          2. Scaling by 2^k is exact (unless a number falls below the
+//             normal range), and in steps of 2^256 the numbers x * 2^(256 j)
+//             scale back to x itself: a series and its multiple by
+//             2^(256 j) give the same results, scaled, to the last bit.
+int range_exponent(double size);
 
 // Bytes a plan and one spectrum need for n times over the grid, at most:
 // what a run refuses up front when it exceeds the memory it is given.

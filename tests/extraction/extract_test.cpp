@@ -253,6 +253,51 @@ TEST(Extraction, ReportsProgressOncePerFrequency)
     EXPECT_EQ(seen, expected);
 }
 
+// Values and errors of any finite size.  Values 1e200 times larger give
+// the same frequencies and amplitudes 1e200 times larger (where the sums of
+// squares once overflowed and nothing was found); 2^768 times larger, the
+// same results scaled to the last bit; and weights are relative, so errors
+// 2^-768 times smaller (once overflowing 1/e^2) change nothing.
+TEST(Extraction, ValuesAndErrorsOfAnySize)
+{
+    synthetic::Recipe recipe;
+    recipe.n = 800;
+    recipe.span = 15.0;
+    recipe.white = 0.2;
+    recipe.signals = {{{3.3, 0.5, 0.4}, ""}, {{5.1, 0.3, 0.1}, ""}};
+    synthetic::Curve curve = synthetic::make(recipe);
+    Settings settings;
+    settings.grid = grid_for(curve.times, 10.0);
+    settings.max_frequencies = 2;
+    settings.weights = true;
+    const Result plain = extract(curve.times, curve.values, curve.errors, settings);
+    ASSERT_EQ(plain.frequencies.size(), 2u);
+
+    auto times = [](std::vector<double> x, double factor) {
+        for (double& v : x) v *= factor;
+        return x;
+    };
+    const Result large = extract(curve.times, times(curve.values, 1e200), curve.errors, settings);
+    const Result exact = extract(curve.times, times(curve.values, 0x1p768), curve.errors, settings);
+    const Result tiny_errors = extract(curve.times, curve.values, times(curve.errors, 0x1p-768), settings);
+    ASSERT_EQ(large.frequencies.size(), 2u);
+    ASSERT_EQ(exact.frequencies.size(), 2u);
+    ASSERT_EQ(tiny_errors.frequencies.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Frequency& f = plain.frequencies[i];
+        EXPECT_NEAR(large.frequencies[i].value.frequency, f.value.frequency, 1e-9);
+        EXPECT_NEAR(large.frequencies[i].value.amplitude / 1e200, f.value.amplitude, 1e-9);
+        EXPECT_EQ(exact.frequencies[i].value.frequency, f.value.frequency);
+        EXPECT_EQ(exact.frequencies[i].value.amplitude, std::ldexp(f.value.amplitude, 768));
+        EXPECT_EQ(exact.frequencies[i].covariance.amplitude, std::ldexp(f.covariance.amplitude, 768));
+        EXPECT_EQ(exact.frequencies[i].covariance.phase, f.covariance.phase);
+        EXPECT_EQ(tiny_errors.frequencies[i].value.amplitude, f.value.amplitude);
+        EXPECT_EQ(tiny_errors.frequencies[i].covariance.frequency, f.covariance.frequency);
+    }
+    EXPECT_EQ(exact.residuals.back(), std::ldexp(plain.residuals.back(), 768));
+    EXPECT_EQ(exact.rms, std::ldexp(plain.rms, 768));
+}
+
 TEST(Extraction, RefusesInputItCannotUse)
 {
     Settings settings;

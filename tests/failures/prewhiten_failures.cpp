@@ -48,6 +48,12 @@ Row run(const char* name, std::vector<std::string> arguments, std::vector<Input>
 
 Message stderr_has(const std::string& text) { return {Stream::err, Match::contains, text}; }
 
+Row with_answers(Row row, std::string answers)
+{
+    row.answers = std::move(answers);
+    return row;
+}
+
 const std::vector<Row> rows = {
     // Stars done.
     run("spectrum_only", {"--spectrum-only", "star.dat"}, {star_dat},
@@ -127,6 +133,21 @@ const std::vector<Row> rows = {
          stdout_line("a.dat: 100 rows read, 0 dropped, 100 kept"),
          stdout_has("b.dat + 1 more: N = 200, T = 37.2"), stdout_line("b.dat + 1 more: wrote b.spectrum.csv")},
         0, {{"b.spectrum.csv", -1, {"# N=200,"}}}),
+    // Standard input as the file -, once on a line; with --join it is one
+    // of the star's files.
+    with_answers(run("light_curve_on_standard_input", {"--spectrum-only", "-"}, {},
+                     {stdout_line("standard input: 300 rows read, 0 dropped, 300 kept"),
+                      stdout_line("standard input: wrote stdin.spectrum.csv")},
+                     0, {{"stdin.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none"}}}),
+                 star),
+    with_answers(run("standard_input_joined", {"--spectrum-only", "--join", "a.dat", "-"},
+                     {file("a.dat", light_curve(100, false, 10.0))},
+                     {stdout_line("standard input: 100 rows read, 0 dropped, 100 kept"),
+                      stdout_has("a.dat + 1 more: N = 200, T = 37.2")},
+                     0, {{"a.spectrum.csv", -1, {"# N=200,"}}}),
+                 light_curve(100, false, 40.0)),
+    run("standard_input_twice", {"--spectrum-only", "-", "star.dat", "-"}, {star_dat},
+        {stderr_is("prewhiten: standard input (-) can be read once only" + hint)}, 1, {}),
     run("output_folder_made", {"--spectrum-only", "-o", "out/sub", "star.dat"}, {star_dat, folder("out")},
         {stdout_line("star.dat: wrote out/sub/star.spectrum.csv")}, 0, {{"out/sub/star.spectrum.csv"}}),
     run("rows_dropped_by_reason",
@@ -160,9 +181,15 @@ const std::vector<Row> rows = {
         2, {}),
     run("grid_empty_from_the_defaults", {"--spectrum-only", "--fmin", "100", "star.dat"}, {star_dat},
         {stderr_has("prewhiten: star.dat: the grid is empty: fmin 100 c/d is above fmax 6.")}, 2, {}),
-    run("more_memory_than_allowed", {"--spectrum-only", "--max-memory", "1K", "star.dat"}, {star_dat},
+    // Its 300 rows are read within 16 KiB; the spectrum needs more.  Within
+    // 1 KiB, 64 rows of two numbers are read (line 65), and the 65th would
+    // double the arrays.
+    run("more_memory_than_allowed", {"--spectrum-only", "--max-memory", "16K", "star.dat"}, {star_dat},
         {stderr_has("prewhiten: star.dat: the spectrum of 300 points at "),
-         stderr_has(", more than --max-memory 1.0 KiB\n")},
+         stderr_has(", more than --max-memory 16.0 KiB\n")},
+        2, {}),
+    run("more_memory_than_allowed_to_read", {"--spectrum-only", "--max-memory", "1K", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: star.dat, line 66: the light curve read so far needs more than --max-memory 1.0 KiB")},
         2, {}),
     run("truncated_fits_file", {"--spectrum-only", "cut.fits"}, {file("cut.fits", "SIMPLE  =                    T")},
         {stderr_has("prewhiten: cut.fits: cannot be read as FITS (")}, 2, {}),

@@ -27,6 +27,8 @@ TEST(Median, OddEvenAndEmpty)
     EXPECT_EQ(lightcurve::median({3, 1, 2}), 2);
     EXPECT_EQ(lightcurve::median({4, 1, 3, 2}), 2.5);
     EXPECT_TRUE(std::isnan(lightcurve::median({})));
+    // Middle values whose difference overflows.
+    EXPECT_EQ(lightcurve::median({-1.5e308, 1.5e308}), 0);
 }
 
 TEST(TimeAxis, SpanAndCadenceThroughGapsAndRepeats)
@@ -80,6 +82,29 @@ TEST(Units, FluxWithoutAPositiveMedianIsRefused)
     } catch (const lightcurve::Error& e) {
         EXPECT_STREQ(e.what(), "sky.dat: the median flux is 0, not positive: values cannot be taken relative to it");
     }
+}
+
+// Values (or errors) beyond 1e300 in the unit of the run, as read or as a
+// conversion makes them, are refused with the range: the amplitudes and
+// residuals of the analysis must stay within the range of doubles.
+TEST(Units, ValuesBeyondTheRangeAreRefused)
+{
+    auto error_of = [](LightCurve c, Unit unit) -> std::string {
+        try {
+            lightcurve::convert(c, unit);
+        } catch (const lightcurve::Error& e) {
+            return e.what();
+        }
+        return "no error";
+    };
+    EXPECT_EQ(error_of(curve({1, 2, 3}, {1, 3e305, 2}), Unit::none),
+              "a.dat: a value reaches 3e+305, beyond +-1e300, the largest the analysis takes");
+    EXPECT_EQ(error_of(curve({1, 2, 3}, {-1.7e308, 1.7e308, 1.7e308}), Unit::mag),
+              "a.dat: in mmag a value reaches 3.4e+311, beyond +-1e300, the largest the analysis takes");
+    EXPECT_EQ(error_of(curve({1, 2, 3}, {1e-300, 1, 1}, {1e299, 1, 1}), Unit::flux),
+              "a.dat: in ppt an error reaches 1e+302, beyond +-1e300, the largest the analysis takes");
+    // Near the largest double, values close to their median convert.
+    EXPECT_EQ(error_of(curve({1, 2, 3}, {1.7e308, 1.7e308, 1.7e308}), Unit::mag), "no error");
 }
 
 TEST(Joining, EachFileToItsOwnMedianThenInTimeOrder)

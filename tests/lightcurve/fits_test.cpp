@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "lightcurve/files.hpp"
@@ -134,10 +135,10 @@ private:
     int columns_ = 0;
 };
 
-std::string error_of(const std::string& file, const Selection& selection = {})
+std::string error_of(const std::string& file, const Selection& selection = {}, const lightcurve::Limits& limits = {})
 {
     try {
-        lightcurve::read_file(file, selection);
+        lightcurve::read_file(file, selection, limits);
     } catch (const Error& e) {
         std::string m = e.what();
         return m.substr(m.rfind('/') + 1);
@@ -220,9 +221,59 @@ TEST(FitsTables, NoTableAndBrokenFiles)
     std::string head(100000, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     EXPECT_EQ(error_of(folder.write("cut.fits", head)),
-              "cut.fits: cannot read the table (tried to move past end of file)");
+              "cut.fits: the table claims 11977 rows of 100 bytes, more than the 79840 bytes the file holds after "
+              "the table's header");
+    // Every row there, but not the whole last block of the table.
+    const std::string real = lightcurve_test::content(lightcurve_test::tess_file());
+    EXPECT_EQ(error_of(folder.write("unpadded.fits", real.substr(0, 20160 + 11977 * 100))),
+              "unpadded.fits: the file ends within the last block of its table (a FITS file is a whole number of "
+              "blocks of 2880 bytes)");
     EXPECT_EQ(error_of(folder.write("header.fits", head.substr(0, 5000))),
               "header.fits: cannot be read as FITS (error reading from FITS file)");
+}
+
+// The header's row count against the real file, whose table of 11,977
+// rows of 100 bytes is followed by an image extension: a count that runs
+// past the file's end, into the next extension, or short of the rows there
+// is refused before a row is read; so is a table whose rows need more
+// memory than the limit.
+TEST(FitsTables, RowCountThatDisagreesWithTheFile)
+{
+    const std::string real = lightcurve_test::content(lightcurve_test::tess_file());
+    Folder folder;
+    auto claiming = [&](long long rows) {
+        std::string bytes = real;
+        char card[32];
+        std::snprintf(card, sizeof card, "NAXIS2  = %20lld", rows);
+        bytes.replace(bytes.find("NAXIS2  =", 2880), 30, card);
+        return folder.write("claim.fits", bytes);
+    };
+    EXPECT_EQ(error_of(claiming(2147483647)), "claim.fits: the table claims 2147483647 rows of 100 bytes, more than "
+                                              "the 1206720 bytes the file holds after the table's header");
+    EXPECT_EQ(error_of(claiming(12000)), "claim.fits: the table claims 12000 rows of 100 bytes, but the next extension "
+                                         "begins among them (at byte 1218240): the row count disagrees with the file");
+    EXPECT_EQ(error_of(claiming(11000)),
+              "claim.fits: the table claims 11000 rows of 100 bytes, but the file goes on after them with neither an "
+              "extension nor its end: the row count disagrees with the file");
+    const std::string file = claiming(11977);
+    EXPECT_EQ(lightcurve::read_file(file, {}).size(), 11117u);
+    // Four columns and three arrays of the light curve, 8 bytes a row each.
+    EXPECT_EQ(error_of(file, {}, {512 << 10, "--max-memory 512.0 KiB"}),
+              "claim.fits: its table of 11977 rows needs 655.0 KiB to read, more than --max-memory 512.0 KiB");
+}
+
+// A header card whose value is neither a quoted string nor a number, and
+// fills the card, would overflow cfitsio's copy of it: refused before
+// cfitsio reads the header.
+TEST(FitsTables, HeaderValueThatIsNeitherStringNorNumber)
+{
+    std::string bytes = lightcurve_test::content(lightcurve_test::tess_file());
+    const std::size_t at = bytes.find("TTYPE1  =");
+    bytes.replace(at, 80, "TTYPE1  = " + std::string(70, 'A'));
+    Folder folder;
+    EXPECT_EQ(error_of(folder.write("card.fits", bytes)),
+              "card.fits: the header card at byte " + std::to_string(at) +
+                  " (TTYPE1) has a value that is neither a string nor a number");
 }
 
 TEST(FitsTables, NamesAreTakenAsTheyStand)

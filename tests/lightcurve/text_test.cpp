@@ -177,6 +177,32 @@ TEST(TextFiles, EmptyAndHeaderOnly)
               "star.dat: no column named mag for the value (the columns are bjd, flux)");
 }
 
+// A UTF-8 byte-order mark, which some editors put first, is not part of
+// the first line: a data row stays a row, a header's first name a name.
+TEST(TextFiles, ByteOrderMarkSkipped)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    EXPECT_EQ(read(mark + "1 7.5\n2 7.6\n").times, (std::vector<double>{1, 2}));
+    EXPECT_EQ(read(mark + "time,flux\n1,7.5\n", columns("time", "flux")).values, (std::vector<double>{7.5}));
+}
+
+// A line may be as long as 1 MiB; a longer one (a binary file, a file
+// without line ends) is refused at once, naming its line, instead of being
+// taken into memory whole.
+TEST(TextErrors, LineLongerThanTheLongestNamesTheLine)
+{
+    const std::string blanks(lightcurve::longest_line, ' ');
+    EXPECT_EQ(read("1 7.5\n" + blanks + "\n2 7.6\n").size(), 2u);
+    EXPECT_EQ(error_of("1 7.5\n" + blanks + " \n2 7.6\n"),
+              "star.dat, line 2: longer than 1.0 MiB, too long for a line of a light curve");
+    try {
+        lightcurve::read_file("/dev/zero", {});
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "/dev/zero, line 1: longer than 1.0 MiB, too long for a line of a light curve");
+    }
+}
+
 TEST(TextErrors, TooFewColumnsNamesTheLine)
 {
     EXPECT_EQ(error_of("# c\n1 7.5\n\n2\n"), "star.dat, line 4: too few columns (1; the value is column 2)");

@@ -145,6 +145,35 @@ TEST(Physics, SinusoidAndWindow)
     }
 }
 
+// Values of any finite size: the amplitude is linear in the values, and
+// values whose squares would overflow (above about 1e154) or underflow
+// (below about 1e-154) are scaled by powers of two, so that x 2^768 and
+// x 2^-768 give the spectrum of x scaled, to the last bit.  Usual values
+// (within 2^-128 to 2^128) are not scaled at all.
+TEST(Physics, AmplitudeOfValuesOfAnySize)
+{
+    testseries::Series s = testseries::make({.n = 3000});
+    Grid grid{0.01, 0.01, 3000};
+    for (Method method : {Method::exact, Method::nufft}) {
+        Plan plan(s.t, grid, with(method));
+        const std::vector<double> a = plan.amplitude(s.x);
+        for (int k : {768, -768}) {
+            std::vector<double> x = s.x;
+            for (double& v : x) v = std::ldexp(v, k);
+            std::vector<double> back = plan.amplitude(x);
+            for (double& v : back) v = std::ldexp(v, -k);
+            EXPECT_TRUE(same_bits(back, a)) << k;
+        }
+    }
+    EXPECT_EQ(spectrum::range_exponent(0.0), 0);
+    EXPECT_EQ(spectrum::range_exponent(0x1.fffffp127), 0);
+    EXPECT_EQ(spectrum::range_exponent(0x1p-128), 0);
+    EXPECT_EQ(spectrum::range_exponent(0x1p128), -256);
+    EXPECT_EQ(spectrum::range_exponent(0x1.fp-129), 256);
+    EXPECT_EQ(spectrum::range_exponent(std::numeric_limits<double>::max()), -1024);
+    EXPECT_EQ(spectrum::range_exponent(std::numeric_limits<double>::denorm_min()), 1024);
+}
+
 // A strictly even cadence repeats the window at its sampling frequency:
 // the alias of a signal at f0 appears at 1/dt - f0 with the same height.
 TEST(Physics, WindowOfAnEvenCadenceHasItsAlias)
