@@ -18,6 +18,13 @@ std::vector<double> permuted(const std::vector<double>& x, const std::vector<std
     return y;
 }
 
+std::vector<std::uint32_t> permuted(const std::vector<std::uint32_t>& x, const std::vector<std::size_t>& order)
+{
+    std::vector<std::uint32_t> y(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) y[i] = x[order[i]];
+    return y;
+}
+
 std::string number_text(double x)
 {
     char text[32];
@@ -67,6 +74,7 @@ void sort_by_time(LightCurve& curve)
     curve.times = permuted(curve.times, order);
     curve.values = permuted(curve.values, order);
     if (curve.has_errors) curve.errors = permuted(curve.errors, order);
+    if (!curve.source_index.empty()) curve.source_index = permuted(curve.source_index, order);
 }
 
 // The value or error of the largest magnitude, in the unit it is converted
@@ -133,6 +141,9 @@ LightCurve join(std::vector<LightCurve> parts, Unit unit)
         for (double x : part.values) whole.values.push_back(x - m);
         whole.times.insert(whole.times.end(), part.times.begin(), part.times.end());
         if (whole.has_errors) whole.errors.insert(whole.errors.end(), part.errors.begin(), part.errors.end());
+        const auto first_source = static_cast<std::uint32_t>(whole.sources.size());
+        for (std::size_t k = 0; k < part.times.size(); ++k)
+            whole.source_index.push_back(first_source + (part.source_index.empty() ? 0 : part.source_index[k]));
         whole.sources.insert(whole.sources.end(), part.sources.begin(), part.sources.end());
     }
     sort_by_time(whole);

@@ -94,6 +94,9 @@ struct LightCurve {
     bool has_errors = false;
     Unit unit = Unit::none;
     std::vector<Source> sources;  // one per file read (several when joined)
+    // The file of each point, as its index in `sources` (filled by join);
+    // empty when every point comes from the first.
+    std::vector<std::uint32_t> source_index;
 
     std::size_t size() const { return times.size(); }
     // The bytes its arrays hold (for the memory a run needs).
@@ -172,7 +175,7 @@ void convert(LightCurve& curve, Unit unit);
 
 // One star observed in several files: each file's values in the unit, its
 // own median removed, then all merged in time order.  Errors are kept when
-// every file has them.
+// every file has them; each point's file is kept in source_index.
 LightCurve join(std::vector<LightCurve> parts, Unit unit);
 
 // The median (the mean of the two middle values for an even count); NaN

@@ -60,7 +60,8 @@ const char* unit_name(Unit unit)
 
 std::size_t LightCurve::bytes() const
 {
-    return (times.capacity() + values.capacity() + errors.capacity()) * sizeof(double);
+    return (times.capacity() + values.capacity() + errors.capacity()) * sizeof(double) +
+           source_index.capacity() * sizeof(std::uint32_t);
 }
 
 }  // namespace lightcurve

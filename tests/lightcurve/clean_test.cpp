@@ -126,6 +126,7 @@ TEST(Joining, EachFileToItsOwnMedianThenInTimeOrder)
     ASSERT_EQ(c.sources.size(), 2u);
     EXPECT_EQ(c.sources[0].file, "a.dat");
     EXPECT_EQ(c.sources[1].file, "b.dat");
+    EXPECT_EQ(c.source_index, (std::vector<std::uint32_t>{1, 1, 1, 0, 0, 0}));  // each point's file
 }
 
 TEST(Joining, UnitNoneRemovesEachMedianAndErrorsNeedEveryFile)
