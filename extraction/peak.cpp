@@ -115,28 +115,51 @@ struct MinimizerDeleter {
     void operator()(gsl_min_fminimizer* m) const { gsl_min_fminimizer_free(m); }
 };
 
-}  // namespace
-
-std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones)
+// The grid points within any of the zones, among the first `count`.
+std::vector<char> in_zones(const spectrum::Grid& grid, std::size_t count, std::span<const Zone> zones)
 {
-    const std::size_t count = std::min(grid.count, amplitude.size());
-    if (count < 3) return no_peak;
     std::vector<char> excluded(count, 0);
     for (const Zone& zone : zones) {
         const double lo = std::ceil((zone.centre - zone.half - grid.fmin) / grid.step);
         const double hi = std::floor((zone.centre + zone.half - grid.fmin) / grid.step);
         if (!(hi >= 0.0) || !(lo < static_cast<double>(count))) continue;
         const std::size_t first = lo <= 0.0 ? 0 : static_cast<std::size_t>(lo);
-        const std::size_t last = std::min(count - 1, static_cast<std::size_t>(hi));
+        const std::size_t last = static_cast<std::size_t>(std::min(hi, static_cast<double>(count - 1)));
         for (std::size_t j = first; j <= last; ++j) excluded[j] = 1;
     }
+    return excluded;
+}
+
+// The highest local maximum outside the zones among those `eligible` takes.
+template <class Eligible>
+std::size_t highest_maximum(const spectrum::Grid& grid, std::span<const double> amplitude, std::size_t count,
+                            std::span<const Zone> zones, Eligible eligible)
+{
+    if (count < 3) return no_peak;
+    const std::vector<char> excluded = in_zones(grid, count, zones);
     std::size_t best = no_peak;
     for (std::size_t j = 1; j + 1 < count; ++j) {
         const double a = amplitude[j];
-        if (excluded[j] || !(a > amplitude[j - 1]) || !(a >= amplitude[j + 1])) continue;
+        if (excluded[j] || !(a > amplitude[j - 1]) || !(a >= amplitude[j + 1]) || !eligible(j)) continue;
         if (best == no_peak || a > amplitude[best]) best = j;
     }
     return best;
+}
+
+}  // namespace
+
+std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    return highest_maximum(grid, amplitude, count, zones, [](std::size_t) { return true; });
+}
+
+std::size_t highest_significant_peak(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                     std::span<const double> noise, double snr, std::span<const Zone> zones)
+{
+    const std::size_t count = std::min({grid.count, amplitude.size(), noise.size()});
+    return highest_maximum(grid, amplitude, count, zones,
+                           [&](std::size_t j) { return amplitude[j] >= snr * noise[j]; });
 }
 
 double scargle_amplitude(std::span<const double> tau, std::span<const double> values, double f)

@@ -24,6 +24,20 @@ constexpr std::size_t no_peak = static_cast<std::size_t>(-1);
 // zone; no_peak when there is none.
 std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones);
 
+// highest_significant_peak: the grid index of the highest local maximum of
+// the spectrum (as highest_peak counts them) outside every zone whose
+// amplitude reaches `snr` times the local noise there; no_peak when none
+// does.  A peak is judged against the noise around it before it is chosen,
+// so a red-noise hump at low frequency, high but not significant, does not
+// hide a lower significant peak elsewhere.
+//   Given:    grid, amplitude  the spectrum
+//             noise            the local noise at each grid frequency
+//                              (local_noise); a peak where it is 0 reaches
+//                              any limit
+//             snr              the limit, amplitude over noise
+std::size_t highest_significant_peak(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                     std::span<const double> noise, double snr, std::span<const Zone> zones);
+
 // scargle_amplitude: sqrt(4 P(f) / N), P the classical Lomb-Scargle power
 // of the mean-subtracted values at frequency f: the definition of the
 // spectrum's amplitude, at any frequency.

@@ -8,26 +8,103 @@
 
 namespace extraction {
 
-double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box)
+namespace {
+
+// The grid points [begin, end) within box / 2 of f, among the first
+// `count`; begin = end when there are none.
+struct BoxRange {
+    std::size_t begin = 0, end = 0;
+};
+
+BoxRange box_range(const spectrum::Grid& grid, std::size_t count, double f, double box)
 {
-    if (grid.count == 0 || !(grid.step > 0.0)) return 0.0;
-    const std::size_t count = std::min(grid.count, amplitude.size());
+    if (count == 0 || !(grid.step > 0.0)) return {};
     // Grid points on the edges of the box count, whatever the rounding.
     const double lo = (f - 0.5 * box - grid.fmin) / grid.step - 1e-9;
     const double hi = (f + 0.5 * box - grid.fmin) / grid.step + 1e-9;
-    if (!(hi >= 0.0) || !(lo <= static_cast<double>(count - 1))) return 0.0;
+    if (!(hi >= 0.0) || !(lo <= static_cast<double>(count - 1))) return {};
     const std::size_t first = lo <= 0.0 ? 0 : static_cast<std::size_t>(std::ceil(lo));
-    const std::size_t last = std::min(count - 1, static_cast<std::size_t>(std::floor(hi)));
-    if (first > last) return 0.0;
+    // Clamped before the conversion: a box of any size stays within the grid.
+    const std::size_t last = static_cast<std::size_t>(std::min(std::floor(hi), static_cast<double>(count - 1)));
+    if (first > last) return {};
+    return {first, last + 1};
+}
+
+// A sum carried with the rounding error of each addition (Neumaier 1974),
+// and the number of terms in it.
+struct RunningSum {
+    double sum = 0.0, compensation = 0.0;
+    std::size_t terms = 0;
+
+    void add(double x)
+    {
+        const double t = sum + x;
+        compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
+        sum = t;
+    }
+    double value() const { return sum + compensation; }
+};
+
+// The amplitudes of a box enter and leave the sum; undefined ones (NaN at
+// frequency 0) are no noise and never do.
+struct BoxSum {
+    std::span<const double> amplitude;
+    RunningSum total;
+    std::size_t begin = 0, end = 0;
+
+    void enter(std::size_t j)
+    {
+        if (!std::isfinite(amplitude[j])) return;
+        total.add(amplitude[j]);
+        ++total.terms;
+    }
+    void leave(std::size_t j)
+    {
+        if (!std::isfinite(amplitude[j])) return;
+        total.add(-amplitude[j]);
+        --total.terms;
+    }
+    void move_to(BoxRange range)
+    {
+        if (range.begin >= end || range.end <= begin) {  // no overlap: start afresh
+            total = {};
+            begin = end = range.begin;
+        }
+        while (end < range.end) enter(end++);
+        while (end > range.end) leave(--end);
+        while (begin < range.begin) leave(begin++);
+        while (begin > range.begin) enter(--begin);
+        if (total.terms == 0) total = {};  // nothing left to round
+    }
+    double mean() const { return total.terms > 0 ? total.value() / static_cast<double>(total.terms) : 0.0; }
+};
+
+}  // namespace
+
+double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box)
+{
+    const BoxRange range = box_range(grid, std::min(grid.count, amplitude.size()), f, box);
     // An undefined amplitude (NaN at frequency 0) is no noise: passed over.
     double sum = 0.0;
     std::size_t used = 0;
-    for (std::size_t j = first; j <= last; ++j)
+    for (std::size_t j = range.begin; j < range.end; ++j)
         if (std::isfinite(amplitude[j])) {
             sum += amplitude[j];
             ++used;
         }
     return used > 0 ? sum / static_cast<double>(used) : 0.0;
+}
+
+std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, double box)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    std::vector<double> noise(count);
+    BoxSum running{amplitude.first(count), {}, 0, 0};
+    for (std::size_t j = 0; j < count; ++j) {
+        running.move_to(box_range(grid, count, grid.frequency(j), box));
+        noise[j] = running.mean();
+    }
+    return noise;
 }
 
 Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span)

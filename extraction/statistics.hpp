@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <span>
+#include <vector>
 
 #include "spectrum/spectrum.hpp"
 
@@ -20,6 +21,22 @@ namespace extraction {
 //          2. Amplitudes that are not finite (the NaN of frequency 0) are
 //             left out of the mean.
 double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box);
+
+// local_noise: box_mean at every grid frequency, in one pass: the noise
+// against which each peak of a spectrum is judged before it is chosen.
+//   Given:    grid, amplitude  a spectrum on the grid
+//             box              width of the box, c/d
+//   Returned: one mean per grid frequency (as many as the shorter of the
+//             grid and the amplitudes); 0 where no finite amplitude lies
+//             in the box
+//   Notes: 1. The box of frequency j is box_mean's at grid.frequency(j),
+//             its ends found the same way, so the two agree to rounding.
+//          2. The sum over the box is carried from one frequency to the
+//             next, adding the amplitudes that enter and taking off those
+//             that leave: O(M) for M frequencies, whatever the box.  It is
+//             a compensated sum (Neumaier 1974, ZAMM 54, 39), so that the
+//             rounding of M additions and removals does not build up.
+std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, double box);
 
 struct Uncertainty {
     double frequency = 0.0;  // c/d

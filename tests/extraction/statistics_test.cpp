@@ -28,6 +28,31 @@ TEST(BoxMean, AveragesTheGridPointsInTheBoxCutAtTheEnds)
     EXPECT_NEAR(box_mean(grid, amp, 1.1, 1.0), 3.5, 1e-12);    // j = 1..6
 }
 
+TEST(LocalNoise, EqualsTheBoxMeanAtEveryGridFrequency)
+{
+    // Amplitudes spanning decades (a red-noise rise, a strong peak), the NaN
+    // of frequency 0, and grids whose box ends fall between grid points,
+    // on them, beyond both ends, or hold a single point.
+    std::mt19937_64 gen(5);
+    std::uniform_real_distribution<double> uni(0.0, 1.0);
+    const spectrum::Grid grid{0.0, 1.0 / 300.0, 6000};
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < amp.size(); ++j) amp[j] = uni(gen) * (1.0 + 1e4 / (1.0 + 50.0 * grid.frequency(j)));
+    amp[0] = NAN;
+    amp[3000] = 1e6;
+    for (double box : {1.0, 0.35, 0.1, 0.0, 500.0, 1e300}) {
+        const std::vector<double> noise = local_noise(grid, amp, box);
+        ASSERT_EQ(noise.size(), grid.count);
+        for (std::size_t j = 0; j < grid.count; ++j) {
+            const double reference = box_mean(grid, amp, grid.frequency(j), box);
+            ASSERT_NEAR(noise[j], reference, 1e-13 * reference) << "box " << box << ", j " << j;
+        }
+    }
+    // A grid of amplitudes all undefined: no noise anywhere.
+    const spectrum::Grid small{0.0, 0.1, 5};
+    EXPECT_EQ(local_noise(small, std::vector<double>(5, NAN), 1.0), std::vector<double>(5, 0.0));
+}
+
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
 {
     // Montgomery & O'Donoghue 1999, DSSN 13, 28: A = 2, sigma = 1, N = 800, T = 50 d.
@@ -129,6 +154,27 @@ TEST(Peak, HighestLocalMaximumOutsideTheZonesAndNeverAtAnEnd)
     const std::vector<Zone> all = {{2.0, 0.1}, {4.0, 0.1}};
     EXPECT_EQ(highest_peak(grid, amp, all), no_peak);
     EXPECT_EQ(highest_peak(grid, std::vector<double>{1, 1, 1, 1, 1, 1, 1, 1}, {}), no_peak);  // flat: no peak
+}
+
+TEST(Peak, TheHighestPeakThatReachesTheLimitAgainstItsOwnNoise)
+{
+    // A red-noise hump at low frequency, higher than anything else but no
+    // higher than the noise around it, and a lower peak at 20 c/d well above
+    // the flat noise there.
+    const spectrum::Grid grid{0.05, 0.01, 3000};  // 0.05 .. 30 c/d
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < grid.count; ++j) {
+        const double f = grid.frequency(j);
+        amp[j] = (0.1 + 5.0 / (1.0 + f * f)) * (1.0 + 0.3 * std::sin(7.0 * static_cast<double>(j)));
+    }
+    const std::size_t line = 1995;  // 20.0 c/d
+    amp[line] = 1.0;
+    const std::vector<double> noise = local_noise(grid, amp, 1.0);
+    EXPECT_LT(grid.frequency(highest_peak(grid, amp, {})), 1.0);
+    EXPECT_EQ(highest_significant_peak(grid, amp, noise, 4.0, {}), line);
+    const std::vector<Zone> taken = {{20.0, 0.02}};
+    EXPECT_EQ(highest_significant_peak(grid, amp, noise, 4.0, taken), no_peak);
+    EXPECT_EQ(highest_significant_peak(grid, amp, noise, 20.0, {}), no_peak);
 }
 
 TEST(Peak, RefinementFindsTheContinuousMaximumBetweenGridPoints)
