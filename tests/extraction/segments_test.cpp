@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "extraction/segments.hpp"
@@ -13,77 +14,57 @@ using namespace extraction;
 
 namespace {
 
-// Points every 1/64 d (exact in binary) from `start` to `end`.
+// Points every 1/64 d (exact in binary) over each stretch [start, end].
 constexpr double step = 1.0 / 64;
 
-void observe(std::vector<double>& t, double start, double end)
+std::vector<double> observed(const std::vector<std::pair<double, double>>& stretches)
 {
-    for (int k = 0; start + k * step <= end; ++k) t.push_back(start + k * step);
+    std::vector<double> t;
+    for (const auto& [start, end] : stretches)
+        for (int k = 0; start + k * step <= end; ++k) t.push_back(start + k * step);
+    return t;
 }
 
-std::size_t segment_count(const std::vector<double>& t, const SegmentRules& rules = {})
-{
-    return segment_light_curve(t, {}, rules).segments.size();
-}
+std::vector<Segment> segments_of(const std::vector<double>& t) { return segment_light_curve(t, {}, {}).segments; }
 
 }  // namespace
 
 TEST(Segments, GapRuleSplitsLongStretchesAndKeepsACampaignOfNightsWhole)
 {
     // A space sector: two orbits of 13 d with a 1 d gap between them.
-    std::vector<double> sector;
-    observe(sector, 0.0, 13.0);
-    observe(sector, 14.0, 27.0);
+    const std::vector<double> sector = observed({{0.0, 13.0}, {14.0, 27.0}});
     const Segmentation s = segment_light_curve(sector, {}, {});
     ASSERT_EQ(s.segments.size(), 2u);
-    EXPECT_DOUBLE_EQ(s.segments[0].last, 13.0);
-    EXPECT_DOUBLE_EQ(s.segments[1].first, 14.0);
+    EXPECT_EQ(s.segments[0].last, 13.0);
+    EXPECT_EQ(s.segments[1].first, 14.0);
     EXPECT_EQ(s.segments[0].count + s.segments[1].count, sector.size());
     EXPECT_EQ(s.of_point.front(), 0u);
     EXPECT_EQ(s.of_point.back(), 1u);
 
     // Twenty-one nights of 0.3 d, one a day, and a week lost to the weather:
     // every piece is short, so all are one segment.
-    std::vector<double> nights;
+    std::vector<std::pair<double, double>> nights;
     for (int night = 0; night < 28; ++night)
-        if (night < 10 || night >= 17) observe(nights, night, night + 0.3);
-    EXPECT_EQ(segment_count(nights), 1u);
+        if (night < 10 || night >= 17) nights.push_back({night, night + 0.3});
+    EXPECT_EQ(segments_of(observed(nights)).size(), 1u);
 }
 
 TEST(Segments, AShortPieceJoinsTheNeighbourAcrossTheSmallerGap)
 {
-    // 20 d, gap 0.8 d, 2 d, gap 0.6 d, 20 d: the 2 d piece joins the later.
-    std::vector<double> t;
-    observe(t, 0.0, 20.0);
-    observe(t, 20.8, 22.8);
-    observe(t, 23.4, 43.4);
-    Segmentation s = segment_light_curve(t, {}, {});
-    ASSERT_EQ(s.segments.size(), 2u);
-    EXPECT_DOUBLE_EQ(s.segments[1].first, 20.8);
-    // With the gaps the other way round, the earlier.
-    t.clear();
-    observe(t, 0.0, 20.0);
-    observe(t, 20.6, 22.6);
-    observe(t, 23.4, 43.4);
-    s = segment_light_curve(t, {}, {});
-    ASSERT_EQ(s.segments.size(), 2u);
-    EXPECT_DOUBLE_EQ(s.segments[0].last, 22.6);
+    // 20 d, gap 0.75 d, 2 d, gap 0.5625 d, 20 d: the 2 d piece joins the later;
+    // with the gaps the other way round, the earlier.
+    std::vector<Segment> s = segments_of(observed({{0, 20}, {20.75, 22.75}, {23.3125, 43}}));
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[1].first, 20.75);
+    s = segments_of(observed({{0, 20}, {20.5625, 22.5625}, {23.3125, 43}}));
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].last, 22.5625);
     // Two short pieces in a row are joined first; together they reach 5 d
     // and stay a segment of their own.
-    t.clear();
-    observe(t, 0.0, 20.0);
-    observe(t, 21.0, 23.0);
-    observe(t, 24.0, 26.5);
-    observe(t, 28.0, 48.0);
-    s = segment_light_curve(t, {}, {});
-    ASSERT_EQ(s.segments.size(), 3u);
-    EXPECT_DOUBLE_EQ(s.segments[1].first, 21.0);
-    EXPECT_DOUBLE_EQ(s.segments[1].last, 26.5);
-    // A light curve shorter than the shortest length in all is one segment.
-    t.clear();
-    observe(t, 0.0, 1.0);
-    observe(t, 3.0, 4.0);
-    EXPECT_EQ(segment_count(t), 1u);
+    s = segments_of(observed({{0, 20}, {21, 23}, {24, 26.5}, {28, 48}}));
+    ASSERT_EQ(s.size(), 3u);
+    EXPECT_EQ(s[1].first, 21.0);
+    EXPECT_EQ(s[1].last, 26.5);
 }
 
 TEST(Segments, PointsOfDifferentFilesAreNeverInOneSegment)
@@ -112,9 +93,7 @@ TEST(Segments, PointsOfDifferentFilesAreNeverInOneSegment)
 
 TEST(Segments, BreakpointsReplaceTheGapRuleAndAreTakenAsGiven)
 {
-    std::vector<double> t;
-    observe(t, 0.0, 13.0);
-    observe(t, 14.0, 27.0);
+    const std::vector<double> t = observed({{0.0, 13.0}, {14.0, 27.0}});
     SegmentRules rules;
     rules.breakpoints = std::vector<double>{20.0, 6.5, 100.0};  // any order; one beyond the data
     const Segmentation s = segment_light_curve(t, {}, rules);
