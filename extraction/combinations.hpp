@@ -83,8 +83,8 @@ std::vector<Label> frequency_labels(std::span<const double> frequencies, std::sp
                                     std::span<const double> amplitudes, const LabelSettings& settings);
 
 // chance_match_probability: the probability that a frequency unrelated to
-// the others lies within `distance` of at least one of K values spread over
-// a range of width W,
+// the others lies within `distance` (c/d) of at least one of K = `values`
+// values spread over a range of width W = `width` (c/d),
 //   p = 1 - (1 - 2 distance / W)^K   (1 when 2 distance >= W).
 //   Notes: 1. Derivation: for a frequency unrelated to the values, each
 //             value lies anywhere in the range; it falls within distance
