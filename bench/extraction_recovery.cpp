@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
-#include "extraction/synthetic_curves.hpp"
+#include "support/synthetic_curves.hpp"
 
 using namespace extraction;
 

@@ -41,7 +41,7 @@
 
 #include "lightcurve/lightcurve.hpp"
 #include "tracking/files.hpp"
-#include "tracking/orbit_curves.hpp"
+#include "support/orbit_curves.hpp"
 #include "tracking/track.hpp"
 
 extern char** environ;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "tracking/files.hpp"
-#include "tracking/orbit_curves.hpp"
+#include "support/orbit_curves.hpp"
 #include "tracking/track.hpp"
 
 using namespace orbit_curves;

@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "common/io.hpp"
-#include "common/plot.hpp"
-#include "curveview/curveview.hpp"
+#include "plotting/plot.hpp"
+#include "curveview.hpp"
 
 namespace {
 

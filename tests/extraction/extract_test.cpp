@@ -15,7 +15,7 @@
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "extraction/extraction.hpp"
-#include "extraction/synthetic_curves.hpp"
+#include "support/synthetic_curves.hpp"
 
 using namespace extraction;
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/io.hpp"
-#include "common/plot.hpp"
+#include "plotting/plot.hpp"
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
 #include "fuzz/private_folder.hpp"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "lightcurve/files.hpp"
+#include "support/lightcurve_files.hpp"
 #include "lightcurve/lightcurve.hpp"
 
 namespace {

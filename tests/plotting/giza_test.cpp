@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "common/io.hpp"
-#include "common/plot.hpp"
+#include "plotting/plot.hpp"
 
 namespace {
 

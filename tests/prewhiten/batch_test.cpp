@@ -11,10 +11,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/batch.hpp"
-#include "prewhiten/output.hpp"
-#include "prewhiten/run.hpp"
+#include "support/lightcurve_files.hpp"
+#include "batch.hpp"
+#include "output.hpp"
+#include "run.hpp"
 
 namespace {
 

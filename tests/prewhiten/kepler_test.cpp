@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "prewhiten/run.hpp"
+#include "run.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/output.hpp"
+#include "support/lightcurve_files.hpp"
+#include "output.hpp"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/plot.hpp"
+#include "plotting/plot.hpp"
 #include "extraction/statistics.hpp"
-#include "lightcurve/files.hpp"
-#include "prewhiten/output.hpp"
-#include "prewhiten/picture.hpp"
+#include "support/lightcurve_files.hpp"
+#include "output.hpp"
+#include "picture.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/run.hpp"
-#include "prewhiten/screen.hpp"
+#include "support/lightcurve_files.hpp"
+#include "run.hpp"
+#include "screen.hpp"
 
 namespace {
 

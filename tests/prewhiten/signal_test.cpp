@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/output.hpp"
+#include "support/lightcurve_files.hpp"
+#include "output.hpp"
 
 namespace {
 

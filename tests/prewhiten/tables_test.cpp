@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/run.hpp"
-#include "prewhiten/tables.hpp"
+#include "support/lightcurve_files.hpp"
+#include "run.hpp"
+#include "tables.hpp"
 
 namespace {
 

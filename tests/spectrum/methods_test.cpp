@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "reference.hpp"
-#include "series.hpp"
+#include "support/series.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace {

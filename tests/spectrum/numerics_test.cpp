@@ -7,7 +7,7 @@
 #include <random>
 
 #include "spectrum/numerics.hpp"
-#include "spectrum/phases.hpp"
+#include "phases.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "common/wide_kernels.hpp"
+#include "wide/wide_kernels.hpp"
 
 namespace kernel_forms {
 

@@ -1,0 +1,87 @@
+// The summary lines of each star.
+#include "screen.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "output.hpp"
+
+namespace prewhiten {
+
+std::string g6(double x)
+{
+    char t[32];
+    std::snprintf(t, sizeof t, "%.6g", x);
+    return t;
+}
+
+namespace {
+
+std::string dropped_reasons(const lightcurve::Dropped& d)
+{
+    std::string text;
+    auto reason = [&](std::size_t count, const char* what) {
+        if (count == 0) return;
+        text += (text.empty() ? "" : ", ") + std::to_string(count) + " " + what;
+    };
+    reason(d.time_not_finite, "time not finite");
+    reason(d.quality_flagged, "quality flagged");
+    reason(d.value_not_finite, "value not finite");
+    reason(d.error_not_finite, "error not finite");
+    return text.empty() ? "" : " (" + text + ")";
+}
+
+}  // namespace
+
+Peak highest_peak(const spectrum::Grid& grid, const std::vector<double>& amplitude)
+{
+    Peak peak;
+    for (std::size_t j = 0; j < amplitude.size(); ++j) {
+        if (!(amplitude[j] > peak.amplitude)) continue;
+        peak.found = true;
+        peak.index = j;
+        peak.amplitude = amplitude[j];
+    }
+    if (peak.found) peak.frequency = grid.frequency(peak.index);
+    return peak;
+}
+
+void say_reading(std::ostream& out, const lightcurve::LightCurve& curve)
+{
+    for (const lightcurve::Source& s : curve.sources)
+        out << escape_controls(s.file) << ": " << s.rows << " rows read, " << s.dropped.total() << " dropped"
+            << dropped_reasons(s.dropped) << ", " << s.kept() << " kept\n";
+}
+
+void say_grid(std::ostream& out, const Star& star, const lightcurve::LightCurve& curve, const spectrum::Grid& grid,
+              const Options& options)
+{
+    out << star.label << ": N = " << curve.size() << ", T = " << g6(lightcurve::time_span(curve.times))
+        << " d, median step " << g6(lightcurve::median_step(curve.times)) << " d, "
+        << (curve.unit == lightcurve::Unit::none ? std::string("values as given")
+                                                  : std::string("values in ") + lightcurve::unit_name(curve.unit))
+        << "\n";
+    out << star.label << ": " << g6(grid.fmin) << " to " << g6(grid.frequency(grid.count - 1)) << " c/d in steps of "
+        << g6(grid.step) << " c/d, " << grid.count << " frequencies, method " << method_name(options.spectrum.method)
+        << "\n";
+}
+
+void say_peak(std::ostream& out, const Star& star, const Peak& peak, lightcurve::Unit unit)
+{
+    if (!peak.found) {
+        out << star.label << ": no peak: the amplitude is nowhere above zero\n";
+        return;
+    }
+    char frequency[48];
+    std::snprintf(frequency, sizeof frequency, "%.6f", peak.frequency);
+    out << star.label << ": highest peak at " << frequency << " c/d, amplitude " << g6(peak.amplitude)
+        << (unit == lightcurve::Unit::none ? "" : std::string(" ") + lightcurve::unit_name(unit)) << "\n";
+}
+
+void say_written(std::ostream& out, const Star& star, const std::filesystem::path& file)
+{
+    out << star.label << ": wrote " << escape_controls(file.string()) << "\n";
+}
+
+}  // namespace prewhiten
