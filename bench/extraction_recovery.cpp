@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
+#include "extraction/libraries.hpp"
 #include "support/synthetic_curves.hpp"
 
 using namespace extraction;
@@ -107,6 +108,7 @@ synthetic::Recipe base(std::size_t n, double span, unsigned seed)
 
 int main(int argc, char** argv)
 {
+    extraction::configure_libraries();
     const int trials = argc > 1 ? std::atoi(argv[1]) : 20;
     Tally total;
     auto add = [&](const Tally& t) {

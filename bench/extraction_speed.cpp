@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
+#include "extraction/libraries.hpp"
 
 using namespace extraction;
 
@@ -112,6 +113,7 @@ bool same(const Result& a, const Result& b)
 
 int main(int argc, char** argv)
 {
+    extraction::configure_libraries();
     const int frequencies = argc > 1 ? std::atoi(argv[1]) : 50;
     const Star star = make_star();
     double wall_all = 0.0, cpu_all = 0.0, wall_one = 0.0, cpu_one = 0.0;

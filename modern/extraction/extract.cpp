@@ -9,7 +9,8 @@
 #include "combinations.hpp"
 #include "extraction/extraction.hpp"
 #include "extraction/fit.hpp"
-#include "spectrum/parallel.hpp"
+#include "numerics/parallel.hpp"
+#include "numerics/sizes.hpp"
 #include "peak.hpp"
 
 namespace extraction {
@@ -129,7 +130,7 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
                         std::span<const double> errors, const Settings& settings, const ProgressCallback& progress,
                         Clock::time_point start)
 {
-    const int threads = spectrum::thread_count(settings.threads);
+    const int threads = numerics::thread_count(settings.threads);
     Result result;
     result.n = times.size();
     result.grid = settings.grid;
@@ -329,14 +330,16 @@ Result extract(std::span<const double> times, std::span<const double> values, st
 
 std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most)
 {
-    const double p = 1.0 + 3.0 * std::max(most, 0);
+    using numerics::multiply_sizes;
+    const std::size_t p = 1 + 3 * static_cast<std::size_t>(std::max(most, 0));
     // Four spectra; about a dozen series of n (values, times, residuals,
     // weights, the solver's vectors); the normal equations of each
     // partition and the solver's own p x p matrices; a block of the
     // Jacobian per partition.
-    const double bytes = 8.0 * (4.0 * static_cast<double>(grid_count) + 12.0 * static_cast<double>(n) +
-                                (16.0 + 6.0) * p * p + 16.0 * 256.0 * p);
-    return bytes >= 0x1p63 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(bytes);
+    const std::size_t doubles =
+        numerics::sum_sizes({multiply_sizes(4, grid_count), multiply_sizes(12, n),
+                             multiply_sizes(16 + 6, multiply_sizes(p, p)), multiply_sizes(16 * 256, p)});
+    return multiply_sizes(sizeof(double), doubles);
 }
 
 std::string stop_name(Stop stop)

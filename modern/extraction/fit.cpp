@@ -11,14 +11,17 @@
 #include <limits>
 #include <memory>
 
-#include "spectrum/parallel.hpp"
+#include "numerics/cycles.hpp"
+#include "numerics/parallel.hpp"
 
-// The BLAS under GSL is OpenBLAS; its own threads would compete with ours
-// for the same cores, so it runs single-threaded inside our partitions.
-extern "C" void openblas_set_num_threads(int);
+// GSL reports failures as status values and OpenBLAS runs on the calling
+// thread inside our partitions: both set once for the process
+// (configure_libraries).
 
 namespace extraction {
 namespace {
+
+using numerics::two_pi;
 
 // Rows per block of the Jacobian, and the most partitions the rows are cut
 // into (a fixed count, so that sums never depend on the number of threads).
@@ -50,20 +53,28 @@ Linear linear(const Sinusoid& term)
     return {term.frequency, term.amplitude * std::cos(angle), term.amplitude * std::sin(angle)};
 }
 
+// Every term as the fit sees it, formed once for all the blocks of rows.
+std::vector<Linear> linear_terms(const Model& model)
+{
+    std::vector<Linear> terms;
+    for (const Sinusoid& term : model.terms) terms.push_back(linear(term));
+    return terms;
+}
+
 // One block of rows: the residuals (when res is given) and the Jacobian
 // columns (when jac is given), from one evaluation of each sine and cosine.
-void block(const Series& series, const Model& model, const Layout* layout, std::size_t first, std::size_t count,
-           double* res, double* jac)
+void block(const Series& series, const Model& model, const std::vector<Linear>& terms, const Layout* layout,
+           std::size_t first, std::size_t count, double* res, double* jac)
 {
     std::array<double, block_rows> arg, s, c, m;
     const double* tau = series.tau.data() + first;
     std::fill_n(m.begin(), count, model.constant);
     if (jac)
         for (std::size_t k = 0; k < count; ++k) jac[k] = weight(series, first + k);
-    for (std::size_t i = 0; i < model.terms.size(); ++i) {
-        const Linear term = linear(model.terms[i]);
+    for (std::size_t i = 0; i < terms.size(); ++i) {
+        const Linear& term = terms[i];
         for (std::size_t k = 0; k < count; ++k) arg[k] = term.frequency * tau[k];
-        sin_cos_cycles(arg.data(), s.data(), c.data(), count);
+        numerics::sincos_cycles(arg.data(), s.data(), c.data(), count);
         for (std::size_t k = 0; k < count; ++k) m[k] += term.a * s[k] + term.b * c[k];
         if (!jac) continue;
         double* col_f = layout->frequency(i) == Layout::fixed ? nullptr : jac + layout->frequency(i) * count;
@@ -86,7 +97,7 @@ void block(const Series& series, const Model& model, const Layout* layout, std::
 void all_residuals(const Series& series, const Model& model, double* out, int threads)
 {
     const Partitions parts(series.tau.size());
-    spectrum::for_each_block(parts.count, threads, [&](std::size_t j) {
+    numerics::for_each_block(parts.count, threads, [&](std::size_t j) {
         residuals(series, model, parts.first_row(j), parts.end_row(j) - parts.first_row(j), out + parts.first_row(j));
     });
 }
@@ -97,11 +108,12 @@ void jacobian_times(const Series& series, const Model& model, const Layout& layo
 {
     const Partitions parts(series.tau.size());
     const std::size_t p = layout.size();
-    spectrum::for_each_block(parts.count, threads, [&](std::size_t j) {
+    const std::vector<Linear> terms = linear_terms(model);
+    numerics::for_each_block(parts.count, threads, [&](std::size_t j) {
         std::vector<double> jac(block_rows * p);
         for (std::size_t k0 = parts.first_row(j); k0 < parts.end_row(j); k0 += block_rows) {
             const std::size_t m = std::min(block_rows, parts.end_row(j) - k0);
-            block(series, model, &layout, k0, m, nullptr, jac.data());
+            block(series, model, terms, &layout, k0, m, nullptr, jac.data());
             cblas_dgemv(CblasColMajor, CblasNoTrans, static_cast<int>(m), static_cast<int>(p), 1.0, jac.data(),
                         static_cast<int>(m), u, 1, 0.0, out + k0, 1);
         }
@@ -276,18 +288,20 @@ void Layout::unpack(std::span<const double> x, Model& model) const
 
 void residuals(const Series& series, const Model& model, std::size_t first, std::size_t count, double* out)
 {
+    const std::vector<Linear> terms = linear_terms(model);
     for (std::size_t k0 = 0; k0 < count; k0 += block_rows)
-        block(series, model, nullptr, first + k0, std::min(block_rows, count - k0), out + k0, nullptr);
+        block(series, model, terms, nullptr, first + k0, std::min(block_rows, count - k0), out + k0, nullptr);
 }
 
 void jacobian(const Series& series, const Model& model, const Layout& layout, std::size_t first, std::size_t count,
               double* out)
 {
     const std::size_t p = layout.size();
+    const std::vector<Linear> terms = linear_terms(model);
     std::vector<double> jac(block_rows * p);
     for (std::size_t k0 = 0; k0 < count; k0 += block_rows) {
         const std::size_t m = std::min(block_rows, count - k0);
-        block(series, model, &layout, first + k0, m, nullptr, jac.data());
+        block(series, model, terms, &layout, first + k0, m, nullptr, jac.data());
         for (std::size_t j = 0; j < p; ++j) std::copy_n(jac.data() + j * m, m, out + j * count + k0);
     }
 }
@@ -295,12 +309,12 @@ void jacobian(const Series& series, const Model& model, const Layout& layout, st
 void normal_equations(const Series& series, const Model& model, const Layout& layout, const double* u, double* jtj,
                       double* jtu, int threads)
 {
-    openblas_set_num_threads(1);
     const std::size_t p = layout.size();
     const bool want_jtu = u && jtu;
     const Partitions parts(series.tau.size());
+    const std::vector<Linear> terms = linear_terms(model);
     std::vector<std::vector<double>> part_jtj(parts.count), part_jtu(parts.count);
-    spectrum::for_each_block(parts.count, threads, [&](std::size_t j) {
+    numerics::for_each_block(parts.count, threads, [&](std::size_t j) {
         std::vector<double> jac(block_rows * p);
         if (jtj) part_jtj[j].assign(p * p, 0.0);
         if (want_jtu) part_jtu[j].assign(p, 0.0);
@@ -308,7 +322,7 @@ void normal_equations(const Series& series, const Model& model, const Layout& la
         for (std::size_t k0 = parts.first_row(j); k0 < parts.end_row(j); k0 += block_rows) {
             const std::size_t m = std::min(block_rows, parts.end_row(j) - k0);
             const int im = static_cast<int>(m);
-            block(series, model, &layout, k0, m, nullptr, jac.data());
+            block(series, model, terms, &layout, k0, m, nullptr, jac.data());
             if (jtj)
                 cblas_dsyrk(CblasColMajor, CblasLower, CblasTrans, ip, im, 1.0, jac.data(), im, 1.0,
                             part_jtj[j].data(), ip);
@@ -349,7 +363,6 @@ void normalise(Model& model)
 FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>& free_frequency,
                const FitSettings& settings)
 {
-    gsl_set_error_handler_off();  // failures come back as status values
     FitOutcome outcome;
     outcome.model = start;
     const Layout layout(start.terms.size(), free_frequency);

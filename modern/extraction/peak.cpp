@@ -10,90 +10,47 @@
 #include <memory>
 #include <vector>
 
+#include "numerics/cycles.hpp"
+#include "numerics/scargle.hpp"
+
 namespace extraction {
 namespace {
 
+using numerics::two_pi;
+
 constexpr std::size_t chunk = 256;
-constexpr std::size_t lanes = 4;
-using Lanes = std::array<double, lanes>;
 
-double total(const Lanes& partial) { return (partial[0] + partial[1]) + (partial[2] + partial[3]); }
-
+// The series whose amplitude is sought: its times and centred values,
+// and room for the phases at up to three frequencies.
 struct ScargleInput {
-    std::span<const double> tau, values;
-    double mean = 0.0;
+    std::span<const double> tau;
+    std::vector<double> centred;
+    std::vector<double> cycles[3];
 };
 
-// The sums of one block: sin and cos of 2 pi f tau against the centred
-// values, in four lanes (a fixed order, which the compiler can keep in
-// vector registers).  Built for the wider vector units too, as the model's
-// sine and cosine are.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
-void add_sums(const double* y, const double* s, const double* c, std::size_t m, Lanes& ys_out, Lanes& yc_out,
-              Lanes& cc_out, Lanes& ss_out, Lanes& cs_out)
-{
-    // Local lanes, which the compiler knows alias nothing.
-    Lanes ys = ys_out, yc = yc_out, cc = cc_out, ss = ss_out, cs = cs_out;
-    std::size_t k = 0;
-    for (; k + lanes <= m; k += lanes)
-        for (std::size_t l = 0; l < lanes; ++l) {
-            ys[l] += y[k + l] * s[k + l];
-            yc[l] += y[k + l] * c[k + l];
-            cc[l] += c[k + l] * c[k + l];
-            ss[l] += s[k + l] * s[k + l];
-            cs[l] += s[k + l] * c[k + l];
-        }
-    for (; k < m; ++k) {
-        ys[0] += y[k] * s[k];
-        yc[0] += y[k] * c[k];
-        cc[0] += c[k] * c[k];
-        ss[0] += s[k] * s[k];
-        cs[0] += s[k] * c[k];
-    }
-    ys_out = ys;
-    yc_out = yc;
-    cc_out = cc;
-    ss_out = ss;
-    cs_out = cs;
-}
-
-double amplitude_at(const ScargleInput& in, double f)
-{
-    std::array<double, chunk> arg, s, c, y;
-    // Four partial sums per quantity, added in a fixed order: the same
-    // result every run, and no chain of dependent additions.
-    Lanes ys{}, yc{}, cc{}, ss{}, cs{};
-    const std::size_t n = in.tau.size();
-    for (std::size_t k0 = 0; k0 < n; k0 += chunk) {
-        const std::size_t m = std::min(chunk, n - k0);
-        for (std::size_t k = 0; k < m; ++k) {
-            arg[k] = f * in.tau[k0 + k];
-            y[k] = in.values[k0 + k] - in.mean;
-        }
-        sin_cos_cycles(arg.data(), s.data(), c.data(), m);
-        add_sums(y.data(), s.data(), c.data(), m, ys, yc, cc, ss, cs);
-    }
-    const double sum_ys = total(ys), sum_yc = total(yc), sum_cc = total(cc), sum_ss = total(ss), sum_cs = total(cs);
-    // The time offset of Lomb-Scargle, tan(4 pi f t0) = sum sin / sum cos
-    // of twice the angle, applied as a rotation of the sums.
-    const double angle = 0.5 * std::atan2(2.0 * sum_cs, sum_cc - sum_ss);
-    const double ct = std::cos(angle), st = std::sin(angle);
-    const double yct = sum_yc * ct + sum_ys * st, yst = sum_ys * ct - sum_yc * st;
-    const double cct = ct * ct * sum_cc + 2.0 * ct * st * sum_cs + st * st * sum_ss;
-    const double sst = st * st * sum_cc - 2.0 * ct * st * sum_cs + ct * ct * sum_ss;
-    double twice_power = 0.0;  // 2 P
-    if (cct > 0.0) twice_power += yct * yct / cct;
-    if (sst > 0.0) twice_power += yst * yst / sst;
-    return std::sqrt(2.0 * twice_power / static_cast<double>(n));
-}
-
-double mean_of(std::span<const double> values)
+ScargleInput scargle_input(std::span<const double> tau, std::span<const double> values)
 {
     double sum = 0.0;
     for (double v : values) sum += v;
-    return values.empty() ? 0.0 : sum / static_cast<double>(values.size());
+    const double mean = values.empty() ? 0.0 : sum / static_cast<double>(values.size());
+    ScargleInput in{tau, std::vector<double>(values.size()), {}};
+    for (std::size_t k = 0; k < values.size(); ++k) in.centred[k] = values[k] - mean;
+    for (std::vector<double>& c : in.cycles) c.resize(tau.size());
+    return in;
+}
+
+double amplitude_at(ScargleInput& in, double f)
+{
+    numerics::phases_of(f, in.tau, in.cycles[0]);
+    return numerics::scargle_amplitude(in.cycles[0], in.centred);
+}
+
+// The amplitudes at three frequencies, computed side by side.
+void amplitudes_at(ScargleInput& in, const double (&f)[3], double (&amplitude)[3])
+{
+    for (int i = 0; i < 3; ++i) numerics::phases_of(f[i], in.tau, in.cycles[i]);
+    const std::span<const double> cycles[3] = {in.cycles[0], in.cycles[1], in.cycles[2]};
+    numerics::scargle_amplitudes(cycles, in.centred, amplitude);
 }
 
 // The amplitude at f0 + u step, negated for the minimiser.
@@ -104,7 +61,7 @@ struct Offset {
 
 double negative_amplitude(double u, void* params)
 {
-    const Offset& offset = *static_cast<const Offset*>(params);
+    Offset& offset = *static_cast<Offset*>(params);
     return -amplitude_at(offset.in, offset.f0 + u * offset.step);
 }
 
@@ -142,7 +99,7 @@ std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amp
 double scargle_amplitude(std::span<const double> tau, std::span<const double> values, double f)
 {
     if (tau.empty()) return 0.0;
-    const ScargleInput in{tau, values, mean_of(values)};
+    ScargleInput in = scargle_input(tau, values);
     return amplitude_at(in, f);
 }
 
@@ -155,12 +112,12 @@ double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const do
     // minimiser resolves its argument to about 1e-8 of its size, which for
     // the frequency itself (tens of c/d) would be coarser than the errors
     // of a long series.
-    Offset offset{{tau, values, mean_of(values)}, f, grid.step};
-    const double a_lo = amplitude_at(offset.in, f - grid.step), a_mid = amplitude_at(offset.in, f),
-                 a_hi = amplitude_at(offset.in, f + grid.step);
+    Offset offset{scargle_input(tau, values), f, grid.step};
+    double a[3];
+    amplitudes_at(offset.in, {f - grid.step, f, f + grid.step}, a);
+    const double a_lo = a[0], a_mid = a[1], a_hi = a[2];
     if (!(a_mid > a_lo && a_mid > a_hi)) return f;
 
-    gsl_set_error_handler_off();
     std::unique_ptr<gsl_min_fminimizer, MinimizerDeleter> minimizer(gsl_min_fminimizer_alloc(gsl_min_fminimizer_brent));
     if (!minimizer) return f;
     gsl_function function{negative_amplitude, &offset};
@@ -188,7 +145,7 @@ SingleSinusoid single_sinusoid(const Series& series, double f)
     for (std::size_t k0 = 0; k0 < n; k0 += chunk) {
         const std::size_t m = std::min(chunk, n - k0);
         for (std::size_t k = 0; k < m; ++k) arg[k] = f * series.tau[k0 + k];
-        sin_cos_cycles(arg.data(), s.data(), c.data(), m);
+        numerics::sincos_cycles(arg.data(), s.data(), c.data(), m);
         for (std::size_t k = 0; k < m; ++k) {
             const double w = series.weights.empty() ? 1.0 : series.weights[k0 + k];
             const double w2 = w * w, y = series.values[k0 + k];
@@ -206,7 +163,6 @@ SingleSinusoid single_sinusoid(const Series& series, double f)
     out.sinusoid.frequency = f;
     if (!(wsum > 0.0)) return out;
     const double chi2_constant = wyy - wy * wy / wsum;
-    gsl_set_error_handler_off();
     std::array<double, 3> coef{};
     gsl_matrix_view am = gsl_matrix_view_array(ata.data(), 3, 3);
     gsl_vector_view bv = gsl_vector_view_array(aty.data(), 3);

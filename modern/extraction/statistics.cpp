@@ -4,9 +4,11 @@
 #include <cmath>
 #include <limits>
 
-#include "extraction/model.hpp"
+#include "numerics/cycles.hpp"
 
 namespace extraction {
+
+using numerics::two_pi;
 
 double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box)
 {

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "lightcurve/lightcurve.hpp"
+#include "numerics/median.hpp"
 
 namespace lightcurve {
 
@@ -27,34 +28,9 @@ std::string number_text(double x)
 
 }  // namespace
 
-double median(std::vector<double> values)
-{
-    const std::size_t n = values.size();
-    if (n == 0) return std::numeric_limits<double>::quiet_NaN();
-    const auto middle = values.begin() + static_cast<std::ptrdiff_t>(n / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    const double upper = *middle;
-    if (n % 2 == 1) return upper;
-    const double lower = *std::max_element(values.begin(), middle);
-    const double half_difference = (upper - lower) / 2;
-    // Two middle values of opposite signs near the largest double: their
-    // difference overflows, their halves do not.
-    if (!std::isfinite(half_difference)) return lower / 2 + upper / 2;
-    return lower + half_difference;
-}
-
 double time_span(const std::vector<double>& sorted_times)
 {
     return sorted_times.size() < 2 ? 0.0 : sorted_times.back() - sorted_times.front();
-}
-
-double median_step(const std::vector<double>& sorted_times)
-{
-    std::vector<double> steps;
-    steps.reserve(sorted_times.size());
-    for (std::size_t i = 1; i < sorted_times.size(); ++i)
-        if (sorted_times[i] > sorted_times[i - 1]) steps.push_back(sorted_times[i] - sorted_times[i - 1]);
-    return steps.empty() ? 0.0 : median(std::move(steps));
 }
 
 void sort_by_time(LightCurve& curve)
@@ -103,7 +79,7 @@ void convert(LightCurve& curve, Unit unit)
 {
     curve.unit = unit;
     if (curve.values.empty()) return;
-    const double m = unit == Unit::none ? 0.0 : median(curve.values);
+    const double m = unit == Unit::none ? 0.0 : numerics::median(curve.values);
     if (unit == Unit::flux && !(m > 0)) {
         const std::string file = curve.sources.empty() ? "light curve" : curve.sources.front().file;
         throw Error(file + ": the median flux is " + number_text(m) +
@@ -129,7 +105,7 @@ LightCurve join(std::vector<LightCurve> parts, Unit unit)
     for (const LightCurve& part : parts) whole.has_errors = whole.has_errors && part.has_errors;
     for (LightCurve& part : parts) {
         convert(part, unit);
-        const double m = part.values.empty() ? 0.0 : median(part.values);
+        const double m = part.values.empty() ? 0.0 : numerics::median(part.values);
         for (double x : part.values) whole.values.push_back(x - m);
         whole.times.insert(whole.times.end(), part.times.begin(), part.times.end());
         if (whole.has_errors) whole.errors.insert(whole.errors.end(), part.errors.begin(), part.errors.end());

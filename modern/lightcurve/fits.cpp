@@ -11,6 +11,7 @@
 #include "columns.hpp"
 #include "input.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "numerics/text.hpp"
 
 namespace lightcurve {
 
@@ -263,7 +264,7 @@ void FitsReader::check_memory(int columns, int arrays)
     if (held <= limits_.memory && rows <= (limits_.memory - held) / per_row) return;
     const long double needed = static_cast<long double>(rows) * per_row + held;
     throw Error(file_ + ": its table of " + std::to_string(rows_) + " rows needs " +
-                detail::bytes_text(needed >= 0x1p64L ? ~std::uint64_t{0} : static_cast<std::uint64_t>(needed)) +
+                numerics::bytes_text(needed >= 0x1p64L ? ~std::uint64_t{0} : static_cast<std::uint64_t>(needed)) +
                 " to read, more than " + limits_.memory_name);
 }
 

@@ -188,16 +188,5 @@ std::string gunzip(const std::string& compressed, const std::string& name, const
     return content;
 }
 
-std::string bytes_text(std::uint64_t bytes)
-{
-    const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    double x = static_cast<double>(bytes);
-    int u = 0;
-    while (x >= 1024 && u < 6) x /= 1024, ++u;
-    char text[48];
-    std::snprintf(text, sizeof text, u == 0 ? "%.0f %s" : "%.1f %s", x, units[u]);
-    return text;
-}
-
 }  // namespace detail
 }  // namespace lightcurve

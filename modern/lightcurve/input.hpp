@@ -73,7 +73,4 @@ std::string gunzip(const std::string& compressed, const std::string& name, const
 LightCurve read_text(Input& input, const Selection& selection, const Limits& limits);
 LightCurve read_fits(Input& input, const Selection& selection, const Limits& limits);
 
-// "1.0 GiB", "300 bytes": a size for messages.
-std::string bytes_text(std::uint64_t bytes);
-
 }  // namespace lightcurve::detail

@@ -10,6 +10,7 @@
 #include "columns.hpp"
 #include "input.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "numerics/text.hpp"
 
 namespace lightcurve {
 
@@ -159,7 +160,7 @@ bool LineReader::next(std::string& line)
         const char* end = feed ? feed : stop;
         if (line.size() + static_cast<std::size_t>(end - start) > longest_line)
             throw Error(input_.name() + ", line " + std::to_string(number_ + 1) + ": longer than " +
-                        detail::bytes_text(longest_line) + ", too long for a line of a light curve");
+                        numerics::bytes_text(longest_line) + ", too long for a line of a light curve");
         line.append(start, end);
         any = true;
         begin_ = static_cast<std::size_t>(end - buffer_.data()) + (feed ? 1 : 0);

@@ -1,4 +1,4 @@
-#include "spectrum/parallel.hpp"
+#include "numerics/parallel.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-namespace spectrum {
+namespace numerics {
 
 int thread_count(int requested)
 {
@@ -42,4 +42,4 @@ void for_each_block(std::size_t count, int threads, const std::function<void(std
     if (failure) std::rethrow_exception(failure);
 }
 
-}  // namespace spectrum
+}  // namespace numerics

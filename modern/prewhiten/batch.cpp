@@ -57,9 +57,9 @@ std::string summary_line(const SummaryRow& row)
     std::vector<std::string> fields = {field(escape_controls(row.file)), "", "", "", "", "", "", ""};
     if (row.analysed) {
         fields[1] = std::to_string(row.n);
-        fields[2] = full_number(row.span);
+        fields[2] = numerics::full_number(row.span);
         fields[3] = std::to_string(row.frequencies);
-        if (row.frequencies > 0) fields[4] = full_number(row.f1), fields[5] = full_number(row.a1);
+        if (row.frequencies > 0) fields[4] = numerics::full_number(row.f1), fields[5] = numerics::full_number(row.a1);
         fields[6] = field(row.unit);
         fields[7] = field(row.stop);
     }

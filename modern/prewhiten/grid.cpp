@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "numerics/median.hpp"
+#include "numerics/sizes.hpp"
 #include "run.hpp"
 #include "screen.hpp"
 
@@ -14,11 +16,6 @@ namespace {
 
 // The narrowest noise box that is not mostly one peak, in units of 1/T.
 constexpr double narrowest_box_in_peaks = 4.0;
-
-std::uint64_t add(std::uint64_t a, std::uint64_t b)
-{
-    return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
-}
 
 }  // namespace
 
@@ -32,7 +29,7 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
     // Variations slower than the span cannot be told from a trend: 1/T.
     const double fmin = options.fmin ? *options.fmin : 1.0 / span;
     // The Nyquist frequency of the median cadence, which gaps do not move.
-    const double fmax = options.fmax ? *options.fmax : 0.5 / lightcurve::median_step(curve.times);
+    const double fmax = options.fmax ? *options.fmax : 0.5 / numerics::median_step(curve.times);
     const double step = options.step ? *options.step : 1.0 / (options.oversample * span);
     if (!std::isfinite(fmax) || !std::isfinite(step) || !(step > 0))
         throw StarError("no frequency grid from fmin " + g6(fmin) + ", fmax " + g6(fmax) + ", step " + g6(step));
@@ -54,12 +51,13 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
 std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options)
 {
     std::uint64_t bytes = spectrum::memory_needed(curve.size(), grid, options.spectrum);
-    bytes = add(bytes, curve.bytes());
+    bytes = numerics::add_sizes(bytes, curve.bytes());
     // The spectral window is a second spectrum on the same grid.
-    if (options.window) bytes = add(bytes, std::uint64_t{grid.count} * sizeof(double));
+    if (options.window) bytes = numerics::add_sizes(bytes, numerics::multiply_sizes(grid.count, sizeof(double)));
     // The extraction: its spectra, series and normal equations.
     if (!options.spectrum_only)
-        bytes = add(bytes, extraction::memory_needed(curve.size(), grid.count, options.max_frequencies));
+        bytes = numerics::add_sizes(bytes,
+                                    extraction::memory_needed(curve.size(), grid.count, options.max_frequencies));
     return bytes;
 }
 

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -249,20 +248,6 @@ std::string escape_controls(std::string_view text)
     return out;
 }
 
-void append_number(std::string& text, double x)
-{
-    char digits[32];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, x);
-    text.append(digits, end);
-}
-
-std::string full_number(double x)
-{
-    std::string text;
-    append_number(text, x);
-    return text;
-}
-
 std::string comment_line(const Facts& facts)
 {
     std::string line = "#";
@@ -282,10 +267,10 @@ void write_spectrum_csv(const std::filesystem::path& name, const Facts& facts, c
     std::string row;
     for (std::size_t j = 0; j < grid.count; ++j) {
         row.clear();
-        append_number(row, grid.frequency(j));
+        numerics::append_number(row, grid.frequency(j));
         for (const Column& c : columns) {
             row += ',';
-            append_number(row, c.values[j]);
+            numerics::append_number(row, c.values[j]);
         }
         row += '\n';
         file.write(row);

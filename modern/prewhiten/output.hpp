@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "numerics/text.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace prewhiten {
@@ -131,11 +132,6 @@ private:
 // changes nothing.  A name in a file is for the reader, not for reading
 // back, so the escape need not be reversible.
 std::string escape_controls(std::string_view text);
-
-// Appends the shortest text that reads back to the same double
-// (std::to_chars): "0.1", "1e-10", "15.383003", "nan".
-void append_number(std::string& text, double x);
-std::string full_number(double x);
 
 // The comment line that opens each CSV file: "# N=11117, T=27.71, ...";
 // control characters in a value escaped, so that it stays one line.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "numerics/median.hpp"
 #include "extraction/statistics.hpp"
 #include "picture.hpp"
 
@@ -74,7 +75,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
     }
 
     const double f1 = result.frequencies.empty() ? 0.0 : result.frequencies.front().value.frequency;
-    const double length = stretch_length(f1, lightcurve::median_step(curve.times), span);
+    const double length = stretch_length(f1, numerics::median_step(curve.times), span);
     const Stretch stretch = choose_stretch(curve.times, length, most_stretch_points);
     input.times = std::span(curve.times).subspan(stretch.first, stretch.last - stretch.first);
     input.values = std::span(curve.values).subspan(stretch.first, stretch.last - stretch.first);

@@ -34,17 +34,6 @@ bool ends_with(const std::string& text, const std::string& end)
     return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string bytes_text(std::uint64_t bytes)
-{
-    const char* units[] = {"bytes", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    double x = static_cast<double>(bytes);
-    int u = 0;
-    while (x >= 1024 && u < 6) x /= 1024, ++u;
-    char t[48];
-    std::snprintf(t, sizeof t, u == 0 ? "%.0f %s" : "%.1f %s", x, units[u]);
-    return t;
-}
-
 // The path of an output file of a star in the output folder.
 fs::path output_file(const Star& star, const Options& options, const char* kind)
 {
@@ -78,14 +67,14 @@ const std::string* input_named(const fs::path& file, const std::map<FileIdentity
 
 Facts curve_facts(const lightcurve::LightCurve& curve)
 {
-    return {{"N", std::to_string(curve.size())}, {"T", full_number(lightcurve::time_span(curve.times))}};
+    return {{"N", std::to_string(curve.size())}, {"T", numerics::full_number(lightcurve::time_span(curve.times))}};
 }
 
 Facts method_facts(const Options& options)
 {
     Facts facts = {{"method", method_name(options.spectrum.method)}};
     if (options.spectrum.method == spectrum::Method::nufft)
-        facts.emplace_back("tolerance", full_number(options.spectrum.tolerance));
+        facts.emplace_back("tolerance", numerics::full_number(options.spectrum.tolerance));
     return facts;
 }
 
@@ -99,8 +88,8 @@ Facts joined(Facts a, const Facts& b)
 // default with the option that raises it.
 std::string memory_limit_text(const Options& options)
 {
-    if (options.max_memory) return "--max-memory " + bytes_text(*options.max_memory);
-    return bytes_text(memory_limit(options)) + ", half this machine's memory (--max-memory raises the limit)";
+    if (options.max_memory) return "--max-memory " + numerics::bytes_text(*options.max_memory);
+    return numerics::bytes_text(memory_limit(options)) + ", half this machine's memory (--max-memory raises the limit)";
 }
 
 void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options)
@@ -110,7 +99,7 @@ void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& gri
     if (needed <= limit) return;
     throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +
                     std::to_string(curve.size()) + " points at " + std::to_string(grid.count) + " frequencies needs " +
-                    bytes_text(needed) + ", more than " + memory_limit_text(options));
+                    numerics::bytes_text(needed) + ", more than " + memory_limit_text(options));
 }
 
 // The amplitude spectrum, its highest peak, its file, and the spectral
@@ -135,7 +124,7 @@ void spectrum_files(const Star& star, const lightcurve::LightCurve& curve, const
     if (options.window) {
         const fs::path window_file = output_file(star, options, ".window.csv");
         write_spectrum_csv(window_file,
-                           joined(joined(facts, {{"window_frequency", full_number(*options.window)}}),
+                           joined(joined(facts, {{"window_frequency", numerics::full_number(*options.window)}}),
                                   method_facts(options)),
                            grid, {{"amplitude", window}});
         say_written(out, star, window_file);
@@ -207,8 +196,8 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
     context.stop = extraction::stop_sentence(result, settings);
     context.extra = joined({{"refine", refine_name(options.refine)},
                             {"weights", options.weights ? "yes" : "no"},
-                            {"snr_limit", full_number(options.snr)},
-                            {"box", full_number(options.box)}},
+                            {"snr_limit", numerics::full_number(options.snr)},
+                            {"box", numerics::full_number(options.box)}},
                            method_facts(options));
     say_extraction(out, result, context);
     summary.frequencies = result.frequencies.size();
@@ -243,7 +232,7 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
     if (options.window) {
         const fs::path window_file = output_file(star, options, ".window.csv");
         write_spectrum_csv(window_file,
-                           joined(joined(curve_facts(curve), {{"window_frequency", full_number(*options.window)}}),
+                           joined(joined(curve_facts(curve), {{"window_frequency", numerics::full_number(*options.window)}}),
                                   method_facts(options)),
                            grid, {{"amplitude", window}});
         written.push_back(window_file);

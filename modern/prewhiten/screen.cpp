@@ -6,6 +6,7 @@
 #include <string>
 
 #include "output.hpp"
+#include "numerics/median.hpp"
 
 namespace prewhiten {
 
@@ -58,7 +59,7 @@ void say_grid(std::ostream& out, const Star& star, const lightcurve::LightCurve&
               const Options& options)
 {
     out << star.label << ": N = " << curve.size() << ", T = " << g6(lightcurve::time_span(curve.times))
-        << " d, median step " << g6(lightcurve::median_step(curve.times)) << " d, "
+        << " d, median step " << g6(numerics::median_step(curve.times)) << " d, "
         << (curve.unit == lightcurve::Unit::none ? std::string("values as given")
                                                   : std::string("values in ") + lightcurve::unit_name(curve.unit))
         << "\n";

@@ -36,13 +36,14 @@ std::string two_digits(double x)
 Facts table_facts(const extraction::Result& result, const TableContext& context)
 {
     Facts facts = {{"N", std::to_string(result.n)},
-                   {"T", full_number(result.span)},
-                   {"t_ref", full_number(result.t_ref)},
+                   {"T", numerics::full_number(result.span)},
+                   {"t_ref", numerics::full_number(result.t_ref)},
                    {"unit", context.unit},
-                   {"D", full_number(result.D)},
+                   {"D", numerics::full_number(result.D)},
                    {"stop", extraction::stop_name(result.stop)}};
-    if (result.stop == extraction::Stop::snr) facts.emplace_back("next_snr", full_number(result.stop_value));
-    if (result.stop == extraction::Stop::fap) facts.emplace_back("next_log10_fap", full_number(result.stop_value));
+    if (result.stop == extraction::Stop::snr) facts.emplace_back("next_snr", numerics::full_number(result.stop_value));
+    if (result.stop == extraction::Stop::fap)
+        facts.emplace_back("next_log10_fap", numerics::full_number(result.stop_value));
     facts.insert(facts.end(), context.extra.begin(), context.extra.end());
     return facts;
 }
@@ -101,7 +102,7 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
         for (double x : {f.value.frequency, f.covariance.frequency, f.value.amplitude, f.covariance.amplitude,
                          f.value.phase, f.covariance.phase, f.snr, f.log10_fap}) {
             text += ',';
-            append_number(text, x);
+            numerics::append_number(text, x);
         }
         text += ',' + f.combination + '\n';
     }
@@ -156,12 +157,12 @@ void write_residuals(const std::filesystem::path& name, const lightcurve::LightC
     std::string row;
     for (std::size_t k = 0; k < curve.size(); ++k) {
         row.clear();
-        append_number(row, curve.times[k]);
+        numerics::append_number(row, curve.times[k]);
         row += ' ';
-        append_number(row, result.residuals[k]);
+        numerics::append_number(row, result.residuals[k]);
         if (errors) {
             row += ' ';
-            append_number(row, curve.errors[k]);
+            numerics::append_number(row, curve.errors[k]);
         }
         row += '\n';
         file.write(row);

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <limits>
 
-#include "spectrum/parallel.hpp"
+#include "numerics/parallel.hpp"
 #include "scargle.hpp"
+#include "wide/wide_kernels.hpp"
 
 namespace spectrum::detail {
 
@@ -30,9 +31,8 @@ struct BlockSums {
 //             take the observations in order 1..n, and the inner loop over
 //             independent frequencies is vectorised.
 //          2. cos 2 theta and sin 2 theta from the double-angle formulas.
-SPECTRUM_VECTOR_CLONES
-void block_sums(const PointPhases& phases, std::span<const double> centred, std::size_t j0, std::size_t count,
-                BlockSums& sums)
+SUITE_KERNEL_BODY void block_sums(const PointPhases& phases, std::span<const double> centred, std::size_t j0,
+                                  std::size_t count, BlockSums& sums)
 {
     double offset[block_size];
     for (std::size_t d = 0; d < block_size; ++d) {
@@ -78,11 +78,11 @@ std::vector<double> exact_spectrum(const Grid& grid, const PointPhases& phases, 
 {
     std::vector<double> amplitude(grid.count);
     std::size_t blocks = (grid.count + block_size - 1) / block_size;
-    for_each_block(blocks, threads, [&](std::size_t b) {
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t j0 = b * block_size;
         std::size_t count = std::min(block_size, grid.count - j0);
         BlockSums sums;
-        block_sums(phases, centred, j0, count, sums);
+        suite::widest_form<block_sums>(phases, centred, j0, count, sums);
         finish_block(grid, phases, centred, j0, count, sums, amplitude);
     });
     return amplitude;

@@ -9,8 +9,10 @@
 #include <new>
 #include <numbers>
 
-#include "spectrum/parallel.hpp"
+#include "numerics/parallel.hpp"
+#include "numerics/sizes.hpp"
 #include "scargle.hpp"
+#include "wide/wide_kernels.hpp"
 
 namespace spectrum::detail {
 
@@ -92,9 +94,9 @@ Quadrature gauss_legendre(int q, double length)
 //   Returned: ft           phihat(m) = 2 int_0^h phi(z) cos(2 pi m z / n) dz
 //   Notes: 1. m z_i / n is at most h / 4 cycles, so its rounding is of the
 //             order of 1e-16 cycles; nodes outer, frequencies inner.
-SPECTRUM_VECTOR_CLONES
-void kernel_transform_block(const std::vector<double>& coefficient, const std::vector<double>& cycles,
-                            std::size_t m0, std::size_t count, double* ft)
+SUITE_KERNEL_BODY void kernel_transform_block(const std::vector<double>& coefficient,
+                                              const std::vector<double>& cycles, std::size_t m0, std::size_t count,
+                                              double* ft)
 {
     for (std::size_t d = 0; d < count; ++d) ft[d] = 0.0;
     double first = static_cast<double>(m0);
@@ -118,9 +120,10 @@ std::vector<double> kernel_transform(const Kernel& kernel, std::size_t fine, std
     }
     std::vector<double> ft(count);
     std::size_t blocks = (count + modes_per_block - 1) / modes_per_block;
-    for_each_block(blocks, threads, [&](std::size_t b) {
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t m0 = b * modes_per_block;
-        kernel_transform_block(coefficient, cycles, m0, std::min(modes_per_block, count - m0), ft.data() + m0);
+        suite::widest_form<kernel_transform_block>(coefficient, cycles, m0, std::min(modes_per_block, count - m0),
+                                                   ft.data() + m0);
     });
     return ft;
 }
@@ -160,19 +163,10 @@ inline Placement place(double hi, double lo, std::size_t n, const Kernel& kernel
 }
 
 // place_all: the placement of every point at scale * (hi + lo) cycles.
-SPECTRUM_VECTOR_CLONES
-void place_all(std::span<const double> hi, std::span<const double> lo, double scale, std::size_t n,
-               const Kernel& kernel, std::vector<Placement>& placement)
+SUITE_KERNEL_BODY void place_all(std::span<const double> hi, std::span<const double> lo, double scale, std::size_t n,
+                                 const Kernel& kernel, std::vector<Placement>& placement)
 {
     for (std::size_t k = 0; k < hi.size(); ++k) placement[k] = place(scale * hi[k], scale * lo[k], n, kernel);
-}
-
-// centre_cycles_of: each point's phase in cycles at grid frequency j.
-SPECTRUM_VECTOR_CLONES
-void centre_cycles_of(const PointPhases& phases, double j, std::vector<double>& cycles)
-{
-    for (std::size_t k = 0; k < phases.size(); ++k)
-        cycles[k] = grid_cycles(phases.start[k], phases.advance_hi[k], phases.advance_lo[k], j);
 }
 
 // kernel_row: phi at offset, offset + 1, ..., offset + width - 1, and zero
@@ -188,9 +182,8 @@ inline void kernel_row(const Kernel& kernel, double offset, double* row)
 //             whose kernels reach into it, then the points of its own
 //             bucket, each in the series' order: every cell sums its
 //             points in one fixed order whatever thread does the block.
-SPECTRUM_VECTOR_CLONES
-void spread_block(const FinePlan& plan, const Layout& layout, std::span<const std::complex<double>> weights,
-                  std::size_t b, double* grid)
+SUITE_KERNEL_BODY void spread_block(const FinePlan& plan, const Layout& layout,
+                                    std::span<const std::complex<double>> weights, std::size_t b, double* grid)
 {
     std::size_t width = static_cast<std::size_t>(plan.kernel.width);
     std::size_t b0 = b * cells_per_block;
@@ -262,7 +255,7 @@ Layout make_layout(const FinePlan& plan, std::span<const double> hi, std::span<c
     std::vector<Placement> placement(n);
     Layout layout;
     layout.bucket_start.assign(buckets + 1, 0);
-    place_all(hi, lo, scale, plan.fine, plan.kernel, placement);
+    suite::widest_form<place_all>(hi, lo, scale, plan.fine, plan.kernel, placement);
     for (std::size_t k = 0; k < n; ++k) ++layout.bucket_start[placement[k].cell / cells_per_block + 1];
     for (std::size_t b = 0; b < buckets; ++b) layout.bucket_start[b + 1] += layout.bucket_start[b];
     std::vector<std::size_t> next(layout.bucket_start.begin(), layout.bucket_start.end() - 1);
@@ -284,7 +277,8 @@ void transform(const FinePlan& plan, const Layout& layout, std::span<const std::
     std::size_t width = static_cast<std::size_t>(plan.kernel.width);
     std::size_t blocks = (plan.fine + width + cells_per_block - 1) / cells_per_block;
     double* grid = fine.data();
-    for_each_block(blocks, threads, [&](std::size_t b) { spread_block(plan, layout, weights, b, grid); });
+    numerics::for_each_block(blocks, threads,
+                             [&](std::size_t b) { suite::widest_form<spread_block>(plan, layout, weights, b, grid); });
     // The kernels that ran past the last cell wrap around to the first.
     for (std::size_t q = 0; q < 2 * width; ++q) grid[q] += grid[2 * plan.fine + q];
     auto* cells = reinterpret_cast<fftw_complex*>(grid);
@@ -320,7 +314,7 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
 {
     std::size_t n = phases.size();
     std::vector<double> centre_cycles(n);
-    centre_cycles_of(phases, static_cast<double>(fine.centre), centre_cycles);
+    grid_phases(phases, static_cast<double>(fine.centre), centre_cycles);
     centre_phase.resize(n);
     for (std::size_t p = 0; p < n; ++p) {
         numerics::SinCos e = sincos_cycles(centre_cycles[layout.order[p]]);
@@ -347,7 +341,7 @@ std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, 
     std::vector<double> amplitude(grid.count);
     double count = static_cast<double>(n);
     std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
-    for_each_block(blocks, threads, [&](std::size_t b) {
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
         for (std::size_t j = b * modes_per_block; j < j1; ++j) {
             Sums s = sums_at(mode_sum(plan.fine, fine, j), plan.unit_sums[j]);
@@ -355,7 +349,7 @@ std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, 
         }
     });
     plan.give_back(std::move(cells));
-    for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
+    numerics::for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
         std::size_t j = plan.direct[i];
         amplitude[j] = is_zero_frequency(grid, j) ? std::numeric_limits<double>::quiet_NaN()
                                                   : direct_amplitude(phases, centred, j);
@@ -380,21 +374,22 @@ void NufftPlan::give_back(std::unique_ptr<FineGrid> grid) const
 
 std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
 {
-    // Saturating arithmetic: a figure too large to hold is SIZE_MAX.
-    constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
-    auto times = [](std::size_t a, std::size_t b) { return (b != 0 && a > most / b) ? most : a * b; };
-    auto plus = [](std::size_t a, std::size_t b) { return a > most - b ? most : a + b; };
-    std::size_t fine = next_smooth(plus(times(upsampling, modes), 2 * static_cast<std::size_t>(width)));
-    std::size_t fine_grid = times(plus(fine, static_cast<std::size_t>(width)), 2 * sizeof(double));
-    std::size_t layout = times(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
-    std::size_t complex_per_point = times(n, sizeof(std::complex<double>));
-    std::size_t kept = plus(plus(layout, complex_per_point),            // layout, centre phases
-                            times(modes, sizeof(std::complex<double>) + sizeof(double) / 2));  // W, kernel_ft
-    std::size_t building = plus(plus(layout, complex_per_point), fine_grid);  // the doubled layout's transform
-    std::size_t spectrum = plus(plus(complex_per_point, fine_grid), times(modes, sizeof(double)));
+    using numerics::add_sizes;
+    using numerics::multiply_sizes;
+    using numerics::sum_sizes;
+    const auto w = static_cast<std::size_t>(width);
+    std::size_t fine = next_smooth(add_sizes(multiply_sizes(upsampling, modes), 2 * w));
+    std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
+    std::size_t layout = multiply_sizes(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
+    std::size_t complex_per_point = multiply_sizes(n, sizeof(std::complex<double>));
+    // The layout and the centre phases; W and the kernel's transform.
+    std::size_t kept = sum_sizes({layout, complex_per_point,
+                                  multiply_sizes(modes, sizeof(std::complex<double>) + sizeof(double) / 2)});
+    std::size_t building = sum_sizes({layout, complex_per_point, fine_grid});  // the doubled layout's transform
+    std::size_t spectrum = sum_sizes({complex_per_point, fine_grid, multiply_sizes(modes, sizeof(double))});
     // FFTW's tables for the plan: at most one complex number per cell.
-    std::size_t fftw_tables = times(fine, sizeof(std::complex<double>));
-    return plus(plus(kept, fftw_tables), std::max(building, spectrum));
+    std::size_t fftw_tables = multiply_sizes(fine, sizeof(std::complex<double>));
+    return sum_sizes({kept, fftw_tables, std::max(building, spectrum)});
 }
 
 }  // namespace spectrum::detail

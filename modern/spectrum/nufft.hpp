@@ -15,6 +15,7 @@
 #include <span>
 #include <vector>
 
+#include "exponential.hpp"
 #include "phases.hpp"
 
 struct fftw_plan_s;
@@ -48,7 +49,7 @@ inline double kernel_value(const Kernel& kernel, double z)
 {
     double a = z / kernel.half_width;
     double root = std::sqrt(1.0 - a * a);
-    return numerics::exponential(kernel.beta * (root - 1.0));
+    return exponential(kernel.beta * (root - 1.0));
 }
 
 // The fixed part of a transform of `count` frequencies: the fine grid, the

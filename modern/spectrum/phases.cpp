@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "wide/wide_kernels.hpp"
+
 namespace spectrum::detail {
 
 using numerics::fraction;
@@ -29,9 +31,8 @@ Split cycles(double f, double hi, double lo)
 
 // phases_along: each point's reduced phase at fmin and its reduced advance
 // per step (hi + lo), from the exact times hi + lo.
-SPECTRUM_VECTOR_CLONES
-void phases_along(const double* hi, const double* lo, std::size_t n, double fmin, double step, double* start,
-                  double* advance_hi, double* advance_lo)
+SUITE_KERNEL_BODY void phases_along(const double* hi, const double* lo, std::size_t n, double fmin, double step,
+                                    double* start, double* advance_hi, double* advance_lo)
 {
     for (std::size_t k = 0; k < n; ++k) {
         start[k] = fraction(cycles(fmin, hi[k], lo[k]));
@@ -39,6 +40,13 @@ void phases_along(const double* hi, const double* lo, std::size_t n, double fmin
         advance_hi[k] = numerics::fraction_of(a.hi);
         advance_lo[k] = a.lo;
     }
+}
+
+// phases_at: grid_cycles of observations 0 .. n - 1 at grid index j.
+SUITE_KERNEL_BODY void phases_at(const double* start, const double* advance_hi, const double* advance_lo,
+                                 std::size_t n, double j, double* cycles)
+{
+    for (std::size_t k = 0; k < n; ++k) cycles[k] = grid_cycles(start[k], advance_hi[k], advance_lo[k], j);
 }
 
 }  // namespace
@@ -66,14 +74,20 @@ PointPhases point_phases(const Times& times, const Grid& grid)
     p.start.resize(n);
     p.advance_hi.resize(n);
     p.advance_lo.resize(n);
-    phases_along(times.hi.data(), times.lo.data(), n, grid.fmin, step, p.start.data(), p.advance_hi.data(),
-                 p.advance_lo.data());
+    suite::widest_form<phases_along>(times.hi.data(), times.lo.data(), n, grid.fmin, step, p.start.data(),
+                                     p.advance_hi.data(), p.advance_lo.data());
     return p;
 }
 
 double cycles_at(const Times& times, std::size_t k, double f)
 {
     return fraction(cycles(f, times.hi[k], times.lo[k]));
+}
+
+void grid_phases(const PointPhases& phases, double j, std::span<double> cycles)
+{
+    suite::widest_form<phases_at>(phases.start.data(), phases.advance_hi.data(), phases.advance_lo.data(),
+                                  std::min(phases.size(), cycles.size()), j, cycles.data());
 }
 
 }  // namespace spectrum::detail

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "spectrum/numerics.hpp"
+#include "numerics/cycles.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace spectrum::detail {
@@ -73,5 +73,11 @@ inline double grid_cycles(double start, double advance_hi, double advance_lo, do
     r += p.lo + j * advance_lo;
     return numerics::fraction_of(r);
 }
+
+// grid_phases: grid_cycles of every observation at grid index j.
+//   Given:    phases  the observations' phases along the grid
+//             j       the grid index (as a double, below 2^52)
+//   Returned: cycles  one phase per observation, in [-1/2, 1/2]
+void grid_phases(const PointPhases& phases, double j, std::span<double> cycles);
 
 }  // namespace spectrum::detail

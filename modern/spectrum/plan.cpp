@@ -8,8 +8,9 @@
 #include <string>
 
 #include "exact.hpp"
+#include "numerics/parallel.hpp"
+#include "numerics/sizes.hpp"
 #include "nufft.hpp"
-#include "spectrum/parallel.hpp"
 #include "phases.hpp"
 #include "spectrum/spectrum.hpp"
 
@@ -95,7 +96,7 @@ Plan::Plan(std::span<const double> times, const Grid& grid, const Settings& sett
     state_ = std::make_unique<State>();
     state_->grid = grid;
     state_->settings = settings;
-    state_->threads = thread_count(settings.threads);
+    state_->threads = numerics::thread_count(settings.threads);
     state_->times = detail::relative_times(times);
     state_->phases = detail::point_phases(state_->times, grid);
     if (settings.method == Method::nufft)
@@ -173,16 +174,16 @@ int range_exponent(double size)
 
 std::size_t memory_needed(std::size_t n, const Grid& grid, const Settings& settings)
 {
-    constexpr std::size_t most = std::numeric_limits<std::size_t>::max();
-    if (grid.count > max_grid_count || n > most / 256) return most;
+    using numerics::multiply_sizes;
+    if (grid.count > max_grid_count) return numerics::most_bytes;
     // Times and phases (5 doubles), the centred values and a spectrum, and
     // the threads' stacks.
     constexpr std::size_t threads_allowance = std::size_t{4} << 20;
-    std::size_t common = n * 6 * sizeof(double) + grid.count * sizeof(double) + threads_allowance;
+    const std::size_t common = numerics::sum_sizes(
+        {multiply_sizes(n, 6 * sizeof(double)), multiply_sizes(grid.count, sizeof(double)), threads_allowance});
     if (settings.method == Method::exact) return common;
     int width = kernel_width(std::clamp(settings.tolerance, finest_tolerance, coarsest_tolerance));
-    std::size_t fast = detail::nufft_bytes(n, grid.count, width);
-    return fast > most - common ? most : common + fast;
+    return numerics::add_sizes(common, detail::nufft_bytes(n, grid.count, width));
 }
 
 }  // namespace spectrum

@@ -40,19 +40,12 @@ bool needs_direct(const Sums& sums, double n);
 double amplitude_from_sums(const Sums& sums, double n);
 
 // direct_amplitude: the Scargle amplitude at one grid frequency by direct
-// sums over the observations, in the time-shifted form.
+// sums over the observations (numerics::scargle_amplitude on the
+// observations' phases there).
 //   Given:    phases   the observations' phases along the grid
 //             centred  the values minus their mean
 //             j        grid index
 //   Returned: the amplitude
-//   Notes: 1. First W is summed and the phases are shifted by half its
-//             angle; then x cos, x sin, cos^2 and sin^2 of the shifted
-//             phases are summed.  sin^2 sums small squares without
-//             cancellation, so the amplitude keeps its digits where all
-//             phases nearly coincide.
-//          2. Where the shifted sines all vanish (every phase equal) the
-//             sine term is not seen by the data and contributes nothing.
-//          3. Cost: two passes over the observations.
 double direct_amplitude(const PointPhases& phases, std::span<const double> centred, std::size_t j);
 
 // is_zero_frequency: whether grid frequency j is exactly zero as a real

@@ -1,11 +1,12 @@
 #include "tracking/files.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
 #include <utility>
 #include <vector>
+
+#include "numerics/text.hpp"
 
 namespace tracking {
 namespace {
@@ -13,18 +14,11 @@ namespace {
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 constexpr double degrees_per_radian = 57.29577951308232;
 
-void append(std::string& text, double x)
-{
-    char digits[32];
-    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, x);
-    text.append(digits, end);
-}
-
 void append_row(std::string& text, std::initializer_list<double> numbers)
 {
     for (double x : numbers) {
         text += ',';
-        append(text, x);
+        numerics::append_number(text, x);
     }
 }
 
@@ -33,15 +27,15 @@ std::string facts_line(const Result& result, const FileContext& context,
                        const std::vector<std::pair<std::string, std::string>>& extra = {})
 {
     std::vector<std::pair<std::string, std::string>> facts = {
-        {"W", number_text(result.width)},
-        {"S", number_text(result.step)},
+        {"W", numerics::full_number(result.width)},
+        {"S", numerics::full_number(result.step)},
         {"windows", std::to_string(result.windows.size())},
         {"used", std::to_string(result.counts.used)},
         {"skipped", std::to_string(result.counts.skipped())},
         {"few_points", std::to_string(result.counts.few_points)},
         {"few_for_model", std::to_string(result.counts.few_for_model)},
         {"singular", std::to_string(result.counts.singular)},
-        {"t_ref", number_text(result.t_ref)},
+        {"t_ref", numerics::full_number(result.t_ref)},
         {"unit", context.unit},
         {"frequencies", context.source},
         {"overlapping",
@@ -60,13 +54,6 @@ std::string facts_line(const Result& result, const FileContext& context,
 }
 
 }  // namespace
-
-std::string number_text(double x)
-{
-    std::string text;
-    append(text, x);
-    return text;
-}
 
 std::string track_csv(const Result& result, const FileContext& context)
 {
@@ -135,12 +122,13 @@ std::string orbit_csv(const Result& result, const FileContext& context)
     const OrbitFit& o = result.orbit;
     std::vector<std::pair<std::string, std::string>> extra = {
         {"windows_with_delays", std::to_string(result.delays.size())},
-        {"search", s.searched ? number_text(s.fmin) + " to " + number_text(s.fmax) + " c/d" : "none"},
-        {"peak_period", s.searched ? number_text(1.0 / s.peak_frequency) : "nan"}};
+        {"search",
+         s.searched ? numerics::full_number(s.fmin) + " to " + numerics::full_number(s.fmax) + " c/d" : "none"},
+        {"peak_period", s.searched ? numerics::full_number(1.0 / s.peak_frequency) : "nan"}};
     if (o.fitted) {
         extra.emplace_back("orbit", o.eccentric ? "eccentric" : "circular (e consistent with 0: varpi undefined; "
                                                                "t_p is the time of the delay's maximum)");
-        extra.emplace_back("trend", number_text(o.trend) + " s/d");
+        extra.emplace_back("trend", numerics::full_number(o.trend) + " s/d");
     }
     extra.emplace_back("units", "period d; asini_c s; varpi deg; t_p d; tau0 s; mass_function M_sun; k1 km/s");
     std::string text = facts_line(result, context, extra);

@@ -3,11 +3,13 @@
 #include <cmath>
 #include <limits>
 
+#include "numerics/cycles.hpp"
+
 namespace tracking {
 
 namespace {
 constexpr double pi = 3.141592653589793;
-constexpr double two_pi = 6.283185307179586;
+using numerics::two_pi;
 }  // namespace
 
 double eccentric_anomaly(double mean_anomaly, double e)

@@ -27,7 +27,6 @@ using Owned = std::unique_ptr<T, Deleter>;
 PolynomialFit weighted_polynomial(std::span<const double> x, std::span<const double> y,
                                   std::span<const double> sigma, int degree)
 {
-    gsl_set_error_handler_off();
     PolynomialFit fit;
     const std::size_t n = x.size(), p = static_cast<std::size_t>(degree) + 1;
     if (degree < 0 || n <= p) return fit;

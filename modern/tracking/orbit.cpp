@@ -12,14 +12,14 @@
 #include <limits>
 #include <memory>
 
-#include "extraction/model.hpp"
 #include "extraction/statistics.hpp"
-#include "spectrum/parallel.hpp"
+#include "numerics/cycles.hpp"
+#include "numerics/parallel.hpp"
 
 namespace tracking {
 namespace {
 
-using extraction::two_pi;
+using numerics::two_pi;
 
 // The parameter sets of the fits.  Each maps a vector x to an orbit.
 enum class Form {
@@ -369,7 +369,7 @@ DelaySpectrum search_delays(std::span<const DelayPoint> points, double step, dou
     for (std::size_t j = 0; j < count; ++j) {
         const double f = s.fmin + static_cast<double>(j) * s.step;
         for (std::size_t k = 0; k < n; ++k) arg[k] = f * tau[k];
-        extraction::sin_cos_cycles(arg.data(), sn.data(), cs.data(), n);
+        numerics::sincos_cycles(arg.data(), sn.data(), cs.data(), n);
         double S = 0, C = 0, YS = 0, YC = 0, SS = 0, CC = 0, CS = 0;
         for (std::size_t k = 0; k < n; ++k) {
             S += w[k] * sn[k];
@@ -429,7 +429,6 @@ double radial_velocity_amplitude(double asini, double period, double e)
 OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spectrum, double t0,
                    const OrbitSettings& settings)
 {
-    gsl_set_error_handler_off();
     OrbitFit fit;
     const std::size_t n = points.size();
     const std::size_t extra = settings.trend ? 1 : 0;
@@ -438,9 +437,9 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
 
     // Circular orbits from each candidate peak's sinusoid.
     const Problem circ{points, Form::circular, settings.trend, t0};
-    const int threads = spectrum::thread_count(settings.threads);
+    const int threads = numerics::thread_count(settings.threads);
     std::vector<std::pair<std::vector<double>, double>> circular(spectrum.peaks.size());
-    spectrum::for_each_block(circular.size(), threads, [&](std::size_t j) {
+    numerics::for_each_block(circular.size(), threads, [&](std::size_t j) {
         const DelayPeak& peak = spectrum.peaks[j];
         std::vector<double> start = {1.0 / peak.frequency, peak.amplitude, peak.phase, peak.offset};
         if (settings.trend) start.push_back(0.0);
@@ -483,7 +482,7 @@ OrbitFit fit_orbit(std::span<const DelayPoint> points, const DelaySpectrum& spec
                     starts.push_back(std::move(x));
                 }
         std::vector<std::pair<std::vector<double>, double>> ends(starts.size());
-        spectrum::for_each_block(starts.size(), threads,
+        numerics::for_each_block(starts.size(), threads,
                                  [&](std::size_t j) { ends[j] = levenberg_marquardt(ecc, starts[j]); });
         double best_e = std::numeric_limits<double>::infinity();
         for (const auto& [xe, chi2_e] : ends)

@@ -7,11 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "spectrum/parallel.hpp"
-
-// The BLAS under GSL's QR is OpenBLAS; its own threads would compete with
-// the windows' threads for the same cores, so it runs single-threaded.
-extern "C" void openblas_set_num_threads(int);
+#include "numerics/median.hpp"
+#include "numerics/parallel.hpp"
 
 namespace tracking {
 namespace {
@@ -64,9 +61,8 @@ void fit_windows(std::span<const double> times, std::span<const double> values, 
                  Result& result, std::vector<std::vector<double>>& noise)
 {
     const std::size_t parameters = baseline_terms(settings.baseline) + 2 * frequencies.size();
-    openblas_set_num_threads(1);
     noise.assign(result.windows.size(), {});
-    spectrum::for_each_block(result.windows.size(), spectrum::thread_count(settings.threads), [&](std::size_t w) {
+    numerics::for_each_block(result.windows.size(), numerics::thread_count(settings.threads), [&](std::size_t w) {
         WindowResult& wr = result.windows[w];
         const Window& win = wr.window;
         wr.skip = use_rule(win.count, parameters, settings.width, cadence);
@@ -201,7 +197,7 @@ Result track(std::span<const double> times, std::span<const double> values, std:
         result.windows.push_back(wr);
     }
     std::vector<std::vector<double>> noise;
-    fit_windows(times, values, weights, frequencies, t_ref, median_cadence(times), settings, result, noise);
+    fit_windows(times, values, weights, frequencies, t_ref, numerics::median_step(times), settings, result, noise);
     for (const WindowResult& wr : result.windows) switch (wr.skip) {
         case Skip::none: ++result.counts.used; break;
         case Skip::few_points: ++result.counts.few_points; break;

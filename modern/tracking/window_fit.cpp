@@ -8,12 +8,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "extraction/model.hpp"
+#include "numerics/cycles.hpp"
 
 namespace tracking {
 namespace {
 
-using extraction::two_pi;
+using numerics::two_pi;
 
 double weight(const WindowData& data, std::size_t k) { return data.weights.empty() ? 1.0 : data.weights[k]; }
 
@@ -32,7 +32,7 @@ std::vector<double> design(const WindowData& data, std::span<const double> frequ
     }
     for (std::size_t i = 0; i < frequencies.size(); ++i) {
         for (std::size_t k = 0; k < n; ++k) arg[k] = frequencies[i] * tau[k];
-        extraction::sin_cos_cycles(arg.data(), s.data(), c.data(), n);
+        numerics::sincos_cycles(arg.data(), s.data(), c.data(), n);
         const std::size_t col = degree_terms + 2 * i;
         for (std::size_t k = 0; k < n; ++k) {
             x[k * p + col] = weight(data, k) * s[k];
@@ -57,7 +57,6 @@ std::size_t baseline_terms(Baseline baseline)
 
 WindowFit fit_window(const WindowData& data, std::span<const double> frequencies, Baseline baseline)
 {
-    gsl_set_error_handler_off();
     WindowFit fit;
     const std::size_t nb = baseline_terms(baseline);
     const std::size_t n = data.times.size(), p = nb + 2 * frequencies.size();
@@ -176,7 +175,7 @@ std::vector<double> local_noise(const WindowData& data, const WindowFit& fit, st
             for (double g : frequencies) near = near || std::fabs(f - g) < resolution;
             if (near) continue;
             for (std::size_t k = 0; k < n; ++k) arg[k] = f * tau[k];
-            extraction::sin_cos_cycles(arg.data(), s.data(), c.data(), n);
+            numerics::sincos_cycles(arg.data(), s.data(), c.data(), n);
             double re = 0.0, im = 0.0;
             for (std::size_t k = 0; k < n; ++k) {
                 re += u[k] * c[k];

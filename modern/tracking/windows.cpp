@@ -30,20 +30,6 @@ std::vector<Window> cut_windows(std::span<const double> times, double width, dou
     return windows;
 }
 
-double median_cadence(std::span<const double> times)
-{
-    std::vector<double> steps;
-    for (std::size_t k = 1; k < times.size(); ++k)
-        if (times[k] > times[k - 1]) steps.push_back(times[k] - times[k - 1]);
-    if (steps.empty()) return 0.0;
-    const std::size_t mid = steps.size() / 2;
-    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(mid), steps.end());
-    const double upper = steps[mid];
-    if (steps.size() % 2 == 1) return upper;
-    const double lower = *std::max_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(mid));
-    return 0.5 * (lower + upper);
-}
-
 Skip use_rule(std::size_t count, std::size_t parameters, double width, double cadence)
 {
     const double full = cadence > 0.0 ? width / cadence : 0.0;

@@ -15,6 +15,7 @@
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "extraction/extraction.hpp"
+#include "support/kernel_forms.hpp"
 #include "support/synthetic_curves.hpp"
 
 using namespace extraction;
@@ -312,4 +313,24 @@ TEST(Extraction, RefusesInputItCannotUse)
     settings.weights = false;
     settings.grid.count = 2;
     EXPECT_THROW(extract(t, y, {}, settings), std::invalid_argument);
+}
+
+// The kernels under the extraction (the sines and cosines of the model and
+// the fit, the phases and the direct sums of the peak's refinement, the
+// spectra) give the same bits in each of their forms: so does the table.
+TEST(Forms, TheTableIsTheSameBitsInEveryForm)
+{
+    const synthetic::Curve curve = synthetic::make(rich_recipe(3));
+    Settings settings;
+    settings.grid = grid_for(curve.times, 16.0);
+    settings.max_frequencies = 4;
+    const auto results = kernel_forms::in_every_form([&] {
+        const Result result = extract(curve.times, curve.values, {}, settings);
+        std::vector<double> table = result.residual_amplitude;
+        for (const Frequency& f : result.frequencies)
+            table.insert(table.end(), {f.value.frequency, f.value.amplitude, f.value.phase, f.covariance.frequency});
+        return kernel_forms::bits(table);
+    });
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
 }

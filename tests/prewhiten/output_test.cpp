@@ -21,16 +21,6 @@ using lightcurve_test::files_in;
 
 
 
-TEST(Numbers, ShortestTextThatReadsBackTheSameDouble)
-{
-    EXPECT_EQ(prewhiten::full_number(0.1), "0.1");
-    EXPECT_EQ(prewhiten::full_number(15.383003), "15.383003");
-    EXPECT_EQ(prewhiten::full_number(1e-10), "1e-10");
-    EXPECT_EQ(prewhiten::full_number(0.1 + 0.2), "0.30000000000000004");
-    EXPECT_EQ(prewhiten::full_number(-0.0), "-0");
-    EXPECT_EQ(prewhiten::full_number(std::nan("")), "nan");
-}
-
 TEST(Comments, KeyValuePairs)
 {
     EXPECT_EQ(prewhiten::comment_line({{"N", "3"}, {"T", "1.5"}, {"unit", "ppt"}}), "# N=3, T=1.5, unit=ppt\n");

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "numerics/median.hpp"
 #include "extraction/fit.hpp"
 #include "extraction/model.hpp"
 #include "tracking/kepler.hpp"
@@ -139,7 +140,7 @@ inline double noise_variance(const Star& star, double f, double dt)
 // with the noise near it).
 inline double expected_delay_snr(const Curve& c, const Star& star, double width)
 {
-    const double dt = tracking::median_cadence(c.times);
+    const double dt = numerics::median_step(c.times);
     const double n_full = width / dt;
     double inverse = 0.0;
     for (const Mode& m : star.modes) {

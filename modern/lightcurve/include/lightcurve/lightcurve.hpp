@@ -175,15 +175,7 @@ void convert(LightCurve& curve, Unit unit);
 // every file has them.
 LightCurve join(std::vector<LightCurve> parts, Unit unit);
 
-// The median (the mean of the two middle values for an even count); NaN
-// for none.
-double median(std::vector<double> values);
-
 // The time span T = last - first of sorted times (0 for fewer than two).
 double time_span(const std::vector<double>& sorted_times);
-
-// The median of the positive steps between consecutive sorted times: the
-// cadence, which gaps do not disturb; 0 when no two times differ.
-double median_step(const std::vector<double>& sorted_times);
 
 }  // namespace lightcurve

@@ -1,24 +1,19 @@
-// Small numerical kernels of the amplitude spectrum, inline so that the
-// loops that call them are vectorised: phases in cycles kept to the last
-// bit over long time spans, and sine and cosine of 2 pi r.
+// Angles in cycles: the one sine and cosine of the modern program, the
+// exact products and reductions that keep phases to the last bit over long
+// time spans, and two pi.  Inline, so that the loops that call them are
+// vectorised (in every form of widest_form, base/wide).
 #pragma once
 
-#include <bit>
 #include <cmath>
-#include <cstdint>
+#include <cstddef>
+#include <span>
 
-namespace spectrum::numerics {
+namespace numerics {
 
-// The hottest loops are compiled for the wider vector units as well and the
-// best the processor has is chosen at run time.  Every clone performs the
-// same operations in the same order (no contraction into fused
-// multiply-adds, no reassociation), so the results do not depend on the
-// clone chosen.
-#if defined(__x86_64__) && !defined(SPECTRUM_NO_CLONES)
-#define SPECTRUM_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define SPECTRUM_VECTOR_CLONES
-#endif
+// Two pi: the double nearest to it.  Every angle in radians is two_pi
+// times a number of cycles; its rounding (2.4e-16 relative) is the only
+// error a conversion adds.
+inline constexpr double two_pi = 6.283185307179586;
 
 // A quantity carried as the unevaluated sum hi + lo of two doubles.
 struct Split {
@@ -83,53 +78,6 @@ constexpr QuarterTurnSeries quarter_turn_series()
 
 inline constexpr QuarterTurnSeries quarter_turn = quarter_turn_series();
 
-// Taylor coefficients 1 / k! of exp(r), k = 0 .. 13.
-struct ExpSeries {
-    double coefficient[14];
-};
-
-constexpr ExpSeries exp_series()
-{
-    ExpSeries s{};
-    long double term = 1.0L;
-    for (int k = 0; k <= 13; ++k) {
-        if (k > 0) term /= k;
-        s.coefficient[k] = static_cast<double>(term);
-    }
-    return s;
-}
-
-inline constexpr ExpSeries exp_taylor = exp_series();
-
-// exponential: e^y for moderate y.
-//   Given:    y   in [-700, 700]
-//   Returned: e^y, within about two units of the last place
-//   Notes: 1. y = k ln 2 + r with k the nearest integer to y / ln 2 and
-//             |r| <= ln 2 / 2 (ln 2 in two parts, the first with trailing
-//             zero bits, so k ln2_hi is exact); e^r by its Taylor series to
-//             r^13 (error below 5e-18); 2^k placed in the exponent bits.
-//          2. The bits of 2^k come from the rounding constant's low bits:
-//             integer additions and shifts only, so the loops that use it
-//             are vectorised (the library's exp is not).
-inline double exponential(double y)
-{
-    constexpr double log2e = 1.4426950408889634074;
-    constexpr double ln2_hi = 6.93147180369123816490e-01;
-    constexpr double ln2_lo = 1.90821492927058770002e-10;
-    constexpr double shifter = 6755399441055744.0;  // 1.5 * 2^52
-    constexpr std::uint64_t exponent_bias = 1023;
-    double shifted = y * log2e + shifter;
-    double k = shifted - shifter;
-    double r = (y - k * ln2_hi) - k * ln2_lo;
-    const auto& c = exp_taylor.coefficient;
-    double p = c[13];
-    for (int i = 12; i >= 0; --i) p = p * r + c[i];
-    // The low mantissa bits of `shifted` hold k modulo 2^51; shifted left
-    // by 52 only k + 1023 modulo 2^12 remains: the exponent of 2^k.
-    std::uint64_t scale = (std::bit_cast<std::uint64_t>(shifted) + exponent_bias) << 52;
-    return p * std::bit_cast<double>(scale);
-}
-
 // Sine and cosine of one angle.
 struct SinCos {
     double sin = 0.0;
@@ -171,4 +119,18 @@ inline SinCos sincos_cycles(double r)
     return {sign * (keep * s + n * c), sign * (keep * c - n * s)};
 }
 
-}  // namespace spectrum::numerics
+// sincos_cycles: sin(2 pi r_k) and cos(2 pi r_k) of n angles in cycles,
+// each exactly as the single form above.
+//   Given:    cycles  n angles, |r| < 2^50
+//   Returned: sine, cosine  n values each (they may not overlap cycles)
+//   Notes: 1. The loop runs in the widest vector form the processor has.
+void sincos_cycles(const double* cycles, double* sine, double* cosine, std::size_t n);
+
+// phases_of: the phase in cycles, in [-1/2, 1/2], of f tau_k for each k:
+// the product exact (rounded product plus its error) before the whole
+// cycles are removed, so the phase of a long series keeps its last bits.
+//   Given:    f      frequency, c/d;  tau  n times, days, |f tau| < 2^51
+//   Returned: cycles n phases
+void phases_of(double f, std::span<const double> tau, std::span<double> cycles);
+
+}  // namespace numerics

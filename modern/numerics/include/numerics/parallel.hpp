@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <functional>
 
-namespace spectrum {
+namespace numerics {
 
 // thread_count: the threads a setting asks for (0: the machine's count).
 int thread_count(int requested);
@@ -23,4 +23,4 @@ int thread_count(int requested);
 //             threads have finished.
 void for_each_block(std::size_t count, int threads, const std::function<void(std::size_t)>& work);
 
-}  // namespace spectrum
+}  // namespace numerics

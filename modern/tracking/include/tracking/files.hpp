@@ -21,9 +21,6 @@ struct FileContext {
     std::string source;  // of the frequencies: the table's file name, or "extraction"
 };
 
-// The shortest text that reads back to the same double: "0.1", "1e-10", "nan".
-std::string number_text(double x);
-
 std::string track_csv(const Result& result, const FileContext& context);
 std::string timedelay_csv(const Result& result, const FileContext& context);
 std::string modulation_csv(const Result& result, const FileContext& context);

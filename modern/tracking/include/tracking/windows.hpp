@@ -34,10 +34,6 @@ struct Window {
 //             more than max_windows).
 std::vector<Window> cut_windows(std::span<const double> times, double width, double step);
 
-// median_cadence: the median of the positive steps between consecutive
-// sorted times; 0 when no two times differ.
-double median_cadence(std::span<const double> times);
-
 // Why a window is not used.
 enum class Skip {
     none,           // used
