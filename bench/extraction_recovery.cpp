@@ -49,7 +49,7 @@ void run_one(const synthetic::Recipe& recipe, double fmax, Tally& tally)
     Settings settings;
     settings.grid = grid_for(curve.times, fmax);
     const auto t0 = std::chrono::steady_clock::now();
-    const Result result = extract(curve.times, curve.values, {}, settings);
+    const Result result = extract(curve.times, curve.values, {}, settings, spectrum_plan(curve.times, settings));
     tally.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     ++tally.stars;
     const spectrum::Plan plan(curve.times, settings.grid, {});

@@ -70,8 +70,11 @@ Result run(const Star& star, int frequencies, int threads, double& wall, double&
     settings.threads = threads;
     const double c0 = cpu_seconds();
     const auto t0 = std::chrono::steady_clock::now();
-    Result result = extract(star.times, star.values, {}, settings);
+    const spectrum::Plan plan = spectrum_plan(star.times, settings);
+    const double plan_seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    Result result = extract(star.times, star.values, {}, settings, plan);
     wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    result.timing.setup += plan_seconds;  // the plan is the caller's, made once per star
     cpu = cpu_seconds() - c0;
     return result;
 }

@@ -1,22 +1,5 @@
-// The giza side of the plotting seam.  Two things are done here rather than
-// left to the library:
-//  1. The device "?": the library's own question loops for ever once
-//     standard input has ended, so the question is asked here, in the
-//     library's words, through the text layer; "?" lists the devices and
-//     asks again, an empty answer means /xw, and the end of standard input
-//     is an input error.
-//  2. A value axis that runs downwards (magnitudes: the window's bottom
-//     value above its top value) gets its numbers and ticks from the
-//     library as if it ran upwards, so they would contradict the points;
-//     that axis is ticked and numbered here.
-//  3. Marker codes above 127 are Hershey symbols, which the library lacks
-//     (it would draw the letter A); the two the programs use, 751 and 256,
-//     are drawn as its small filled circle, marker 17.
-//  4. A picture file that cannot be written (a full disc) is reported by
-//     the library only on standard error, and the program would go on as
-//     if it had been drawn: what the library says while it closes the
-//     device is read, and its error ends the program like any other write
-//     that fails.
+// The giza side of the plotting seam (see GizaPlotter in plot.hpp for
+// what is done here rather than left to the library).
 #include <cpgplot.h>
 #include <unistd.h>
 
@@ -25,10 +8,9 @@
 #include <cstdio>
 #include <string>
 
-#include "common/io.hpp"
 #include "plotting/plot.hpp"
 
-namespace common {
+namespace plotting {
 namespace {
 
 std::string trim(std::string_view s)
@@ -37,23 +19,6 @@ std::string trim(std::string_view s)
     if (first == std::string_view::npos) return {};
     std::size_t last = s.find_last_not_of(" \t");
     return std::string(s.substr(first, last - first + 1));
-}
-
-std::string ask_device()
-{
-    for (;;) {
-        write_raw(screen, "Graphics device/type (? to see list, default /xw):");
-        std::string answer;
-        read_line(keyboard, answer);  // the end of standard input is an input error
-        answer = trim(answer);
-        if (answer == "?") {
-            flush_screen();
-            cpgldev();
-            flush_screen();
-            continue;
-        }
-        return answer.empty() ? "/xw" : answer;
-    }
 }
 
 // The library accepts a file device it cannot write (the failure shows only
@@ -160,7 +125,7 @@ int marker(int symbol) { return symbol == 751 || symbol == 256 ? 17 : symbol; }
 
 // The file a device "name/type" writes, or the device itself when it names
 // no file.
-std::string device_file(const std::string& device)
+std::string file_of(const std::string& device)
 {
     std::size_t slash = device.rfind('/');
     std::string name = trim(slash == std::string::npos ? device : device.substr(0, slash));
@@ -215,14 +180,6 @@ std::string library_error(const std::string& said)
     return why;
 }
 
-// Closes the device; a picture the library could not write ends the
-// program, naming the file and the library's reason.
-void close_device(const std::string& device)
-{
-    const std::string why = library_error(stderr_of(cpgend));
-    if (!why.empty()) throw ProgramEnd{2, device_file(device) + ": cannot be written (" + why + ")"};
-}
-
 // giza numbers an axis beyond 10^4 in powers of ten (5.0691x10^4 for
 // 50691); a Julian-date axis reads better in plain decimals, as the classic
 // library writes them.  For such a horizontal axis giza draws the frame and
@@ -252,95 +209,88 @@ void horizontal_axis(std::string_view xopt, float xtick, int nxsub, float x1, fl
     }
 }
 
-class GizaPlotter : public Plotter {
-public:
-    bool begin(int unit, std::string_view device, int nxsub, int nysub) override
-    {
-        std::string name = trim(device) == "?" ? ask_device() : std::string(device);
-        flush_screen();
-        if (!file_writable(name) || cpgbeg(unit, name.c_str(), nxsub, nysub) != 1) {
-            write_free(screen, {"Graphics device " + trim(name) + " cannot be opened: nothing is drawn on it."});
-            return false;
-        }
-        device_ = name;
-        return true;
-    }
-    void page() override { cpgpage(); }
-    void svp(float xleft, float xright, float ybot, float ytop) override { cpgsvp(xleft, xright, ybot, ytop); }
-    void swin(float x1, float x2, float y1, float y2) override { cpgswin(x1, x2, y1, y2); }
-    void box(std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick, int nysub) override
-    {
-        float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        cpgqwin(&x1, &x2, &y1, &y2);
-        std::string x(xopt);
-        if (needs_plain_numbers(xopt, x1, x2)) {
-            horizontal_axis(xopt, xtick, nxsub, x1, x2);
-            x.clear();
-        }
-        if (!(y1 > y2) || !std::isfinite(y1) || !std::isfinite(y2)) {
-            cpgbox(x.c_str(), xtick, nxsub, std::string(yopt).c_str(), ytick, nysub);
-            return;
-        }
-        std::string frame;
-        for (char o : yopt)
-            if (!has("ntsv", o)) frame.push_back(o);
-        cpgbox(x.c_str(), xtick, nxsub, frame.c_str(), 0.0f, 0);
-        downward_axis(yopt, ytick, nysub, x1, x2, y1, y2);
-    }
-    void pt(int n, const float* xpts, const float* ypts, int symbol) override
-    {
-        if (n > 0) cpgpt(n, xpts, ypts, marker(symbol));
-    }
-    void erry(int n, const float* x, const float* y1, const float* y2, float t) override
-    {
-        if (n > 0) cpgerry(n, x, y1, y2, t);
-    }
-    void sci(int ci) override { cpgsci(ci); }
-    void sch(float size) override { cpgsch(size); }
-    void mtxt(std::string_view side, float disp, float coord, float fjust, std::string_view text) override
-    {
-        cpgmtxt(std::string(side).c_str(), disp, coord, fjust, std::string(text).c_str());
-    }
-    void lab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) override
-    {
-        cpglab(std::string(xlbl).c_str(), std::string(ylbl).c_str(), std::string(toplbl).c_str());
-    }
-    void line(int n, const float* xpts, const float* ypts) override
-    {
-        if (n > 0) cpgline(n, xpts, ypts);
-    }
-    void end() override
-    {
-        close_device(device_);
-        flush_screen();
-    }
-    bool open_file(std::string_view device) override
-    {
-        const std::string name(device);
-        if (!file_writable(name) || cpgbeg(0, name.c_str(), 1, 1) != 1) return false;
-        device_ = name;
-        return true;
-    }
-    void pap(float width, float aspect) override { cpgpap(width, aspect); }
-    void scr(int ci, float red, float green, float blue) override { cpgscr(ci, red, green, blue); }
-    void slw(int width) override { cpgslw(width); }
-    void sls(int style) override { cpgsls(style); }
-    void ptxt(float x, float y, float angle, float fjust, std::string_view text) override
-    {
-        cpgptxt(x, y, angle, fjust, std::string(text).c_str());
-    }
-
-private:
-    std::string device_;  // the device open now
-};
-
-GizaPlotter giza;
-Plotter* current = &giza;
-
 }  // namespace
 
-Plotter& graphics() { return *current; }
+bool GizaPlotter::begin(int unit, std::string_view device, int nxsub, int nysub)
+{
+    const std::string name(device);
+    if (!file_writable(name) || cpgbeg(unit, name.c_str(), nxsub, nysub) != 1) return false;
+    device_ = name;
+    return true;
+}
 
-void use_graphics(Plotter* plotter) { current = plotter ? plotter : &giza; }
+void GizaPlotter::page() { cpgpage(); }
 
-}  // namespace common
+void GizaPlotter::svp(float xleft, float xright, float ybot, float ytop) { cpgsvp(xleft, xright, ybot, ytop); }
+
+void GizaPlotter::swin(float x1, float x2, float y1, float y2) { cpgswin(x1, x2, y1, y2); }
+
+void GizaPlotter::box(std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick, int nysub)
+{
+    float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+    cpgqwin(&x1, &x2, &y1, &y2);
+    std::string x(xopt);
+    if (needs_plain_numbers(xopt, x1, x2)) {
+        horizontal_axis(xopt, xtick, nxsub, x1, x2);
+        x.clear();
+    }
+    if (!(y1 > y2) || !std::isfinite(y1) || !std::isfinite(y2)) {
+        cpgbox(x.c_str(), xtick, nxsub, std::string(yopt).c_str(), ytick, nysub);
+        return;
+    }
+    std::string frame;
+    for (char o : yopt)
+        if (!has("ntsv", o)) frame.push_back(o);
+    cpgbox(x.c_str(), xtick, nxsub, frame.c_str(), 0.0f, 0);
+    downward_axis(yopt, ytick, nysub, x1, x2, y1, y2);
+}
+
+void GizaPlotter::pt(int n, const float* xpts, const float* ypts, int symbol)
+{
+    if (n > 0) cpgpt(n, xpts, ypts, marker(symbol));
+}
+
+void GizaPlotter::erry(int n, const float* x, const float* y1, const float* y2, float t)
+{
+    if (n > 0) cpgerry(n, x, y1, y2, t);
+}
+
+void GizaPlotter::sci(int ci) { cpgsci(ci); }
+
+void GizaPlotter::sch(float size) { cpgsch(size); }
+
+void GizaPlotter::mtxt(std::string_view side, float disp, float coord, float fjust, std::string_view text)
+{
+    cpgmtxt(std::string(side).c_str(), disp, coord, fjust, std::string(text).c_str());
+}
+
+void GizaPlotter::lab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl)
+{
+    cpglab(std::string(xlbl).c_str(), std::string(ylbl).c_str(), std::string(toplbl).c_str());
+}
+
+void GizaPlotter::line(int n, const float* xpts, const float* ypts)
+{
+    if (n > 0) cpgline(n, xpts, ypts);
+}
+
+std::string GizaPlotter::end() { return library_error(stderr_of(cpgend)); }
+
+void GizaPlotter::pap(float width, float aspect) { cpgpap(width, aspect); }
+
+void GizaPlotter::scr(int ci, float red, float green, float blue) { cpgscr(ci, red, green, blue); }
+
+void GizaPlotter::slw(int width) { cpgslw(width); }
+
+void GizaPlotter::sls(int style) { cpgsls(style); }
+
+void GizaPlotter::ptxt(float x, float y, float angle, float fjust, std::string_view text)
+{
+    cpgptxt(x, y, angle, fjust, std::string(text).c_str());
+}
+
+void GizaPlotter::list_devices() { cpgldev(); }
+
+std::string GizaPlotter::device_file() const { return file_of(device_); }
+
+}  // namespace plotting

@@ -3,7 +3,7 @@
 
 #include "plotting/plot.hpp"
 
-namespace common {
+namespace plotting {
 namespace {
 
 std::string num(float v)
@@ -92,12 +92,10 @@ void RecordingPlotter::line(int n, const float* xpts, const float* ypts)
     calls.push_back("line(" + std::to_string(n) + ", " + list(n, xpts) + ", " + list(n, ypts) + ")");
 }
 
-void RecordingPlotter::end() { calls.push_back("end()"); }
-
-bool RecordingPlotter::open_file(std::string_view device)
+std::string RecordingPlotter::end()
 {
-    calls.push_back("open_file(" + quoted(device) + ")");
-    return opens;
+    calls.push_back("end()");
+    return {};
 }
 
 void RecordingPlotter::pap(float width, float aspect)
@@ -120,4 +118,4 @@ void RecordingPlotter::ptxt(float x, float y, float angle, float fjust, std::str
                     ")");
 }
 
-}  // namespace common
+}  // namespace plotting

@@ -6,7 +6,7 @@
 #include <array>
 
 #include "common/io.hpp"
-#include "plotting/plot.hpp"
+#include "common/graphics.hpp"
 
 namespace curveview {
 namespace {
@@ -39,7 +39,7 @@ int read_points()
 // device the user names.
 void draw(int n)
 {
-    common::Plotter& pg = common::graphics();
+    plotting::Plotter& pg = common::graphics();
     if (!pg.begin(0, "?", 1, 1)) return;
     pg.page();
     pg.sci(1);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/io.hpp"
-#include "plotting/plot.hpp"
+#include "common/graphics.hpp"
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
 
@@ -31,7 +31,7 @@ const std::array<const char*, 13> ylabel = {
     "Geneva G (mag)",
 };
 
-void upper_panel(common::Plotter& pg, const common::Text& title)
+void upper_panel(plotting::Plotter& pg, const common::Text& title)
 {
     pg.svp(0.1f, 0.9f, 0.3f, 0.9f);
     pg.sci(1);
@@ -58,7 +58,7 @@ void upper_panel(common::Plotter& pg, const common::Text& title)
     pg.mtxt("b", -1.25f, 0.5f, 0.5f, "variance reduction = " + lijn3.vrtext.str() + " %");
 }
 
-void lower_panel(common::Plotter& pg)
+void lower_panel(plotting::Plotter& pg)
 {
     pg.svp(0.1f, 0.9f, 0.1f, 0.3f);
     pg.sci(1);
@@ -74,7 +74,7 @@ void lower_panel(common::Plotter& pg)
 
 void plotter()
 {
-    common::Plotter& pg = common::graphics();
+    plotting::Plotter& pg = common::graphics();
     const common::Text& title = lijn1.longname == 1 ? lijn1.psname21 : lijn1.psname20;
     bool open = lijn1.psflag == 0 ? pg.begin(0, "?", 1, 1) : pg.begin(0, title.str() + "/ps", 1, 1);
     if (!open) return;

@@ -37,6 +37,19 @@ void check_input(std::span<const double> times, std::span<const double> values, 
         throw std::invalid_argument("the frequency grid needs at least three frequencies");
 }
 
+// The mean time t_ref, the origin of the phases.
+double reference_time(std::span<const double> times)
+{
+    return std::accumulate(times.begin(), times.end(), 0.0) / static_cast<double>(times.size());
+}
+
+// Whether the plan is one of these times and this grid.
+bool plan_fits(const spectrum::Plan& plan, std::span<const double> times, const spectrum::Grid& grid)
+{
+    const spectrum::Grid& g = plan.grid();
+    return plan.size() == times.size() && g.fmin == grid.fmin && g.step == grid.step && g.count == grid.count;
+}
+
 // The residuals in time order, for the runs of the correlation factor.
 std::vector<double> in_time_order(std::span<const double> times, const std::vector<double>& residuals)
 {
@@ -127,8 +140,8 @@ void finish(Result& result, const Series& series, std::span<const double> times,
 // The extraction on values and errors within the range of
 // spectrum::range_exponent.
 Result extract_in_range(std::span<const double> times, std::span<const double> values,
-                        std::span<const double> errors, const Settings& settings, const ProgressCallback& progress,
-                        Clock::time_point start)
+                        std::span<const double> errors, const Settings& settings, const spectrum::Plan& plan,
+                        const ProgressCallback& progress, Clock::time_point start)
 {
     const int threads = numerics::thread_count(settings.threads);
     Result result;
@@ -138,7 +151,7 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
     const auto [tmin, tmax] = std::minmax_element(times.begin(), times.end());
     result.span = *tmax - *tmin;
     if (!(result.span > 0.0)) throw std::invalid_argument("all times are equal");
-    result.t_ref = std::accumulate(times.begin(), times.end(), 0.0) / static_cast<double>(result.n);
+    result.t_ref = reference_time(times);
 
     std::vector<double> tau(result.n), weights;
     for (std::size_t k = 0; k < result.n; ++k) tau[k] = times[k] - result.t_ref;
@@ -146,9 +159,6 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         for (double e : errors) weights.push_back(1.0 / e);
     const Series series{tau, values, weights};
 
-    spectrum::Settings spectrum_settings = settings.spectrum;
-    spectrum_settings.threads = threads;
-    const spectrum::Plan plan(tau, settings.grid, spectrum_settings);
     result.data_amplitude = plan.amplitude(values);
     result.timing.setup = seconds_since(start);
 
@@ -311,19 +321,32 @@ void scale(Result& result, int k)
 // 2^kw alone, since weights all multiplied by one factor change no result
 // (the fit's covariance is scaled by the weighted residual variance).
 // Usual light curves are not scaled at all.
+spectrum::Plan spectrum_plan(std::span<const double> times, const Settings& settings)
+{
+    if (times.empty()) throw std::invalid_argument("no points");
+    const double t_ref = reference_time(times);
+    std::vector<double> tau(times.size());
+    for (std::size_t k = 0; k < times.size(); ++k) tau[k] = times[k] - t_ref;
+    spectrum::Settings spectrum_settings = settings.spectrum;
+    spectrum_settings.threads = numerics::thread_count(settings.threads);
+    return spectrum::Plan(tau, settings.grid, spectrum_settings);
+}
+
 Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
-               const Settings& settings, const ProgressCallback& progress)
+               const Settings& settings, const spectrum::Plan& plan, const ProgressCallback& progress)
 {
     const Clock::time_point start = Clock::now();
     check_input(times, values, errors, settings);
+    if (!plan_fits(plan, times, settings.grid))
+        throw std::invalid_argument("the spectrum plan is not one of these times and this grid");
     double largest = 0.0;
     for (double v : values) largest = std::max(largest, std::fabs(v));
     const int k = spectrum::range_exponent(largest);
     const int kw = settings.weights ? spectrum::range_exponent(*std::min_element(errors.begin(), errors.end())) : 0;
-    if (k == 0 && kw == 0) return extract_in_range(times, values, errors, settings, progress, start);
+    if (k == 0 && kw == 0) return extract_in_range(times, values, errors, settings, plan, progress, start);
     const std::vector<double> scaled_errors = kw == 0 ? std::vector<double>(errors.begin(), errors.end())
                                                       : scaled(errors, kw);
-    Result result = extract_in_range(times, scaled(values, k), scaled_errors, settings, progress, start);
+    Result result = extract_in_range(times, scaled(values, k), scaled_errors, settings, plan, progress, start);
     scale(result, -k);
     return result;
 }

@@ -104,7 +104,7 @@ bool ends_with_line_end(int fd, off_t length)
 }
 
 // Appends the row under the lock: the file's length noted, the text
-// written by one write, and on any failure (a full disc, the file-size
+// written, and on any failure (a full disc, the file-size
 // limit) the file cut back to that length: a row is there whole or not at
 // all.  Empty when done, else why not.
 std::string append_row(int fd, const SummaryRow& row)
@@ -117,13 +117,11 @@ std::string append_row(int fd, const SummaryRow& row)
     // so that this row is not glued onto it.
     if (!ends_with_line_end(fd, length)) text += '\n';
     text += summary_line(row);
-    ssize_t written = -1;
-    do written = ::write(fd, text.data(), text.size());
-    while (written < 0 && errno == EINTR);
-    if (written == static_cast<ssize_t>(text.size())) return "";
-    const std::string why = written < 0 ? std::strerror(errno)
-                                        : "only " + std::to_string(written) + " of the row's " +
-                                              std::to_string(text.size()) + " bytes could be written";
+    const WriteOutcome written = write_all(fd, text);
+    if (written.bytes == text.size()) return "";
+    const std::string why = written.bytes == 0 ? std::strerror(written.error)
+                                               : "only " + std::to_string(written.bytes) + " of the row's " +
+                                                     std::to_string(text.size()) + " bytes could be written";
     if (::ftruncate(fd, length) != 0) return why + "; the part written could not be taken back";
     return why;
 }

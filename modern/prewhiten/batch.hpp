@@ -49,9 +49,9 @@ std::string summary_line(const SummaryRow& row);
 
 // append_summary: appends the row to the file, with the header first when
 // the file is new or empty.  Several processes (the jobs of a cluster, GNU
-// parallel) may share one file: each row is written under an exclusive lock
-// by one write, and taken back (the file cut to its length before) when
-// that write fails or is short, so a full disc never leaves part of a row.
+// parallel) may share one file: each row is written whole under an
+// exclusive lock, and taken back (the file cut to its length before) when a
+// write fails, so a full disc never leaves part of a row.
 // The file is never opened through a symbolic link, and must be a regular
 // file.  Throws WriteError when the row cannot be written.
 void append_summary(const std::filesystem::path& file, const SummaryRow& row);

@@ -1,14 +1,18 @@
 // The frequency grid of a star and the memory its run needs.
+#include "grid.hpp"
+
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "extraction/extraction.hpp"
 #include "numerics/median.hpp"
 #include "numerics/sizes.hpp"
-#include "run.hpp"
+#include "numerics/text.hpp"
 #include "screen.hpp"
+#include "star.hpp"
 
 namespace prewhiten {
 
@@ -95,6 +99,23 @@ std::string box_warning(const lightcurve::LightCurve& curve, const Options& opti
            g6(narrowest) +
            " c/d, twice a peak's width: the noise around a peak is then mostly the dip its removal leaves, "
            "and peaks of noise pass --snr";
+}
+
+std::string memory_limit_text(const Options& options)
+{
+    if (options.max_memory) return "--max-memory " + numerics::bytes_text(*options.max_memory);
+    return numerics::bytes_text(memory_limit(options)) +
+           ", half this machine's memory (--max-memory raises the limit)";
+}
+
+void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options)
+{
+    const std::uint64_t needed = memory_needed(curve, grid, options);
+    const std::uint64_t limit = memory_limit(options);
+    if (needed <= limit) return;
+    throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +
+                    std::to_string(curve.size()) + " points at " + std::to_string(grid.count) + " frequencies needs " +
+                    numerics::bytes_text(needed) + ", more than " + memory_limit_text(options));
 }
 
 }  // namespace prewhiten

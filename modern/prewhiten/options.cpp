@@ -14,6 +14,8 @@
 #include <sstream>
 #include <utility>
 
+#include "star_files.hpp"
+
 namespace prewhiten {
 
 namespace {
@@ -194,18 +196,13 @@ const char* const description =
     "table of frequencies, amplitudes and phases with their errors, S/N and\n"
     "false-alarm probabilities.";
 
-const char* const footer =
+// The text after the options: the files of a star, listed from the table
+// that the writers walk, then the rest.
+const char* const files_intro =
     "Files written for each star, named after its file without the extension (the\n"
-    "first file with --join), in the output folder:\n"
-    "  <stem>.frequencies.csv  id,frequency,frequency_err,amplitude,amplitude_err,\n"
-    "                          phase,phase_err,snr,log10_fap,combination\n"
-    "  <stem>.frequencies.txt  the same table aligned, with the analytic errors too\n"
-    "  <stem>.residuals.dat    a header line, then time, residual (and error)\n"
-    "  <stem>.spectrum.csv     frequency,amplitude (and residual_amplitude) over the grid\n"
-    "  <stem>.window.csv       frequency,amplitude of the spectral window (--window)\n"
-    "  <stem>.png              the picture: spectrum with the frequencies found and the\n"
-    "                          S/N limit, residual spectrum, window, light curve and\n"
-    "                          model (--plot pdf: <stem>.pdf; --plot none: no picture)\n"
+    "first file with --join), in the output folder:\n";
+
+const char* const footer_rest =
     "With --spectrum-only, only the spectrum (and the window). Each CSV file begins\n"
     "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
     "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
@@ -221,6 +218,8 @@ const char* const footer =
     "Exit status: 0 every star done, 1 a usage error, 2 one or more stars could not\n"
     "be read or written (each named on standard error; the others are still done).";
 
+std::string footer() { return files_intro + result_files_help() + footer_rest; }
+
 // The parser, bound to the fields of `options`.
 std::unique_ptr<CLI::App> make_parser(Options& options)
 {
@@ -229,7 +228,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     // An option given twice takes its last value, so that a script's
     // defaults can be overridden further on the line.
     app->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    app->footer(footer);
+    app->footer(footer());
     app->set_version_flag("--version", std::string(program_name) + " " + program_version,
                           "Print the version and exit");
     app->set_help_flag("-h,--help", "Print this help and exit");

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -57,25 +58,25 @@ std::string random_letters(std::size_t count)
     return text;
 }
 
-// Creates the temporary file of `name` exclusively: <name>.<random>.tmp,
-// never through a link and never one that exists (a name taken is tried
-// again with other letters).  Returns the descriptor, or -1 with errno set.
-int create_temporary(const std::filesystem::path& name, std::filesystem::path& temporary, TemporaryName& registered)
+// Makes the private folder of `name` exclusively: <name>.<random>.tmp,
+// mode 0700, never one that exists (mkdir follows no link: a name taken,
+// by anything, is tried again with other letters), and registers it.
+// Returns false with errno set when it cannot.
+bool make_private_folder(const std::filesystem::path& name, std::filesystem::path& folder, TemporaryName& registered)
 {
     constexpr int tries = 100;
     for (int i = 0; i < tries; ++i) {
-        temporary = name;
-        temporary += '.' + random_letters(8) + ".tmp";
+        folder = name;
+        folder += '.' + random_letters(8) + ".tmp";
         const SignalsHeld held;
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            registered.hold(temporary);
-            return fd;
+        if (::mkdir(folder.c_str(), 0700) == 0) {
+            registered.hold(folder, TemporaryName::Kind::folder);
+            return true;
         }
-        if (errno != EEXIST) return -1;
+        if (errno != EEXIST) return false;
     }
     errno = EEXIST;
-    return -1;
+    return false;
 }
 
 [[noreturn]] void throw_write_error(const std::filesystem::path& name, const char* doing, int error)
@@ -85,9 +86,12 @@ int create_temporary(const std::filesystem::path& name, std::filesystem::path& t
 
 }  // namespace
 
-TemporaryName::~TemporaryName()
+TemporaryName::~TemporaryName() { release(); }
+
+void TemporaryName::release()
 {
     if (slot_ >= 0) slots[slot_].used = 0;
+    slot_ = -1;
 }
 
 void TemporaryName::hold(const std::filesystem::path& name, Kind kind)
@@ -137,27 +141,67 @@ SignalsHeld::SignalsHeld()
 
 SignalsHeld::~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
-OutputFile::OutputFile(std::filesystem::path name) : name_(std::move(name))
+WholeFile::WholeFile(std::filesystem::path name) : name_(std::move(name))
 {
-    fd_ = create_temporary(name_, temporary_, registered_);
-    if (fd_ < 0) throw_write_error(name_, "cannot be created", errno);
+    if (!make_private_folder(name_, folder_, folder_registered_)) throw_write_error(name_, "cannot be created", errno);
+    file_ = folder_ / name_.filename();
+    file_registered_.hold(file_);
+}
+
+WholeFile::~WholeFile() { discard(); }
+
+void WholeFile::discard()
+{
+    if (folder_.empty()) return;
+    // Whatever is left in the folder goes with it.
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+    file_registered_.release();
+    folder_registered_.release();
+    folder_.clear();
+}
+
+void WholeFile::commit()
+{
+    const int renamed = std::rename(file_.c_str(), name_.c_str());
+    const int error = errno;
+    discard();
+    if (renamed != 0) throw_write_error(name_, "cannot be written", error);
+}
+
+WriteOutcome write_all(int fd, std::string_view text)
+{
+    WriteOutcome outcome;
+    while (outcome.bytes < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + outcome.bytes, text.size() - outcome.bytes);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            outcome.error = errno;
+            break;
+        }
+        outcome.bytes += static_cast<std::size_t>(n);
+    }
+    return outcome;
+}
+
+OutputFile::OutputFile(std::filesystem::path name) : whole_(std::move(name))
+{
+    fd_ = ::open(whole_.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd_ < 0) throw_write_error(whole_.name(), "cannot be created", errno);
     buffer_.reserve(buffer_size + 4096);
 }
 
 OutputFile::~OutputFile()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        ::unlink(temporary_.c_str());
-    }
+    if (fd_ >= 0) ::close(fd_);
 }
 
 void OutputFile::fail(const char* doing, int error)
 {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    ::unlink(temporary_.c_str());
-    throw_write_error(name_, doing, error);
+    whole_.discard();
+    throw_write_error(whole_.name(), doing, error);
 }
 
 void OutputFile::write(std::string_view text)
@@ -168,17 +212,8 @@ void OutputFile::write(std::string_view text)
 
 void OutputFile::flush()
 {
-    const char* p = buffer_.data();
-    std::size_t left = buffer_.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("cannot be written", errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    const WriteOutcome written = write_all(fd_, buffer_);
+    if (written.error != 0) fail("cannot be written", written.error);
     buffer_.clear();
 }
 
@@ -188,40 +223,8 @@ void OutputFile::commit()
     const int closed = ::close(fd_);
     const int close_error = errno;
     fd_ = -1;
-    if (closed != 0) {
-        ::unlink(temporary_.c_str());
-        throw_write_error(name_, "cannot be written", close_error);
-    }
-    if (std::rename(temporary_.c_str(), name_.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary_.c_str());
-        throw_write_error(name_, "cannot be written", error);
-    }
-}
-
-PrivateFolder::PrivateFolder(const std::filesystem::path& name) : name_(name)
-{
-    std::string pattern = name.native() + ".tmp.XXXXXX";
-    {
-        const SignalsHeld held;
-        if (!::mkdtemp(pattern.data())) throw_write_error(name_, "cannot be created", errno);
-        folder_registered_.hold(pattern, TemporaryName::Kind::folder);
-    }
-    folder_ = pattern;
-    file_ = folder_ / name_.filename();
-    file_registered_.hold(file_);
-}
-
-PrivateFolder::~PrivateFolder()
-{
-    // Whatever the other library left in the folder goes with it.
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-}
-
-void PrivateFolder::commit()
-{
-    if (std::rename(file_.c_str(), name_.c_str()) != 0) throw_write_error(name_, "cannot be written", errno);
+    if (closed != 0) fail("cannot be written", close_error);
+    whole_.commit();
 }
 
 std::string escape_controls(std::string_view text)

@@ -29,8 +29,8 @@ public:
 // a signal handler), then lets the signal end the process as it would
 // have, so the exit status still tells the signal.  At most a few names are
 // registered at once; a name beyond that, or longer than the slots hold, is
-// simply not removed (it can never be mistaken for a result: its name ends
-// in .tmp or holds .tmp.).
+// simply not removed (it can never be mistaken for a result: it is in a
+// folder whose name ends in .tmp).
 class TemporaryName {
 public:
     enum class Kind { file, folder };
@@ -41,6 +41,8 @@ public:
 
     // Registers the name (replacing the one held before).
     void hold(const std::filesystem::path& name, Kind kind = Kind::file);
+    // Forgets the name: it is gone.
+    void release();
 
 private:
     int slot_ = -1;
@@ -66,15 +68,58 @@ private:
     sigset_t previous_;
 };
 
-// A file written whole or not at all: the text goes to a temporary file
-// in the same folder (<name>.<random>.tmp), which is renamed to the final
-// name only when every byte is written and the file is closed.  The
-// temporary is created exclusively (O_CREAT|O_EXCL|O_NOFOLLOW) under a
-// name nobody can guess, so a symbolic link planted in a shared folder is
-// never followed; the rename replaces whatever entry has the final name
-// (a link there included) without following it.  An interrupted run
-// leaves no file under the final name that looks whole; a failure removes
-// the temporary file and throws WriteError.
+// A file written whole or not at all, the one way every file of a star is
+// written: it is written inside a folder of this run's own beside its final
+// name (<name>.<random>.tmp/, made by mkdir with mode 0700 under a name
+// nobody can guess, so nothing planted in a shared folder is ever
+// followed, and nobody else can put anything in it), and renamed to the
+// final name only when whole; the rename replaces whatever entry has the
+// final name (a link there included) without following it.  The folder and
+// the file in it are registered for removal on a signal, and removed with
+// whatever is left in them when the WholeFile goes: an interrupted run
+// leaves no file under the final name that looks whole.
+class WholeFile {
+public:
+    // Throws WriteError (naming `name`) when the folder cannot be made.
+    explicit WholeFile(std::filesystem::path name);
+    ~WholeFile();
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
+
+    // Where the file is written: inside the folder, with the final name's
+    // file name (a library that opens files by name writes it there).
+    const std::filesystem::path& path() const { return file_; }
+    const std::filesystem::path& name() const { return name_; }
+    // Renames the file to the final name, and removes the folder; throws
+    // WriteError when it cannot, with the folder and the file removed.
+    void commit();
+    // Removes the folder and whatever is in it, now.
+    void discard();
+
+private:
+    std::filesystem::path name_;
+    std::filesystem::path folder_;
+    std::filesystem::path file_;
+    TemporaryName folder_registered_;
+    TemporaryName file_registered_;
+};
+
+// The result of writing all of a text: the bytes written and, when not all
+// were, the system's error number (0 for none).
+struct WriteOutcome {
+    std::size_t bytes = 0;
+    int error = 0;
+};
+
+// write_all: the text written to the descriptor, write after write (a
+// write interrupted by a signal is tried again), until all of it is
+// written or a write fails.
+WriteOutcome write_all(int fd, std::string_view text);
+
+// A text file written whole (through a WholeFile): the text is gathered in
+// pieces, written to the file inside the private folder, and the file
+// renamed into place by commit() when every byte is written and the file
+// is closed.  A failure removes what was written and throws WriteError.
 class OutputFile {
 public:
     explicit OutputFile(std::filesystem::path name);
@@ -85,43 +130,15 @@ public:
     void write(std::string_view text);
     // Writes what is left, closes and renames.
     void commit();
-    const std::filesystem::path& name() const { return name_; }
+    const std::filesystem::path& name() const { return whole_.name(); }
 
 private:
     void flush();
     [[noreturn]] void fail(const char* doing, int error);
 
-    std::filesystem::path name_;
-    std::filesystem::path temporary_;
-    TemporaryName registered_;
+    WholeFile whole_;
     int fd_ = -1;
     std::string buffer_;
-};
-
-// A private folder for files another library writes by name (the
-// picture): made by mkdtemp beside `name` (<name>.tmp.<random>, mode 0700,
-// so nobody else can put anything in it), registered for removal on a
-// signal with the file inside it.  The file is written there, moved to
-// `name` by commit(); whatever is left goes with the folder.
-class PrivateFolder {
-public:
-    // Throws WriteError (naming `name`) when the folder cannot be made.
-    explicit PrivateFolder(const std::filesystem::path& name);
-    ~PrivateFolder();
-    PrivateFolder(const PrivateFolder&) = delete;
-    PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-    // The file inside the folder, with the final name's file name.
-    const std::filesystem::path& file() const { return file_; }
-    // Renames the file to the final name; throws WriteError when it cannot.
-    void commit();
-
-private:
-    std::filesystem::path name_;
-    std::filesystem::path folder_;
-    std::filesystem::path file_;
-    TemporaryName folder_registered_;
-    TemporaryName file_registered_;
 };
 
 // A name (or a message holding one) as it is written into a file: every

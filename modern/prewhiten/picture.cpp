@@ -9,7 +9,6 @@
 #include <limits>
 #include <string_view>
 
-#include "common/io.hpp"
 #include "output.hpp"
 
 namespace prewhiten {
@@ -52,7 +51,7 @@ constexpr int independent_colour = 17;
 constexpr int combination_colour = 18;
 constexpr int grey = 19;
 
-void set_colours(common::Plotter& plot)
+void set_colours(plotting::Plotter& plot)
 {
     plot.scr(noise_colour, 0.0f, 0.6f, 0.25f);
     plot.scr(independent_colour, 0.85f, 0.1f, 0.1f);
@@ -183,7 +182,7 @@ std::string number_text(double x, const char* format)
 
 // --- the pieces of the panels ----------------------------------------------
 
-void draw_line(common::Plotter& plot, const Polyline& line)
+void draw_line(plotting::Plotter& plot, const Polyline& line)
 {
     plot.line(static_cast<int>(line.x.size()), line.x.data(), line.y.data());
 }
@@ -222,7 +221,7 @@ SpectrumLines spectrum_lines(const PictureInput& input, std::span<const double> 
 }
 
 // The amplitudes in their colour, then the S/N limit in a thicker line.
-void draw_spectrum_lines(common::Plotter& plot, const SpectrumLines& lines, int colour)
+void draw_spectrum_lines(plotting::Plotter& plot, const SpectrumLines& lines, int colour)
 {
     plot.sci(colour);
     draw_line(plot, lines.amplitude);
@@ -263,7 +262,7 @@ bool overlaps(const Placed& a, const Placed& b)
 // Marks of the extracted frequencies on panel (a): a tick above each peak
 // in its colour, and its id above the tick where the label has room; the
 // strongest are labelled first.
-void mark_frequencies(common::Plotter& plot, const PictureInput& input, const Box& box, float x1, float x2, float top)
+void mark_frequencies(plotting::Plotter& plot, const PictureInput& input, const Box& box, float x1, float x2, float top)
 {
     const double per_x = (x2 - x1) / (box.right - box.left);     // frequency per page width
     const double per_y = top / (box.top - box.bottom);           // amplitude per page height
@@ -306,7 +305,7 @@ void mark_frequencies(common::Plotter& plot, const PictureInput& input, const Bo
 }
 
 // The page title: the file, then what was found and why it stopped.
-void draw_title(common::Plotter& plot, const PictureInput& input)
+void draw_title(plotting::Plotter& plot, const PictureInput& input)
 {
     plot.svp(0.0f, 1.0f, 0.0f, 1.0f);
     plot.swin(0.0f, 1.0f, 0.0f, 1.0f);
@@ -320,7 +319,7 @@ void draw_title(common::Plotter& plot, const PictureInput& input)
 }
 
 // Panel (a): the data's spectrum, the noise curve and the marks.
-void draw_spectrum(common::Plotter& plot, const PictureInput& input, float x1, float x2)
+void draw_spectrum(plotting::Plotter& plot, const PictureInput& input, float x1, float x2)
 {
     const Box& box = spectrum_panel;
     const SpectrumLines lines = spectrum_lines(input, input.data_amplitude, box, x1, x2);
@@ -349,7 +348,7 @@ void draw_spectrum(common::Plotter& plot, const PictureInput& input, float x1, f
 }
 
 // Panel (b): the residual spectrum on the same frequency axis.
-void draw_residuals(common::Plotter& plot, const PictureInput& input, float x1, float x2)
+void draw_residuals(plotting::Plotter& plot, const PictureInput& input, float x1, float x2)
 {
     const Box& box = residual_panel;
     const SpectrumLines lines = spectrum_lines(input, input.residual_amplitude, box, x1, x2);
@@ -370,7 +369,7 @@ void draw_residuals(common::Plotter& plot, const PictureInput& input, float x1, 
 }
 
 // Panel (c): the spectral window, frequencies from its central peak.
-void draw_window(common::Plotter& plot, const PictureInput& input)
+void draw_window(plotting::Plotter& plot, const PictureInput& input)
 {
     const Box& box = window_panel;
     const double half = input.window_half_width > 0.0 ? input.window_half_width : 1.0;
@@ -392,7 +391,7 @@ void draw_window(common::Plotter& plot, const PictureInput& input)
 // Panel (d): the light curve over the stretch and the model through it;
 // times from a whole day so that single precision keeps them, magnitudes
 // brighter upwards.
-void draw_light_curve(common::Plotter& plot, const PictureInput& input)
+void draw_light_curve(plotting::Plotter& plot, const PictureInput& input)
 {
     const Box& box = curve_panel;
     Range times;
@@ -539,7 +538,7 @@ std::string plain_text(const std::string& text)
     return out;
 }
 
-void draw_picture(common::Plotter& plot, const PictureInput& input)
+void draw_picture(plotting::Plotter& plot, const PictureInput& input)
 {
     plot.pap(page_width, page_aspect);
     plot.page();
@@ -555,39 +554,27 @@ void draw_picture(common::Plotter& plot, const PictureInput& input)
     draw_light_curve(plot, input);
 }
 
-void write_picture(const fs::path& name, PictureType type, const PictureInput& input)
+void write_picture(const fs::path& name, PictureType type, const PictureInput& input, plotting::Plotter& plot)
 {
     if (type == PictureType::none) throw WriteError(name.string() + ": cannot be created");
-    const std::string extension = picture_type_name(type);
     // The library opens the file by its name, following whatever is there:
-    // it writes in a folder of this run's own, and the finished file is
+    // it writes inside the file's private folder, and the finished file is
     // renamed into place.  It names the file after the device, adding the
     // extension when missing: the name in the folder is the final one.
-    PrivateFolder folder(name);
-    const fs::path& temporary = folder.file();
-    common::Plotter& plot = common::graphics();
-    if (!plot.open_file(temporary.string() + "/" + extension)) throw WriteError(name.string() + ": cannot be created");
-    // The library's error while it closes the file (a full disc) ends a
-    // classic program; here it is this picture's failure.
-    auto close = [&]() -> std::string {
-        try {
-            plot.end();
-        } catch (const common::ProgramEnd& end) {
-            const std::string prefix = temporary.string() + ": ";
-            return end.message.starts_with(prefix) ? end.message.substr(prefix.size()) : end.message;
-        }
-        return {};
-    };
+    WholeFile file(name);
+    if (!plot.begin(0, file.path().string() + "/" + picture_type_name(type), 1, 1))
+        throw WriteError(name.string() + ": cannot be created");
     try {
         draw_picture(plot, input);
     } catch (...) {
-        close();
+        plot.end();
         throw;
     }
-    if (const std::string failed = close(); !failed.empty()) throw WriteError(name.string() + ": " + failed);
-    if (!whole_file(temporary, type))
+    if (const std::string failed = plot.end(); !failed.empty())
+        throw WriteError(name.string() + ": cannot be written (" + failed + ")");
+    if (!whole_file(file.path(), type))
         throw WriteError(name.string() + ": cannot be written (the picture is not whole)");
-    folder.commit();
+    file.commit();
 }
 
 }  // namespace prewhiten

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "plotting/plot.hpp"
 #include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "plotting/plot.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace prewhiten {
@@ -42,7 +42,7 @@ struct MarkedFrequency {
     bool combination = false;  // a harmonic or combination of stronger ones
 };
 
-// Everything the page shows.  The spans must stay valid while it is drawn.
+// Everything the page shows, held by the page's input itself.
 struct PictureInput {
     std::string file;         // the star's file name, in the title
     std::string stop_reason;  // why the extraction ended, in the title
@@ -50,30 +50,30 @@ struct PictureInput {
 
     // The spectra, one amplitude per grid frequency (NaN where undefined).
     spectrum::Grid grid;
-    std::span<const double> data_amplitude;
-    std::span<const double> residual_amplitude;
+    std::vector<double> data_amplitude;
+    std::vector<double> residual_amplitude;
 
     // The S/N threshold and the curve of the threshold times the local
     // noise, at increasing frequencies.
     double snr = 4.0;
-    std::span<const double> noise_frequency;
-    std::span<const double> noise_level;
+    std::vector<double> noise_frequency;
+    std::vector<double> noise_level;
 
     std::vector<MarkedFrequency> frequencies;
 
     // The spectral window on its own grid: the spectrum of a unit sinusoid
     // at window_centre; shown within window_half_width of it.
     spectrum::Grid window_grid;
-    std::span<const double> window_amplitude;
+    std::vector<double> window_amplitude;
     double window_centre = 0.0;
     double window_half_width = 1.0;
 
     // The light curve over the stretch, and the model sampled finely over
     // the same stretch; times in days.
-    std::span<const double> times;
-    std::span<const double> values;
-    std::span<const double> model_times;
-    std::span<const double> model_values;
+    std::vector<double> times;
+    std::vector<double> values;
+    std::vector<double> model_times;
+    std::vector<double> model_values;
 };
 
 // --- the pieces, public for their tests ------------------------------------
@@ -120,21 +120,12 @@ std::string plain_text(const std::string& text);
 
 // --- from an extraction ----------------------------------------------------
 
-// The arrays the picture of an extraction computes for itself: the noise
-// curve, the window and the model over the stretch.
-struct PictureArrays {
-    std::vector<double> noise_frequency, noise_level;
-    std::vector<double> window;
-    std::vector<double> model_times, model_values;
-};
-
 // picture_of: what the page of one star's extraction shows.
 //   Given:    label     the star as the screen names it (the title)
 //             stop      why the loop ended, a sentence (the title)
 //             curve     the light curve analysed, in time order
 //             result    its extraction, and the settings it ran with
-//   Returned: the input; its spans point into curve, result and arrays,
-//             which must outlive it
+//   Returned: the input, with its own copy of everything it shows
 //   Notes: 1. The noise curve is settings.snr times the mean amplitude of
 //             the final residual spectrum in a box of settings.box (the S/N
 //             of the table), every quarter box.
@@ -143,8 +134,7 @@ struct PictureArrays {
 //             ten times that from zero, so that its mirror image at the
 //             negative frequency stays out of sight.
 PictureInput picture_of(const std::string& label, const std::string& stop, const lightcurve::LightCurve& curve,
-                        const extraction::Result& result, const extraction::Settings& settings,
-                        PictureArrays& arrays);
+                        const extraction::Result& result, const extraction::Settings& settings);
 
 // --- drawing ---------------------------------------------------------------
 
@@ -154,13 +144,16 @@ inline constexpr float page_aspect = 0.72f;
 
 // draw_picture: the page on a plotter whose device is open (pap, page,
 // the four panels; the caller ends it).
-void draw_picture(common::Plotter& plot, const PictureInput& input);
+void draw_picture(plotting::Plotter& plot, const PictureInput& input);
 
 // write_picture: the page as a file of the type (png or pdf), drawn on the
-// giza library into a private folder beside `name` (see PrivateFolder),
-// renamed to `name` only when the file is whole.
-//   Throws WriteError when the file cannot be opened or is not whole;
-//   nothing is then left under either name, nor the folder.
-void write_picture(const std::filesystem::path& name, PictureType type, const PictureInput& input);
+// plotter handed in (the giza library: GizaPlotter), written whole (see
+// WholeFile): inside a private folder beside `name`, renamed to `name`
+// only when the file is whole.
+//   Throws WriteError when the file cannot be opened, the plotter says it
+//   could not be written, or it is not whole; nothing is then left under
+//   either name, nor the folder.
+void write_picture(const std::filesystem::path& name, PictureType type, const PictureInput& input,
+                   plotting::Plotter& plot);
 
 }  // namespace prewhiten

@@ -20,7 +20,7 @@ constexpr std::size_t most_model_points = 20000;
 // Model samples per cycle of its highest frequency: a smooth curve.
 constexpr double model_samples_per_cycle = 25.0;
 
-void noise_curve(const extraction::Result& result, const extraction::Settings& settings, PictureArrays& arrays)
+void noise_curve(const extraction::Result& result, const extraction::Settings& settings, PictureInput& input)
 {
     const spectrum::Grid& grid = result.grid;
     if (grid.count == 0) return;
@@ -29,9 +29,9 @@ void noise_curve(const extraction::Result& result, const extraction::Settings& s
     if (!(spacing > 0.0)) return;
     for (double f = first;; f += spacing) {
         const double at = std::min(f, last);
-        arrays.noise_frequency.push_back(at);
-        arrays.noise_level.push_back(settings.snr *
-                                     extraction::box_mean(grid, result.residual_amplitude, at, settings.box));
+        input.noise_frequency.push_back(at);
+        input.noise_level.push_back(settings.snr *
+                                    extraction::box_mean(grid, result.residual_amplitude, at, settings.box));
         if (at >= last) break;
     }
 }
@@ -39,8 +39,7 @@ void noise_curve(const extraction::Result& result, const extraction::Settings& s
 }  // namespace
 
 PictureInput picture_of(const std::string& label, const std::string& stop, const lightcurve::LightCurve& curve,
-                        const extraction::Result& result, const extraction::Settings& settings,
-                        PictureArrays& arrays)
+                        const extraction::Result& result, const extraction::Settings& settings)
 {
     PictureInput input;
     input.file = label;
@@ -53,10 +52,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
     for (const extraction::Frequency& f : result.frequencies)
         input.frequencies.push_back({f.id, f.value.frequency, f.value.amplitude, !f.combination.empty()});
 
-    arrays = {};
-    noise_curve(result, settings, arrays);
-    input.noise_frequency = arrays.noise_frequency;
-    input.noise_level = arrays.noise_level;
+    noise_curve(result, settings, input);
 
     const double span = lightcurve::time_span(curve.times);
     if (span > 0.0 && result.grid.step > 0.0) {
@@ -68,8 +64,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
         const auto count = static_cast<std::size_t>(std::ceil(2.0 * half / step)) + 1;
         input.window_grid = {centre - half, step, count};
         const spectrum::Plan plan(curve.times, input.window_grid, settings.spectrum);
-        arrays.window = plan.window(centre);
-        input.window_amplitude = arrays.window;
+        input.window_amplitude = plan.window(centre);
         input.window_centre = centre;
         input.window_half_width = half;
     }
@@ -77,8 +72,9 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
     const double f1 = result.frequencies.empty() ? 0.0 : result.frequencies.front().value.frequency;
     const double length = stretch_length(f1, numerics::median_step(curve.times), span);
     const Stretch stretch = choose_stretch(curve.times, length, most_stretch_points);
-    input.times = std::span(curve.times).subspan(stretch.first, stretch.last - stretch.first);
-    input.values = std::span(curve.values).subspan(stretch.first, stretch.last - stretch.first);
+    const auto first = static_cast<std::ptrdiff_t>(stretch.first), last = static_cast<std::ptrdiff_t>(stretch.last);
+    input.times.assign(curve.times.begin() + first, curve.times.begin() + last);
+    input.values.assign(curve.values.begin() + first, curve.values.begin() + last);
     if (stretch.last > stretch.first) {
         const double t0 = curve.times[stretch.first], t1 = curve.times[stretch.last - 1];
         double highest = 0.0;
@@ -87,15 +83,13 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
         const std::size_t m = static_cast<std::size_t>(
             std::clamp(wanted, double(fewest_model_points), double(most_model_points)));
         std::vector<double> tau(m);
-        arrays.model_times.resize(m);
-        arrays.model_values.resize(m);
+        input.model_times.resize(m);
+        input.model_values.resize(m);
         for (std::size_t i = 0; i < m; ++i) {
-            arrays.model_times[i] = t0 + (t1 - t0) * static_cast<double>(i) / static_cast<double>(m - 1);
-            tau[i] = arrays.model_times[i] - result.t_ref;
+            input.model_times[i] = t0 + (t1 - t0) * static_cast<double>(i) / static_cast<double>(m - 1);
+            tau[i] = input.model_times[i] - result.t_ref;
         }
-        extraction::evaluate(result.model, tau, arrays.model_values);
-        input.model_times = arrays.model_times;
-        input.model_values = arrays.model_values;
+        extraction::evaluate(result.model, tau, input.model_values);
     }
     return input;
 }

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "options.hpp"
-#include "run.hpp"
 #include "spectrum/spectrum.hpp"
+#include "star.hpp"
 
 namespace prewhiten {
 
@@ -36,5 +37,26 @@ void say_grid(std::ostream& out, const Star& star, const lightcurve::LightCurve&
               const Options& options);
 void say_peak(std::ostream& out, const Star& star, const Peak& peak, lightcurve::Unit unit);
 void say_written(std::ostream& out, const Star& star, const std::filesystem::path& file);
+// A star's line in a batch: "star.dat: 20000 points, 9 frequencies; stop:
+// the next peak, ..., below 4; 0.8 s".
+void say_star(std::ostream& out, const StarOutcome& outcome, double seconds);
+
+// "star.dat: frequency 12 of at most 200, 3.4 s" on one line of a
+// terminal, rewritten in place as the extraction goes on, after "star 3 of
+// 200: " in a batch; wiped when the line goes.  Nothing without a terminal.
+class ProgressLine {
+public:
+    ProgressLine(std::ostream* terminal, std::string label);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    void show(const extraction::Progress& progress);
+
+private:
+    std::ostream* terminal_;
+    std::string label_;
+    std::size_t width_ = 0;
+};
 
 }  // namespace prewhiten

@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "common/io.hpp"
-#include "plotting/plot.hpp"
+#include "common/graphics.hpp"
 #include "curveview.hpp"
 
 namespace {
@@ -50,7 +50,7 @@ protected:
         return "";
     }
 
-    common::RecordingPlotter rec;
+    plotting::RecordingPlotter rec;
 
 private:
     std::filesystem::path old_, dir_;

@@ -12,7 +12,7 @@
 #include "common/io.hpp"
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
-#include "plotting/plot.hpp"
+#include "common/graphics.hpp"
 #include "solution_writer.hpp"
 
 namespace {
@@ -68,7 +68,7 @@ protected:
         return k;
     }
 
-    common::RecordingPlotter rec;
+    plotting::RecordingPlotter rec;
     Solution sol;
 
 private:

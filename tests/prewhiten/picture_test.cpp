@@ -122,7 +122,7 @@ struct Star {
 
 std::vector<std::string> draw(const PictureInput& input)
 {
-    common::RecordingPlotter rec;
+    plotting::RecordingPlotter rec;
     prewhiten::draw_picture(rec, input);
     return rec.calls;
 }
@@ -266,10 +266,10 @@ TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
     extraction::Settings settings;
     settings.grid = {0.05, 0.005, 9991};  // to 50 c/d
     settings.max_frequencies = 2;
-    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings);
+    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings,
+                                                          extraction::spectrum_plan(curve.times, settings));
     ASSERT_EQ(result.frequencies.size(), 2u);
-    prewhiten::PictureArrays arrays;
-    const PictureInput input = prewhiten::picture_of("s.dat", "stop: two", curve, result, settings, arrays);
+    const PictureInput input = prewhiten::picture_of("s.dat", "stop: two", curve, result, settings);
 
     EXPECT_EQ(input.unit, lightcurve::Unit::mag);
     ASSERT_EQ(input.frequencies.size(), 2u);
@@ -307,8 +307,9 @@ TEST(PictureFile, PngAndPdfWholeUnderTheirNamesOnly)
 {
     Folder folder;
     const Star star;
-    prewhiten::write_picture(folder.name("tic_1.png"), prewhiten::PictureType::png, star.input);
-    prewhiten::write_picture(folder.name("tic_1.pdf"), prewhiten::PictureType::pdf, star.input);
+    plotting::GizaPlotter giza;
+    prewhiten::write_picture(folder.name("tic_1.png"), prewhiten::PictureType::png, star.input, giza);
+    prewhiten::write_picture(folder.name("tic_1.pdf"), prewhiten::PictureType::pdf, star.input, giza);
     EXPECT_EQ(files_in(folder.name("")), (std::vector<std::string>{"tic_1.pdf", "tic_1.png"}));
     const std::string png = content(folder.name("tic_1.png"));
     EXPECT_EQ(png.substr(1, 3), "PNG");
@@ -322,7 +323,8 @@ TEST(PictureFile, FolderThatCannotBeWrittenIsAnErrorAndLeavesNothing)
     const Star star;
     const fs::path name = fs::path(folder.name("missing")) / "tic_1.png";
     try {
-        prewhiten::write_picture(name, prewhiten::PictureType::png, star.input);
+        plotting::GizaPlotter giza;
+        prewhiten::write_picture(name, prewhiten::PictureType::png, star.input, giza);
         FAIL() << "no error";
     } catch (const prewhiten::WriteError& e) {
         EXPECT_EQ(std::string(e.what()), name.string() + ": cannot be created (No such file or directory)");

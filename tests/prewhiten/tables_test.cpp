@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "support/lightcurve_files.hpp"
-#include "run.hpp"
+#include "star.hpp"
 #include "tables.hpp"
 
 namespace {
@@ -183,7 +183,8 @@ TEST(Progress, OneLineRewrittenInPlaceAndWipedAtTheEnd)
     options.output_folder = folder.name("");
     options.max_frequencies = 2;
     std::ostringstream out, progress;
-    ASSERT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, out, &progress).done);
+    plotting::GizaPlotter giza;
+    ASSERT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, out, &progress).done);
     const std::string text = progress.str();
     const std::string label = options.files.front();
     EXPECT_EQ(text.find("\r" + label + ": frequency 1 of at most 2, "), 0u) << text;
@@ -195,7 +196,7 @@ TEST(Progress, OneLineRewrittenInPlaceAndWipedAtTheEnd)
     EXPECT_EQ(text.find_first_not_of(' ', wipe + 1), text.size() - 1);
     // Without a terminal, nothing.
     std::ostringstream quiet;
-    EXPECT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, quiet).done);
+    EXPECT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, quiet).done);
     EXPECT_EQ(quiet.str().find('\r'), std::string::npos);
 }
 

@@ -2,8 +2,8 @@
 // optimised frequencies, amplitudes and phases with their uncertainties,
 // signal-to-noise ratios and false-alarm probabilities.
 //
-// Each step takes the highest peak of the residual spectrum, refines it
-// off the grid, judges it against the noise around it, adds it to the
+// Each step takes the highest peak of the residual spectrum (all spectra
+// on one plan, which the caller makes), refines it off the grid, judges it against the noise around it, adds it to the
 // model and fits every sinusoid and the constant together; the residuals
 // of that fit are the next step's series.  Nothing here prints: progress
 // goes to an optional callback and everything else into the result.
@@ -121,17 +121,31 @@ struct Progress {
 
 using ProgressCallback = std::function<void(const Progress&)>;
 
+// spectrum_plan: the plan of every spectrum of an extraction on these
+// times: made once per star by the caller, handed to extract, and there
+// for any other spectrum of the star on the same grid (its spectral window).
+//   Given:    times     the light curve's times, days
+//             settings  the grid and how the spectra are computed
+//   Returned: the plan, on the times relative to their mean t_ref (the
+//             origin of the extraction's phases)
+//   Notes: 1. Throws std::invalid_argument where spectrum::Plan does
+//             (times without a span, a grid it refuses).
+spectrum::Plan spectrum_plan(std::span<const double> times, const Settings& settings);
+
 // extract: the extraction loop on one light curve.
 //   Given:    times, values  one each per point (finite; any order of time)
 //             errors         one per point, > 0, or empty; used when settings.weights
 //             settings       with a grid of at least three frequencies
-//   Returned: the result; throws std::invalid_argument on input it cannot use
+//             plan           spectrum_plan(times, settings), the plan of
+//                            the data's spectrum and of every residual one
+//   Returned: the result; throws std::invalid_argument on input it cannot
+//             use, or a plan of other times or another grid
 //   Notes: 1. Values and errors of any finite size: beyond the range of
 //             spectrum::range_exponent they are scaled into it by exact
 //             powers of two, and the results in the unit of the values
 //             scaled back.  Within it nothing is scaled.
 Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
-               const Settings& settings, const ProgressCallback& progress = {});
+               const Settings& settings, const spectrum::Plan& plan, const ProgressCallback& progress = {});
 
 // memory_needed: bytes an extraction needs at most beyond the spectrum's
 // plan, for n points, a grid of grid_count frequencies and at most `most`
