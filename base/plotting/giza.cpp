@@ -11,15 +11,16 @@
 #include "plotting/plot.hpp"
 
 namespace plotting {
-namespace {
 
-std::string trim(std::string_view s)
+std::string trimmed(std::string_view device)
 {
-    std::size_t first = s.find_first_not_of(" \t");
+    std::size_t first = device.find_first_not_of(" \t");
     if (first == std::string_view::npos) return {};
-    std::size_t last = s.find_last_not_of(" \t");
-    return std::string(s.substr(first, last - first + 1));
+    std::size_t last = device.find_last_not_of(" \t");
+    return std::string(device.substr(first, last - first + 1));
 }
+
+namespace {
 
 // The library accepts a file device it cannot write (the failure shows only
 // when the picture is closed), so the file of "name/type" or "name.type" is
@@ -28,7 +29,7 @@ std::string trim(std::string_view s)
 bool file_writable(const std::string& device)
 {
     std::size_t slash = device.rfind('/');
-    std::string name = trim(slash == std::string::npos ? device : device.substr(0, slash));
+    std::string name = trimmed(slash == std::string::npos ? device : device.substr(0, slash));
     if (name.empty()) return true;
     std::FILE* probe = std::fopen(name.c_str(), "rb");
     bool existed = probe != nullptr;
@@ -128,8 +129,8 @@ int marker(int symbol) { return symbol == 751 || symbol == 256 ? 17 : symbol; }
 std::string file_of(const std::string& device)
 {
     std::size_t slash = device.rfind('/');
-    std::string name = trim(slash == std::string::npos ? device : device.substr(0, slash));
-    return name.empty() ? trim(device) : name;
+    std::string name = trimmed(slash == std::string::npos ? device : device.substr(0, slash));
+    return name.empty() ? trimmed(device) : name;
 }
 
 // Runs the call with standard error caught in a temporary file and returns
@@ -173,7 +174,7 @@ std::string library_error(const std::string& said)
             continue;
         }
         std::size_t colon = line.rfind(": ");
-        why = trim(colon == std::string_view::npos ? line : line.substr(colon + 2));
+        why = trimmed(colon == std::string_view::npos ? line : line.substr(colon + 2));
         while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
     }
     std::fputs(passed.c_str(), stderr);

@@ -7,22 +7,16 @@
 namespace common {
 namespace {
 
-std::string trim(std::string_view s)
-{
-    std::size_t first = s.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    std::size_t last = s.find_last_not_of(" \t");
-    return std::string(s.substr(first, last - first + 1));
-}
+using plotting::trimmed;
 
 class TerminalPlotter : public plotting::GizaPlotter {
 public:
     bool begin(int unit, std::string_view device, int nxsub, int nysub) override
     {
-        std::string name = trim(device) == "?" ? ask_device() : std::string(device);
+        std::string name = trimmed(device) == "?" ? ask_device() : std::string(device);
         flush_screen();
         if (!GizaPlotter::begin(unit, name, nxsub, nysub)) {
-            write_free(screen, {"Graphics device " + trim(name) + " cannot be opened: nothing is drawn on it."});
+            write_free(screen, {"Graphics device " + trimmed(name) + " cannot be opened: nothing is drawn on it."});
             return false;
         }
         return true;
@@ -43,7 +37,7 @@ private:
             write_raw(screen, "Graphics device/type (? to see list, default /xw):");
             std::string answer;
             read_line(keyboard, answer);  // the end of standard input is an input error
-            answer = trim(answer);
+            answer = trimmed(answer);
             if (answer == "?") {
                 flush_screen();
                 list_devices();

@@ -419,16 +419,9 @@ namespace detail {
 
 LightCurve read_fits(Input& input, const Selection& selection, const Limits& limits)
 {
-    FitsReader reader(input, selection, limits);
-    return reader.read();
+    return FitsReader(input, selection, limits).read();
 }
 
 }  // namespace detail
-
-LightCurve read_fits(const std::string& file, const Selection& selection, const Limits& limits)
-{
-    detail::Input input(file);
-    return detail::read_fits(input, selection, limits);
-}
 
 }  // namespace lightcurve

@@ -45,6 +45,18 @@ LightCurve read_file(const std::string& file, const Selection& selection, const 
     return detail::read_text(input, selection, limits);
 }
 
+LightCurve read_text(const std::string& file, const Selection& selection, const Limits& limits)
+{
+    detail::Input input(file);
+    return detail::read_text(input, selection, limits);
+}
+
+LightCurve read_fits(const std::string& file, const Selection& selection, const Limits& limits)
+{
+    detail::Input input(file);
+    return detail::read_fits(input, selection, limits);
+}
+
 const char* unit_name(Unit unit)
 {
     switch (unit) {

@@ -378,16 +378,9 @@ namespace detail {
 
 LightCurve read_text(Input& input, const Selection& selection, const Limits& limits)
 {
-    TextReader reader(input, selection, limits);
-    return reader.read();
+    return TextReader(input, selection, limits).read();
 }
 
 }  // namespace detail
-
-LightCurve read_text(const std::string& file, const Selection& selection, const Limits& limits)
-{
-    detail::Input input(file);
-    return detail::read_text(input, selection, limits);
-}
 
 }  // namespace lightcurve

@@ -124,8 +124,6 @@ class OutputFile {
 public:
     explicit OutputFile(std::filesystem::path name);
     ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
 
     void write(std::string_view text);
     // Writes what is left, closes and renames.

@@ -10,6 +10,7 @@
 #include "common/io.hpp"
 #include "common/graphics.hpp"
 #include "curveview.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "cyclefit/records.hpp"
 #include "common/graphics.hpp"
 #include "solution_writer.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
 #include "fuzz/private_folder.hpp"
+#include "support/recording_plotter.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -15,6 +15,7 @@
 #include "batch.hpp"
 #include "output.hpp"
 #include "run.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 

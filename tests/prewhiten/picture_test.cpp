@@ -14,6 +14,7 @@
 #include "support/lightcurve_files.hpp"
 #include "output.hpp"
 #include "picture.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 
@@ -315,6 +316,25 @@ TEST(PictureFile, PngAndPdfWholeUnderTheirNamesOnly)
     EXPECT_EQ(png.substr(1, 3), "PNG");
     EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
     EXPECT_EQ(content(folder.name("tic_1.pdf")).substr(0, 5), "%PDF-");
+}
+
+// The plotter's failure to write the file (a full disc, as the library
+// says while it closes it) is the picture's, with nothing left behind.
+TEST(PictureFile, PlottersFailureIsAnErrorAndLeavesNothing)
+{
+    Folder folder;
+    const Star star;
+    plotting::RecordingPlotter full;
+    full.end_failure = "No space left on device";
+    const fs::path name = folder.name("tic_1.png");
+    try {
+        prewhiten::write_picture(name, prewhiten::PictureType::png, star.input, full);
+        FAIL() << "no error";
+    } catch (const prewhiten::WriteError& e) {
+        EXPECT_EQ(std::string(e.what()), name.string() + ": cannot be written (No space left on device)");
+    }
+    EXPECT_EQ(full.calls.back(), "end()");
+    EXPECT_TRUE(files_in(folder.name("")).empty());
 }
 
 TEST(PictureFile, FolderThatCannotBeWrittenIsAnErrorAndLeavesNothing)

@@ -11,6 +11,7 @@
 #include "run.hpp"
 #include "screen.hpp"
 #include "star.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 

@@ -1,6 +1,7 @@
 // The plotting seam: the PGPLOT-style calls the programs draw with, behind
 // one small interface, under both stacks.  GizaPlotter draws with the giza
-// library; RecordingPlotter draws nothing and records the calls, for tests.
+// library (the tests have a plotter that records the calls instead,
+// tests/support/recording_plotter.hpp).
 // A plotter reports its failures as values: a device that cannot be opened,
 // a file that cannot be written.  The terminal programs' own way of asking
 // for a device and of ending on a failure is theirs (common/graphics.hpp).
@@ -48,6 +49,9 @@ public:
     virtual void ptxt(float x, float y, float angle, float fjust, std::string_view text) = 0;
 };
 
+// A device's name without the blanks around it, as the library reads it.
+std::string trimmed(std::string_view device);
+
 // The giza library.  It keeps one device open at a time, whichever
 // GizaPlotter opened it.
 //   Notes: 1. A value axis that runs downwards (magnitudes: the window's
@@ -91,38 +95,6 @@ public:
 
 private:
     std::string device_;  // the device open now
-};
-
-// A plotter that draws nothing and records every call with its arguments,
-// one text line per call, for tests: for example
-//   svp(0.1, 0.9, 0.3, 0.9)
-//   box("bcts", 0.1, 2, "bcntsv", 0, 2)
-//   pt(2, [0.25 0.75], [1.5 2], 751)
-// Reals are written in their shortest form as single-precision numbers.
-class RecordingPlotter : public Plotter {
-public:
-    std::vector<std::string> calls;
-    bool opens = true;  // what begin answers
-
-    bool begin(int unit, std::string_view device, int nxsub, int nysub) override;
-    void page() override;
-    void svp(float xleft, float xright, float ybot, float ytop) override;
-    void swin(float x1, float x2, float y1, float y2) override;
-    void box(std::string_view xopt, float xtick, int nxsub, std::string_view yopt, float ytick,
-             int nysub) override;
-    void pt(int n, const float* xpts, const float* ypts, int symbol) override;
-    void erry(int n, const float* x, const float* y1, const float* y2, float t) override;
-    void sci(int ci) override;
-    void sch(float size) override;
-    void mtxt(std::string_view side, float disp, float coord, float fjust, std::string_view text) override;
-    void lab(std::string_view xlbl, std::string_view ylbl, std::string_view toplbl) override;
-    void line(int n, const float* xpts, const float* ypts) override;
-    std::string end() override;
-    void pap(float width, float aspect) override;
-    void scr(int ci, float red, float green, float blue) override;
-    void slw(int width) override;
-    void sls(int style) override;
-    void ptxt(float x, float y, float angle, float fjust, std::string_view text) override;
 };
 
 }  // namespace plotting

@@ -1,7 +1,7 @@
 // The recording plotter: every call as one line of text.
 #include <charconv>
 
-#include "plotting/plot.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace plotting {
 namespace {
@@ -95,7 +95,7 @@ void RecordingPlotter::line(int n, const float* xpts, const float* ypts)
 std::string RecordingPlotter::end()
 {
     calls.push_back("end()");
-    return {};
+    return end_failure;
 }
 
 void RecordingPlotter::pap(float width, float aspect)
