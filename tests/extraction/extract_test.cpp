@@ -320,8 +320,8 @@ TEST(Extraction, RefusesInputItCannotUse)
     settings.weights = false;
     // A plan of other times, or of another grid.
     const spectrum::Plan plan = spectrum_plan(t, settings);
-    EXPECT_THROW(extract(std::vector<double>{0, 1, 2, 3, 5}, y, {}, settings, spectrum_plan(std::vector<double>{0, 1, 2, 3}, settings)),
-                 std::invalid_argument);
+    const std::vector<double> four = {0, 1, 2, 3};
+    EXPECT_THROW(extract(t, y, {}, settings, spectrum_plan(four, settings)), std::invalid_argument);
     Settings finer = settings;
     finer.grid.step = 0.005;
     EXPECT_THROW(extract(t, y, {}, finer, plan), std::invalid_argument);

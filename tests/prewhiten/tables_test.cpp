@@ -221,7 +221,8 @@ TEST(StarFiles, TheTableIsWrittenLastAndOnlyWhenTheRestIsWritten)
     std::filesystem::create_directory(folder.name("s.window.csv"));  // in the window's way
     plotting::GizaPlotter giza;
     std::ostringstream out;
-    const prewhiten::StarOutcome outcome = prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, out);
+    const prewhiten::StarOutcome outcome =
+        prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, out);
     EXPECT_FALSE(outcome.done);
     EXPECT_NE(outcome.message.find("s.window.csv: cannot be written"), std::string::npos) << outcome.message;
     EXPECT_FALSE(std::filesystem::exists(folder.name("s.spectrum.csv")));
