@@ -1,4 +1,4 @@
-// Output files written to a temporary name and renamed when whole.
+// Output files written in a private folder beside them and renamed when whole.
 #include "output.hpp"
 
 #include <fcntl.h>
