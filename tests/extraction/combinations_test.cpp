@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "extraction/combinations.hpp"
+#include "combinations.hpp"
 
 using extraction::combination_labels;
 
