@@ -26,7 +26,7 @@
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdfit.hpp"
-#include "cyclefit/svd_reference.hpp"
+#include "support/svd_reference.hpp"
 
 #ifdef BENCH_WITH_OPENBLAS
 extern "C" {

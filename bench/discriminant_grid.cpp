@@ -18,7 +18,7 @@
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
 #include "discriminant/records.hpp"
-#include "discriminant/reference.hpp"  // tests/discriminant/reference.hpp
+#include "support/discriminant_reference.hpp"
 #include "discriminant/runconfig.hpp"
 
 using namespace discriminant;

@@ -18,7 +18,8 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
-#include "extraction/synthetic_curves.hpp"
+#include "extraction/libraries.hpp"
+#include "support/synthetic_curves.hpp"
 
 using namespace extraction;
 
@@ -48,7 +49,7 @@ void run_one(const synthetic::Recipe& recipe, double fmax, Tally& tally)
     Settings settings;
     settings.grid = grid_for(curve.times, fmax);
     const auto t0 = std::chrono::steady_clock::now();
-    const Result result = extract(curve.times, curve.values, {}, settings);
+    const Result result = extract(curve.times, curve.values, {}, settings, spectrum_plan(curve.times, settings));
     tally.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     ++tally.stars;
     const spectrum::Plan plan(curve.times, settings.grid, {});
@@ -107,6 +108,7 @@ synthetic::Recipe base(std::size_t n, double span, unsigned seed)
 
 int main(int argc, char** argv)
 {
+    extraction::configure_libraries();
     const int trials = argc > 1 ? std::atoi(argv[1]) : 20;
     Tally total;
     auto add = [&](const Tally& t) {

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "periodscan/periodscan.hpp"
-#include "periodscan/reference.hpp"
+#include "support/periodscan_reference.hpp"
 
 namespace {
 

@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "extraction/synthetic_curves.hpp"
+#include "support/synthetic_curves.hpp"
 
 extern char** environ;
 

@@ -39,7 +39,7 @@
 
 #include "common/format.hpp"
 #include "periodscan/periodscan.hpp"
-#include "spectrum/periodscan_file.hpp"
+#include "support/periodscan_file.hpp"
 #include "spectrum/spectrum.hpp"
 #include "timeseries/timeseries.hpp"
 

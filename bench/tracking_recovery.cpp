@@ -39,9 +39,11 @@
 #include <string>
 #include <vector>
 
+#include "extraction/libraries.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "numerics/text.hpp"
 #include "tracking/files.hpp"
-#include "tracking/orbit_curves.hpp"
+#include "support/orbit_curves.hpp"
 #include "tracking/track.hpp"
 
 extern char** environ;
@@ -161,7 +163,7 @@ void real_star(const std::string& table_file, const tracking::Settings& base, bo
                         r.consistency_scale[i], r.modulation[i].time_delay_chi2_dof);
         if (write_files) {
             const tracking::FileContext context{"mmag", table_path.filename().string()};
-            const std::string stem = "kic7917485_W" + tracking::number_text(width);
+            const std::string stem = "kic7917485_W" + numerics::full_number(width);
             std::ofstream(stem + ".track.csv") << tracking::track_csv(r, context);
             std::ofstream(stem + ".timedelay.csv") << tracking::timedelay_csv(r, context);
             std::ofstream(stem + ".modulation.csv") << tracking::modulation_csv(r, context);
@@ -378,6 +380,7 @@ void one_star(Sampling sampling, unsigned seed)
 
 int main(int argc, char** argv)
 {
+    extraction::configure_libraries();
     if (argc > 2 && std::strcmp(argv[1], "--seed") == 0) {
         const unsigned seed = static_cast<unsigned>(std::atoi(argv[2]));
         one_star(seed >= 100000u ? Sampling::tess : Sampling::kepler, seed);
@@ -405,7 +408,7 @@ int main(int argc, char** argv)
             run_star(sampling, 1u + static_cast<unsigned>(i) + (sampling == Sampling::tess ? 100000u : 0u), settings,
                      t, verbose);
         const std::string name = std::string(sampling == Sampling::kepler ? "Kepler-like" : "TESS-like") + ", " +
-                                 tracking::number_text(settings.width) + "-day windows";
+                                 numerics::full_number(settings.width) + "-day windows";
         print(name.c_str(), t);
     }
     real_star("", settings, false);

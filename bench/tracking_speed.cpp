@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "extraction/libraries.hpp"
 #include "tracking/files.hpp"
-#include "tracking/orbit_curves.hpp"
+#include "support/orbit_curves.hpp"
 #include "tracking/track.hpp"
 
 using namespace orbit_curves;
@@ -45,6 +46,7 @@ Run run(const Curve& c, const std::vector<tracking::TableFrequency>& table, int 
 
 int main(int argc, char** argv)
 {
+    extraction::configure_libraries();
     const int repeats = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     std::mt19937_64 gen(2024);
     std::uniform_real_distribution<double> uni(0.0, 1.0);

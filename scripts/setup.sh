@@ -9,7 +9,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(cmake g++ make pkg-config giza-dev libcfitsio-dev libfftw3-dev libgsl-dev libopenblas-dev libcli11-dev zlib1g-dev)
-test_tools=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev valgrind g++-aarch64-linux-gnu)
+test_tools=(libgtest-dev clang libclang-rt-14-dev valgrind g++-aarch64-linux-gnu)
 testing=OFF
 if [ "${1:-}" = --test-tools ]; then
   packages+=("${test_tools[@]}")

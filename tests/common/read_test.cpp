@@ -6,7 +6,7 @@
 
 #include "common/freeformat.hpp"
 #include "common/io.hpp"
-#include "lines.hpp"
+#include "support/lines.hpp"
 
 using namespace common;
 

@@ -8,8 +8,9 @@
 #include <fstream>
 
 #include "common/io.hpp"
-#include "common/plot.hpp"
-#include "curveview/curveview.hpp"
+#include "common/graphics.hpp"
+#include "curveview.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 
@@ -50,7 +51,7 @@ protected:
         return "";
     }
 
-    common::RecordingPlotter rec;
+    plotting::RecordingPlotter rec;
 
 private:
     std::filesystem::path old_, dir_;

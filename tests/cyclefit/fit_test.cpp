@@ -8,7 +8,7 @@
 #include "common/constants.hpp"
 #include "cyclefit/dharmo.hpp"
 #include "cyclefit/records.hpp"
-#include "cyclefit/storage.hpp"
+#include "storage.hpp"
 #include "cyclefit/svdfit.hpp"
 
 using namespace cyclefit;

@@ -13,7 +13,7 @@
 
 #include "common/io.hpp"
 #include "cyclefit/records.hpp"
-#include "cyclefit/storage.hpp"
+#include "storage.hpp"
 
 using namespace cyclefit;
 

@@ -17,7 +17,7 @@
 #include "cyclefit/svdcmp.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "support/kernel_forms.hpp"
-#include "svd_reference.hpp"
+#include "support/svd_reference.hpp"
 
 using namespace cyclefit;
 

@@ -13,7 +13,7 @@
 #include "discriminant/discriminant.hpp"
 #include "discriminant/legendre.hpp"
 #include "discriminant/records.hpp"
-#include "reference.hpp"
+#include "support/discriminant_reference.hpp"
 
 using namespace discriminant;
 

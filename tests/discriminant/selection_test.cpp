@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "discriminant/selection.hpp"
+#include "selection.hpp"
 
 using discriminant::select_minima;
 

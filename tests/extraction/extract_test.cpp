@@ -15,7 +15,8 @@
 #include "cyclefit/records.hpp"
 #include "cyclefit/svdfit.hpp"
 #include "extraction/extraction.hpp"
-#include "extraction/synthetic_curves.hpp"
+#include "support/kernel_forms.hpp"
+#include "support/synthetic_curves.hpp"
 
 using namespace extraction;
 
@@ -50,6 +51,13 @@ synthetic::Recipe rich_recipe(unsigned seed)
     return r;
 }
 
+// The extraction on a plan of its own, as the caller makes it once per star.
+Result extract_alone(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
+                     const Settings& settings, const ProgressCallback& progress = {})
+{
+    return extract(times, values, errors, settings, spectrum_plan(times, settings), progress);
+}
+
 }  // namespace
 
 TEST(Extraction, RecoversEverySignalWithHonestErrorsAndLabels)
@@ -60,7 +68,7 @@ TEST(Extraction, RecoversEverySignalWithHonestErrorsAndLabels)
         const synthetic::Curve curve = synthetic::make(recipe);
         Settings settings;
         settings.grid = grid_for(curve.times, 16.0);
-        const Result result = extract(curve.times, curve.values, {}, settings);
+        const Result result = extract_alone(curve.times, curve.values, {}, settings);
         const spectrum::Plan plan(curve.times, settings.grid, {});
         const std::vector<synthetic::Outcome> outcomes =
             synthetic::compare(recipe, result, plan.amplitude(curve.noise));
@@ -90,7 +98,7 @@ TEST(Extraction, FindsNothingStrongInWhiteNoise)
         const synthetic::Curve curve = synthetic::make(recipe);
         Settings settings;
         settings.grid = grid_for(curve.times, 15.0);
-        const Result result = extract(curve.times, curve.values, {}, settings);
+        const Result result = extract_alone(curve.times, curve.values, {}, settings);
         for (const Frequency& f : result.frequencies) EXPECT_LT(f.snr, 6.0) << "seed " << seed;
         EXPECT_TRUE(result.stop == Stop::snr);
     }
@@ -103,14 +111,14 @@ TEST(Extraction, StopsAtTheMostFrequenciesAndAtTheFalseAlarmLimit)
     Settings settings;
     settings.grid = grid_for(curve.times, 16.0);
     settings.max_frequencies = 2;
-    const Result two = extract(curve.times, curve.values, {}, settings);
+    const Result two = extract_alone(curve.times, curve.values, {}, settings);
     EXPECT_EQ(two.stop, Stop::max_frequencies);
     ASSERT_EQ(two.frequencies.size(), 2u);
     EXPECT_NEAR(two.frequencies[0].value.frequency, 4.1234, 0.01);  // the strongest first
 
     settings.max_frequencies = 200;
     settings.fap = 1e-20;  // only the strong peaks are that certain
-    const Result certain = extract(curve.times, curve.values, {}, settings);
+    const Result certain = extract_alone(curve.times, curve.values, {}, settings);
     EXPECT_EQ(certain.stop, Stop::fap);
     EXPECT_GT(certain.stop_value, -20.0);
     EXPECT_GE(certain.frequencies.size(), 2u);
@@ -125,7 +133,7 @@ TEST(Extraction, AmplitudesAtFixedFrequenciesEqualTheHarmonicFitOfCyclefit)
     Settings settings;
     settings.grid = grid_for(curve.times, 16.0);
     settings.refine = Refine::none;
-    const Result result = extract(curve.times, curve.values, {}, settings);
+    const Result result = extract_alone(curve.times, curve.values, {}, settings);
     const int nf = static_cast<int>(result.frequencies.size());
     ASSERT_GE(nf, 5);
     ASSERT_LE(nf, cyclefit::maxfreq);
@@ -159,9 +167,9 @@ TEST(Extraction, ResultsDoNotDependOnThreadsOrTheOrderOfTheRows)
     settings.grid = grid_for(curve.times, 16.0);
     settings.max_frequencies = 4;
     settings.threads = 1;
-    const Result one = extract(curve.times, curve.values, {}, settings);
+    const Result one = extract_alone(curve.times, curve.values, {}, settings);
     settings.threads = 2;
-    const Result two = extract(curve.times, curve.values, {}, settings);
+    const Result two = extract_alone(curve.times, curve.values, {}, settings);
     ASSERT_EQ(one.frequencies.size(), two.frequencies.size());
     for (std::size_t i = 0; i < one.frequencies.size(); ++i) {
         EXPECT_EQ(one.frequencies[i].value.frequency, two.frequencies[i].value.frequency);
@@ -171,7 +179,7 @@ TEST(Extraction, ResultsDoNotDependOnThreadsOrTheOrderOfTheRows)
     // Reversed rows: the same star (equal up to rounding) and the same D,
     // since the runs are counted in time order.
     std::vector<double> t(curve.times.rbegin(), curve.times.rend()), y(curve.values.rbegin(), curve.values.rend());
-    const Result reversed = extract(t, y, {}, settings);
+    const Result reversed = extract_alone(t, y, {}, settings);
     ASSERT_EQ(reversed.frequencies.size(), one.frequencies.size());
     EXPECT_EQ(reversed.D, one.D);
     for (std::size_t i = 0; i < one.frequencies.size(); ++i)
@@ -196,9 +204,9 @@ TEST(Extraction, WeightsSilenceThePointsWithLargeErrors)
     Settings settings;
     settings.grid = grid_for(curve.times, 10.0);
     settings.max_frequencies = 1;
-    const Result plain = extract(curve.times, curve.values, curve.errors, settings);
+    const Result plain = extract_alone(curve.times, curve.values, curve.errors, settings);
     settings.weights = true;
-    const Result weighted = extract(curve.times, curve.values, curve.errors, settings);
+    const Result weighted = extract_alone(curve.times, curve.values, curve.errors, settings);
     ASSERT_EQ(plain.frequencies.size(), 1u);
     ASSERT_EQ(weighted.frequencies.size(), 1u);
     const Frequency& f = weighted.frequencies[0];
@@ -225,7 +233,7 @@ TEST(Extraction, ACandidateThatMakesTheFitDivergeIsUndoneAndPassedOver)
     settings.grid = grid_for(curve.times, 8.0);
     settings.separation = 0.01 / 20.0;
     settings.rejections = 2;
-    const Result result = extract(curve.times, curve.values, {}, settings);
+    const Result result = extract_alone(curve.times, curve.values, {}, settings);
     ASSERT_EQ(result.frequencies.size(), 1u);  // the blend
     ASSERT_EQ(result.rejected.size(), 2u);
     EXPECT_EQ(result.stop, Stop::rejections);
@@ -246,7 +254,7 @@ TEST(Extraction, ReportsProgressOncePerFrequency)
     Settings settings;
     settings.grid = grid_for(curve.times, 16.0);
     std::vector<int> seen;
-    const Result result = extract(curve.times, curve.values, {}, settings,
+    const Result result = extract_alone(curve.times, curve.values, {}, settings,
                                   [&](const Progress& p) { seen.push_back(p.extracted); });
     std::vector<int> expected(result.frequencies.size());
     std::iota(expected.begin(), expected.end(), 1);
@@ -270,16 +278,16 @@ TEST(Extraction, ValuesAndErrorsOfAnySize)
     settings.grid = grid_for(curve.times, 10.0);
     settings.max_frequencies = 2;
     settings.weights = true;
-    const Result plain = extract(curve.times, curve.values, curve.errors, settings);
+    const Result plain = extract_alone(curve.times, curve.values, curve.errors, settings);
     ASSERT_EQ(plain.frequencies.size(), 2u);
 
     auto times = [](std::vector<double> x, double factor) {
         for (double& v : x) v *= factor;
         return x;
     };
-    const Result large = extract(curve.times, times(curve.values, 1e200), curve.errors, settings);
-    const Result exact = extract(curve.times, times(curve.values, 0x1p768), curve.errors, settings);
-    const Result tiny_errors = extract(curve.times, curve.values, times(curve.errors, 0x1p-768), settings);
+    const Result large = extract_alone(curve.times, times(curve.values, 1e200), curve.errors, settings);
+    const Result exact = extract_alone(curve.times, times(curve.values, 0x1p768), curve.errors, settings);
+    const Result tiny_errors = extract_alone(curve.times, curve.values, times(curve.errors, 0x1p-768), settings);
     ASSERT_EQ(large.frequencies.size(), 2u);
     ASSERT_EQ(exact.frequencies.size(), 2u);
     ASSERT_EQ(tiny_errors.frequencies.size(), 2u);
@@ -303,13 +311,40 @@ TEST(Extraction, RefusesInputItCannotUse)
     Settings settings;
     settings.grid = {0.1, 0.01, 100};
     const std::vector<double> t = {0, 1, 2, 3, 4}, y = {1, 2, 1, 2, 1}, bad = {1, NAN, 1, 2, 1};
-    EXPECT_THROW(extract(t, std::vector<double>{1, 2}, {}, settings), std::invalid_argument);
-    EXPECT_THROW(extract(t, bad, {}, settings), std::invalid_argument);
-    EXPECT_THROW(extract(std::vector<double>{1, 1, 1, 1, 1}, y, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract_alone(t, std::vector<double>{1, 2}, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract_alone(t, bad, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract_alone(std::vector<double>{1, 1, 1, 1, 1}, y, {}, settings), std::invalid_argument);
     settings.weights = true;
-    EXPECT_THROW(extract(t, y, {}, settings), std::invalid_argument);
-    EXPECT_THROW(extract(t, y, std::vector<double>{1, 1, 0, 1, 1}, settings), std::invalid_argument);
+    EXPECT_THROW(extract_alone(t, y, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract_alone(t, y, std::vector<double>{1, 1, 0, 1, 1}, settings), std::invalid_argument);
     settings.weights = false;
+    // A plan of other times, or of another grid.
+    const spectrum::Plan plan = spectrum_plan(t, settings);
+    const std::vector<double> four = {0, 1, 2, 3};
+    EXPECT_THROW(extract(t, y, {}, settings, spectrum_plan(four, settings)), std::invalid_argument);
+    Settings finer = settings;
+    finer.grid.step = 0.005;
+    EXPECT_THROW(extract(t, y, {}, finer, plan), std::invalid_argument);
     settings.grid.count = 2;
-    EXPECT_THROW(extract(t, y, {}, settings), std::invalid_argument);
+    EXPECT_THROW(extract_alone(t, y, {}, settings), std::invalid_argument);
+}
+
+// The kernels under the extraction (the sines and cosines of the model and
+// the fit, the phases and the direct sums of the peak's refinement, the
+// spectra) give the same bits in each of their forms: so does the table.
+TEST(Forms, TheTableIsTheSameBitsInEveryForm)
+{
+    const synthetic::Curve curve = synthetic::make(rich_recipe(3));
+    Settings settings;
+    settings.grid = grid_for(curve.times, 16.0);
+    settings.max_frequencies = 4;
+    const auto results = kernel_forms::in_every_form([&] {
+        const Result result = extract_alone(curve.times, curve.values, {}, settings);
+        std::vector<double> table = result.residual_amplitude;
+        for (const Frequency& f : result.frequencies)
+            table.insert(table.end(), {f.value.frequency, f.value.amplitude, f.value.phase, f.covariance.frequency});
+        return kernel_forms::bits(table);
+    });
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
 }

@@ -1,4 +1,4 @@
-// The model's trigonometry, its analytic Jacobian against finite
+// The model, its analytic Jacobian against finite
 // differences, the normal equations against the plain product of the
 // Jacobian with itself, and the joint fit on signals of known parameters.
 #include <gtest/gtest.h>
@@ -9,15 +9,16 @@
 
 #include "extraction/fit.hpp"
 #include "extraction/model.hpp"
+#include "numerics/cycles.hpp"
 
 using namespace extraction;
+using numerics::two_pi;
 
 namespace {
 
-// A reference sine and cosine of 2 pi x: the whole cycles are removed
-// first (exact), so the library's sin and cos see a small argument.
+// A reference sine of 2 pi x: the whole cycles are removed first (exact),
+// so the library's sin sees a small argument.
 double ref_sin(double x) { return std::sin(two_pi * (x - std::nearbyint(x))); }
-double ref_cos(double x) { return std::cos(two_pi * (x - std::nearbyint(x))); }
 
 struct Curve {
     std::vector<double> tau, values, weights;
@@ -54,36 +55,6 @@ Model three_terms()
 }
 
 }  // namespace
-
-TEST(SinCosCycles, AgreesWithTheLibraryOverWideArguments)
-{
-    std::mt19937_64 gen(3);
-    std::uniform_real_distribution<double> uni(-1.0, 1.0);
-    std::vector<double> x;
-    for (double scale : {1e-3, 0.5, 3.0, 1e3, 1e5, 1e8})
-        for (int i = 0; i < 2000; ++i) x.push_back(scale * uni(gen));
-    // Quarter and eighth cycles, where the reduction switches quadrant.
-    for (int q = -12; q <= 12; ++q) {
-        x.push_back(q / 8.0);
-        x.push_back(std::nextafter(q / 8.0, 1.0));
-        x.push_back(std::nextafter(q / 8.0, -1.0));
-    }
-    std::vector<double> s(x.size()), c(x.size());
-    sin_cos_cycles(x.data(), s.data(), c.data(), x.size());
-    for (std::size_t k = 0; k < x.size(); ++k) {
-        EXPECT_NEAR(s[k], ref_sin(x[k]), 4e-16) << x[k];
-        EXPECT_NEAR(c[k], ref_cos(x[k]), 4e-16) << x[k];
-    }
-    // Exact values at the quarter turns.
-    const double quarters[] = {0.0, 0.25, 0.5, 0.75, -0.25};
-    const double sines[] = {0.0, 1.0, 0.0, -1.0, -1.0}, cosines[] = {1.0, 0.0, -1.0, 0.0, 0.0};
-    for (int i = 0; i < 5; ++i) {
-        double si, ci;
-        sin_cos_cycles(&quarters[i], &si, &ci, 1);
-        EXPECT_EQ(si, sines[i]);
-        EXPECT_EQ(ci, cosines[i]);
-    }
-}
 
 TEST(Model, EvaluatesTheSumOfSines)
 {

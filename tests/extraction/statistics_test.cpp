@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "extraction/fit.hpp"
-#include "extraction/peak.hpp"
+#include "peak.hpp"
 #include "extraction/statistics.hpp"
 
 using namespace extraction;

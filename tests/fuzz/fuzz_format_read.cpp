@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/format.hpp"
-#include "common/lines.hpp"
+#include "support/lines.hpp"
 #include "common/text.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

@@ -7,7 +7,7 @@
 
 #include "common/freeformat.hpp"
 #include "common/text.hpp"
-#include "common/lines.hpp"
+#include "support/lines.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -11,14 +11,15 @@
 #include <string>
 
 #include "common/io.hpp"
-#include "common/plot.hpp"
+#include "common/graphics.hpp"
 #include "cyclefit/plotten.hpp"
 #include "cyclefit/records.hpp"
 #include "fuzz/private_folder.hpp"
+#include "support/recording_plotter.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static common::RecordingPlotter recorder;
+    static plotting::RecordingPlotter recorder;
     const std::string& folder = fuzzing::private_folder("fuzz_plotten");
     fuzzing::write_file(folder + "/solution.fv", data, size);
     const std::string answers = std::to_string(size % 13) + "\n1\n";

@@ -22,23 +22,10 @@ LightCurve curve(std::vector<double> t, std::vector<double> x, std::vector<doubl
     return c;
 }
 
-TEST(Median, OddEvenAndEmpty)
+TEST(TimeAxis, SpanThroughGapsAndRepeats)
 {
-    EXPECT_EQ(lightcurve::median({3, 1, 2}), 2);
-    EXPECT_EQ(lightcurve::median({4, 1, 3, 2}), 2.5);
-    EXPECT_TRUE(std::isnan(lightcurve::median({})));
-    // Middle values whose difference overflows.
-    EXPECT_EQ(lightcurve::median({-1.5e308, 1.5e308}), 0);
-}
-
-TEST(TimeAxis, SpanAndCadenceThroughGapsAndRepeats)
-{
-    // Steps 1, 1, 0 (a repeated time), 1, 50 (a gap), 1: the positive ones
-    // are 1, 1, 1, 50, 1, whose median is 1.
     const std::vector<double> t = {0, 1, 2, 2, 3, 53, 54};
     EXPECT_EQ(lightcurve::time_span(t), 54);
-    EXPECT_EQ(lightcurve::median_step(t), 1);
-    EXPECT_EQ(lightcurve::median_step({5, 5, 5}), 0);
     EXPECT_EQ(lightcurve::time_span({5}), 0);
 }
 

@@ -7,8 +7,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "lightcurve/files.hpp"
+#include "support/lightcurve_files.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "numerics/median.hpp"
 
 namespace {
 
@@ -48,7 +49,7 @@ TEST(TessFile, RowsReadDroppedAndKept)
     EXPECT_NEAR(c.times.back(), 2910.0526, 1e-4);
     lightcurve::LightCurve sorted = c;
     lightcurve::sort_by_time(sorted);
-    EXPECT_NEAR(lightcurve::median_step(sorted.times) * 86400, 200, 0.01);
+    EXPECT_NEAR(numerics::median_step(sorted.times) * 86400, 200, 0.01);
 }
 
 TEST(TessFile, WithoutTheQualityMaskTheMissingFluxIsCounted)

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "files.hpp"
+#include "support/lightcurve_files.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "lightcurve/lists.hpp"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "lightcurve/files.hpp"
+#include "support/lightcurve_files.hpp"
 #include "lightcurve/lightcurve.hpp"
 
 namespace {

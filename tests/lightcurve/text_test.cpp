@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "lightcurve/files.hpp"
+#include "support/lightcurve_files.hpp"
 #include "lightcurve/lightcurve.hpp"
 
 namespace {

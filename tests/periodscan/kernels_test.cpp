@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "periodscan/periodscan.hpp"
-#include "reference.hpp"
+#include "support/periodscan_reference.hpp"
 #include "support/kernel_forms.hpp"
 
 namespace {

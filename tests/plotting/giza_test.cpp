@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "common/io.hpp"
-#include "common/plot.hpp"
+#include "common/graphics.hpp"
 
 namespace {
 
@@ -31,7 +31,7 @@ protected:
 
 TEST_F(Giza, PostScriptNameWithTrailingBlank)
 {
-    common::Plotter& pg = common::graphics();
+    plotting::Plotter& pg = common::graphics();
     ASSERT_TRUE(pg.begin(0, "solution.1.23457.ps /ps", 1, 1));
     float x[2] = {0.25f, 0.75f}, y[2] = {1.0f, 2.0f};
     pg.svp(0.1f, 0.9f, 0.3f, 0.9f);

@@ -11,10 +11,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/batch.hpp"
-#include "prewhiten/output.hpp"
-#include "prewhiten/run.hpp"
+#include "support/lightcurve_files.hpp"
+#include "batch.hpp"
+#include "output.hpp"
+#include "run.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 
@@ -187,7 +188,8 @@ TEST(Batch, ProgressNamesTheStarOfHowManyAndTheScreenALineEach)
     options.max_frequencies = 1;
     options.plot = prewhiten::PictureType::none;
     std::ostringstream out, err;
-    EXPECT_EQ(prewhiten::run(options, out, err, true), 0);
+    plotting::RecordingPlotter recorder;  // no picture is drawn
+    EXPECT_EQ(prewhiten::run(options, recorder, out, err, true), 0);
     EXPECT_NE(err.str().find("\rstar 1 of 2: " + options.files[0] + ": frequency 1 of at most 1, "), std::string::npos)
         << err.str();
     EXPECT_NE(err.str().find("\rstar 2 of 2: " + options.files[1] + ": frequency 1 of at most 1, "), std::string::npos)

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "prewhiten/options.hpp"
+#include "options.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/output.hpp"
+#include "support/lightcurve_files.hpp"
+#include "output.hpp"
 
 namespace {
 
@@ -20,16 +20,6 @@ using lightcurve_test::content;
 using lightcurve_test::files_in;
 
 
-
-TEST(Numbers, ShortestTextThatReadsBackTheSameDouble)
-{
-    EXPECT_EQ(prewhiten::full_number(0.1), "0.1");
-    EXPECT_EQ(prewhiten::full_number(15.383003), "15.383003");
-    EXPECT_EQ(prewhiten::full_number(1e-10), "1e-10");
-    EXPECT_EQ(prewhiten::full_number(0.1 + 0.2), "0.30000000000000004");
-    EXPECT_EQ(prewhiten::full_number(-0.0), "-0");
-    EXPECT_EQ(prewhiten::full_number(std::nan("")), "nan");
-}
 
 TEST(Comments, KeyValuePairs)
 {

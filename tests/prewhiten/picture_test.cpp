@@ -9,11 +9,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/plot.hpp"
+#include "plotting/plot.hpp"
 #include "extraction/statistics.hpp"
-#include "lightcurve/files.hpp"
-#include "prewhiten/output.hpp"
-#include "prewhiten/picture.hpp"
+#include "support/lightcurve_files.hpp"
+#include "output.hpp"
+#include "picture.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 
@@ -122,7 +123,7 @@ struct Star {
 
 std::vector<std::string> draw(const PictureInput& input)
 {
-    common::RecordingPlotter rec;
+    plotting::RecordingPlotter rec;
     prewhiten::draw_picture(rec, input);
     return rec.calls;
 }
@@ -266,10 +267,10 @@ TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
     extraction::Settings settings;
     settings.grid = {0.05, 0.005, 9991};  // to 50 c/d
     settings.max_frequencies = 2;
-    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings);
+    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings,
+                                                          extraction::spectrum_plan(curve.times, settings));
     ASSERT_EQ(result.frequencies.size(), 2u);
-    prewhiten::PictureArrays arrays;
-    const PictureInput input = prewhiten::picture_of("s.dat", "stop: two", curve, result, settings, arrays);
+    const PictureInput input = prewhiten::picture_of("s.dat", "stop: two", curve, result, settings);
 
     EXPECT_EQ(input.unit, lightcurve::Unit::mag);
     ASSERT_EQ(input.frequencies.size(), 2u);
@@ -307,13 +308,33 @@ TEST(PictureFile, PngAndPdfWholeUnderTheirNamesOnly)
 {
     Folder folder;
     const Star star;
-    prewhiten::write_picture(folder.name("tic_1.png"), prewhiten::PictureType::png, star.input);
-    prewhiten::write_picture(folder.name("tic_1.pdf"), prewhiten::PictureType::pdf, star.input);
+    plotting::GizaPlotter giza;
+    prewhiten::write_picture(folder.name("tic_1.png"), prewhiten::PictureType::png, star.input, giza);
+    prewhiten::write_picture(folder.name("tic_1.pdf"), prewhiten::PictureType::pdf, star.input, giza);
     EXPECT_EQ(files_in(folder.name("")), (std::vector<std::string>{"tic_1.pdf", "tic_1.png"}));
     const std::string png = content(folder.name("tic_1.png"));
     EXPECT_EQ(png.substr(1, 3), "PNG");
     EXPECT_EQ(png.substr(png.size() - 8, 4), "IEND");
     EXPECT_EQ(content(folder.name("tic_1.pdf")).substr(0, 5), "%PDF-");
+}
+
+// The plotter's failure to write the file (a full disc, as the library
+// says while it closes it) is the picture's, with nothing left behind.
+TEST(PictureFile, PlottersFailureIsAnErrorAndLeavesNothing)
+{
+    Folder folder;
+    const Star star;
+    plotting::RecordingPlotter full;
+    full.end_failure = "No space left on device";
+    const fs::path name = folder.name("tic_1.png");
+    try {
+        prewhiten::write_picture(name, prewhiten::PictureType::png, star.input, full);
+        FAIL() << "no error";
+    } catch (const prewhiten::WriteError& e) {
+        EXPECT_EQ(std::string(e.what()), name.string() + ": cannot be written (No space left on device)");
+    }
+    EXPECT_EQ(full.calls.back(), "end()");
+    EXPECT_TRUE(files_in(folder.name("")).empty());
 }
 
 TEST(PictureFile, FolderThatCannotBeWrittenIsAnErrorAndLeavesNothing)
@@ -322,7 +343,8 @@ TEST(PictureFile, FolderThatCannotBeWrittenIsAnErrorAndLeavesNothing)
     const Star star;
     const fs::path name = fs::path(folder.name("missing")) / "tic_1.png";
     try {
-        prewhiten::write_picture(name, prewhiten::PictureType::png, star.input);
+        plotting::GizaPlotter giza;
+        prewhiten::write_picture(name, prewhiten::PictureType::png, star.input, giza);
         FAIL() << "no error";
     } catch (const prewhiten::WriteError& e) {
         EXPECT_EQ(std::string(e.what()), name.string() + ": cannot be created (No such file or directory)");

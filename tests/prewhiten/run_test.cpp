@@ -6,9 +6,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/run.hpp"
-#include "prewhiten/screen.hpp"
+#include "support/lightcurve_files.hpp"
+#include "grid.hpp"
+#include "run.hpp"
+#include "screen.hpp"
+#include "star.hpp"
+#include "support/recording_plotter.hpp"
 
 namespace {
 
@@ -31,13 +34,13 @@ TEST(Stars, OnePerFileOrOneJoined)
     const auto apart = prewhiten::stars_of(o);
     ASSERT_EQ(apart.size(), 2u);
     EXPECT_EQ(apart[1].stem, "q2");
-    EXPECT_EQ(apart[1].label, "sub/q2.fits");
+    EXPECT_EQ(apart[1].name, "sub/q2.fits");
     o.join = true;
     const auto joined = prewhiten::stars_of(o);
     ASSERT_EQ(joined.size(), 1u);
     EXPECT_EQ(joined[0].files, o.files);
     EXPECT_EQ(joined[0].stem, "q1");
-    EXPECT_EQ(joined[0].label, "q1.dat + 1 more");
+    EXPECT_EQ(joined[0].name, "q1.dat + 1 more");
 }
 
 LightCurve times(std::vector<double> t)
@@ -198,8 +201,9 @@ TEST(Program, UnwritableStandardOutputIsAFailure)
 {
     std::ostringstream out, err;
     out.setstate(std::ios::badbit);
+    plotting::RecordingPlotter plot;
     const char* argv[] = {"prewhiten", "--version"};
-    EXPECT_EQ(prewhiten::main_program(2, argv, out, err), 2);
+    EXPECT_EQ(prewhiten::main_program(2, argv, plot, out, err), 2);
     EXPECT_EQ(err.str(), "prewhiten: standard output: cannot be written\n");
 }
 

@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/output.hpp"
+#include "support/lightcurve_files.hpp"
+#include "output.hpp"
 
 namespace {
 
@@ -64,15 +64,15 @@ TEST(Signals, FinishedFilesStayAndOnlyTheOneBeingWrittenGoes)
     EXPECT_EQ(left, std::vector<std::string>{"a.csv"});
 }
 
-// The picture's private folder, with the file the library was writing in
-// it, goes too.
+// A file's private folder, with the file another library was writing in
+// it (the picture), goes too.
 TEST(Signals, PrivateFolderAndItsFileRemoved)
 {
     lightcurve_test::Folder folder;
     const int ended = signal_ending([&] {
         prewhiten::remove_temporaries_on_signals();
-        prewhiten::PrivateFolder in_progress(folder.name("star.png"));
-        std::ofstream(in_progress.file()) << "half a picture";
+        prewhiten::WholeFile in_progress(folder.name("star.png"));
+        std::ofstream(in_progress.path()) << "half a picture";
         ::kill(getpid(), SIGTERM);
     });
     EXPECT_EQ(ended, SIGTERM);

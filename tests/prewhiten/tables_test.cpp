@@ -5,12 +5,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "lightcurve/files.hpp"
-#include "prewhiten/run.hpp"
-#include "prewhiten/tables.hpp"
+#include "support/lightcurve_files.hpp"
+#include "star.hpp"
+#include "tables.hpp"
 
 namespace {
 
@@ -183,7 +184,8 @@ TEST(Progress, OneLineRewrittenInPlaceAndWipedAtTheEnd)
     options.output_folder = folder.name("");
     options.max_frequencies = 2;
     std::ostringstream out, progress;
-    ASSERT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, out, &progress).done);
+    plotting::GizaPlotter giza;
+    ASSERT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, out, &progress).done);
     const std::string text = progress.str();
     const std::string label = options.files.front();
     EXPECT_EQ(text.find("\r" + label + ": frequency 1 of at most 2, "), 0u) << text;
@@ -195,8 +197,36 @@ TEST(Progress, OneLineRewrittenInPlaceAndWipedAtTheEnd)
     EXPECT_EQ(text.find_first_not_of(' ', wipe + 1), text.size() - 1);
     // Without a terminal, nothing.
     std::ostringstream quiet;
-    EXPECT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, quiet).done);
+    EXPECT_TRUE(prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, quiet).done);
     EXPECT_EQ(quiet.str().find('\r'), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// With --spectrum-only the spectrum is the star's table: written last, so a
+// window that cannot be written leaves no spectrum that --resume would take
+// for the star done.
+TEST(StarFiles, TheTableIsWrittenLastAndOnlyWhenTheRestIsWritten)
+{
+    const Folder folder;
+    std::string star = "t v\n";
+    for (int k = 0; k < 200; ++k) star += std::to_string(0.05 * k) + " " + std::to_string(std::sin(0.9 * k)) + "\n";
+    prewhiten::Options options;
+    options.files = {folder.write("s.dat", star)};
+    options.output_folder = folder.name("");
+    options.spectrum_only = true;
+    options.window = 1.5;
+    std::filesystem::create_directory(folder.name("s.window.csv"));  // in the window's way
+    plotting::GizaPlotter giza;
+    std::ostringstream out;
+    const prewhiten::StarOutcome outcome =
+        prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, out);
+    EXPECT_FALSE(outcome.done);
+    EXPECT_NE(outcome.message.find("s.window.csv: cannot be written"), std::string::npos) << outcome.message;
+    EXPECT_FALSE(std::filesystem::exists(folder.name("s.spectrum.csv")));
+    EXPECT_EQ(out.str().find("wrote"), std::string::npos);
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "reference.hpp"
-#include "series.hpp"
+#include "support/kernel_forms.hpp"
+#include "support/series.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace {
@@ -154,3 +155,25 @@ TEST(FastMethod, EqualsExactWithinTheTolerance)
 }
 
 }  // namespace
+
+// Every kernel of both methods (the phases along the grid, the exact sums,
+// the kernel's transform, the spreading, the direct sums beside zero
+// frequency) gives the same bits in each of its forms.
+TEST(Forms, BothMethodsGiveTheSameBitsInEveryForm)
+{
+    testseries::Shape shape;
+    shape.n = 3000;
+    const testseries::Series s = testseries::make(shape);
+    const spectrum::Grid grid{-0.02, 0.005, 6000};  // through zero frequency
+    for (spectrum::Method method : {spectrum::Method::exact, spectrum::Method::nufft}) {
+        const auto results = kernel_forms::in_every_form([&] {
+            const spectrum::Plan plan(s.t, grid, {method, spectrum::default_tolerance, 2});
+            std::vector<double> a = plan.amplitude(s.x);
+            const std::vector<double> w = plan.window(13.37);
+            a.insert(a.end(), w.begin(), w.end());
+            return kernel_forms::bits(a);
+        });
+        EXPECT_EQ(results[1], results[0]) << static_cast<int>(method);
+        EXPECT_EQ(results[2], results[0]) << static_cast<int>(method);
+    }
+}

@@ -1,36 +1,17 @@
-// The small kernels the spectrum is built on: sine and cosine of whole
-// cycles, the exponential, and phases kept exact at large times.
+// The small kernels the spectrum is built on: the exponential, and phases
+// kept exact at large times.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <random>
 
-#include "spectrum/numerics.hpp"
-#include "spectrum/phases.hpp"
+#include "exponential.hpp"
+#include "phases.hpp"
 
 namespace {
 
-using namespace spectrum::numerics;
-
-// Against the library in extended precision, over the whole turn and at
-// the edges of every quarter, where the reduction changes branch.
-TEST(SinCosCycles, WithinTwoUnitsOfTheLastPlace)
-{
-    std::mt19937_64 rng(3);
-    std::uniform_real_distribution<double> u(-0.5, 0.5);
-    std::vector<double> angles{0.0, 0.125, -0.125, 0.25, -0.25, 0.375, -0.375, 0.5, -0.5, 1e-300, 0.25 - 1e-17};
-    for (int i = 0; i < 20000; ++i) angles.push_back(u(rng));
-    for (double r : angles) {
-        SinCos e = sincos_cycles(r);
-        long double a = 2.0L * std::numbers::pi_v<long double> * r;
-        EXPECT_NEAR(e.sin, static_cast<double>(std::sin(a)), 2.3e-16) << r;
-        EXPECT_NEAR(e.cos, static_cast<double>(std::cos(a)), 2.3e-16) << r;
-    }
-    // Whole cycles are removed exactly, far from zero too.
-    EXPECT_EQ(sincos_cycles(1e12 + 0.25).sin, 1.0);
-    EXPECT_EQ(sincos_cycles(-3.5).cos, -1.0);
-}
+using spectrum::detail::exponential;
 
 TEST(Exponential, WithinTwoUnitsOfTheLastPlace)
 {

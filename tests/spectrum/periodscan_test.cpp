@@ -12,8 +12,8 @@
 
 #include "common/format.hpp"
 #include "periodscan/periodscan.hpp"
-#include "periodscan_file.hpp"
-#include "series.hpp"
+#include "support/periodscan_file.hpp"
+#include "support/series.hpp"
 #include "spectrum/spectrum.hpp"
 #include "timeseries/timeseries.hpp"
 

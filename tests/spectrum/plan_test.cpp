@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "series.hpp"
+#include "support/series.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace {

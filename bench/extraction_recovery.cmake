@@ -1,1 +1,0 @@
-target_link_libraries(${name} PRIVATE extraction)

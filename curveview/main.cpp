@@ -1,4 +1,0 @@
-#include "common/io.hpp"
-#include "curveview/curveview.hpp"
-
-int main() { return common::run_main(curveview::run); }

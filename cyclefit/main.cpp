@@ -1,4 +1,0 @@
-#include "common/io.hpp"
-#include "cyclefit/cyclefit.hpp"
-
-int main() { return common::run_main(cyclefit::run); }

@@ -1,0 +1,32 @@
+// The multi-sinusoid model of a light curve.
+//
+//   m(t) = c + sum_i A_i sin(2 pi (f_i (t - t_ref) + phi_i))
+//
+// with f in cycles per day, A in the unit of the values and phi in cycles.
+// Times enter as tau = t - t_ref, t_ref the mean time, which decorrelates
+// each frequency from its phase.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace extraction {
+
+struct Sinusoid {
+    double frequency = 0.0;  // c/d
+    double amplitude = 0.0;  // unit of the values
+    double phase = 0.0;      // cycles, at t_ref
+};
+
+struct Model {
+    double constant = 0.0;
+    std::vector<Sinusoid> terms;
+};
+
+// evaluate: the model at each tau.
+//   Given:    model, tau (t - t_ref, days)
+//   Returned: out   m(tau), one per tau
+void evaluate(const Model& model, std::span<const double> tau, std::span<double> out);
+
+}  // namespace extraction

@@ -1,0 +1,178 @@
+#include "extraction/statistics.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "numerics/cycles.hpp"
+
+namespace extraction {
+
+using numerics::two_pi;
+
+namespace {
+
+// The grid points [begin, end) within box / 2 of f, among the first
+// `count`; begin = end when there are none.
+struct BoxRange {
+    std::size_t begin = 0, end = 0;
+};
+
+BoxRange box_range(const spectrum::Grid& grid, std::size_t count, double f, double box)
+{
+    if (count == 0 || !(grid.step > 0.0)) return {};
+    // Grid points on the edges of the box count, whatever the rounding.
+    const double lo = (f - 0.5 * box - grid.fmin) / grid.step - 1e-9;
+    const double hi = (f + 0.5 * box - grid.fmin) / grid.step + 1e-9;
+    if (!(hi >= 0.0) || !(lo <= static_cast<double>(count - 1))) return {};
+    const std::size_t first = lo <= 0.0 ? 0 : static_cast<std::size_t>(std::ceil(lo));
+    // Clamped before the conversion: a box of any size stays within the grid.
+    const std::size_t last = static_cast<std::size_t>(std::min(std::floor(hi), static_cast<double>(count - 1)));
+    if (first > last) return {};
+    return {first, last + 1};
+}
+
+// A sum carried with the rounding error of each addition (Neumaier 1974),
+// and the number of terms in it.
+struct RunningSum {
+    double sum = 0.0, compensation = 0.0;
+    std::size_t terms = 0;
+
+    void add(double x)
+    {
+        const double t = sum + x;
+        compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
+        sum = t;
+    }
+    double value() const { return sum + compensation; }
+};
+
+// The amplitudes of a box enter and leave the sum; undefined ones (NaN at
+// frequency 0) are no noise and never do.
+struct BoxSum {
+    std::span<const double> amplitude;
+    RunningSum total;
+    std::size_t begin = 0, end = 0;
+
+    void enter(std::size_t j)
+    {
+        if (!std::isfinite(amplitude[j])) return;
+        total.add(amplitude[j]);
+        ++total.terms;
+    }
+    void leave(std::size_t j)
+    {
+        if (!std::isfinite(amplitude[j])) return;
+        total.add(-amplitude[j]);
+        --total.terms;
+    }
+    void move_to(BoxRange range)
+    {
+        if (range.begin >= end || range.end <= begin) {  // no overlap: start afresh
+            total = {};
+            begin = end = range.begin;
+        }
+        while (end < range.end) enter(end++);
+        while (end > range.end) leave(--end);
+        while (begin < range.begin) leave(begin++);
+        while (begin > range.begin) enter(--begin);
+        if (total.terms == 0) total = {};  // nothing left to round
+    }
+    double mean() const { return total.terms > 0 ? total.value() / static_cast<double>(total.terms) : 0.0; }
+};
+
+}  // namespace
+
+double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box)
+{
+    const BoxRange range = box_range(grid, std::min(grid.count, amplitude.size()), f, box);
+    // An undefined amplitude (NaN at frequency 0) is no noise: passed over.
+    double sum = 0.0;
+    std::size_t used = 0;
+    for (std::size_t j = range.begin; j < range.end; ++j)
+        if (std::isfinite(amplitude[j])) {
+            sum += amplitude[j];
+            ++used;
+        }
+    return used > 0 ? sum / static_cast<double>(used) : 0.0;
+}
+
+std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, double box)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    std::vector<double> noise(count);
+    BoxSum running{amplitude.first(count), {}, 0, 0};
+    for (std::size_t j = 0; j < count; ++j) {
+        running.move_to(box_range(grid, count, grid.frequency(j), box));
+        noise[j] = running.mean();
+    }
+    return noise;
+}
+
+Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span)
+{
+    const double dn = static_cast<double>(n);
+    Uncertainty u;
+    u.amplitude = std::sqrt(2.0 / dn) * sigma;
+    u.phase = u.amplitude / (two_pi * amplitude);
+    u.frequency = std::sqrt(6.0) * sigma / (0.5 * two_pi * std::sqrt(dn) * amplitude * span);
+    return u;
+}
+
+std::size_t sign_runs(std::span<const double> residuals)
+{
+    if (residuals.empty()) return 0;
+    std::size_t runs = 1;
+    for (std::size_t k = 1; k < residuals.size(); ++k)
+        if ((residuals[k] >= 0.0) != (residuals[k - 1] >= 0.0)) ++runs;
+    return runs;
+}
+
+double correlation_factor(std::span<const double> residuals)
+{
+    const std::size_t runs = sign_runs(residuals);
+    if (runs == 0) return 1.0;
+    return std::max(1.0, static_cast<double>(residuals.size()) / (2.0 * static_cast<double>(runs)));
+}
+
+double noise_excess(double local, double rms, std::size_t n)
+{
+    if (!(rms > 0.0) || n == 0) return 1.0;
+    const double white = rms * std::sqrt(0.5 * two_pi / static_cast<double>(n));
+    const double ratio = local / white;
+    return ratio * ratio;
+}
+
+double effective_span(std::span<const double> times)
+{
+    if (times.empty()) return 0.0;
+    double mean = 0.0;
+    for (double t : times) mean += t;
+    mean /= static_cast<double>(times.size());
+    double var = 0.0;
+    for (double t : times) var += (t - mean) * (t - mean);
+    var /= static_cast<double>(times.size());
+    return std::sqrt(2.0 * two_pi * var);
+}
+
+double log10_false_alarm(double z, std::size_t n, double fmax, double t_eff)
+{
+    const double nh = static_cast<double>(n) - 1.0, nk = static_cast<double>(n) - 3.0;
+    z = std::clamp(z, 0.0, 1.0);
+    if (n < 4 || z <= 0.0 || !(fmax * t_eff > 0.0)) return 0.0;  // no drop: certainly noise
+    const double log1mz = std::log1p(-z);               // -inf at z = 1
+    const double log_gamma = 0.5 * std::log(2.0 / nh) + std::lgamma(0.5 * nh) - std::lgamma(0.5 * (nh - 1.0));
+    const double log_tau =
+        log_gamma + std::log(fmax * t_eff) + 0.5 * (nk - 1.0) * log1mz + 0.5 * std::log(0.5 * nh * z);
+    const double log_single = 0.5 * nh * log1mz;
+    // FAP = 1 - exp(log(1 - P_single) - tau), accurate while it is a
+    // normal double; below, its leading terms P_single + tau in logarithms.
+    const double tau = std::exp(log_tau), single = std::exp(log_single);
+    const double fap = -std::expm1(std::log1p(-single) - tau);
+    if (fap > 1e-300) return std::log10(std::min(fap, 1.0));
+    const double hi = std::max(log_tau, log_single), lo = std::min(log_tau, log_single);
+    if (hi == -std::numeric_limits<double>::infinity()) return -std::numeric_limits<double>::infinity();
+    return (hi + std::log1p(std::exp(lo - hi))) / std::log(10.0);
+}
+
+}  // namespace extraction

@@ -1,0 +1,194 @@
+// One star: read, analysed on one spectrum plan, written.
+#include "star.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <new>
+
+#include "grid.hpp"
+#include "screen.hpp"
+#include "star_files.hpp"
+
+namespace prewhiten {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Suffixes of compressed files, taken off before the extension.
+const char* const compression_suffixes[] = {".gz", ".bz2", ".xz", ".Z"};
+
+bool ends_with(const std::string& text, const std::string& end)
+{
+    return text.size() > end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+Facts method_facts(const Options& options)
+{
+    Facts facts = {{"method", method_name(options.spectrum.method)}};
+    if (options.spectrum.method == spectrum::Method::nufft)
+        facts.emplace_back("tolerance", numerics::full_number(options.spectrum.tolerance));
+    return facts;
+}
+
+extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options)
+{
+    extraction::Settings settings;
+    settings.grid = grid;
+    settings.spectrum = options.spectrum;
+    settings.box = options.box;
+    settings.snr = options.snr;
+    settings.max_frequencies = options.max_frequencies;
+    settings.fap = options.fap ? *options.fap : 0.0;
+    settings.weights = options.weights;
+    settings.refine = options.refine;
+    settings.resolution = options.resolution ? *options.resolution : 0.0;
+    settings.separation = options.separation ? *options.separation : 0.0;
+    settings.threads = options.spectrum.threads;
+    return settings;
+}
+
+// The amplitude spectrum and its highest peak, and the spectral window
+// when asked for, on the star's plan.
+void spectrum_only(const Star& star, const Options& options, StarResults& r, std::ostream& out)
+{
+    const spectrum::Plan plan(r.curve.times, r.grid, options.spectrum);
+    r.amplitude = plan.amplitude(r.curve.values);
+    if (options.window) r.window = plan.window(*options.window);
+    say_peak(out, star, highest_peak(r.grid, r.amplitude), r.curve.unit);
+}
+
+// The extraction, the spectral window on the extraction's plan, its
+// account on the screen and in the summary row, and the picture.
+void extraction_run(const Star& star, const Options& options, StarResults& r, std::ostream& out,
+                    std::ostream* progress, const std::string& position, SummaryRow& summary)
+{
+    if (options.weights && !r.curve.has_errors)
+        throw StarError("--weights needs an error column, and this light curve has none");
+    const extraction::Settings settings = extraction_settings(r.grid, options);
+    const spectrum::Plan plan = extraction::spectrum_plan(r.curve.times, settings);
+    {
+        ProgressLine line(progress, position + star.name);
+        r.extraction = extraction::extract(r.curve.times, r.curve.values, r.curve.errors, settings, plan,
+                                           [&](const extraction::Progress& p) { line.show(p); });
+    }
+    if (options.window) r.window = plan.window(*options.window);
+    const extraction::Result& result = *r.extraction;
+
+    r.context.label = star.name;
+    r.context.unit = lightcurve::unit_name(r.curve.unit);
+    r.context.stop = extraction::stop_sentence(result, settings);
+    r.context.extra = {{"refine", refine_name(options.refine)},
+                       {"weights", options.weights ? "yes" : "no"},
+                       {"snr_limit", numerics::full_number(options.snr)},
+                       {"box", numerics::full_number(options.box)}};
+    r.context.extra.insert(r.context.extra.end(), r.method.begin(), r.method.end());
+    say_extraction(out, result, r.context);
+    summary.frequencies = result.frequencies.size();
+    if (!result.frequencies.empty()) {
+        summary.f1 = result.frequencies.front().value.frequency;
+        summary.a1 = result.frequencies.front().value.amplitude;
+    }
+    summary.stop = extraction::stop_name(result.stop);
+    summary.stop_sentence = r.context.stop;
+
+    if (options.plot != PictureType::none)
+        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings);
+}
+
+}  // namespace
+
+std::string stem_of(const std::string& file)
+{
+    if (file == lightcurve::standard_input) return "stdin";
+    std::string name = fs::path(file).filename().string();
+    for (const char* suffix : compression_suffixes)
+        if (ends_with(name, suffix)) {
+            name.resize(name.size() - std::string(suffix).size());
+            break;
+        }
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+std::vector<Star> stars_of(const Options& options)
+{
+    // The name is written into files (tables, residuals, summary, the
+    // picture's title): its control characters escaped.
+    std::vector<Star> stars;
+    if (options.join && !options.files.empty()) {
+        const std::string& first = options.files.front();
+        Star star{escape_controls(lightcurve::name_in_messages(first)), stem_of(first), options.files};
+        if (options.files.size() > 1) star.name += " + " + std::to_string(options.files.size() - 1) + " more";
+        stars.push_back(star);
+        return stars;
+    }
+    for (const std::string& file : options.files)
+        stars.push_back({escape_controls(lightcurve::name_in_messages(file)), stem_of(file), {file}});
+    return stars;
+}
+
+// The files of a star are read within the run's memory limit: each file of
+// --join within what the files before it left.
+lightcurve::LightCurve read_star(const Star& star, const Options& options)
+{
+    lightcurve::Limits limits{memory_limit(options), memory_limit_text(options)};
+    if (!options.join) {
+        lightcurve::LightCurve curve = lightcurve::read_file(star.files.front(), options.columns, limits);
+        lightcurve::convert(curve, options.unit);
+        lightcurve::sort_by_time(curve);
+        return curve;
+    }
+    std::vector<lightcurve::LightCurve> parts;
+    for (const std::string& file : star.files) {
+        parts.push_back(lightcurve::read_file(file, options.columns, limits));
+        limits.memory -= std::min(limits.memory, std::uint64_t{parts.back().bytes()});
+    }
+    return lightcurve::join(std::move(parts), options.unit);
+}
+
+StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
+                     std::ostream* progress, const std::string& position)
+{
+    StarOutcome outcome;
+    outcome.summary.file = star.name;
+    try {
+        StarResults r;
+        r.curve = read_star(star, options);
+        say_reading(out, r.curve);
+        outcome.summary.analysed = true;
+        outcome.summary.n = r.curve.size();
+        outcome.summary.span = lightcurve::time_span(r.curve.times);
+        outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
+        for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
+        r.grid = grid_for(r.curve, options);
+        check_window(r.curve, options);
+        check_memory(r.curve, r.grid, options);
+        if (!options.spectrum_only)
+            if (const std::string narrow = box_warning(r.curve, options); !narrow.empty())
+                outcome.warning = star.name + ": " + narrow;
+        say_grid(out, star, r.curve, r.grid, options);
+        r.method = method_facts(options);
+        r.window_frequency = options.window;
+        if (options.spectrum_only)
+            spectrum_only(star, options, r, out);
+        else
+            extraction_run(star, options, r, out, progress, position, outcome.summary);
+        for (const fs::path& file : write_star_files(star, options, r, plot)) say_written(out, star, file);
+        outcome.done = true;
+    } catch (const lightcurve::Error& e) {
+        outcome.message = e.what();
+    } catch (const WriteError& e) {
+        outcome.message = e.what();
+    } catch (const std::bad_alloc&) {
+        outcome.message = star.name + ": out of memory";
+    } catch (const std::exception& e) {
+        outcome.message = star.name + ": " + e.what();
+    }
+    outcome.summary.done = outcome.done;
+    outcome.summary.message = outcome.message;
+    return outcome;
+}
+
+}  // namespace prewhiten

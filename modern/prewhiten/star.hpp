@@ -1,0 +1,69 @@
+// One star of a command line: its files, what its results are named after,
+// and its run: read, analysed, written.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "batch.hpp"
+#include "lightcurve/lightcurve.hpp"
+#include "options.hpp"
+#include "plotting/plot.hpp"
+
+namespace prewhiten {
+
+// A star that cannot be done, for a reason that is neither its files nor
+// the writing of its results (an empty grid, too little memory).
+class StarError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One star: how the screen and the files name it, the stem its output
+// files are named after, and its files (several with --join).
+struct Star {
+    std::string name;  // its first file's name, control characters escaped ("q1.dat + 1 more" with --join)
+    std::string stem;
+    std::vector<std::string> files;
+};
+
+// The name of a file without its folder and its extension (and without a
+// compression suffix before that): "out/tic1.fits.gz" gives "tic1";
+// standard input (-) gives "stdin".
+std::string stem_of(const std::string& file);
+
+// The stars of the options: one per file, or one of all files with --join.
+std::vector<Star> stars_of(const Options& options);
+
+// The light curve of a star, read, in its unit and in time order.
+lightcurve::LightCurve read_star(const Star& star, const Options& options);
+
+// What became of a star: done, or the message that says why not; and its
+// row of the summary file.
+struct StarOutcome {
+    bool done = false;
+    std::string message;
+    SummaryRow summary;
+    std::size_t dropped = 0;  // rows of its files not used
+    std::string warning;      // said on standard error, the star still done
+};
+
+// run_star: reads, analyses and writes one star.
+//   Given:    star, options  the star and the run's options
+//             plot           the plotter its picture is drawn on
+//             out            its account (the summary, the files written)
+//             progress       a terminal for the progress line, or none
+//             position       what the progress line says before the
+//                            star's name ("star 3 of 200: " in a batch)
+//   Returned: what became of it; every failure is in the outcome
+//   Notes: 1. One spectrum plan for all the spectra of the star on its grid
+//             (the data, each residual spectrum of the extraction, the
+//             window); everything is computed before the first file is
+//             written.
+StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
+                     std::ostream* progress = nullptr, const std::string& position = "");
+
+}  // namespace prewhiten

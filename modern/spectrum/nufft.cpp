@@ -1,0 +1,395 @@
+#include "nufft.hpp"
+
+#include <fftw3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <new>
+#include <numbers>
+
+#include "numerics/parallel.hpp"
+#include "numerics/sizes.hpp"
+#include "scargle.hpp"
+#include "wide/wide_kernels.hpp"
+
+namespace spectrum::detail {
+
+using numerics::sincos_cycles;
+
+namespace {
+
+// Kernel shape for an upsampling factor of 2: beta = 2.30 width (Barnett,
+// Magland & af Klinteberg 2019, SIAM J. Sci. Comput. 41, C479, sect. 4).
+constexpr double beta_per_point = 2.30;
+constexpr std::size_t upsampling = 2;
+// Fine cells spread by one task; at least the widest kernel.
+constexpr std::size_t cells_per_block = 2048;
+// Grid frequencies per task in the deconvolution and the final amplitudes.
+constexpr std::size_t modes_per_block = 4096;
+// Gauss-Legendre nodes on [0, h] for the kernel's transform: one and a
+// half per kernel point and these more (more nodes change no amplitude
+// by more than 1e-15 of the highest).
+constexpr int extra_nodes = 4;
+
+// FFTW's planner is not thread-safe: plans are made and destroyed under
+// this lock (this library is the suite's only user of FFTW), always on the
+// calling thread, before any worker thread of a transform starts.
+std::mutex& fftw_planner_lock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+// next_smooth: the smallest number 2^a 3^b 5^c at least n (FFTW is fastest
+// on such lengths).
+std::size_t next_smooth(std::size_t n)
+{
+    for (std::size_t m = std::max<std::size_t>(n, 1);; ++m) {
+        std::size_t r = m;
+        for (std::size_t p : {2, 3, 5})
+            while (r % p == 0) r /= p;
+        if (r == 1) return m;
+    }
+}
+
+// A quadrature rule on an interval.
+struct Quadrature {
+    std::vector<double> nodes;
+    std::vector<double> weights;
+};
+
+// gauss_legendre: the q-point Gauss-Legendre rule on [0, length].
+//   Notes: 1. Nodes by Newton's method on the Legendre polynomial from the
+//             usual cosine estimates; weights 2 / ((1 - x^2) P'(x)^2).
+Quadrature gauss_legendre(int q, double length)
+{
+    Quadrature rule;
+    for (int i = 0; i < q; ++i) {
+        double x = std::cos(std::numbers::pi * (i + 0.75) / (q + 0.5));
+        double derivative = 1.0;
+        for (int iteration = 0; iteration < 100; ++iteration) {
+            double p0 = 1.0, p1 = x;
+            for (int k = 2; k <= q; ++k) {
+                double p2 = ((2.0 * k - 1.0) * x * p1 - (k - 1.0) * p0) / k;
+                p0 = p1;
+                p1 = p2;
+            }
+            derivative = q * (x * p1 - p0) / (x * x - 1.0);
+            double dx = p1 / derivative;
+            x -= dx;
+            if (std::fabs(dx) < 1e-16) break;
+        }
+        rule.nodes.push_back(length * (1.0 + x) / 2.0);
+        rule.weights.push_back(length / ((1.0 - x * x) * derivative * derivative));
+    }
+    return rule;
+}
+
+// kernel_transform_block: the kernel's Fourier transform at fine
+// frequencies m0 .. m0 + count - 1 of an n-cell grid.
+//   Given:    coefficient  2 w_i phi(z_i) at each node
+//             cycles       z_i / n at each node
+//   Returned: ft           phihat(m) = 2 int_0^h phi(z) cos(2 pi m z / n) dz
+//   Notes: 1. m z_i / n is at most h / 4 cycles, so its rounding is of the
+//             order of 1e-16 cycles; nodes outer, frequencies inner.
+SUITE_KERNEL_BODY void kernel_transform_block(const std::vector<double>& coefficient,
+                                              const std::vector<double>& cycles, std::size_t m0, std::size_t count,
+                                              double* ft)
+{
+    for (std::size_t d = 0; d < count; ++d) ft[d] = 0.0;
+    double first = static_cast<double>(m0);
+    for (std::size_t i = 0; i < coefficient.size(); ++i) {
+        double c = coefficient[i], g = cycles[i];
+        for (std::size_t d = 0; d < count; ++d) {
+            double m = first + static_cast<double>(d);
+            ft[d] += c * sincos_cycles(m * g).cos;
+        }
+    }
+}
+
+// The kernel's Fourier transform at fine frequencies 0 .. count - 1.
+std::vector<double> kernel_transform(const Kernel& kernel, std::size_t fine, std::size_t count, int threads)
+{
+    Quadrature rule = gauss_legendre(kernel.width + kernel.width / 2 + extra_nodes, kernel.half_width);
+    std::vector<double> coefficient, cycles;
+    for (std::size_t i = 0; i < rule.nodes.size(); ++i) {
+        coefficient.push_back(2.0 * rule.weights[i] * kernel_value(kernel, rule.nodes[i]));
+        cycles.push_back(rule.nodes[i] / static_cast<double>(fine));
+    }
+    std::vector<double> ft(count);
+    std::size_t blocks = (count + modes_per_block - 1) / modes_per_block;
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        std::size_t m0 = b * modes_per_block;
+        suite::widest_form<kernel_transform_block>(coefficient, cycles, m0, std::min(modes_per_block, count - m0),
+                                                   ft.data() + m0);
+    });
+    return ft;
+}
+
+// Where a point falls: the first fine cell its kernel touches (modulo n)
+// and that cell's distance from the point, in [-h, 1 - h).
+struct Placement {
+    std::uint32_t cell = 0;
+    double offset = 0.0;
+};
+
+// place: the placement of a point at hi + lo cycles on an n-cell grid.
+//   Notes: 1. n (hi + lo) is formed as an exact product plus the small
+//             rest, and split into whole cells and a fraction before
+//             anything is added: at a million cells a rounded position
+//             would err by 1e-10 cells, a phase error of 1e-9 at the ends
+//             of the grid.  The wrap-around is taken on the whole cells, in
+//             integers.
+inline Placement place(double hi, double lo, std::size_t n, const Kernel& kernel)
+{
+    double cells = static_cast<double>(n);
+    numerics::Split p = numerics::product(cells, hi);
+    double whole = std::floor(p.hi);
+    double frac = (p.hi - whole) + (p.lo + cells * lo);
+    if (frac < 0.0) {
+        frac += 1.0;
+        whole -= 1.0;
+    } else if (frac >= 1.0) {
+        frac -= 1.0;
+        whole += 1.0;
+    }
+    double first = std::ceil(frac - kernel.half_width);
+    auto size = static_cast<long long>(n);
+    long long cell = (static_cast<long long>(whole) + static_cast<long long>(first)) % size;
+    if (cell < 0) cell += size;
+    return {static_cast<std::uint32_t>(cell), first - frac};
+}
+
+// place_all: the placement of every point at scale * (hi + lo) cycles.
+SUITE_KERNEL_BODY void place_all(std::span<const double> hi, std::span<const double> lo, double scale, std::size_t n,
+                                 const Kernel& kernel, std::vector<Placement>& placement)
+{
+    for (std::size_t k = 0; k < hi.size(); ++k) placement[k] = place(scale * hi[k], scale * lo[k], n, kernel);
+}
+
+// kernel_row: phi at offset, offset + 1, ..., offset + width - 1, and zero
+// in the lanes beyond: a fixed count, for the vector units.
+inline void kernel_row(const Kernel& kernel, double offset, double* row)
+{
+    for (int q = 0; q < widest_kernel; ++q) row[q] = kernel.mask[q] * kernel_value(kernel, offset + kernel.lane[q]);
+}
+
+// spread_block: the weights' kernels summed into fine cells
+// [b B, (b + 1) B) of the extended grid (n + width cells), B cells_per_block.
+//   Notes: 1. The block's cells receive the points of the previous bucket
+//             whose kernels reach into it, then the points of its own
+//             bucket, each in the series' order: every cell sums its
+//             points in one fixed order whatever thread does the block.
+SUITE_KERNEL_BODY void spread_block(const FinePlan& plan, const Layout& layout,
+                                    std::span<const std::complex<double>> weights, std::size_t b, double* grid)
+{
+    std::size_t width = static_cast<std::size_t>(plan.kernel.width);
+    std::size_t b0 = b * cells_per_block;
+    std::size_t b1 = std::min(b0 + cells_per_block, plan.fine + width);
+    std::fill(grid + 2 * b0, grid + 2 * b1, 0.0);
+    std::size_t buckets = layout.bucket_start.size() - 1;
+    std::size_t first_bucket = b > 0 ? b - 1 : 0;
+    std::size_t last_bucket = std::min(b + 1, buckets);
+    if (first_bucket >= last_bucket) return;
+    double row[widest_kernel];
+    for (std::size_t p = layout.bucket_start[first_bucket]; p < layout.bucket_start[last_bucket]; ++p) {
+        std::size_t c0 = layout.first_cell[p];
+        if (c0 + width <= b0) continue;
+        kernel_row(plan.kernel, layout.first_offset[p], row);
+        std::size_t q0 = b0 > c0 ? b0 - c0 : 0;
+        std::size_t q1 = std::min(width, b1 - c0);
+        double wr = weights[p].real(), wi = weights[p].imag();
+        double* cell = grid + 2 * c0;
+        for (std::size_t q = q0; q < q1; ++q) {
+            cell[2 * q] += wr * row[q];
+            cell[2 * q + 1] += wi * row[q];
+        }
+    }
+}
+
+}  // namespace
+
+Kernel kernel_of_width(int width)
+{
+    Kernel kernel{width, beta_per_point * width, width / 2.0};
+    for (int q = 0; q < widest_kernel; ++q) {
+        kernel.lane[q] = q < width ? q : 0.0;
+        kernel.mask[q] = q < width ? 1.0 : 0.0;
+    }
+    return kernel;
+}
+
+FinePlan::FinePlan(std::size_t count, int width, int threads)
+    : kernel(kernel_of_width(width)), modes(count), centre(count / 2),
+      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width))))
+{
+    kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
+    std::lock_guard lock(fftw_planner_lock());
+    FineGrid scratch(fine + static_cast<std::size_t>(width));
+    auto* cells = reinterpret_cast<fftw_complex*>(scratch.data());
+    fft = fftw_plan_dft_1d(static_cast<int>(fine), cells, cells, FFTW_FORWARD, FFTW_ESTIMATE);
+    if (!fft) throw std::bad_alloc();
+}
+
+FinePlan::~FinePlan()
+{
+    if (!fft) return;
+    std::lock_guard lock(fftw_planner_lock());
+    fftw_destroy_plan(fft);
+}
+
+FineGrid::FineGrid(std::size_t cells)
+{
+    data_ = static_cast<double*>(fftw_malloc(2 * cells * sizeof(double)));
+    if (!data_) throw std::bad_alloc();
+}
+
+FineGrid::~FineGrid() { fftw_free(data_); }
+
+Layout make_layout(const FinePlan& plan, std::span<const double> hi, std::span<const double> lo, double scale)
+{
+    std::size_t n = hi.size();
+    std::size_t buckets = (plan.fine + cells_per_block - 1) / cells_per_block;
+    std::vector<Placement> placement(n);
+    Layout layout;
+    layout.bucket_start.assign(buckets + 1, 0);
+    suite::widest_form<place_all>(hi, lo, scale, plan.fine, plan.kernel, placement);
+    for (std::size_t k = 0; k < n; ++k) ++layout.bucket_start[placement[k].cell / cells_per_block + 1];
+    for (std::size_t b = 0; b < buckets; ++b) layout.bucket_start[b + 1] += layout.bucket_start[b];
+    std::vector<std::size_t> next(layout.bucket_start.begin(), layout.bucket_start.end() - 1);
+    layout.order.resize(n);
+    layout.first_cell.resize(n);
+    layout.first_offset.resize(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t p = next[placement[k].cell / cells_per_block]++;
+        layout.order[p] = k;
+        layout.first_cell[p] = placement[k].cell;
+        layout.first_offset[p] = placement[k].offset;
+    }
+    return layout;
+}
+
+void transform(const FinePlan& plan, const Layout& layout, std::span<const std::complex<double>> weights,
+               int threads, FineGrid& fine)
+{
+    std::size_t width = static_cast<std::size_t>(plan.kernel.width);
+    std::size_t blocks = (plan.fine + width + cells_per_block - 1) / cells_per_block;
+    double* grid = fine.data();
+    numerics::for_each_block(blocks, threads,
+                             [&](std::size_t b) { suite::widest_form<spread_block>(plan, layout, weights, b, grid); });
+    // The kernels that ran past the last cell wrap around to the first.
+    for (std::size_t q = 0; q < 2 * width; ++q) grid[q] += grid[2 * plan.fine + q];
+    auto* cells = reinterpret_cast<fftw_complex*>(grid);
+    fftw_execute_dft(plan.fft, cells, cells);
+}
+
+namespace {
+
+// The unit weights' sums W at twice each grid frequency, by the transform
+// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k, in the given fine grid.
+std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const PointPhases& phases,
+                                                   const std::vector<double>& centre_cycles, int threads,
+                                                   FineGrid& grid)
+{
+    Layout doubled = make_layout(fine, phases.advance_hi, phases.advance_lo, 2.0);
+    std::vector<std::complex<double>> weights(phases.size());
+    for (std::size_t p = 0; p < weights.size(); ++p) {
+        numerics::SinCos e = sincos_cycles(2.0 * centre_cycles[doubled.order[p]]);
+        weights[p] = {e.cos, -e.sin};
+    }
+    transform(fine, doubled, weights, threads, grid);
+    std::vector<std::complex<double>> sums(fine.modes);
+    for (std::size_t j = 0; j < fine.modes; ++j) sums[j] = mode_sum(fine, grid, j);
+    return sums;
+}
+
+Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
+
+}  // namespace
+
+NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads)
+    : fine(grid.count, width, threads), layout(make_layout(fine, phases.advance_hi, phases.advance_lo, 1.0))
+{
+    std::size_t n = phases.size();
+    std::vector<double> centre_cycles(n);
+    grid_phases(phases, static_cast<double>(fine.centre), centre_cycles);
+    centre_phase.resize(n);
+    for (std::size_t p = 0; p < n; ++p) {
+        numerics::SinCos e = sincos_cycles(centre_cycles[layout.order[p]]);
+        centre_phase[p] = {e.cos, -e.sin};
+    }
+    std::unique_ptr<FineGrid> cells = take_grid();
+    unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads, *cells);
+    give_back(std::move(cells));
+    double count = static_cast<double>(n);
+    for (std::size_t j = 0; j < grid.count; ++j)
+        if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct.push_back(j);
+}
+
+std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan,
+                                   std::span<const double> centred, int threads)
+{
+    std::size_t n = phases.size();
+    std::vector<std::complex<double>> weights(n);
+    for (std::size_t p = 0; p < n; ++p) weights[p] = centred[plan.layout.order[p]] * plan.centre_phase[p];
+    std::unique_ptr<FineGrid> cells = plan.take_grid();
+    const FineGrid& fine = *cells;
+    transform(plan.fine, plan.layout, weights, threads, *cells);
+
+    std::vector<double> amplitude(grid.count);
+    double count = static_cast<double>(n);
+    std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
+        for (std::size_t j = b * modes_per_block; j < j1; ++j) {
+            Sums s = sums_at(mode_sum(plan.fine, fine, j), plan.unit_sums[j]);
+            if (!needs_direct(s, count)) amplitude[j] = amplitude_from_sums(s, count);
+        }
+    });
+    plan.give_back(std::move(cells));
+    numerics::for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
+        std::size_t j = plan.direct[i];
+        amplitude[j] = is_zero_frequency(grid, j) ? std::numeric_limits<double>::quiet_NaN()
+                                                  : direct_amplitude(phases, centred, j);
+    });
+    return amplitude;
+}
+
+std::unique_ptr<FineGrid> NufftPlan::take_grid() const
+{
+    {
+        std::lock_guard lock(spare_lock_);
+        if (spare_) return std::move(spare_);
+    }
+    return std::make_unique<FineGrid>(fine.fine + static_cast<std::size_t>(fine.kernel.width));
+}
+
+void NufftPlan::give_back(std::unique_ptr<FineGrid> grid) const
+{
+    std::lock_guard lock(spare_lock_);
+    if (!spare_) spare_ = std::move(grid);
+}
+
+std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
+{
+    using numerics::add_sizes;
+    using numerics::multiply_sizes;
+    using numerics::sum_sizes;
+    const auto w = static_cast<std::size_t>(width);
+    std::size_t fine = next_smooth(add_sizes(multiply_sizes(upsampling, modes), 2 * w));
+    std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
+    std::size_t layout = multiply_sizes(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
+    std::size_t complex_per_point = multiply_sizes(n, sizeof(std::complex<double>));
+    // The layout and the centre phases; W and the kernel's transform.
+    std::size_t kept = sum_sizes({layout, complex_per_point,
+                                  multiply_sizes(modes, sizeof(std::complex<double>) + sizeof(double) / 2)});
+    std::size_t building = sum_sizes({layout, complex_per_point, fine_grid});  // the doubled layout's transform
+    std::size_t spectrum = sum_sizes({complex_per_point, fine_grid, multiply_sizes(modes, sizeof(double))});
+    // FFTW's tables for the plan: at most one complex number per cell.
+    std::size_t fftw_tables = multiply_sizes(fine, sizeof(std::complex<double>));
+    return sum_sizes({kept, fftw_tables, std::max(building, spectrum)});
+}
+
+}  // namespace spectrum::detail
