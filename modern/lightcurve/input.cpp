@@ -188,5 +188,16 @@ std::string gunzip(const std::string& compressed, const std::string& name, const
     return content;
 }
 
+// A field as a message quotes it: at most 40 characters, control
+// characters shown as '?'.
+std::string quoted(std::string_view field)
+{
+    std::string text(field.substr(0, 40));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    if (field.size() > 40) text += "...";
+    return "'" + text + "'";
+}
+
 }  // namespace detail
 }  // namespace lightcurve

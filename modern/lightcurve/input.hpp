@@ -69,6 +69,10 @@ private:
 std::string gunzip(const std::string& compressed, const std::string& name, const Limits& limits,
                    std::string_view start);
 
+// A field as a message quotes it: at most 40 characters, control
+// characters shown as '?'.
+std::string quoted(std::string_view field);
+
 // The readers on an opened input.
 LightCurve read_text(Input& input, const Selection& selection, const Limits& limits);
 LightCurve read_fits(Input& input, const Selection& selection, const Limits& limits);

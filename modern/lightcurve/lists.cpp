@@ -15,6 +15,8 @@ namespace lightcurve {
 
 namespace {
 
+using detail::quoted;
+
 // Far more than any list of times or frequencies: a larger file is another
 // file given by mistake (a light curve), refused before it fills memory.
 constexpr std::uint64_t largest_list = std::uint64_t{16} << 20;
@@ -55,17 +57,6 @@ bool parse_number(std::string_view text, double& x)
     }
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), x);
     return ec == std::errc() && end == text.data() + text.size();
-}
-
-// A field as a message quotes it: at most 40 characters, control
-// characters shown as '?'.
-std::string quoted(std::string_view field)
-{
-    std::string text(field.substr(0, 40));
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    if (field.size() > 40) text += "...";
-    return "'" + text + "'";
 }
 
 std::string lowercase(std::string_view text)

@@ -16,6 +16,7 @@ namespace lightcurve {
 
 namespace {
 
+using detail::quoted;
 using detail::Request;
 
 constexpr double missing = std::numeric_limits<double>::quiet_NaN();
@@ -84,17 +85,6 @@ bool parse_number(std::string_view field, double& x)
         x = std::strtod(copy.c_str(), nullptr);
     }
     return true;
-}
-
-// A field as a message quotes it: at most 40 characters, control
-// characters shown as '?'.
-std::string quoted(std::string_view field)
-{
-    std::string text(field.substr(0, 40));
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    if (field.size() > 40) text += "...";
-    return "'" + text + "'";
 }
 
 std::vector<std::string> to_strings(const std::vector<std::string_view>& fields)
