@@ -101,6 +101,10 @@ CLI::Validator one_of(std::vector<std::string> names)
     return CLI::Validator(check, "", "");
 }
 
+// The longest window or step of --track, days: a thousand years, beyond any
+// light curve; more is a slip of the keyboard.
+constexpr double max_track_days = 365250.0;
+
 // A finite number above 0 and at most `high`.
 CLI::Validator positive_to(double high)
 {
@@ -317,6 +321,19 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_option("--max-memory", options.max_memory,
                     "Refuse a star that needs more memory (suffix K, M, G or T)")
         ->transform(size_in_bytes())->type_name("SIZE")->default_str("half the machine's memory")->group(computing);
+
+    const char* tracking = "Tracking through time";
+    app->add_option("--track", options.track,
+                    "Also fit amplitudes and phases in windows of W days; time delays, orbit")
+        ->check(positive_to(max_track_days))->type_name("W")->default_str("off")->group(tracking);
+    app->add_option("--track-step", options.track_step, "Days between the starts of the windows")
+        ->check(positive_to(max_track_days))->type_name("S")->default_str("W")->group(tracking);
+    app->add_option("--orbit-fap", options.orbit_fap,
+                    "Claim an orbit when the delays' peak has a false-alarm probability below this")
+        ->check(probability())->type_name("P")->default_str("0.001")->group(tracking);
+    app->add_option("--frequencies", options.frequencies_file,
+                    "With --track: track these frequencies (a table of this program or a column), no extraction")
+        ->type_name("FILE")->group(tracking);
     return app;
 }
 
@@ -328,6 +345,29 @@ std::string usage_problem(const Options& options)
         return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
+    if (!options.track) {
+        if (options.track_step) return "--track-step needs --track";
+        if (options.orbit_fap) return "--orbit-fap needs --track";
+        if (!options.frequencies_file.empty()) return "--frequencies needs --track (it gives the frequencies tracked)";
+    } else if (options.spectrum_only) {
+        return "--track needs frequencies to track: an extraction, or --frequencies, not --spectrum-only";
+    }
+    if (options.frequencies_file == lightcurve::standard_input &&
+        std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 0)
+        return "standard input (-) can be read once only: by --frequencies or as a light curve";
+    return "";
+}
+
+// The table of --frequencies, read with the command line so that a file
+// that cannot be used is a usage error before any star is read.
+std::string read_frequencies(Options& options)
+{
+    if (options.frequencies_file.empty()) return "";
+    try {
+        options.frequency_table = lightcurve::read_frequency_table(options.frequencies_file);
+    } catch (const lightcurve::Error& e) {
+        return "--frequencies: " + escape_controls(e.what());
+    }
     return "";
 }
 
@@ -357,6 +397,12 @@ bool parse_size(const std::string& text, std::uint64_t& bytes)
     bytes = static_cast<std::uint64_t>(b);
     return true;
 }
+
+bool extracts(const Options& options) { return !options.spectrum_only && !(options.track && options.frequency_table); }
+
+bool tracks(const Options& options) { return options.track.has_value(); }
+
+bool computes_spectrum(const Options& options) { return options.spectrum_only || extracts(options); }
 
 const char* method_name(spectrum::Method method)
 {
@@ -399,7 +445,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], std::ostream&
     } catch (const CLI::ParseError& e) {
         return usage_error(e.what());
     }
-    const std::string problem = usage_problem(line.options);
+    std::string problem = usage_problem(line.options);
+    if (problem.empty()) problem = read_frequencies(line.options);
     if (!problem.empty()) return usage_error(problem);
     line.run = true;
     return line;
