@@ -207,14 +207,18 @@ const char* const files_intro =
     "first file with --join), in the output folder:\n";
 
 const char* const footer_rest =
-    "With --spectrum-only, only the spectrum (and the window). Each CSV file begins\n"
+    "With --spectrum-only, only the spectrum (and the window); the <stem>.track.* and\n"
+    "<stem>.orbit.* files with --track only (and only those with --track and\n"
+    "--frequencies: the star is tracked at a table's frequencies, not extracted;\n"
+    "a light curve shorter than three windows is not tracked). Each CSV file begins\n"
     "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
     "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
     "the values (--unit none); phases in cycles at t_ref, the mean time, for the model\n"
     "c + sum A sin(2 pi (f (t - t_ref) + phase)).\n"
     "\n"
     "Several stars: one line each on the screen; --summary appends a row per star\n"
-    "(file,N,T,frequencies,f1,A1,unit,stop,status,message) to a CSV file several\n"
+    "(file,N,T,frequencies,f1,A1,unit,stop,status,message, and with --track\n"
+    "orbit_claimed,orbit_period,orbit_asini_c,orbit_e) to a CSV file several\n"
     "calls may share; --shard i/n and --resume split and restart long lists (a\n"
     "cluster's array job, GNU parallel). Files are written under temporary names and\n"
     "renamed when whole, the table last: a stopped run leaves no half-written table.\n"
@@ -324,15 +328,15 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
 
     const char* tracking = "Tracking through time";
     app->add_option("--track", options.track,
-                    "Also fit amplitudes and phases in windows of W days; time delays, orbit")
+                    "Track amplitudes and phases in windows of W days: time delays, orbit")
         ->check(positive_to(max_track_days))->type_name("W")->default_str("off")->group(tracking);
     app->add_option("--track-step", options.track_step, "Days between the starts of the windows")
         ->check(positive_to(max_track_days))->type_name("S")->default_str("W")->group(tracking);
     app->add_option("--orbit-fap", options.orbit_fap,
-                    "Claim an orbit when the delays' peak has a false-alarm probability below this")
+                    "Claim an orbit below this false-alarm probability")
         ->check(probability())->type_name("P")->default_str("0.001")->group(tracking);
     app->add_option("--frequencies", options.frequencies_file,
-                    "With --track: track these frequencies (a table of this program or a column), no extraction")
+                    "With --track: track the frequencies of this table instead of extracting")
         ->type_name("FILE")->group(tracking);
     return app;
 }
