@@ -19,10 +19,17 @@ struct Box {
     float left, right, bottom, top;
 };
 
-constexpr Box amplitude_panel = {0.085f, 0.505f, 0.62f, 0.88f};
-constexpr Box phase_panel = {0.585f, 0.975f, 0.62f, 0.88f};
-constexpr Box delay_panel = {0.085f, 0.975f, 0.33f, 0.54f};
-constexpr Box spectrum_panel = {0.085f, 0.975f, 0.075f, 0.25f};
+// A panel's title (mtxt "T" 0.6) and the axis label of the one above it
+// (mtxt "B" 2.6) need 0.105 of the page's height between the panels.
+constexpr Box amplitude_panel = {0.085f, 0.48f, 0.63f, 0.86f};
+constexpr Box phase_panel = {0.6f, 0.975f, 0.63f, 0.86f};
+constexpr Box delay_panel = {0.085f, 0.975f, 0.32f, 0.52f};
+constexpr Box spectrum_panel = {0.085f, 0.975f, 0.07f, 0.21f};
+
+// The names of the frequencies shown, in their colours, above panels (a)
+// and (b): a page-wide line, so that four fit.
+constexpr float legend_height = 0.875f;
+constexpr float legend_spacing = 0.21f;
 
 // Points of the orbit's curve across the delays.
 constexpr int orbit_samples = 2000;
@@ -132,6 +139,19 @@ void draw_title(plotting::Plotter& plot, const TrackPictureInput& input)
     plot.ptxt(amplitude_panel.left, 0.965f, 0.0f, 0.0f, plain_text(escape_controls(input.file)));
     plot.sch(1.0f);
     plot.ptxt(amplitude_panel.left, 0.927f, 0.0f, 0.0f, plain_text(input.subtitle));
+    plot.sch(0.9f);
+    for (std::size_t k = 0; k < input.strongest.size(); ++k) {
+        const TrackedSeries& s = input.strongest[k];
+        std::string name = "f";
+        name += std::to_string(s.id);
+        name += ' ';
+        name += number_text(s.frequency, "%.4f");
+        name += " c/d";
+        plot.sci(first_series_colour + static_cast<int>(k));
+        plot.ptxt(amplitude_panel.left + legend_spacing * static_cast<float>(k), legend_height, 0.0f, 0.0f, name);
+    }
+    plot.sci(black);
+    plot.sch(1.0f);
 }
 
 // Panels (a) and (b): one colour per frequency, named above panel (a).
@@ -153,22 +173,13 @@ void draw_series(plotting::Plotter& plot, const TrackPictureInput& input, const 
         plot.sch(0.7f);
         if (phases) draw_points(plot, s.phase_t, s.phase, s.phase_err, axis.origin, 17);
         else draw_points(plot, s.t, s.amplitude, s.amplitude_err, axis.origin, 17);
-        plot.sch(0.9f);
-        if (!phases) {
-            std::string name = "f";
-            name += std::to_string(s.id);
-            name += ' ';
-            name += number_text(s.frequency, "%.4f");
-            name += " c/d";
-            plot.mtxt("T", 0.6f, 0.25f * static_cast<float>(k), 0.0f, name);
-        }
     }
     plot.sch(1.0f);
     plot.sci(black);
     plot.box("bcnst", 0.0f, 0, "bcnstv", 0.0f, 0);
     plot.mtxt("B", 2.6f, 0.5f, 0.5f, axis.label);
     if (phases) {
-        plot.mtxt("L", 3.8f, 0.5f, 0.5f, "Phase - mean (cycles)");
+        plot.mtxt("L", 3.8f, 0.5f, 0.5f, "Phase (cycles)");
     } else {
         const char* unit = lightcurve::unit_name(input.unit);
         plot.mtxt("L", 3.8f, 0.5f, 0.5f,
@@ -253,8 +264,8 @@ void draw_delay_spectrum(plotting::Plotter& plot, const TrackPictureInput& input
     if (x.empty()) {
         plot.mtxt("T", -1.6f, 0.5f, 0.5f, "too few windows with delays to search");
     } else if (input.peak_frequency > 0.0) {
-        plot.ptxt(static_cast<float>(input.peak_frequency), top * 0.9f, 0.0f, 0.0f,
-                  " P = " + number_text(1.0 / input.peak_frequency, "%.4g") + " d");
+        plot.ptxt(static_cast<float>(input.peak_frequency), top * 0.7f, 0.0f, 0.0f,
+                  " peak at P = " + number_text(1.0 / input.peak_frequency, "%.4g") + " d");
     }
 }
 
