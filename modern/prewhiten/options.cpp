@@ -355,6 +355,8 @@ std::string usage_problem(const Options& options)
         if (!options.frequencies_file.empty()) return "--frequencies needs --track (it gives the frequencies tracked)";
     } else if (options.spectrum_only) {
         return "--track needs frequencies to track: an extraction, or --frequencies, not --spectrum-only";
+    } else if (!options.frequencies_file.empty() && options.window) {
+        return "--window needs the spectrum, which --track with --frequencies does not compute";
     }
     if (options.frequencies_file == lightcurve::standard_input &&
         std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 0)

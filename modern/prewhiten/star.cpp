@@ -114,7 +114,8 @@ void tracking_run(const Star& star, const Options& options, StarResults& r, std:
     if (r.extraction) {
         table = table_of_extraction(*r.extraction);
     } else {
-        table = table_of_file(*options.frequency_table, options.frequencies_file, r.curve, options.weights);
+        table = table_of_file(*options.frequency_table, options.frequencies_file, r.curve, options.weights,
+                              memory_limit(options), memory_limit_text(options));
         summary.frequencies = table.frequencies.size();
         summary.f1 = table.frequencies.front().frequency;
         summary.a1 = table.frequencies.front().amplitude;

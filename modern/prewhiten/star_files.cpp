@@ -160,7 +160,7 @@ bool writes(const ResultFile& file, const Options& options)
     switch (file.when) {
     case Written::extraction: return extraction;
     case Written::every_run: return computes_spectrum(options);
-    case Written::window: return options.window.has_value();
+    case Written::window: return options.window.has_value() && computes_spectrum(options);
     case Written::png: return extraction && options.plot == PictureType::png;
     case Written::pdf: return extraction && options.plot == PictureType::pdf;
     case Written::tracking: return tracks(options);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "numerics/median.hpp"
+#include "numerics/text.hpp"
 #include "output.hpp"
 #include "screen.hpp"
 #include "star.hpp"
@@ -170,8 +171,21 @@ TrackedTable table_of_extraction(const extraction::Result& result)
 }
 
 TrackedTable table_of_file(const lightcurve::FrequencyTable& file, const std::string& name,
-                           const lightcurve::LightCurve& curve, bool weights)
+                           const lightcurve::LightCurve& curve, bool weights, std::uint64_t memory,
+                           const std::string& memory_text)
 {
+    if (file.amplitudes.size() != file.frequencies.size()) {
+        // The design matrix and its QR copy, n x p each, and the p x p
+        // triangles; saturating, as no product of sizes may wrap.
+        const double n = static_cast<double>(curve.times.size());
+        const double p = 2.0 * static_cast<double>(file.frequencies.size()) + 2.0;
+        const double bytes = 8.0 * (2.0 * n * p + 3.0 * p * p);
+        if (bytes > static_cast<double>(memory))
+            throw StarError("the fit of the amplitudes of " + std::to_string(file.frequencies.size()) +
+                            " frequencies to " + std::to_string(curve.times.size()) + " points needs " +
+                            numerics::bytes_text(bytes >= 0x1p64 ? UINT64_MAX : static_cast<std::uint64_t>(bytes)) +
+                            ", more than " + memory_text + " (a table with amplitudes needs no fit)");
+    }
     TrackedTable table;
     table.source = escape_controls(name);
     table.t_ref = file.t_ref ? *file.t_ref : mean_time(curve.times);

@@ -4,6 +4,7 @@
 // and the summary say of them.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -34,6 +35,8 @@ TrackedTable table_of_extraction(const extraction::Result& result);
 //   Given:    table   as read; name  its file name
 //             curve   the star's light curve, in time order
 //             weights fit with weights 1 / error^2 (--weights)
+//             memory  the bytes the amplitudes' fit may take, and its text
+//                     for the message (--max-memory)
 //   Returned: ids 1, 2, ... in the order of the file; t_ref the table's
 //             when it gives one, else the mean time of the light curve;
 //             amplitudes the table's, or when it has none those of a
@@ -43,8 +46,13 @@ TrackedTable table_of_extraction(const extraction::Result& result);
 //             strongest of each group a window cannot resolve.  When the
 //             fit is singular (two frequencies the light curve cannot tell
 //             apart) they are all zero: then the earlier in the file wins.
+//          2. The fit holds its design matrix whole: a table of thousands
+//             of frequencies without amplitudes on a long light curve is
+//             refused (StarError) when it would need more than the memory
+//             limit, as a spectrum is.
 TrackedTable table_of_file(const lightcurve::FrequencyTable& table, const std::string& name,
-                           const lightcurve::LightCurve& curve, bool weights);
+                           const lightcurve::LightCurve& curve, bool weights, std::uint64_t memory = UINT64_MAX,
+                           const std::string& memory_text = "");
 
 // The settings of the tracking library from the options.
 tracking::Settings tracking_settings(const Options& options);
