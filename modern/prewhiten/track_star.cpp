@@ -120,6 +120,7 @@ std::string windows_line(const tracking::Result& r)
 
 std::string delays_line(const tracking::Result& r)
 {
+    if (r.counts.used == 0) return "no window has a time delay: none could be fitted";
     if (r.delays.empty()) return "no window has a time delay (every phase error above 0.1 cycle)";
     std::vector<double> errors;
     for (const tracking::DelayPoint& p : r.delays) errors.push_back(p.delay_err);

@@ -3,6 +3,9 @@
 // other stars still done, and no output file that is not whole.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 #include "failures/data.hpp"
 #include "failures/runner.hpp"
 #include "failures/table.hpp"
@@ -292,6 +295,22 @@ const std::vector<Row> rows = {
         {stderr_is("prewhiten: star.dat: not tracked: its span, 21.8256 d, holds fewer than three windows of 10 d "
                    "(step 10 d, 30 d needed)")},
         2, {}, {"star.track.csv"}),
+    // Evenly sampled every 0.1 d, 1 and 11 c/d are one column in every
+    // window: each window's fit is singular, skipped and counted.
+    run("track_where_every_window_is_singular", {"--track", "5", "--plot", "pdf", "--frequencies", "f.txt", "e.dat"},
+        {file("e.dat", [] {
+             std::string text;
+             for (int k = 0; k < 300; ++k)
+                 text += std::to_string(0.1 * k) + " " + std::to_string(std::sin(2 * M_PI * 0.1 * k)) + "\n";
+             return text;
+         }()),
+         file("f.txt", "1.0\n11.0\n")},
+        {stdout_line("e.dat: tracked 2 frequencies in 6 windows of 5 d, step 5 d: 0 used, 6 skipped (6 singular)"),
+         stdout_line("e.dat: no window has a time delay: none could be fitted"),
+         stdout_line("e.dat: no orbit claimed: too few windows with delays to search (0)")},
+        0,
+        {{"e.track.csv", 2, {"singular=6"}}, {"e.timedelay.csv", 2}, {"e.modulation.csv", 4}, {"e.orbit.csv", 3},
+         {"e.orbit.txt"}, {"e.track.pdf", -1, {}, true}}),
     run("resume_with_tracking", {"--resume", "--track", "5", "--plot", "none", "star.dat", "a.dat"},
         {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
         {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
