@@ -102,6 +102,7 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
 // run that only tracks has nothing else to give, and the star fails.
 void tracking_run(const Star& star, const Options& options, StarResults& r, std::ostream& out, SummaryRow& summary)
 {
+    if (r.curve.times.empty()) throw StarError("no usable observations");
     std::string not_tracked;
     if (!spans_three_windows(r.curve, options)) not_tracked = too_short_to_track(r.curve, options);
     else if (r.extraction && r.extraction->frequencies.empty()) not_tracked = "not tracked: no frequency extracted";
