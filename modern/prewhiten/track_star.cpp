@@ -261,9 +261,10 @@ std::string orbit_text(const TrackedStar& star)
     const tracking::Result& r = star.result;
     const tracking::DelaySpectrum& s = r.spectrum;
     const tracking::OrbitFit& o = r.orbit;
+    const std::string unit = star.context.unit == "none" ? "the unit of the values" : star.context.unit;
     std::string text = "# " + escape_controls(star.label) + ": " + windows_line(r) + "\n";
     text += "# t_ref = " + fixed(r.t_ref, 6) + ", frequencies from " + star.context.source + ", amplitudes in " +
-            star.context.unit + ", time delays in s\n";
+            unit + ", time delays in s\n";
     text += "# " + delays_line(r) + "\n";
     if (s.searched)
         text += "# the delays' spectrum from " + g6(s.fmin) + " to " + g6(s.fmax) + " c/d: highest peak at P = " +
@@ -297,7 +298,7 @@ std::string orbit_text(const TrackedStar& star)
         add("K1", o.k1, o.k1_err, "km/s");
         text += aligned(rows);
     }
-    text += "\nModulation of each frequency (amplitude slope in " + star.context.unit +
+    text += "\nModulation of each frequency (amplitude slope in " + unit +
             " per year, frequency rate in c/d per day)\n";
     std::vector<std::vector<std::string>> rows = {{"id", "frequency", "mean_amp", "amp_chi2/dof", "amp_slope", "err",
                                                    "freq_rate", "err", "delay_chi2/dof", "note"}};
