@@ -278,10 +278,13 @@ std::string orbit_text(const TrackedStar& star)
                 (o.eccentric ? "eccentric" : "circular: e consistent with 0, so varpi is undefined and t_max is the "
                                              "time of the delay's maximum") +
                 "), chi2/dof " + fixed(o.chi2_dof, 2) + "\n";
-        std::vector<std::vector<std::string>> rows = {{"quantity", "value", "error", "unit"}};
+        std::vector<std::vector<std::string>> rows = {{"quantity    ", "value", "error", "unit"}};
+        // Names padded to one width, so that they stand to the left.
         auto add = [&](const char* what, double value, double error, const char* unit) {
             const bool known = error > 0.0 && std::isfinite(error);
-            rows.push_back({what, known ? fixed(value, decimals_for(error)) : g6(value), known ? two_digits(error) : "-",
+            std::string name = what;
+            name.resize(std::max<std::size_t>(name.size(), 12), ' ');
+            rows.push_back({name, known ? fixed(value, decimals_for(error)) : g6(value), known ? two_digits(error) : "-",
                             unit});
         };
         add("P", o.orbit.period, o.period_err, "d");
