@@ -160,7 +160,8 @@ void draw_series(plotting::Plotter& plot, const TrackPictureInput& input, const 
     const Box& box = phases ? phase_panel : amplitude_panel;
     Range y;
     for (const TrackedSeries& s : input.strongest) {
-        const Range r = phases ? range_with_errors(s.phase, s.phase_err) : range_with_errors(s.amplitude, s.amplitude_err);
+        const Range r =
+            phases ? range_with_errors(s.phase, s.phase_err) : range_with_errors(s.amplitude, s.amplitude_err);
         y.add(r.low);
         y.add(r.high);
     }
@@ -327,7 +328,8 @@ TrackPictureInput track_picture_of(const std::string& label, const tracking::Res
             s.phase_err.push_back(c.phase_err);
         }
         if (!s.phase.empty()) {
-            const double mean = std::accumulate(s.phase.begin(), s.phase.end(), 0.0) / static_cast<double>(s.phase.size());
+            const double mean =
+                std::accumulate(s.phase.begin(), s.phase.end(), 0.0) / static_cast<double>(s.phase.size());
             for (double& p : s.phase) p -= mean;
         }
         input.strongest.push_back(std::move(s));

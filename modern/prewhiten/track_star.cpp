@@ -218,8 +218,9 @@ bool spans_three_windows(const lightcurve::LightCurve& curve, const Options& opt
 std::string too_short_to_track(const lightcurve::LightCurve& curve, const Options& options)
 {
     const tracking::Settings s = tracking_settings(options);
-    return "not tracked: its span, " + g6(lightcurve::time_span(curve.times)) + " d, holds fewer than three windows of " +
-           g6(s.width) + " d (step " + g6(s.step) + " d, " + g6(s.width + 2.0 * s.step) + " d needed)";
+    return "not tracked: its span, " + g6(lightcurve::time_span(curve.times)) +
+           " d, holds fewer than three windows of " + g6(s.width) + " d (step " + g6(s.step) + " d, " +
+           g6(s.width + 2.0 * s.step) + " d needed)";
 }
 
 TrackedStar track_star(const std::string& label, const lightcurve::LightCurve& curve, const TrackedTable& table,
@@ -284,8 +285,8 @@ std::string orbit_text(const TrackedStar& star)
             const bool known = error > 0.0 && std::isfinite(error);
             std::string name = what;
             name.resize(std::max<std::size_t>(name.size(), 12), ' ');
-            rows.push_back({name, known ? fixed(value, decimals_for(error)) : g6(value), known ? two_digits(error) : "-",
-                            unit});
+            rows.push_back(
+                {name, known ? fixed(value, decimals_for(error)) : g6(value), known ? two_digits(error) : "-", unit});
         };
         add("P", o.orbit.period, o.period_err, "d");
         add("a1 sin i / c", o.orbit.asini, o.asini_err, "s");

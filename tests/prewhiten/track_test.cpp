@@ -59,7 +59,8 @@ std::vector<std::string> draw(const prewhiten::TrackPictureInput& input)
 
 bool has(const std::vector<std::string>& calls, const std::string& text)
 {
-    return std::any_of(calls.begin(), calls.end(), [&](const std::string& c) { return c.find(text) != std::string::npos; });
+    return std::any_of(calls.begin(), calls.end(),
+                       [&](const std::string& c) { return c.find(text) != std::string::npos; });
 }
 
 TEST(TrackedTable, PlainColumnGetsTheMeanTimeAndFittedAmplitudes)
