@@ -7,7 +7,8 @@
 # curve and discriminant identifies a mode; the answers come from
 # examples/answers/.  prewhiten extracts the frequencies of the real Kepler
 # star KIC 7917485 (above 0.5 c/d, the first 30; the guide's worked example
-# takes them all).  Ends with a summary of what was found.
+# takes them all) and tracks them through 10-day windows: the time delays
+# reveal its companion's orbit.  Ends with a summary of what was found.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
@@ -37,9 +38,10 @@ solution=$(ls solution.*.fv)
 read -r l m discr < <(awk '/Table with the final results/ { table = 1 } table && $1 == "1" { print $2, $3, $4; exit }' discriminant.log)
 
 # 5. Frequency extraction from the Kepler light curve of KIC 7917485: the
-#    table, the residuals, the spectra and the picture.
+#    table, the residuals, the spectra and the picture; then the frequencies
+#    tracked through 10-day windows: time delays and the orbit.
 cp "$top/examples/kic7917485_kepler_lc.txt" kic7917485.txt
-"$bin/prewhiten/prewhiten" --unit mag --fmin 0.5 --max-frequencies 30 kic7917485.txt > prewhiten.log
+"$bin/prewhiten/prewhiten" --unit mag --fmin 0.5 --max-frequencies 30 --track 10 kic7917485.txt > prewhiten.log
 
 files() {  # name, what
   printf '  %-28s %s\n' "$1" "$2"
@@ -59,6 +61,8 @@ echo "prewhiten (examples/kic7917485_kepler_lc.txt: Kepler, 65312 points; above 
 awk '/ frequencies; stop:/ { sub(/^[^:]*: /, ""); print "  " $0 }' prewhiten.log
 awk '/^[^ ]*:   f[12] / { sub(/^[^:]*: +/, ""); print "  " $0 }' prewhiten.log
 echo "  (published: f1 = 15.383003 c/d, 4.578 mmag; f2 = 20.262897 c/d, 2.388 mmag)"
+awk '/: orbit \(|: no orbit claimed/ { sub(/^[^:]*: /, ""); print "  " $0 }' prewhiten.log
+echo "  (published: P = 840 +- 21 d, a1 sin i / c = 7.05 +- 0.45 s; Murphy et al. 2016, ApJL 827, L17)"
 echo
 echo "Files:"
 files star.scargle "periodogram: frequency and amplitude"
@@ -74,6 +78,9 @@ files kic7917485.frequencies.csv "the same table in full, for programs"
 files kic7917485.png "its spectrum, residuals, window and light curve"
 files kic7917485.residuals.dat "residuals, a time series for the classic programs"
 files kic7917485.spectrum.csv "amplitude spectrum of the data and of the residuals"
+files kic7917485.orbit.txt "the orbit from the time delays, and each frequency's modulation"
+files kic7917485.track.png "amplitudes, phases and time delays in time, the orbit"
+files kic7917485.timedelay.csv "the time delay of each 10-day window"
 files "*.log" "what each program wrote on the screen"
 echo
 echo "The first rows of kic7917485.frequencies.txt:"

@@ -51,6 +51,21 @@ bool parse_shard(const std::string& text, Shard& shard)
     return true;
 }
 
+const char* summary_header_for(bool orbit_columns)
+{
+    return orbit_columns ? summary_header_with_orbit : summary_header;
+}
+
+std::string summary_layout_clash(const std::string& first_line, bool orbit_columns)
+{
+    const std::string other = summary_header_for(!orbit_columns);
+    if (first_line + "\n" != other) return "";
+    return orbit_columns ? "holds rows without the orbit's columns (a run without --track); rows with them "
+                           "would not match its header"
+                         : "holds rows with the orbit's columns (a run with --track); rows without them "
+                           "would not match its header";
+}
+
 std::string summary_line(const SummaryRow& row)
 {
     // A control character in a name would break the row: escaped.
@@ -65,6 +80,16 @@ std::string summary_line(const SummaryRow& row)
     }
     fields.push_back(row.done ? "done" : "failed");
     fields.push_back(field(escape_controls(row.message)));
+    if (row.orbit_columns) {
+        fields.insert(fields.end(), {"", "", "", ""});
+        const std::size_t at = fields.size() - 4;
+        if (row.tracked) fields[at] = row.orbit ? "yes" : "no";
+        if (row.tracked && row.orbit) {
+            fields[at + 1] = numerics::full_number(row.orbit_period);
+            fields[at + 2] = numerics::full_number(row.orbit_asini);
+            fields[at + 3] = numerics::full_number(row.orbit_e);
+        }
+    }
     std::string line;
     for (const std::string& f : fields) {
         line += f;
@@ -103,6 +128,17 @@ bool ends_with_line_end(int fd, off_t length)
     return length == 0 || ::pread(fd, &last, 1, length - 1) != 1 || last == '\n';
 }
 
+// The first line of the file (without its line end), as far as the longest
+// header reaches.
+std::string first_line(int fd)
+{
+    char text[256];
+    const ssize_t got = ::pread(fd, text, sizeof text, 0);
+    if (got <= 0) return "";
+    const std::string head(text, static_cast<std::size_t>(got));
+    return head.substr(0, head.find('\n'));
+}
+
 // Appends the row under the lock: the file's length noted, the text
 // written, and on any failure (a full disc, the file-size
 // limit) the file cut back to that length: a row is there whole or not at
@@ -112,7 +148,11 @@ std::string append_row(int fd, const SummaryRow& row)
     struct stat status {};
     if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &status) != 0) return std::strerror(errno);
     const off_t length = status.st_size;
-    std::string text = length == 0 ? std::string(summary_header) : std::string();
+    // A file another call began with the other layout since this run
+    // checked it: its rows are not mixed with this run's.
+    if (const std::string clash = summary_layout_clash(first_line(fd), row.orbit_columns); !clash.empty())
+        return clash;
+    std::string text = length == 0 ? std::string(summary_header_for(row.orbit_columns)) : std::string();
     // A row left cut by an older program or a killed one is closed first,
     // so that this row is not glued onto it.
     if (!ends_with_line_end(fd, length)) text += '\n';

@@ -37,10 +37,26 @@ struct SummaryRow {
     bool done = false;         // status: done or failed
     std::string message;       // why it failed
     std::string stop_sentence; // the stop reason in words, for the screen (not in the file)
+
+    // The orbit's columns, in the rows of runs with --track.
+    bool orbit_columns = false;
+    bool tracked = false;      // the star was tracked (false: the columns are left empty)
+    bool orbit = false;        // an orbit was claimed
+    double orbit_period = 0.0, orbit_asini = 0.0, orbit_e = 0.0;  // days, seconds, -
 };
 
 // The header line of the summary file.
 inline constexpr const char* summary_header = "file,N,T,frequencies,f1,A1,unit,stop,status,message\n";
+// With --track each row also has the orbit's columns.
+inline constexpr const char* summary_header_with_orbit =
+    "file,N,T,frequencies,f1,A1,unit,stop,status,message,orbit_claimed,orbit_period,orbit_asini_c,orbit_e\n";
+
+// The header of a summary with or without the orbit's columns; and, of a
+// file's first line, why rows of that layout cannot be appended to it
+// (empty when they can: the file is new, or has that header, or a first
+// line that is neither of the two headers).
+const char* summary_header_for(bool orbit_columns);
+std::string summary_layout_clash(const std::string& first_line, bool orbit_columns);
 
 // The row as a CSV line: numbers in full, control characters in the text
 // fields escaped (escape_controls), a field quoted when it holds a comma or

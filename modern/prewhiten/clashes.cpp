@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "star_files.hpp"
 
@@ -41,6 +42,11 @@ InputFiles input_files(const Options& options)
         struct stat status {};
         if (::stat(input.c_str(), &status) == 0) inputs.emplace(FileIdentity{status.st_dev, status.st_ino}, input);
     }
+    // The table of --frequencies is an input too: no result replaces it.
+    struct stat status {};
+    if (!options.frequencies_file.empty() && options.frequencies_file != lightcurve::standard_input &&
+        ::stat(options.frequencies_file.c_str(), &status) == 0)
+        inputs.emplace(FileIdentity{status.st_dev, status.st_ino}, options.frequencies_file);
     return inputs;
 }
 
@@ -81,6 +87,11 @@ std::string summary_clash(const Options& options, const std::vector<Star>& stars
     if (::lstat(options.summary.c_str(), &status) == 0) {
         if (S_ISLNK(status.st_mode)) return named + ": is a symbolic link, not followed";
         if (!S_ISREG(status.st_mode)) return named + ": is not a regular file";
+        std::ifstream in(options.summary);
+        std::string first;
+        std::getline(in, first);
+        if (const std::string clash = summary_layout_clash(first, tracks(options)); !clash.empty())
+            return named + ": " + clash;
     }
     if (const std::string* input = input_named(options.summary, inputs))
         return named + ": would append to the light curve " + *input;

@@ -101,6 +101,10 @@ CLI::Validator one_of(std::vector<std::string> names)
     return CLI::Validator(check, "", "");
 }
 
+// The longest window or step of --track, days: a thousand years, beyond any
+// light curve; more is a slip of the keyboard.
+constexpr double max_track_days = 365250.0;
+
 // A finite number above 0 and at most `high`.
 CLI::Validator positive_to(double high)
 {
@@ -203,14 +207,18 @@ const char* const files_intro =
     "first file with --join), in the output folder:\n";
 
 const char* const footer_rest =
-    "With --spectrum-only, only the spectrum (and the window). Each CSV file begins\n"
+    "With --spectrum-only, only the spectrum (and the window); the <stem>.track.* and\n"
+    "<stem>.orbit.* files with --track only (and only those with --track and\n"
+    "--frequencies: the star is tracked at a table's frequencies, not extracted;\n"
+    "a light curve shorter than three windows is not tracked). Each CSV file begins\n"
     "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
     "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
     "the values (--unit none); phases in cycles at t_ref, the mean time, for the model\n"
     "c + sum A sin(2 pi (f (t - t_ref) + phase)).\n"
     "\n"
     "Several stars: one line each on the screen; --summary appends a row per star\n"
-    "(file,N,T,frequencies,f1,A1,unit,stop,status,message) to a CSV file several\n"
+    "(file,N,T,frequencies,f1,A1,unit,stop,status,message, and with --track\n"
+    "orbit_claimed,orbit_period,orbit_asini_c,orbit_e) to a CSV file several\n"
     "calls may share; --shard i/n and --resume split and restart long lists (a\n"
     "cluster's array job, GNU parallel). Files are written under temporary names and\n"
     "renamed when whole, the table last: a stopped run leaves no half-written table.\n"
@@ -317,6 +325,19 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_option("--max-memory", options.max_memory,
                     "Refuse a star that needs more memory (suffix K, M, G or T)")
         ->transform(size_in_bytes())->type_name("SIZE")->default_str("half the machine's memory")->group(computing);
+
+    const char* tracking = "Tracking through time";
+    app->add_option("--track", options.track,
+                    "Track amplitudes and phases in windows of W days: time delays, orbit")
+        ->check(positive_to(max_track_days))->type_name("W")->default_str("off")->group(tracking);
+    app->add_option("--track-step", options.track_step, "Days between the starts of the windows")
+        ->check(positive_to(max_track_days))->type_name("S")->default_str("W")->group(tracking);
+    app->add_option("--orbit-fap", options.orbit_fap,
+                    "Claim an orbit below this false-alarm probability")
+        ->check(probability())->type_name("P")->default_str("0.001")->group(tracking);
+    app->add_option("--frequencies", options.frequencies_file,
+                    "With --track: track the frequencies of this table instead of extracting")
+        ->type_name("FILE")->group(tracking);
     return app;
 }
 
@@ -328,6 +349,31 @@ std::string usage_problem(const Options& options)
         return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
+    if (!options.track) {
+        if (options.track_step) return "--track-step needs --track";
+        if (options.orbit_fap) return "--orbit-fap needs --track";
+        if (!options.frequencies_file.empty()) return "--frequencies needs --track (it gives the frequencies tracked)";
+    } else if (options.spectrum_only) {
+        return "--track needs frequencies to track: an extraction, or --frequencies, not --spectrum-only";
+    } else if (!options.frequencies_file.empty() && options.window) {
+        return "--window needs the spectrum, which --track with --frequencies does not compute";
+    }
+    if (options.frequencies_file == lightcurve::standard_input &&
+        std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 0)
+        return "standard input (-) can be read once only: by --frequencies or as a light curve";
+    return "";
+}
+
+// The table of --frequencies, read with the command line so that a file
+// that cannot be used is a usage error before any star is read.
+std::string read_frequencies(Options& options)
+{
+    if (options.frequencies_file.empty()) return "";
+    try {
+        options.frequency_table = lightcurve::read_frequency_table(options.frequencies_file);
+    } catch (const lightcurve::Error& e) {
+        return "--frequencies: " + escape_controls(e.what());
+    }
     return "";
 }
 
@@ -357,6 +403,12 @@ bool parse_size(const std::string& text, std::uint64_t& bytes)
     bytes = static_cast<std::uint64_t>(b);
     return true;
 }
+
+bool extracts(const Options& options) { return !options.spectrum_only && !(options.track && options.frequency_table); }
+
+bool tracks(const Options& options) { return options.track.has_value(); }
+
+bool computes_spectrum(const Options& options) { return options.spectrum_only || extracts(options); }
 
 const char* method_name(spectrum::Method method)
 {
@@ -399,7 +451,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], std::ostream&
     } catch (const CLI::ParseError& e) {
         return usage_error(e.what());
     }
-    const std::string problem = usage_problem(line.options);
+    std::string problem = usage_problem(line.options);
+    if (problem.empty()) problem = read_frequencies(line.options);
     if (!problem.empty()) return usage_error(problem);
     line.run = true;
     return line;

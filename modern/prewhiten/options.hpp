@@ -11,6 +11,7 @@
 
 #include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "lightcurve/lists.hpp"
 #include "batch.hpp"
 #include "picture.hpp"
 #include "spectrum/spectrum.hpp"
@@ -61,7 +62,29 @@ struct Options {
     // --- computation ---
     spectrum::Settings spectrum;                 // --method, --tolerance, --threads
     std::optional<std::uint64_t> max_memory;     // --max-memory, bytes; unset: half the machine's memory
+
+    // --- tracking through time ---
+    std::optional<double> track;                 // --track W: window width, days; unset: no tracking
+    std::optional<double> track_step;            // --track-step S, days; default W
+    std::optional<double> orbit_fap;             // --orbit-fap P: an orbit is claimed below it; default 1e-3
+    // --frequencies FILE: a table of frequencies, read (and checked) with
+    // the command line; with --track the star is tracked at them instead
+    // of the frequencies of an extraction.
+    std::string frequencies_file;
+    std::optional<lightcurve::FrequencyTable> frequency_table;
 };
+
+// The false-alarm probability below which an orbit is claimed by default.
+inline constexpr double default_orbit_fap = 1e-3;
+
+// What a run does with each star: an extraction (unless --spectrum-only,
+// or --track at the frequencies of a table), and the tracking of the
+// frequencies through time (--track).
+bool extracts(const Options& options);
+bool tracks(const Options& options);
+// Whether the run computes the star's spectrum (every run but the tracking
+// of a table's frequencies).
+bool computes_spectrum(const Options& options);
 
 // What the command line asks for.
 struct CommandLine {

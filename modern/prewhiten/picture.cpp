@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <string_view>
@@ -554,7 +555,8 @@ void draw_picture(plotting::Plotter& plot, const PictureInput& input)
     draw_light_curve(plot, input);
 }
 
-void write_picture(const fs::path& name, PictureType type, const PictureInput& input, plotting::Plotter& plot)
+void write_page(const fs::path& name, PictureType type, plotting::Plotter& plot,
+                const std::function<void(plotting::Plotter&)>& draw)
 {
     if (type == PictureType::none) throw WriteError(name.string() + ": cannot be created");
     // The library opens the file by its name, following whatever is there:
@@ -565,7 +567,7 @@ void write_picture(const fs::path& name, PictureType type, const PictureInput& i
     if (!plot.begin(0, file.path().string() + "/" + picture_type_name(type), 1, 1))
         throw WriteError(name.string() + ": cannot be created");
     try {
-        draw_picture(plot, input);
+        draw(plot);
     } catch (...) {
         plot.end();
         throw;
@@ -575,6 +577,11 @@ void write_picture(const fs::path& name, PictureType type, const PictureInput& i
     if (!whole_file(file.path(), type))
         throw WriteError(name.string() + ": cannot be written (the picture is not whole)");
     file.commit();
+}
+
+void write_picture(const fs::path& name, PictureType type, const PictureInput& input, plotting::Plotter& plot)
+{
+    write_page(name, type, plot, [&input](plotting::Plotter& p) { draw_picture(p, input); });
 }
 
 }  // namespace prewhiten

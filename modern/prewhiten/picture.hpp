@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -155,5 +156,10 @@ void draw_picture(plotting::Plotter& plot, const PictureInput& input);
 //   either name, nor the folder.
 void write_picture(const std::filesystem::path& name, PictureType type, const PictureInput& input,
                    plotting::Plotter& plot);
+
+// write_page: a page that `draw` draws on the opened plotter, as a file of
+// the type, written whole in the same way (the way of every picture).
+void write_page(const std::filesystem::path& name, PictureType type, plotting::Plotter& plot,
+                const std::function<void(plotting::Plotter&)>& draw);
 
 }  // namespace prewhiten

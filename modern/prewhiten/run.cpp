@@ -76,6 +76,8 @@ int run(const Options& options, plotting::Plotter& plot, std::ostream& out, std:
         const auto start = std::chrono::steady_clock::now();
         if (outcome.message.empty())
             outcome = run_star(star, options, plot, batch ? quiet : out, progress ? &err : nullptr, position);
+        // Every row of a run with --track has the orbit's columns.
+        outcome.summary.orbit_columns = tracks(options);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (outcome.done && batch) say_star(out, outcome, seconds);
         out.flush();

@@ -94,6 +94,11 @@ void say_star(std::ostream& out, const StarOutcome& outcome, double seconds)
     if (outcome.dropped > 0) out << " (" << outcome.dropped << " dropped)";
     out << ", " << s.frequencies << (s.frequencies == 1 ? " frequency" : " frequencies") << "; stop: "
         << s.stop_sentence;
+    if (s.orbit_columns) {
+        if (!s.tracked) out << "; not tracked";
+        else if (!s.orbit) out << "; no orbit claimed";
+        else out << "; orbit P = " << g6(s.orbit_period) << " d, a1 sin i / c = " << g6(s.orbit_asini) << " s";
+    }
     char time[32];
     std::snprintf(time, sizeof time, "; %.1f s\n", seconds);
     out << time;

@@ -96,6 +96,38 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
         r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings);
 }
 
+// The tracking of the star's frequencies through time (--track): those of
+// the extraction, or of the --frequencies table.  A light curve too short
+// for three windows is said to be so and keeps its extraction's files; a
+// run that only tracks has nothing else to give, and the star fails.
+void tracking_run(const Star& star, const Options& options, StarResults& r, std::ostream& out, SummaryRow& summary)
+{
+    if (r.curve.times.empty()) throw StarError("no usable observations");
+    std::string not_tracked;
+    if (!spans_three_windows(r.curve, options)) not_tracked = too_short_to_track(r.curve, options);
+    else if (r.extraction && r.extraction->frequencies.empty()) not_tracked = "not tracked: no frequency extracted";
+    if (!not_tracked.empty()) {
+        if (!r.extraction) throw StarError(not_tracked);
+        out << star.name << ": " << not_tracked << "\n";
+        return;
+    }
+    TrackedTable table;
+    if (r.extraction) {
+        table = table_of_extraction(*r.extraction);
+    } else {
+        table = table_of_file(*options.frequency_table, options.frequencies_file, r.curve, options.weights,
+                              memory_limit(options), memory_limit_text(options));
+        summary.frequencies = table.frequencies.size();
+        summary.f1 = table.frequencies.front().frequency;
+        summary.a1 = table.frequencies.front().amplitude;
+        summary.stop = "table";
+        summary.stop_sentence = "the frequencies of " + table.source;
+    }
+    r.tracking = track_star(star.name, r.curve, table, options);
+    say_tracking(out, *r.tracking);
+    add_orbit(summary, *r.tracking);
+}
+
 }  // namespace
 
 std::string stem_of(const std::string& file)
@@ -162,19 +194,22 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         outcome.summary.span = lightcurve::time_span(r.curve.times);
         outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
         for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
-        r.grid = grid_for(r.curve, options);
-        check_window(r.curve, options);
-        check_memory(r.curve, r.grid, options);
-        if (!options.spectrum_only)
-            if (const std::string narrow = box_warning(r.curve, options); !narrow.empty())
-                outcome.warning = star.name + ": " + narrow;
-        say_grid(out, star, r.curve, r.grid, options);
+        if (computes_spectrum(options)) {
+            r.grid = grid_for(r.curve, options);
+            check_window(r.curve, options);
+            check_memory(r.curve, r.grid, options);
+            if (!options.spectrum_only)
+                if (const std::string narrow = box_warning(r.curve, options); !narrow.empty())
+                    outcome.warning = star.name + ": " + narrow;
+            say_grid(out, star, r.curve, r.grid, options);
+        }
         r.method = method_facts(options);
         r.window_frequency = options.window;
         if (options.spectrum_only)
             spectrum_only(star, options, r, out);
-        else
+        else if (extracts(options))
             extraction_run(star, options, r, out, progress, position, outcome.summary);
+        if (tracks(options)) tracking_run(star, options, r, out, outcome.summary);
         for (const fs::path& file : write_star_files(star, options, r, plot)) say_written(out, star, file);
         outcome.done = true;
     } catch (const lightcurve::Error& e) {

@@ -69,6 +69,50 @@ void pdf(const fs::path& name, const StarResults& r, plotting::Plotter& plot)
     write_picture(name, PictureType::pdf, *r.picture, plot);
 }
 
+// --- the files of a star's tracking ---------------------------------------
+
+void write_text(const fs::path& name, const std::string& text)
+{
+    OutputFile file(name);
+    file.write(text);
+    file.commit();
+}
+
+void track_csv(const fs::path& name, const StarResults& r, plotting::Plotter&)
+{
+    write_text(name, tracking::track_csv(r.tracking->result, r.tracking->context));
+}
+
+void timedelay_csv(const fs::path& name, const StarResults& r, plotting::Plotter&)
+{
+    write_text(name, tracking::timedelay_csv(r.tracking->result, r.tracking->context));
+}
+
+void modulation_csv(const fs::path& name, const StarResults& r, plotting::Plotter&)
+{
+    write_text(name, tracking::modulation_csv(r.tracking->result, r.tracking->context));
+}
+
+void orbit_csv(const fs::path& name, const StarResults& r, plotting::Plotter&)
+{
+    write_text(name, tracking::orbit_csv(r.tracking->result, r.tracking->context));
+}
+
+void orbit_txt(const fs::path& name, const StarResults& r, plotting::Plotter&)
+{
+    write_text(name, orbit_text(*r.tracking));
+}
+
+void track_png(const fs::path& name, const StarResults& r, plotting::Plotter& plot)
+{
+    write_track_picture(name, PictureType::png, *r.tracking->picture, plot);
+}
+
+void track_pdf(const fs::path& name, const StarResults& r, plotting::Plotter& plot)
+{
+    write_track_picture(name, PictureType::pdf, *r.tracking->picture, plot);
+}
+
 const ResultFile files[] = {
     {".frequencies.csv",
      "id,frequency,frequency_err,amplitude,amplitude_err,\n"
@@ -85,6 +129,22 @@ const ResultFile files[] = {
      "model (--plot pdf: <stem>.pdf; --plot none: no picture)",
      Written::png, png},
     {".pdf", "", Written::pdf, pdf},
+    // --track: the first written is the star's table when it is the whole
+    // run (--frequencies), so the windows' table comes first.
+    {".track.csv",
+     "--track: the amplitudes, phases and time delays of\n"
+     "each frequency in each window",
+     Written::tracking, track_csv},
+    {".timedelay.csv", "each window's time delay (and the orbit's)", Written::tracking, timedelay_csv},
+    {".modulation.csv", "each frequency's amplitude trend and frequency change", Written::tracking,
+     modulation_csv},
+    {".orbit.csv", "the orbit: period, a1 sin i / c, e, ... with errors", Written::tracking, orbit_csv},
+    {".orbit.txt", "the orbit and the modulation aligned for reading", Written::tracking, orbit_txt},
+    {".track.png",
+     "amplitudes and phases in time, the delays and the\n"
+     "orbit, their spectrum (--plot pdf: <stem>.track.pdf)",
+     Written::track_png, track_png},
+    {".track.pdf", "", Written::track_pdf, track_pdf},
 };
 
 // Where the name of a file ends and what it holds begins, in --help.
@@ -96,15 +156,23 @@ std::span<const ResultFile> result_files() { return files; }
 
 bool writes(const ResultFile& file, const Options& options)
 {
-    const bool extraction = !options.spectrum_only;
+    const bool extraction = extracts(options);
     switch (file.when) {
     case Written::extraction: return extraction;
-    case Written::every_run: return true;
-    case Written::window: return options.window.has_value();
+    case Written::every_run: return computes_spectrum(options);
+    case Written::window: return options.window.has_value() && computes_spectrum(options);
     case Written::png: return extraction && options.plot == PictureType::png;
     case Written::pdf: return extraction && options.plot == PictureType::pdf;
+    case Written::tracking: return tracks(options);
+    case Written::track_png: return tracks(options) && options.plot == PictureType::png;
+    case Written::track_pdf: return tracks(options) && options.plot == PictureType::pdf;
     }
     return false;
+}
+
+bool needs_tracking(const ResultFile& file)
+{
+    return file.when == Written::tracking || file.when == Written::track_png || file.when == Written::track_pdf;
 }
 
 fs::path output_file(const Star& star, const Options& options, const ResultFile& file)
@@ -143,7 +211,7 @@ std::vector<fs::path> write_star_files(const Star& star, const Options& options,
 {
     std::vector<const ResultFile*> kinds;
     for (const ResultFile& file : result_files())
-        if (writes(file, options)) kinds.push_back(&file);
+        if (writes(file, options) && (results.tracking || !needs_tracking(file))) kinds.push_back(&file);
     std::vector<fs::path> written;
     for (const ResultFile* file : kinds) written.push_back(output_file(star, options, *file));
     // The table last: with --resume its presence means the star is done.

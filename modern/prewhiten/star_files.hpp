@@ -17,6 +17,7 @@
 #include "spectrum/spectrum.hpp"
 #include "star.hpp"
 #include "tables.hpp"
+#include "track_star.hpp"
 
 namespace prewhiten {
 
@@ -32,15 +33,19 @@ struct StarResults {
     std::optional<extraction::Result> extraction;  // absent with --spectrum-only
     TableContext context;                      // of the extraction's tables
     std::optional<PictureInput> picture;       // the extraction's picture, unless --plot none
+    std::optional<TrackedStar> tracking;       // --track, when the light curve holds three windows
 };
 
 // When a kind of file is written.
 enum class Written {
     extraction,  // by an extraction (not with --spectrum-only)
-    every_run,   // by every run
+    every_run,   // by every run that computes the spectrum (all but the tracking of a --frequencies table)
     window,      // with --window
     png,         // by an extraction with --plot png
     pdf,         // by an extraction with --plot pdf
+    tracking,    // with --track, for a star tracked
+    track_png,   // with --track and --plot png, for a star tracked
+    track_pdf,   // with --track and --plot pdf, for a star tracked
 };
 
 // A kind of file a star's run writes.
@@ -63,6 +68,10 @@ std::span<const ResultFile> result_files();
 
 // Whether a run with these options writes the kind.
 bool writes(const ResultFile& file, const Options& options);
+
+// Whether the kind is written only for a star whose frequencies were
+// tracked (a star too short for three windows has none of them).
+bool needs_tracking(const ResultFile& file);
 
 // The path of the kind of file for the star, in the output folder.
 std::filesystem::path output_file(const Star& star, const Options& options, const ResultFile& file);

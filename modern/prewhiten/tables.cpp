@@ -9,8 +9,6 @@
 
 namespace prewhiten {
 
-namespace {
-
 // Decimals that show a value to two significant digits of its error
 // (0.0123 -> 4 decimals); 6 when the error is unknown, at most 12.
 int decimals_for(double error)
@@ -33,6 +31,8 @@ std::string two_digits(double x)
     return text;
 }
 
+namespace {
+
 Facts table_facts(const extraction::Result& result, const TableContext& context)
 {
     Facts facts = {{"N", std::to_string(result.n)},
@@ -47,6 +47,8 @@ Facts table_facts(const extraction::Result& result, const TableContext& context)
     facts.insert(facts.end(), context.extra.begin(), context.extra.end());
     return facts;
 }
+
+}  // namespace
 
 // A table of text cells written with each column as wide as its widest
 // cell; numbers to the right, the last column (the labels) to the left.
@@ -71,6 +73,8 @@ std::string aligned(const std::vector<std::vector<std::string>>& rows)
     }
     return text;
 }
+
+namespace {
 
 // "1 frequency", "12 frequencies".
 std::string frequencies(std::size_t count)

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "extraction/extraction.hpp"
 #include "lightcurve/lightcurve.hpp"
@@ -21,6 +22,18 @@ struct TableContext {
     std::string stop;          // the stop reason in a sentence
     Facts extra;               // further facts for the comment line (method, ...)
 };
+
+// --- text for the eye -------------------------------------------------------
+
+// Decimals that show a value to two significant digits of its error
+// (0.0123 -> 4 decimals); 6 when the error is unknown, at most 12.
+int decimals_for(double error);
+// x with that many decimals; an error to two significant digits.
+std::string fixed(double x, int decimals);
+std::string two_digits(double x);
+// Rows of text cells, each column as wide as its widest cell; numbers to
+// the right, the last column to the left.
+std::string aligned(const std::vector<std::vector<std::string>>& rows);
 
 // <stem>.frequencies.csv: the comment line (N, T, t_ref, unit, D, the stop
 // reason and the extra facts), the header, one row per frequency in

@@ -3,6 +3,9 @@
 // other stars still done, and no output file that is not whole.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
+
 #include "failures/data.hpp"
 #include "failures/runner.hpp"
 #include "failures/table.hpp"
@@ -253,6 +256,82 @@ const std::vector<Row> rows = {
          {"a\tb\n.frequencies.txt", -1, {"# a\\tb\\n.dat: N = 300"}},
          {"a\tb\n.residuals.dat", 301, {"time residual (a\\tb\\n.dat minus 1 frequency, unit none)\n10 "}},
          {"a\tb\n.spectrum.csv"}}),
+
+    // Tracking through time: the files of a tracked star, the star too
+    // short for three windows, the tracking of a table's frequencies alone,
+    // --resume, the summary's orbit columns and the options' errors.
+    run("track_writes_its_files", {"--track", "5", "--summary", "all.csv", "star.dat"}, {star_dat},
+        {stdout_line("star.dat: tracked 7 frequencies (5 left out, within 1.5/W of a stronger one) in 5 windows of "
+                     "5 d, step 5 d: 4 used, 1 skipped (1 few points)"),
+         stdout_has("\nstar.dat: time delays in 4 windows, median error "),
+         stdout_has("\nstar.dat: no orbit claimed: the delays' highest peak, at P = "),
+         stdout_line("star.dat: wrote star.orbit.txt"), stdout_line("star.dat: wrote star.track.png")},
+        0,
+        {{"all.csv", 2, {"\nstar.dat,300,21.82557,12,", ",done,,no,,,\n"}},
+         {"star.track.csv", -1, {"# W=5, S=5, windows=5, used=4, skipped=1, few_points=1,",
+                                 "\nwindow,t_mid,t_start,t_end,n,id,frequency,amplitude,", "\n1,"}},
+         {"star.timedelay.csv", 6, {", frequencies=extraction,", "\nwindow,t_mid,n,time_delay,time_delay_err"}},
+         {"star.modulation.csv", 14, {"\n12,1.81"}},
+         {"star.orbit.csv", 3, {"\nclaimed,period,period_err,", "\nno,nan,"}},
+         {"star.orbit.txt", -1, {"# star.dat: tracked 7 frequencies", "\nno orbit claimed: "}},
+         {"star.track.png", -1, {}, true}, {"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"},
+         {"star.spectrum.csv"}, {"star.png", -1, {}, true}}),
+    run("track_too_short_for_three_windows", {"--track", "10", "--plot", "none", "star.dat"}, {star_dat},
+        {stdout_line("star.dat: not tracked: its span, 21.8256 d, holds fewer than three windows of 10 d "
+                     "(step 10 d, 30 d needed)")},
+        0, {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}},
+        {"star.track.csv", "star.orbit.csv", "star.orbit.txt"}),
+    run("track_at_the_frequencies_of_a_table", {"--track", "5", "--track-step", "2.5", "--plot", "none",
+                                                "--frequencies", "f.txt", "star.dat"},
+        {star_dat, file("f.txt", "# frequencies of a run\n1.2345\n4.58\n")},
+        {stdout_line("star.dat: tracked 2 frequencies in 9 windows of 5 d, step 2.5 d: 8 used, 1 skipped "
+                     "(1 few points)")},
+        0,
+        {{"star.track.csv", -1, {"frequencies=f.txt, overlapping=yes"}}, {"star.timedelay.csv"},
+         {"star.modulation.csv", 4}, {"star.orbit.csv"}, {"star.orbit.txt"}},
+        {"star.frequencies.csv", "star.spectrum.csv", "star.png"}),
+    run("track_at_a_table_too_short", {"--track", "10", "--frequencies", "f.txt", "star.dat"},
+        {star_dat, file("f.txt", "1.2345\n")},
+        {stderr_is("prewhiten: star.dat: not tracked: its span, 21.8256 d, holds fewer than three windows of 10 d "
+                   "(step 10 d, 30 d needed)")},
+        2, {}, {"star.track.csv"}),
+    // Evenly sampled every 0.1 d, 1 and 11 c/d are one column in every
+    // window: each window's fit is singular, skipped and counted.
+    run("track_where_every_window_is_singular", {"--track", "5", "--plot", "pdf", "--frequencies", "f.txt", "e.dat"},
+        {file("e.dat", [] {
+             std::string text;
+             for (int k = 0; k < 300; ++k)
+                 text += std::to_string(0.1 * k) + " " + std::to_string(std::sin(2 * M_PI * 0.1 * k)) + "\n";
+             return text;
+         }()),
+         file("f.txt", "1.0\n11.0\n")},
+        {stdout_line("e.dat: tracked 2 frequencies in 6 windows of 5 d, step 5 d: 0 used, 6 skipped (6 singular)"),
+         stdout_line("e.dat: no window has a time delay: none could be fitted"),
+         stdout_line("e.dat: no orbit claimed: too few windows with delays to search (0)")},
+        0,
+        {{"e.track.csv", 2, {"singular=6"}}, {"e.timedelay.csv", 2}, {"e.modulation.csv", 4}, {"e.orbit.csv", 3},
+         {"e.orbit.txt"}, {"e.track.pdf", -1, {}, true}}),
+    run("resume_with_tracking", {"--resume", "--track", "5", "--plot", "none", "star.dat", "a.dat"},
+        {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
+        {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
+         stdout_has("\na.dat: 300 points, 12 frequencies; stop: the next peak, at 4.04 c/d, has S/N 2.95, below 4; "
+                    "no orbit claimed; ")},
+        0,
+        {{"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat"}, {"a.spectrum.csv"}, {"a.track.csv"},
+         {"a.timedelay.csv"}, {"a.modulation.csv"}, {"a.orbit.csv"}, {"a.orbit.txt"}},
+        {"star.track.csv"}),
+    run("summary_of_the_other_layout", {"--summary", "all.csv", "--track", "5", "star.dat"},
+        {star_dat, file("all.csv", "file,N,T,frequencies,f1,A1,unit,stop,status,message\na.dat,300,,,,,,,done,\n")},
+        {stderr_is("prewhiten: --summary all.csv: holds rows without the orbit's columns (a run without --track); "
+                   "rows with them would not match its header" + hint)},
+        1, {{"all.csv", 2}}, {"star.frequencies.csv"}),
+    run("track_width_not_positive", {"--track", "0", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: --track: must be above 0 and at most 365250" + hint)}, 1, {}),
+    run("track_step_without_track", {"--track-step", "2", "star.dat"}, {star_dat},
+        {stderr_is("prewhiten: --track-step needs --track" + hint)}, 1, {}),
+    run("frequency_table_that_does_not_parse", {"--track", "5", "--frequencies", "f.csv", "star.dat"},
+        {star_dat, file("f.csv", "id,frequency\n1,abc\n")},
+        {stderr_is("prewhiten: --frequencies: f.csv, line 2: the frequency 'abc' is not a number" + hint)}, 1, {}),
 
     // The command line.
     run("unknown_option", {"--sn", "5", "star.dat"}, {star_dat},

@@ -81,6 +81,25 @@ TEST(Summary, RowsInFullQuotedWhereNeeded)
               "\"a,\"\"b\"\".dat\",,,,,,,,failed,\"a,\"\"b\"\".dat, line 3: too few columns\"\n");
 }
 
+TEST(Summary, OrbitColumnsOfATrackedRunAndNoMixedLayouts)
+{
+    SummaryRow row = done_row("a.dat", 10, 1, 1, 2, 3, "mmag", "snr");
+    row.orbit_columns = row.tracked = row.orbit = true;
+    row.orbit_period = 840.5, row.orbit_asini = 7.05, row.orbit_e = 0.15;
+    EXPECT_EQ(prewhiten::summary_line(row), "a.dat,10,1,1,2,3,mmag,snr,done,,yes,840.5,7.05,0.15\n");
+    row.orbit = false;
+    EXPECT_EQ(prewhiten::summary_line(row), "a.dat,10,1,1,2,3,mmag,snr,done,,no,,,\n");
+    row.tracked = false;  // too short, or failed
+    EXPECT_EQ(prewhiten::summary_line(row), "a.dat,10,1,1,2,3,mmag,snr,done,,,,,\n");
+
+    // A file begun by a run of the other layout takes no row of this one,
+    // also when it was begun after this run looked at it.
+    lightcurve_test::Folder folder;
+    const std::string file = folder.name("summary.csv");
+    prewhiten::append_summary(file, failed_row("b.dat"));
+    EXPECT_THROW(prewhiten::append_summary(file, row), prewhiten::WriteError);
+    EXPECT_EQ(content(file), std::string(prewhiten::summary_header) + "b.dat,,,,,,,,failed,\n");
+}
 
 TEST(Summary, HeaderOnceThenRowsAppended)
 {

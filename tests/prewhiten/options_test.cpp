@@ -110,6 +110,15 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     EXPECT_STREQ(prewhiten::refine_name(extraction::Refine::fresh), "new");
 }
 
+TEST(CommandLine, TrackingExtractsOrTracksATable)
+{
+    Parsed p = parse({"--track", "10", "star.dat"});
+    ASSERT_TRUE(p.line.run) << p.err;
+    EXPECT_TRUE(prewhiten::extracts(p.line.options) && prewhiten::tracks(p.line.options));
+    EXPECT_FALSE(p.line.options.track_step || p.line.options.orbit_fap);  // W and 1e-3 by default
+    EXPECT_FALSE(prewhiten::extracts(parse({"star.dat", "--spectrum-only"}).line.options));
+}
+
 TEST(CommandLine, LastValueOfARepeatedOptionCounts)
 {
     const Parsed p = parse({"--unit", "flux", "--unit", "mag", "--oversample", "5", "star.dat", "--oversample", "20"});
@@ -193,7 +202,21 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{{"--fap", "1.5", "a"}, "--fap: must be above 0 and at most 1"},
                     Refusal{{"--refine", "some", "a"}, "--refine: 'some' is not one of all, new, none"},
                     Refusal{{"--resolution", "0", "a"}, "--resolution: must be above 0"},
-                    Refusal{{"--separation", "-0.1", "a"}, "--separation: must be above 0"}),
+                    Refusal{{"--separation", "-0.1", "a"}, "--separation: must be above 0"},
+                    Refusal{{"--track", "-10", "a"}, "--track: must be above 0 and at most 365250"},
+                    Refusal{{"--track", "10", "--track-step", "0", "a"},
+                            "--track-step: must be above 0 and at most 365250"},
+                    Refusal{{"--orbit-fap", "0.01", "a"}, "--orbit-fap needs --track"},
+                    Refusal{{"--track", "10", "--orbit-fap", "2", "a"}, "--orbit-fap: must be above 0 and at most 1"},
+                    Refusal{{"--frequencies", "f.csv", "a"},
+                            "--frequencies needs --track (it gives the frequencies tracked)"},
+                    Refusal{{"--track", "10", "--spectrum-only", "a"},
+                            "--track needs frequencies to track: an extraction, or --frequencies, not --spectrum-only"},
+                    Refusal{{"--track", "10", "--frequencies", "-", "-"},
+                            "standard input (-) can be read once only: by --frequencies or as a light curve"},
+                    Refusal{{"--track", "10", "--frequencies", "/nonexistent/f.csv", "a"},
+                            "--frequencies: /nonexistent/f.csv: cannot be opened for reading (No such file or "
+                            "directory)"}),
     [](const testing::TestParamInfo<Refusal>& info) { return "case" + std::to_string(info.index); });
 
 TEST(Sizes, SuffixesArePowersOf1024)
