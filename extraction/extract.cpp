@@ -11,6 +11,7 @@
 #include "extraction/fit.hpp"
 #include "spectrum/parallel.hpp"
 #include "extraction/peak.hpp"
+#include "extraction/refit.hpp"
 
 namespace extraction {
 namespace {
@@ -72,23 +73,20 @@ bool diverged(const FitOutcome& outcome, const Model& start, double span, Reject
     return false;
 }
 
-std::vector<bool> free_frequencies(Refine refine, std::size_t terms)
-{
-    std::vector<bool> free(terms, refine == Refine::all);
-    if (refine == Refine::fresh && terms > 0) free.back() = true;
-    return free;
-}
+// Whether an S/N is so near the limit that a fit which left the earlier
+// frequencies in place might decide otherwise than the full one.
+bool near_limit(double snr, double limit) { return std::fabs(snr - limit) <= 0.01 * limit; }
 
 // The per-frequency figures that need the final residuals.
-void finish(Result& result, const Series& series, std::span<const double> times, const Settings& settings,
-            const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick, int threads)
+void finish(Result& result, std::span<const double> times, const Settings& settings,
+            const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick,
+            const std::vector<double>& cov)
 {
     result.D = correlation_factor(in_time_order(times, result.residuals));
     double sum2 = 0.0;
     for (double r : result.residuals) sum2 += r * r;
     result.rms = std::sqrt(sum2 / static_cast<double>(result.n));
 
-    const std::vector<double> cov = covariance(series, result.model, threads);
     const std::size_t p = 1 + 3 * result.model.terms.size();
     auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]); };
 
@@ -150,13 +148,12 @@ Result extract(std::span<const double> times, std::span<const double> values, st
     spectrum_settings.threads = threads;
     const spectrum::Plan plan(tau, settings.grid, spectrum_settings);
     result.data_amplitude = plan.amplitude(values);
+    Refitter refitter(series, settings, result.span, threads);
     result.timing.setup = seconds_since(start);
 
     const double separation = settings.separation > 0.0 ? settings.separation : 1.0 / result.span;
     const double fmax = settings.grid.frequency(settings.grid.count - 1);
     const double t_eff = effective_span(tau);
-    FitSettings fit_settings;
-    fit_settings.threads = threads;
 
     // Start: the model is the (weighted) mean.
     {
@@ -212,17 +209,40 @@ Result extract(std::span<const double> times, std::span<const double> values, st
         }
         step.search = seconds_since(t0);
 
-        // The joint fit with the candidate added.
-        t0 = Clock::now();
+        // The joint fit with the candidate added, the residuals and their
+        // spectrum.  A fit that left the earlier frequencies in place is
+        // done again with all of them free before it rejects the candidate
+        // or its S/N decides near the limit, as the full fit would decide.
         Model trial = result.model;
         trial.terms.push_back(single.sinusoid);
-        const FitOutcome outcome =
-            fit(series, trial, free_frequencies(settings.refine, trial.terms.size()), fit_settings);
-        step.fit = seconds_since(t0);
-        step.iterations = outcome.iterations;
-        Rejection::Why why;
-        if (diverged(outcome, trial, result.span, why)) {
-            result.timing.steps.push_back(step);
+        FitOutcome outcome;
+        std::vector<double> next_spectrum;
+        Rejection::Why why{};
+        bool rejected = false;
+        double snr = 0.0;
+        for (bool whole = false;; whole = true) {
+            t0 = Clock::now();
+            outcome = refitter.fit_candidate(result.model, result.residuals, single.sinusoid, whole);
+            step.fit += seconds_since(t0);
+            step.iterations += outcome.iterations;
+            rejected = diverged(outcome, trial, result.span, why);
+            if (rejected && refitter.partial()) continue;
+            if (rejected) break;
+            t0 = Clock::now();
+            refitter.residuals(outcome.model, next);
+            next_spectrum = plan.amplitude(next);
+            step.spectrum += seconds_since(t0);
+            // The S/N of the candidate: its amplitude over the mean
+            // amplitude around it once it is prewhitened (Breger et al.
+            // 1993), so that neither its own peak nor its window's
+            // sidelobes count as noise.
+            const double noise = box_mean(settings.grid, next_spectrum, outcome.model.terms.back().frequency,
+                                          settings.box);
+            snr = noise > 0.0 ? outcome.model.terms.back().amplitude / noise : INFINITY;
+            if (!refitter.partial() || !near_limit(snr, settings.snr)) break;
+        }
+        result.timing.steps.push_back(step);
+        if (rejected) {
             result.rejected.push_back({f, single.sinusoid.amplitude, why, static_cast<int>(terms)});
             rejected_zones.push_back({f, std::max(separation, 1.0 / result.span)});  // its whole peak
             if (++rejected_in_a_row >= settings.rejections) {
@@ -233,27 +253,15 @@ Result extract(std::span<const double> times, std::span<const double> values, st
         }
         rejected_in_a_row = 0;
 
-        // The residuals and their spectrum with the candidate prewhitened.
-        t0 = Clock::now();
-        evaluate(outcome.model, tau, next);
-        for (std::size_t k = 0; k < result.n; ++k) next[k] = values[k] - next[k];
-        std::vector<double> next_spectrum = plan.amplitude(next);
-        step.spectrum = seconds_since(t0);
-        result.timing.steps.push_back(step);
-
-        // The S/N of the candidate: its amplitude over the mean amplitude
-        // around it once it is prewhitened (Breger et al. 1993), so that
-        // neither its own peak nor its window's sidelobes count as noise.
         // Below the limit, the candidate is not taken and the loop ends.
         const Sinusoid& added = outcome.model.terms.back();
-        const double noise = box_mean(settings.grid, next_spectrum, added.frequency, settings.box);
-        const double snr = noise > 0.0 ? added.amplitude / noise : INFINITY;
         if (!(snr >= settings.snr)) {
             result.stop = Stop::snr;
             result.stop_value = snr;
             result.stop_frequency = added.frequency;
             break;
         }
+        refitter.accept(outcome.model);
         result.model = outcome.model;
         result.residuals.swap(next);
         spectrum_now.swap(next_spectrum);
@@ -263,23 +271,48 @@ Result extract(std::span<const double> times, std::span<const double> values, st
             progress({static_cast<int>(result.model.terms.size()), most, seconds_since(start), added.frequency, snr});
     }
 
+    // The final fit, converged tightly, and the residuals of its model.
     const Clock::time_point t_final = Clock::now();
+    if (!result.model.terms.empty()) {
+        const FitOutcome final_fit = refitter.final_fit(result.model);
+        Rejection::Why why;
+        if (!diverged(final_fit, result.model, result.span, why)) {
+            result.model = final_fit.model;
+            refitter.residuals(result.model, result.residuals);
+            spectrum_now = plan.amplitude(result.residuals);
+        }
+    }
     result.residual_amplitude = spectrum_now;
-    finish(result, series, times, settings, log10_faps, snr_at_pick, threads);
+    finish(result, times, settings, log10_faps, snr_at_pick, refitter.covariance(result.model));
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;
 }
 
-std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most)
+std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most, FitMethod fit)
 {
     const double p = 1.0 + 3.0 * std::max(most, 0);
+    const double count = static_cast<double>(grid.count);
     // Four spectra; about a dozen series of n (values, times, residuals,
-    // weights, the solver's vectors); the normal equations of each
-    // partition and the solver's own p x p matrices; a block of the
-    // Jacobian per partition.
-    const double bytes = 8.0 * (4.0 * static_cast<double>(grid_count) + 12.0 * static_cast<double>(n) +
-                                (16.0 + 6.0) * p * p + 16.0 * 256.0 * p);
+    // weights, the solver's vectors).
+    double bytes = 8.0 * (4.0 * count + 12.0 * static_cast<double>(n));
+    if (fit == FitMethod::exact) {
+        // The normal equations of each partition and the solver's own
+        // p x p matrices (and the final polish's); a block of the Jacobian
+        // per partition.
+        bytes += 8.0 * ((16.0 + 8.0) * p * p + 16.0 * 256.0 * p);
+    } else {
+        // The solver's p x p matrices and ours (the latest J^T J, the
+        // factors of the convergence test and of the covariance, the
+        // products of the known columns); the pair table; the sums of the
+        // sampling; a block of sines and cosines per partition.
+        const double f = grid.count > 0 ? std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1)))
+                                        : 0.0;
+        const double highest = span > 0.0 ? 2.0 * (f + 2.0 / span) : 0.0;
+        bytes += 8.0 * (10.0 * p * p + 16.0 * 128.0 * p) +
+                 static_cast<double>(PairTable::bytes(static_cast<std::size_t>(std::max(most, 0)) + 1)) +
+                 static_cast<double>(SamplingSums::bytes(n, highest, span));
+    }
     return bytes >= 0x1p63 ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(bytes);
 }
 

@@ -28,6 +28,14 @@ enum class Refine {
     none,   // none: each stays where its peak was found
 };
 
+// How the joint fit's sums of squares and normal equations are made.
+enum class FitMethod {
+    exact,  // from the rows of the Jacobian at every point (N p^2 per iteration), every frequency refitted
+            // at every step: the reference
+    fast,   // from the sums of the sampling (refit.hpp), the new frequency alone refitted at most
+            // steps; the same table
+};
+
 struct Settings {
     spectrum::Grid grid;          // the frequencies searched
     spectrum::Settings spectrum;  // how the spectra are computed
@@ -40,6 +48,8 @@ struct Settings {
     double resolution = 0.0;      // for the combination labels, c/d; 0: 1.5 / T
     double separation = 0.0;      // candidates closer than this to a frequency taken are passed over, c/d; 0: 1 / T
     int rejections = 10;          // stop after this many candidates in a row are rejected
+    FitMethod fit = FitMethod::fast;
+    int full_refit_every = 10;    // fast, refine all: every frequency is refitted at every this many steps
     int threads = 0;              // 0: as many as the machine has; results never depend on it
 };
 
@@ -87,7 +97,7 @@ struct StepTiming {
 
 struct Timing {
     std::vector<StepTiming> steps;
-    double setup = 0.0;   // the plan and the spectrum of the data
+    double setup = 0.0;   // the plan, the spectrum of the data and the sums of the sampling
     double final = 0.0;   // residual spectrum, covariance, S/N, labels
     double total = 0.0;
 };
@@ -130,11 +140,12 @@ Result extract(std::span<const double> times, std::span<const double> values, st
                const Settings& settings, const ProgressCallback& progress = {});
 
 // memory_needed: bytes an extraction needs at most beyond the spectrum's
-// plan, for n points, a grid of grid_count frequencies and at most `most`
-// frequencies (the spectra and series it keeps, and the normal equations
-// of the largest fit in their partitions).  Saturates instead of
-// overflowing.
-std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most);
+// plan, for n points over a time span (days), the grid and at most `most`
+// frequencies (the spectra and series it keeps, the normal equations of
+// the largest fit, and for the fast fit the sums of the sampling and their
+// table of pairs).  Saturates instead of overflowing.
+std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most,
+                          FitMethod fit = FitMethod::fast);
 
 // A word for the stop reason ("snr", "fap", "max-frequencies", "no-peak",
 // "too-few-points", "rejections") and a sentence for the reader.

@@ -56,7 +56,8 @@ std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum:
     if (options.window) bytes = add(bytes, std::uint64_t{grid.count} * sizeof(double));
     // The extraction: its spectra, series and normal equations.
     if (!options.spectrum_only)
-        bytes = add(bytes, extraction::memory_needed(curve.size(), grid.count, options.max_frequencies));
+        bytes = add(bytes, extraction::memory_needed(curve.size(), grid, lightcurve::time_span(curve.times),
+                                                     options.max_frequencies, options.fit));
     return bytes;
 }
 

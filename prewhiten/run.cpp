@@ -143,6 +143,7 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     settings.resolution = options.resolution ? *options.resolution : 0.0;
     settings.separation = options.separation ? *options.separation : 0.0;
     settings.threads = options.spectrum.threads;
+    settings.fit = options.fit;
     return settings;
 }
 
@@ -193,6 +194,7 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
     context.unit = lightcurve::unit_name(curve.unit);
     context.stop = extraction::stop_sentence(result, settings);
     context.extra = joined({{"refine", refine_name(options.refine)},
+                            {"fit", fit_name(options.fit)},
                             {"weights", options.weights ? "yes" : "no"},
                             {"snr_limit", full_number(options.snr)},
                             {"box", full_number(options.box)}},

@@ -1,0 +1,161 @@
+#include "extraction/refit.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "extraction/lm.hpp"
+#include "extraction/model.hpp"
+#include "extraction/objectives.hpp"
+
+namespace extraction {
+namespace {
+
+// A candidate within this many resolutions 1/T of a frequency taken is
+// fitted with every frequency free.
+constexpr double near_resolutions = 2.5;
+// Gauss-Newton steps of the final polish at most.
+constexpr int polish_steps = 6;
+
+bool same_model(const Model& a, const Model& b)
+{
+    if (a.constant != b.constant || a.terms.size() != b.terms.size()) return false;
+    for (std::size_t i = 0; i < a.terms.size(); ++i)
+        if (a.terms[i].frequency != b.terms[i].frequency || a.terms[i].amplitude != b.terms[i].amplitude ||
+            a.terms[i].phase != b.terms[i].phase)
+            return false;
+    return true;
+}
+
+// The highest |frequency| a fit may reach: the grid's, and two
+// resolutions beyond (a fit that moves further is undone anyway).
+double highest_frequency(const spectrum::Grid& grid, double span)
+{
+    const double f = std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1)));
+    return 2.0 * (f + 2.0 / span);
+}
+
+}  // namespace
+
+std::vector<bool> free_frequencies(Refine refine, std::size_t terms)
+{
+    std::vector<bool> free(terms, refine == Refine::all);
+    if (refine == Refine::fresh && terms > 0) free.back() = true;
+    return free;
+}
+
+Refitter::Refitter(const Series& series, const Settings& settings, double span, int threads)
+    : series_(series), settings_(settings), span_(span), threads_(threads)
+{
+    fit_settings_.threads = threads;
+    if (settings.fit != FitMethod::fast) return;
+    sums_.emplace(series.tau, series.weights, highest_frequency(settings.grid, span), threads);
+    table_.emplace(*sums_);
+}
+
+bool Refitter::near_taken(const Model& model, double frequency) const
+{
+    for (const Sinusoid& s : model.terms)
+        if (std::fabs(s.frequency - frequency) < near_resolutions / span_) return true;
+    return false;
+}
+
+FitOutcome Refitter::fit_candidate(const Model& model, std::span<const double> residuals, const Sinusoid& candidate,
+                                   bool whole)
+{
+    Model trial = model;
+    trial.terms.push_back(candidate);
+    const std::size_t terms = trial.terms.size();
+    std::vector<bool> free = free_frequencies(settings_.refine, terms);
+    partial_ = false;
+    if (settings_.fit == FitMethod::exact) return fit(series_, trial, free, fit_settings_);
+
+    if (settings_.refine != Refine::all) return fit_fast(trial, free, model, residuals, true);
+    const int every = std::max(settings_.full_refit_every, 1);
+    const bool all = whole || terms % static_cast<std::size_t>(every) == 0 || near_taken(model, candidate.frequency);
+    if (all) return fit_fast(trial, free, model, residuals, false);
+    std::fill(free.begin(), free.end() - 1, false);
+    partial_ = true;
+    return fit_fast(trial, free, model, residuals, true);
+}
+
+FitOutcome Refitter::fit_fast(const Model& trial, const std::vector<bool>& free, const Model& model,
+                              std::span<const double> residuals, bool added)
+{
+    const Layout layout(trial.terms.size(), free);
+    const std::size_t n = series_.tau.size();
+    if (!added) {
+        DirectObjective objective(series_, layout, trial, *table_, threads_);
+        return levenberg_marquardt(objective, layout, trial, n, fit_settings_);
+    }
+    if (!has_known_ || !same_model(known_model_, model)) {
+        known_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), false, {},
+                         threads_);
+        known_model_ = model;
+        has_known_ = true;
+    }
+    const KnownResiduals known{residuals, known_};
+    std::vector<double> start(layout.size());
+    layout.pack(trial, start);
+    AddedObjective objective(series_, layout, start, trial, model.terms.size(), known, *table_, threads_);
+    return levenberg_marquardt(objective, layout, trial, n, fit_settings_);
+}
+
+void Refitter::residuals(const Model& model, std::vector<double>& out)
+{
+    const std::size_t n = series_.tau.size();
+    out.resize(n);
+    if (settings_.fit == FitMethod::exact) {
+        evaluate(model, series_.tau, out);
+        for (std::size_t k = 0; k < n; ++k) out[k] = series_.values[k] - out[k];
+        return;
+    }
+    latest_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), false, out,
+                      threads_);
+    latest_model_ = model;
+    has_latest_ = true;
+}
+
+void Refitter::accept(const Model& model)
+{
+    if (!has_latest_ || !same_model(latest_model_, model)) return;
+    known_ = latest_;
+    known_model_ = model;
+    has_known_ = true;
+}
+
+FitOutcome Refitter::final_fit(const Model& model)
+{
+    const std::vector<bool> free = free_frequencies(settings_.refine, model.terms.size());
+    const Layout layout(model.terms.size(), free);
+    const std::size_t n = series_.tau.size();
+    if (settings_.fit == FitMethod::exact) {
+        FitOutcome outcome = fit(series_, model, free, fit_settings_);
+        ExactObjective objective(series_, layout, model, threads_);
+        polish(objective, layout, outcome, n, final_tolerance, polish_steps);
+        return outcome;
+    }
+    DirectObjective objective(series_, layout, model, *table_, threads_);
+    FitOutcome outcome = levenberg_marquardt(objective, layout, model, n, fit_settings_);
+    polish(objective, layout, outcome, n, final_tolerance, polish_steps);
+    return outcome;
+}
+
+std::vector<double> Refitter::covariance(const Model& model)
+{
+    if (settings_.fit == FitMethod::exact) return extraction::covariance(series_, model, threads_);
+    const Layout layout(model.terms.size(), {});
+    const std::size_t n = series_.tau.size(), p = layout.size();
+    if (n <= p) return {};
+    const std::vector<Wave> waves = waves_of(model);
+    const double chi2 = has_latest_ && same_model(latest_model_, model)
+                            ? latest_.chi2
+                            : project(series_.tau, series_.values, series_.weights, model.constant, waves, false, {},
+                                      threads_)
+                                  .chi2;
+    table_->set(slot_frequencies(waves), threads_);
+    std::vector<double> jtj(p * p);
+    gram(*table_, fit_columns(layout, waves), jtj.data(), threads_);
+    return covariance_from(jtj, chi2, n, model);
+}
+
+}  // namespace extraction
