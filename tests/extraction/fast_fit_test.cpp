@@ -1,0 +1,245 @@
+// The fast fit against its references: the sums of the sampling against
+// their direct sums, the normal matrix and the objectives against the
+// direct assembly, the fits and whole extractions against the exact ones.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "extraction/extraction.hpp"
+#include "extraction/gram.hpp"
+#include "extraction/objectives.hpp"
+#include "extraction/refit.hpp"
+#include "extraction/sums.hpp"
+#include "extraction/synthetic_curves.hpp"
+
+using namespace extraction;
+
+namespace {
+
+struct Curve {
+    std::vector<double> tau, values, weights;
+    Series series() const { return {tau, values, weights}; }
+};
+
+// 3000 uneven points over 40 days with a gap, far from the origin of
+// tau, three sinusoids (two 1.5/T apart) in noise, weights from 0.5 to 2.
+Curve make_curve(bool weighted)
+{
+    Curve c;
+    std::mt19937_64 gen(11);
+    std::uniform_real_distribution<double> uni(0.0, 1.0);
+    std::normal_distribution<double> gauss;
+    const Model m{0.4, {{3.21, 2.0, 0.3}, {3.21 + 1.5 / 40.0, 0.8, 0.7}, {17.9, 0.3, 0.1}}};
+    for (int k = 0; k < 3000; ++k) {
+        const double t = 40.0 * (k + 0.4 * uni(gen)) / 3000.0;
+        if (t > 21.0 && t < 25.0) continue;
+        c.tau.push_back(t - 14.0);
+    }
+    c.values.resize(c.tau.size());
+    evaluate(m, c.tau, c.values);
+    for (double& v : c.values) v += 0.2 * gauss(gen);
+    if (weighted)
+        for (std::size_t k = 0; k < c.tau.size(); ++k) c.weights.push_back(0.5 + 1.5 * uni(gen));
+    return c;
+}
+
+Model start_model()
+{
+    return {0.38, {{3.212, 1.9, 0.31}, {3.21 + 1.5 / 40.0 - 0.002, 0.85, 0.69}, {17.9005, 0.32, 0.12}}};
+}
+
+double relative(double a, double b) { return std::fabs(a - b) / std::max(std::fabs(b), 1e-300); }
+
+}  // namespace
+
+TEST(WindowSums, EqualTheirDirectSumsAtAnyFrequency)
+{
+    for (bool weighted : {false, true}) {
+        const Curve c = make_curve(weighted);
+        const SamplingSums sums(c.tau, c.weights, 50.0, 2);
+        double norm[3] = {0, 0, 0};
+        for (std::size_t n = 0; n < c.tau.size(); ++n) {
+            const double w2 = weighted ? c.weights[n] * c.weights[n] : 1.0;
+            for (int k = 0; k < 3; ++k) norm[k] += w2 * std::pow(std::fabs(c.tau[n]), k);
+        }
+        std::mt19937_64 gen(3);
+        std::uniform_real_distribution<double> uni(-50.0, 50.0);
+        std::vector<double> nus = {0.0, 1e-9, -1e-9, 50.0, -50.0, 61.3};  // 61.3: beyond the grid, summed directly
+        for (int i = 0; i < 200; ++i) nus.push_back(uni(gen));
+        for (double nu : nus) {
+            const WindowSums fast = sums.at(nu), direct = direct_window_sums(c.tau, c.weights, nu);
+            for (int k = 0; k < 3; ++k) EXPECT_LT(std::abs(fast.s[k] - direct.s[k]), 1e-12 * norm[k]) << nu;
+        }
+    }
+}
+
+TEST(FastNormalMatrix, EqualsTheDirectAssemblyWithFixedFrequenciesAndWeights)
+{
+    const Curve c = make_curve(true);
+    const Model m = start_model();
+    const SamplingSums sums(c.tau, c.weights, 40.0, 1);
+    PairTable table(sums);
+    const Layout layout(m.terms.size(), {true, false, true});
+    std::vector<double> x(layout.size());
+    layout.pack(m, x);
+    const std::vector<Wave> waves = waves_of(layout, x, m);
+    table.set(slot_frequencies(waves), 1);
+    const std::size_t p = layout.size();
+    std::vector<double> fast(p * p), direct(p * p);
+    gram(table, fit_columns(layout, waves), fast.data(), 1);
+    normal_equations(c.series(), m, layout, nullptr, direct.data(), nullptr, 1);
+    for (std::size_t i = 0; i < p; ++i)
+        for (std::size_t j = 0; j < p; ++j)
+            EXPECT_NEAR(fast[i * p + j], direct[i * p + j],
+                        1e-11 * std::sqrt(direct[i * p + i] * direct[j * p + j]))
+                << i << " " << j;
+}
+
+TEST(Objectives, DirectAndAddedAgreeWithTheExactAssemblyAwayFromTheStart)
+{
+    const Curve c = make_curve(true);
+    const Series series = c.series();
+    const SamplingSums sums(c.tau, c.weights, 40.0, 2);
+    PairTable table(sums);
+    // The known model: the first two terms; the third is added, its
+    // frequency free, with the known amplitudes moved too.
+    Model known = start_model();
+    known.terms.pop_back();
+    const Model trial = start_model();
+    const Layout layout(3, {false, false, true});
+    std::vector<double> start(layout.size()), x(layout.size());
+    layout.pack(trial, start);
+    x = start;
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] += 1e-3 * std::sin(1.0 + static_cast<double>(i));
+    std::vector<double> r0(c.tau.size());
+    const KnownResiduals r{r0, project(c.tau, c.values, c.weights, known.constant, waves_of(known), false, r0, 2)};
+
+    ExactObjective exact(series, layout, trial, 2);
+    DirectObjective direct(series, layout, trial, table, 2);
+    AddedObjective added(series, layout, start, trial, 2, r, table, 2);
+    const std::size_t p = layout.size();
+    std::vector<double> ge(p), gd(p), ga(p), je(p * p), ja(p * p);
+    const double chi2 = exact.chi2(x);
+    EXPECT_NEAR(direct.chi2(x), chi2, 1e-12 * chi2);
+    EXPECT_NEAR(added.chi2(x), chi2, 1e-12 * chi2);
+    exact.gradient(x, ge);
+    direct.gradient(x, gd);
+    added.gradient(x, ga);
+    exact.normal_matrix(x, je);
+    added.normal_matrix(x, ja);
+    for (std::size_t i = 0; i < p; ++i) {
+        // Relative to the size of a gradient entry: sqrt(chi2 (J^T J)_ii).
+        const double scale = std::sqrt(chi2 * je[i * p + i]);
+        EXPECT_NEAR(gd[i], ge[i], 1e-12 * scale) << i;
+        EXPECT_NEAR(ga[i], ge[i], 1e-12 * scale) << i;
+        for (std::size_t j = 0; j < p; ++j)
+            EXPECT_NEAR(ja[i * p + j], je[i * p + j], 1e-11 * std::sqrt(je[i * p + i] * je[j * p + j]));
+    }
+}
+
+TEST(FastFit, ConvergesTightlyToTheMinimumOfTheExactFit)
+{
+    const Curve c = make_curve(false);
+    const Series series = c.series();
+    const Model start = start_model();
+    const Layout layout(3, {});
+    const SamplingSums sums(c.tau, c.weights, 40.0, 2);
+    PairTable table(sums);
+    DirectObjective direct(series, layout, start, table, 2);
+    FitOutcome fast = levenberg_marquardt(direct, layout, start, c.tau.size(), {});
+    polish(direct, layout, fast, c.tau.size(), final_tolerance, 6);
+    FitOutcome reference = fit(series, start, {}, {});
+    ExactObjective exact(series, layout, start, 2);
+    polish(exact, layout, reference, c.tau.size(), final_tolerance, 6);
+    ASSERT_EQ(fast.status, FitOutcome::Status::converged);
+    ASSERT_EQ(reference.status, FitOutcome::Status::converged);
+    EXPECT_NEAR(fast.model.constant, reference.model.constant, 1e-12);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_NEAR(fast.model.terms[i].frequency, reference.model.terms[i].frequency, 1e-12);
+        EXPECT_LT(relative(fast.model.terms[i].amplitude, reference.model.terms[i].amplitude), 1e-11);
+        EXPECT_NEAR(fast.model.terms[i].phase, reference.model.terms[i].phase, 1e-11);
+    }
+}
+
+namespace {
+
+void expect_same_table(const Result& fast, const Result& exact)
+{
+    EXPECT_EQ(fast.stop, exact.stop);
+    ASSERT_EQ(fast.frequencies.size(), exact.frequencies.size());
+    for (std::size_t i = 0; i < fast.frequencies.size(); ++i) {
+        const Sinusoid &a = fast.frequencies[i].value, &b = exact.frequencies[i].value;
+        EXPECT_NEAR(a.frequency, b.frequency, 1e-9) << "f" << i + 1;
+        EXPECT_LT(relative(a.amplitude, b.amplitude), 1e-9) << "f" << i + 1;
+        double dphi = a.phase - b.phase;
+        EXPECT_LT(std::fabs(dphi - std::nearbyint(dphi)), 1e-9) << "f" << i + 1;
+        EXPECT_LT(relative(fast.frequencies[i].covariance.amplitude, exact.frequencies[i].covariance.amplitude), 1e-6);
+    }
+}
+
+}  // namespace
+
+TEST(FastExtraction, GivesTheTableOfTheExactOneWithEveryRefineAndWithWeights)
+{
+    // Close pairs 1.5/T apart, a harmonic and a combination, a strong mode
+    // 300 times the noise, gaps.
+    synthetic::Recipe recipe;
+    recipe.n = 2500;
+    recipe.span = 25.0;
+    recipe.gaps = true;
+    recipe.seed = 17;
+    recipe.white = 0.1;
+    const double pair = 1.5 / 25.0;
+    recipe.signals = {{{4.1234, 30.0, 0.15}, ""}, {{4.1234 + pair, 0.9, 0.62}, ""}, {{6.7771, 2.5, 0.33}, ""},
+                      {{8.2468, 0.6, 0.81}, ""},  {{10.9005, 0.2, 0.05}, ""},       {{1.9, 0.12, 0.47}, ""},
+                      {{13.7, 0.07, 0.71}, ""},   {{9.2, 0.05, 0.28}, ""}};
+    synthetic::Curve curve = synthetic::make(recipe);
+    std::mt19937_64 gen(2);
+    std::uniform_real_distribution<double> uni(0.7, 1.3);
+    for (double& e : curve.errors) e *= uni(gen);
+    for (Refine refine : {Refine::all, Refine::fresh, Refine::none}) {
+        for (bool weighted : {false, true}) {
+            Settings settings;
+            const double span = curve.times.back() - curve.times.front();
+            settings.grid = {1.0 / span, 0.1 / span, static_cast<std::size_t>(160.0 * span)};
+            settings.refine = refine;
+            settings.weights = weighted;
+            settings.full_refit_every = 3;
+            const Result fast = extract(curve.times, curve.values, curve.errors, settings);
+            settings.fit = FitMethod::exact;
+            const Result exact = extract(curve.times, curve.values, curve.errors, settings);
+            EXPECT_GE(exact.frequencies.size(), 7u);
+            SCOPED_TRACE(testing::Message() << "refine " << static_cast<int>(refine) << " weighted " << weighted);
+            expect_same_table(fast, exact);
+        }
+    }
+}
+
+TEST(FastExtraction, DoesNotDependOnThreads)
+{
+    const synthetic::Curve curve = synthetic::make([] {
+        synthetic::Recipe r;
+        r.n = 6000;  // several partitions of the passes over the points
+        r.seed = 5;
+        std::mt19937_64 gen(5);
+        synthetic::add_random_signals(r, 10, 1.0, 20.0, 8.0, 60.0, gen);
+        return r;
+    }());
+    Settings settings;
+    const double span = curve.times.back() - curve.times.front();
+    settings.grid = {1.0 / span, 0.1 / span, static_cast<std::size_t>(220.0 * span)};
+    settings.full_refit_every = 4;
+    settings.threads = 1;
+    const Result one = extract(curve.times, curve.values, {}, settings);
+    settings.threads = 3;
+    const Result three = extract(curve.times, curve.values, {}, settings);
+    ASSERT_EQ(one.frequencies.size(), three.frequencies.size());
+    for (std::size_t i = 0; i < one.frequencies.size(); ++i) {
+        EXPECT_EQ(one.frequencies[i].value.frequency, three.frequencies[i].value.frequency);
+        EXPECT_EQ(one.frequencies[i].value.amplitude, three.frequencies[i].value.amplitude);
+        EXPECT_EQ(one.frequencies[i].covariance.phase, three.frequencies[i].covariance.phase);
+        EXPECT_EQ(one.frequencies[i].snr, three.frequencies[i].snr);
+    }
+}
