@@ -313,6 +313,20 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
 
 Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
 
+// amplitudes_of: the amplitudes of consecutive modes from their fine cells
+// (re, im), each divided by the kernel's transform (read at ft, ft + step,
+// ...), and the unit terms: mode_sum and amplitude_from_sums with the same
+// operations, in a loop the compiler vectorises.
+SPECTRUM_VECTOR_CLONES
+void amplitudes_of(const double* cells, const double* ft, std::ptrdiff_t step, const UnitTerms* unit, double n,
+                   std::size_t count, double* out)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        double d = ft[static_cast<std::ptrdiff_t>(i) * step];
+        out[i] = amplitude_from_terms(unit[i], cells[2 * i] / d, cells[2 * i + 1] / d, n);
+    }
+}
+
 }  // namespace
 
 NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads)
@@ -327,11 +341,14 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
         centre_phase[p] = {e.cos, -e.sin};
     }
     std::unique_ptr<FineGrid> cells = take_grid();
-    unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads, *cells);
+    const std::vector<std::complex<double>> unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads, *cells);
     give_back(std::move(cells));
     double count = static_cast<double>(n);
-    for (std::size_t j = 0; j < grid.count; ++j)
+    unit.resize(grid.count);
+    for (std::size_t j = 0; j < grid.count; ++j) {
+        unit[j] = unit_terms(unit_sums[j].real(), unit_sums[j].imag());
         if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct.push_back(j);
+    }
 }
 
 std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan,
@@ -348,11 +365,19 @@ std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, 
     double count = static_cast<double>(n);
     std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
     for_each_block(blocks, threads, [&](std::size_t b) {
-        std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
-        for (std::size_t j = b * modes_per_block; j < j1; ++j) {
-            Sums s = sums_at(mode_sum(plan.fine, fine, j), plan.unit_sums[j]);
-            if (!needs_direct(s, count)) amplitude[j] = amplitude_from_sums(s, count);
-        }
+        std::size_t j0 = b * modes_per_block, j1 = std::min(grid.count, (b + 1) * modes_per_block);
+        // Modes below the centre sit at the end of the fine grid, the
+        // others from its start; the frequencies computed directly are
+        // written over afterwards.
+        std::size_t below = std::min(j1, std::max(j0, plan.fine.centre));
+        if (j0 < below)
+            amplitudes_of(fine.data() + 2 * (plan.fine.fine - plan.fine.centre + j0),
+                          plan.fine.kernel_ft.data() + (plan.fine.centre - j0), -1, plan.unit.data() + j0, count,
+                          below - j0, amplitude.data() + j0);
+        if (below < j1)
+            amplitudes_of(fine.data() + 2 * (below - plan.fine.centre),
+                          plan.fine.kernel_ft.data() + (below - plan.fine.centre), 1, plan.unit.data() + below, count,
+                          j1 - below, amplitude.data() + below);
     });
     plan.give_back(std::move(cells));
     for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
@@ -389,7 +414,7 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
     std::size_t layout = times(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
     std::size_t complex_per_point = times(n, sizeof(std::complex<double>));
     std::size_t kept = plus(plus(layout, complex_per_point),            // layout, centre phases
-                            times(modes, sizeof(std::complex<double>) + sizeof(double) / 2));  // W, kernel_ft
+                            times(modes, sizeof(UnitTerms) + sizeof(double) / 2));  // W's terms, kernel_ft
     std::size_t building = plus(plus(layout, complex_per_point), fine_grid);  // the doubled layout's transform
     std::size_t spectrum = plus(plus(complex_per_point, fine_grid), times(modes, sizeof(double)));
     // FFTW's tables for the plan: at most one complex number per cell.

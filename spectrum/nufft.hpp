@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "spectrum/phases.hpp"
+#include "spectrum/scargle.hpp"
 
 struct fftw_plan_s;
 
@@ -134,7 +135,7 @@ struct NufftPlan {
     FinePlan fine;
     Layout layout;
     std::vector<std::complex<double>> centre_phase;  // exp(-2 pi i f_J t_k), layout order
-    std::vector<std::complex<double>> unit_sums;      // W at 2 f_j
+    std::vector<UnitTerms> unit;                      // of W at 2 f_j
     std::vector<std::size_t> direct;                  // grid indices done by direct sums
 
 private:

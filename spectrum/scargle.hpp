@@ -2,6 +2,7 @@
 // unit weights, and its direct form where those sums cannot give it.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -24,6 +25,27 @@ inline constexpr double direct_margin = 1e-3;
 
 // needs_direct: whether the closed form would lose digits at these sums.
 bool needs_direct(const Sums& sums, double n);
+
+// The part of the closed form that the unit weights' sum W alone decides
+// (the same for every series at these times): R = |W| and the unit vector
+// (ux, uy) at half the angle of W.
+struct UnitTerms {
+    double ux = 1.0, uy = 0.0, r = 0.0;
+};
+
+UnitTerms unit_terms(double wr, double wi);
+
+// amplitude_from_terms: the Scargle amplitude from Z and the unit terms;
+// amplitude_from_sums in two parts, with the same operations, so the same
+// bits.  Inline and without branches, so that a loop over frequencies is
+// vectorised.
+inline double amplitude_from_terms(const UnitTerms& t, double zr, double zi, double n)
+{
+    double a = t.ux * zr + t.uy * zi;
+    double b = t.ux * zi - t.uy * zr;
+    double p = a * a / (n + t.r) + b * b / (n - t.r);
+    return 2.0 * std::sqrt(p / n);
+}
 
 // amplitude_from_sums: the Scargle amplitude sqrt(4 P / n).
 //   Given:    sums  Z and W at the frequency
