@@ -11,6 +11,10 @@
 
 #include "extraction/solve.hpp"
 
+// The BLAS under GSL is OpenBLAS; its own threads would compete with ours
+// for the same cores (and spin while they wait), so it runs single-threaded.
+extern "C" void openblas_set_num_threads(int);
+
 namespace extraction {
 namespace {
 
@@ -90,6 +94,7 @@ FitOutcome levenberg_marquardt(Objective& objective, const Layout& layout, const
                                const FitSettings& settings)
 {
     gsl_set_error_handler_off();  // failures come back as status values
+    openblas_set_num_threads(1);
     FitOutcome outcome;
     outcome.model = start;
     const std::size_t p = layout.size();
@@ -148,6 +153,7 @@ void polish(Objective& objective, const Layout& layout, FitOutcome& outcome, std
 {
     const std::size_t p = layout.size();
     if (points <= p || outcome.status != FitOutcome::Status::converged) return;
+    openblas_set_num_threads(1);
     std::vector<double> x(p), g(p), jtj(p * p);
     layout.pack(outcome.model, x);
     double previous = std::numeric_limits<double>::infinity();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "extraction/model.hpp"
+#include "spectrum/numerics.hpp"
 #include "spectrum/parallel.hpp"
 
 namespace extraction {
@@ -12,13 +12,13 @@ namespace {
 // Rows per block (a multiple of the lanes), and the most partitions the
 // rows are cut into: a fixed count, so that the sums never depend on the
 // number of threads.
-constexpr std::size_t block_rows = 64;
+constexpr std::size_t block_rows = 128;
 constexpr std::size_t max_partitions = 16;
-constexpr std::size_t lanes = 4;
+constexpr std::size_t lanes = 8;
 
 using Lanes = std::array<double, lanes>;
 
-double total(const Lanes& l) { return (l[0] + l[1]) + (l[2] + l[3]); }
+double total(const Lanes& l) { return ((l[0] + l[1]) + (l[2] + l[3])) + ((l[4] + l[5]) + (l[6] + l[7])); }
 
 struct Partitions {
     std::size_t count = 0, blocks = 0, n = 0;
@@ -43,17 +43,13 @@ struct PartitionSums {
 
 // One block of rows, padded to block_rows with rows of zero weight.
 struct Block {
-    std::array<double, block_rows> tau{}, weighted{}, weighted_tau{};  // tau, w^2 r, w^2 r tau
-    std::vector<double> sines, cosines;                               // block_rows per wave
+    std::array<double, block_rows> tau{}, base{}, w2{}, residual{};
+    std::vector<double> sines, cosines;  // block_rows per wave
 };
 
-// dot_lanes: the products of two rows added to four lanes, lane l taking
-// the rows l, l + 4, ...: a fixed order the compiler keeps in vector
-// registers, and the same bits in every vector width.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
-void dot_lanes(const double* x, const double* y, Lanes& out)
+// add_lanes: the products of two rows added to the lanes, lane l taking
+// rows l, l + 8, ...: a fixed order, the same bits in every vector width.
+inline void add_lanes(const double* x, const double* y, Lanes& out)
 {
     Lanes acc = out;
     for (std::size_t k = 0; k < block_rows; k += lanes)
@@ -61,44 +57,43 @@ void dot_lanes(const double* x, const double* y, Lanes& out)
     out = acc;
 }
 
-void block_sums(std::span<const double> tau, std::span<const double> base, std::span<const double> weights,
-                double constant, std::span<const Wave> waves, bool with_tau, std::size_t first, std::size_t count,
-                std::span<double> residuals, Block& b, PartitionSums& sums)
+// block_kernel: the residuals of one block and their sums, every wave's
+// sine and cosine formed once (the spectrum's vectorised sine and cosine
+// of cycles, reduced exactly).
+SPECTRUM_VECTOR_CLONES
+void block_kernel(Block& b, double constant, const Wave* waves, std::size_t count, bool with_tau,
+                  PartitionSums& sums)
 {
-    std::array<double, block_rows> model, arg, w2;
-    for (std::size_t k = 0; k < block_rows; ++k) {
-        const bool row = k < count;
-        b.tau[k] = row ? tau[first + k] : 0.0;
-        const double w = row ? (weights.empty() ? 1.0 : weights[first + k]) : 0.0;
-        w2[k] = w * w;
-        model[k] = constant;
-    }
-    for (std::size_t i = 0; i < waves.size(); ++i) {
+    std::array<double, block_rows> model, weighted, weighted_tau;
+    model.fill(constant);
+    for (std::size_t i = 0; i < count; ++i) {
         double* s = b.sines.data() + i * block_rows;
         double* c = b.cosines.data() + i * block_rows;
-        for (std::size_t k = 0; k < block_rows; ++k) arg[k] = waves[i].frequency * b.tau[k];
-        sin_cos_cycles(arg.data(), s, c, block_rows);
-        for (std::size_t k = 0; k < block_rows; ++k) model[k] += waves[i].sine * s[k] + waves[i].cosine * c[k];
+        const double f = waves[i].frequency, a = waves[i].sine, bb = waves[i].cosine;
+        for (std::size_t k = 0; k < block_rows; ++k) {
+            const spectrum::numerics::SinCos e = spectrum::numerics::sincos_cycles(f * b.tau[k]);
+            s[k] = e.sin;
+            c[k] = e.cos;
+            model[k] += a * e.sin + bb * e.cos;
+        }
     }
-    std::array<double, block_rows> r;
     for (std::size_t k = 0; k < block_rows; ++k) {
-        r[k] = k < count ? base[first + k] - model[k] : 0.0;
-        b.weighted[k] = w2[k] * r[k];
-        b.weighted_tau[k] = b.weighted[k] * b.tau[k];
+        b.residual[k] = b.base[k] - model[k];
+        weighted[k] = b.w2[k] * b.residual[k];
+        weighted_tau[k] = weighted[k] * b.tau[k];
     }
-    if (!residuals.empty()) std::copy_n(r.begin(), count, residuals.begin() + static_cast<std::ptrdiff_t>(first));
-    dot_lanes(b.weighted.data(), r.data(), sums.chi2);
+    add_lanes(weighted.data(), b.residual.data(), sums.chi2);
     std::array<double, block_rows> ones;
     ones.fill(1.0);
-    dot_lanes(b.weighted.data(), ones.data(), sums.constant);
-    for (std::size_t i = 0; i < waves.size(); ++i) {
+    add_lanes(weighted.data(), ones.data(), sums.constant);
+    for (std::size_t i = 0; i < count; ++i) {
         const double* s = b.sines.data() + i * block_rows;
         const double* c = b.cosines.data() + i * block_rows;
-        dot_lanes(b.weighted.data(), s, sums.waves[i].sine);
-        dot_lanes(b.weighted.data(), c, sums.waves[i].cosine);
+        add_lanes(weighted.data(), s, sums.waves[i].sine);
+        add_lanes(weighted.data(), c, sums.waves[i].cosine);
         if (!with_tau) continue;
-        dot_lanes(b.weighted_tau.data(), s, sums.waves[i].tau_sine);
-        dot_lanes(b.weighted_tau.data(), c, sums.waves[i].tau_cosine);
+        add_lanes(weighted_tau.data(), s, sums.waves[i].tau_sine);
+        add_lanes(weighted_tau.data(), c, sums.waves[i].tau_cosine);
     }
 }
 
@@ -117,9 +112,19 @@ Projection project(std::span<const double> tau, std::span<const double> base, st
         Block b;
         b.sines.resize(waves.size() * block_rows);
         b.cosines.resize(waves.size() * block_rows);
-        for (std::size_t k0 = parts.first_row(j); k0 < parts.end_row(j); k0 += block_rows)
-            block_sums(tau, base, weights, constant, waves, with_tau, k0, std::min(block_rows, parts.end_row(j) - k0),
-                       residuals, b, sums);
+        for (std::size_t k0 = parts.first_row(j); k0 < parts.end_row(j); k0 += block_rows) {
+            const std::size_t rows = std::min(block_rows, parts.end_row(j) - k0);
+            for (std::size_t k = 0; k < block_rows; ++k) {
+                const bool row = k < rows;
+                b.tau[k] = row ? tau[k0 + k] : 0.0;
+                b.base[k] = row ? base[k0 + k] : 0.0;
+                const double w = row ? (weights.empty() ? 1.0 : weights[k0 + k]) : 0.0;
+                b.w2[k] = w * w;
+            }
+            block_kernel(b, constant, waves.data(), waves.size(), with_tau, sums);
+            if (!residuals.empty())
+                std::copy_n(b.residual.begin(), rows, residuals.begin() + static_cast<std::ptrdiff_t>(k0));
+        }
     });
     Projection out;
     out.terms.assign(waves.size(), {});

@@ -7,6 +7,9 @@
 #include "extraction/model.hpp"
 #include "extraction/objectives.hpp"
 
+// OpenBLAS runs single-threaded under our threads (see lm.cpp).
+extern "C" void openblas_set_num_threads(int);
+
 namespace extraction {
 namespace {
 
@@ -143,6 +146,7 @@ FitOutcome Refitter::final_fit(const Model& model)
 std::vector<double> Refitter::covariance(const Model& model)
 {
     if (settings_.fit == FitMethod::exact) return extraction::covariance(series_, model, threads_);
+    openblas_set_num_threads(1);
     const Layout layout(model.terms.size(), {});
     const std::size_t n = series_.tau.size(), p = layout.size();
     if (n <= p) return {};
