@@ -51,13 +51,10 @@ std::vector<double> in_time_order(std::span<const double> times, const std::vect
 
 // Why a fit must be undone, if it must: a frequency moved by more than
 // the resolution 1/T from where the fit began, or two frequencies came
-// within half of it.
+// within half of it (the fit stops as soon as either happens), or it did
+// not converge.
 bool diverged(const FitOutcome& outcome, const Model& start, double span, Rejection::Why& why)
 {
-    if (outcome.status != FitOutcome::Status::converged) {
-        why = Rejection::Why::not_converged;
-        return true;
-    }
     const std::vector<Sinusoid>& terms = outcome.model.terms;
     for (std::size_t i = 0; i < terms.size(); ++i)
         if (!(std::fabs(terms[i].frequency - start.terms[i].frequency) <= 1.0 / span)) {
@@ -70,6 +67,10 @@ bool diverged(const FitOutcome& outcome, const Model& start, double span, Reject
                 why = Rejection::Why::merged;
                 return true;
             }
+    if (outcome.status != FitOutcome::Status::converged) {
+        why = Rejection::Why::not_converged;
+        return true;
+    }
     return false;
 }
 

@@ -91,7 +91,7 @@ bool any_free_frequency(const Layout& layout)
 }  // namespace
 
 FitOutcome levenberg_marquardt(Objective& objective, const Layout& layout, const Model& start, std::size_t points,
-                               const FitSettings& settings)
+                               const FitSettings& settings, const Abandon& abandon)
 {
     gsl_set_error_handler_off();  // failures come back as status values
     openblas_set_num_threads(1);
@@ -131,7 +131,7 @@ FitOutcome levenberg_marquardt(Objective& objective, const Layout& layout, const
             outcome.status = FitOutcome::Status::converged;
             break;
         }
-        if (status != GSL_SUCCESS) {
+        if (status != GSL_SUCCESS || (abandon && abandon({work->x->data, p}))) {
             outcome.status = FitOutcome::Status::failed;
             break;
         }
@@ -154,15 +154,21 @@ void polish(Objective& objective, const Layout& layout, FitOutcome& outcome, std
     const std::size_t p = layout.size();
     if (points <= p || outcome.status != FitOutcome::Status::converged) return;
     openblas_set_num_threads(1);
-    std::vector<double> x(p), g(p), jtj(p * p);
+    std::vector<double> x(p), g(p), jtj(p * p);  // jtj: the Hessian
     layout.pack(outcome.model, x);
     double previous = std::numeric_limits<double>::infinity();
     for (int step = 0; step < most; ++step) {
         const double chi2 = objective.chi2(x);
         objective.gradient(x, g);
-        objective.normal_matrix(x, jtj);
-        const NewtonStep newton = newton_step(jtj, p, g, chi2 / static_cast<double>(points - p));
-        if (!(newton.sigmas <= previous)) break;
+        objective.hessian(x, jtj);
+        const double s2 = chi2 / static_cast<double>(points - p);
+        NewtonStep newton = newton_step(jtj, p, g, s2);
+        if (!std::isfinite(newton.sigmas)) {
+            // Not positive definite: the Gauss-Newton step there.
+            objective.normal_matrix(x, jtj);
+            newton = newton_step(jtj, p, g, s2);
+        }
+        if (!std::isfinite(newton.sigmas) || newton.sigmas > previous) break;
         for (std::size_t i = 0; i < p; ++i) x[i] += newton.step[i];
         outcome.chi2 = chi2;
         layout.unpack(x, outcome.model);

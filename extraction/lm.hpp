@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -28,7 +29,15 @@ public:
     virtual void gradient(std::span<const double> x, std::span<double> g) = 0;
     // J^T J at x, p x p, row by row, full.
     virtual void normal_matrix(std::span<const double> x, std::span<double> jtj) = 0;
+    // The Hessian of chi2 / 2 at x: J^T J minus the sum of the weighted
+    // residuals times the model's second derivatives.  J^T J where the
+    // objective cannot give the second part.
+    virtual void hessian(std::span<const double> x, std::span<double> h) { normal_matrix(x, h); }
 };
+
+// Whether a fit at parameters x is bound to be undone (a frequency gone
+// too far), so that its iterations may stop.
+using Abandon = std::function<bool(std::span<const double> x)>;
 
 // levenberg_marquardt: GSL's solver from start until the remaining
 // Gauss-Newton step of every parameter is below settings.step_tolerance of
@@ -37,23 +46,31 @@ public:
 //             layout     its parameters; fixed frequencies from start
 //             start      the model at the first iterate
 //             points     N, for the residual variance chi2 / (N - p)
+//             abandon    checked after each iteration (may be empty): when
+//                        it holds, the fit stops as failed, at that iterate
 //   Returned: as fit() (amplitudes >= 0, phases in [0, 1))
 FitOutcome levenberg_marquardt(Objective& objective, const Layout& layout, const Model& start, std::size_t points,
-                               const FitSettings& settings);
+                               const FitSettings& settings, const Abandon& abandon = {});
 
-// polish: Gauss-Newton steps from a converged fit until the remaining one
-// is below `tolerance` standard errors (at most `most` steps).
+// polish: Newton steps on the full Hessian from a converged fit until the
+// remaining one is below `tolerance` standard errors (at most `most`
+// steps).
 //   Notes: 1. GSL's trust region accepts a step only when the sum of
 //             squares falls, and in double precision a fall is seen only
 //             down to steps of about sqrt(N eps) standard errors (1e-5 for
 //             50,000 points): below that the minimum cannot be told from
 //             the sums of squares around it, and two fits stop at
 //             different points of that region.  The zero of the gradient
-//             is known far better (its sums are over the residuals), and
-//             the Gauss-Newton step the convergence test computes anyway
-//             goes to it.
-//          2. A step larger than the one before it, or not finite, is not
-//             taken: the fit stays where it was.
+//             is known far better (its sums are over the residuals).
+//          2. Gauss-Newton converges to it only linearly when the
+//             residuals are large and correlated with the model's second
+//             derivatives (red noise, crowded low frequencies: a rate near
+//             1 per step on real stars); Newton's step with the residual
+//             term of the Hessian converges quadratically, so two or three
+//             steps from GSL's 1e-3 standard errors reach 1e-9.
+//          3. Where the Hessian is not positive definite the step is
+//             Gauss-Newton's.  A step larger than the one before it, or
+//             not finite, is not taken: the fit stays where it was.
 void polish(Objective& objective, const Layout& layout, FitOutcome& outcome, std::size_t points, double tolerance,
             int most);
 

@@ -38,6 +38,26 @@ void gradient_from(const Layout& layout, std::span<const Wave> waves, const Proj
     }
 }
 
+// The residual part of the Hessian of chi2 / 2, taken from h: only a
+// term's own parameters have a second derivative together, and of those
+// only its frequency's, d2m/df2 = -(2 pi tau)^2 (a sin + b cos),
+// d2m/df da = 2 pi tau cos, d2m/df db = -2 pi tau sin.
+void subtract_curvature(const Layout& layout, std::span<const Wave> waves, const Projection& r, std::span<double> h)
+{
+    const std::size_t p = layout.size();
+    for (std::size_t i = 0; i < layout.terms(); ++i) {
+        const std::size_t f = layout.frequency(i);
+        if (f == Layout::fixed) continue;
+        const TermSums& s = r.terms[i];
+        const std::size_t a = layout.sine(i), b = layout.cosine(i);
+        h[f * p + f] += two_pi * two_pi * (waves[i].sine * s.tau2_sine + waves[i].cosine * s.tau2_cosine);
+        h[f * p + a] -= two_pi * s.tau_cosine;
+        h[a * p + f] -= two_pi * s.tau_cosine;
+        h[f * p + b] += two_pi * s.tau_sine;
+        h[b * p + f] += two_pi * s.tau_sine;
+    }
+}
+
 }  // namespace
 
 // --- ExactObjective ---
@@ -81,6 +101,14 @@ void ExactObjective::normal_matrix(std::span<const double> x, std::span<double> 
     normal_equations(series_, model_, layout_, nullptr, jtj.data(), nullptr, threads_);
 }
 
+void ExactObjective::hessian(std::span<const double> x, std::span<double> h)
+{
+    normal_matrix(x, h);
+    const std::vector<Wave> waves = waves_of(layout_, x, model_);
+    subtract_curvature(layout_, waves,
+                       project(series_.tau, series_.values, series_.weights, x[0], waves, 2, {}, threads_), h);
+}
+
 // --- DirectObjective ---
 
 DirectObjective::DirectObjective(const Series& series, const Layout& layout, const Model& fixed, PairTable& table,
@@ -94,8 +122,8 @@ void DirectObjective::at(std::span<const double> x)
     if (same(x, x_)) return;
     x_.assign(x.begin(), x.end());
     waves_ = waves_of(layout_, x, fixed_);
-    projection_ = project(series_.tau, series_.values, series_.weights, x[0], waves_, any_free_frequency(layout_), {},
-                          threads_);
+    projection_ = project(series_.tau, series_.values, series_.weights, x[0], waves_, any_free_frequency(layout_) ? 1 : 0,
+                          {}, threads_);
 }
 
 double DirectObjective::chi2(std::span<const double> x)
@@ -115,6 +143,13 @@ void DirectObjective::normal_matrix(std::span<const double> x, std::span<double>
     at(x);
     table_.set(slot_frequencies(waves_), threads_);
     gram(table_, fit_columns(layout_, waves_), jtj.data(), threads_);
+}
+
+void DirectObjective::hessian(std::span<const double> x, std::span<double> h)
+{
+    normal_matrix(x, h);
+    subtract_curvature(layout_, waves_,
+                       project(series_.tau, series_.values, series_.weights, x[0], waves_, 2, {}, threads_), h);
 }
 
 // --- AddedObjective ---
@@ -154,7 +189,7 @@ void AddedObjective::at(std::span<const double> x)
     x_.assign(x.begin(), x.end());
     const std::vector<Wave> waves = waves_of(layout_, x, fixed_);
     const std::span<const Wave> added_waves = std::span<const Wave>(waves).subspan(known_terms_);
-    const Projection near = project(series_.tau, known_.values, series_.weights, 0.0, added_waves, true, {}, threads_);
+    const Projection near = project(series_.tau, known_.values, series_.weights, 0.0, added_waves, 1, {}, threads_);
     table_.set(slot_frequencies(waves), threads_);
     columns_ = fit_columns(layout_, waves);
 

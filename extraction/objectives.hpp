@@ -38,6 +38,7 @@ public:
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
+    void hessian(std::span<const double> x, std::span<double> h) override;
 
 private:
     void at(std::span<const double> x);
@@ -56,6 +57,7 @@ public:
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
+    void hessian(std::span<const double> x, std::span<double> h) override;
 
 private:
     void at(std::span<const double> x);

@@ -12,7 +12,7 @@ namespace {
 // Rows per block (a multiple of the lanes), and the most partitions the
 // rows are cut into: a fixed count, so that the sums never depend on the
 // number of threads.
-constexpr std::size_t block_rows = 128;
+constexpr std::size_t block_rows = 64;
 constexpr std::size_t max_partitions = 16;
 constexpr std::size_t lanes = 8;
 
@@ -33,7 +33,7 @@ struct Partitions {
 
 // The lanes of one partition's sums.
 struct WaveLanes {
-    Lanes sine{}, cosine{}, tau_sine{}, tau_cosine{};
+    Lanes sine{}, cosine{}, tau_sine{}, tau_cosine{}, tau2_sine{}, tau2_cosine{};
 };
 
 struct PartitionSums {
@@ -61,10 +61,9 @@ inline void add_lanes(const double* x, const double* y, Lanes& out)
 // sine and cosine formed once (the spectrum's vectorised sine and cosine
 // of cycles, reduced exactly).
 SPECTRUM_VECTOR_CLONES
-void block_kernel(Block& b, double constant, const Wave* waves, std::size_t count, bool with_tau,
-                  PartitionSums& sums)
+void block_kernel(Block& b, double constant, const Wave* waves, std::size_t count, int powers, PartitionSums& sums)
 {
-    std::array<double, block_rows> model, weighted, weighted_tau;
+    std::array<double, block_rows> model, weighted, weighted_tau, weighted_tau2;
     model.fill(constant);
     for (std::size_t i = 0; i < count; ++i) {
         double* s = b.sines.data() + i * block_rows;
@@ -81,6 +80,7 @@ void block_kernel(Block& b, double constant, const Wave* waves, std::size_t coun
         b.residual[k] = b.base[k] - model[k];
         weighted[k] = b.w2[k] * b.residual[k];
         weighted_tau[k] = weighted[k] * b.tau[k];
+        weighted_tau2[k] = weighted_tau[k] * b.tau[k];
     }
     add_lanes(weighted.data(), b.residual.data(), sums.chi2);
     std::array<double, block_rows> ones;
@@ -91,16 +91,19 @@ void block_kernel(Block& b, double constant, const Wave* waves, std::size_t coun
         const double* c = b.cosines.data() + i * block_rows;
         add_lanes(weighted.data(), s, sums.waves[i].sine);
         add_lanes(weighted.data(), c, sums.waves[i].cosine);
-        if (!with_tau) continue;
+        if (powers < 1) continue;
         add_lanes(weighted_tau.data(), s, sums.waves[i].tau_sine);
         add_lanes(weighted_tau.data(), c, sums.waves[i].tau_cosine);
+        if (powers < 2) continue;
+        add_lanes(weighted_tau2.data(), s, sums.waves[i].tau2_sine);
+        add_lanes(weighted_tau2.data(), c, sums.waves[i].tau2_cosine);
     }
 }
 
 }  // namespace
 
 Projection project(std::span<const double> tau, std::span<const double> base, std::span<const double> weights,
-                   double constant, std::span<const Wave> waves, bool with_tau, std::span<double> residuals,
+                   double constant, std::span<const Wave> waves, int powers, std::span<double> residuals,
                    int threads)
 {
     const std::size_t n = std::min(tau.size(), base.size());
@@ -121,7 +124,7 @@ Projection project(std::span<const double> tau, std::span<const double> base, st
                 const double w = row ? (weights.empty() ? 1.0 : weights[k0 + k]) : 0.0;
                 b.w2[k] = w * w;
             }
-            block_kernel(b, constant, waves.data(), waves.size(), with_tau, sums);
+            block_kernel(b, constant, waves.data(), waves.size(), powers, sums);
             if (!residuals.empty())
                 std::copy_n(b.residual.begin(), rows, residuals.begin() + static_cast<std::ptrdiff_t>(k0));
         }
@@ -136,6 +139,8 @@ Projection project(std::span<const double> tau, std::span<const double> base, st
             out.terms[i].cosine += total(sums.waves[i].cosine);
             out.terms[i].tau_sine += total(sums.waves[i].tau_sine);
             out.terms[i].tau_cosine += total(sums.waves[i].tau_cosine);
+            out.terms[i].tau2_sine += total(sums.waves[i].tau2_sine);
+            out.terms[i].tau2_cosine += total(sums.waves[i].tau2_cosine);
         }
     }
     return out;

@@ -25,8 +25,9 @@ struct Wave {
 
 // The sums of the residuals against one term's functions.
 struct TermSums {
-    double sine = 0.0, cosine = 0.0;          // <r, sin>, <r, cos>
-    double tau_sine = 0.0, tau_cosine = 0.0;  // <r, tau sin>, <r, tau cos> (when asked)
+    double sine = 0.0, cosine = 0.0;            // <r, sin>, <r, cos>
+    double tau_sine = 0.0, tau_cosine = 0.0;    // <r, tau sin>, <r, tau cos> (when asked)
+    double tau2_sine = 0.0, tau2_cosine = 0.0;  // <r, tau^2 sin>, <r, tau^2 cos> (when asked)
 };
 
 struct Projection {
@@ -41,14 +42,15 @@ struct Projection {
 //             base       the values (or earlier residuals), one per point
 //             weights    1 / sigma per point, or empty for all 1
 //             constant, waves  the model
-//             with_tau   whether the tau-weighted sums are wanted
+//             powers     the highest power of tau the sums are wanted with
+//                        (0, 1 for the gradient, 2 for the curvature)
 //             threads    threads to use; the sums do not depend on it
 //   Returned: the sums; residuals (when not empty, one per point) gets r
 //   Notes: 1. The points are cut into a fixed number of partitions whose
 //             sums are added in order, as the direct normal equations are.
 //          2. Cost: N K sines and cosines (vectorised), K the waves.
 Projection project(std::span<const double> tau, std::span<const double> base, std::span<const double> weights,
-                   double constant, std::span<const Wave> waves, bool with_tau, std::span<double> residuals,
+                   double constant, std::span<const Wave> waves, int powers, std::span<double> residuals,
                    int threads);
 
 }  // namespace extraction

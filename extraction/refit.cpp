@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "extraction/lm.hpp"
 #include "extraction/model.hpp"
@@ -15,7 +16,7 @@ namespace {
 
 // A candidate within this many resolutions 1/T of a frequency taken is
 // fitted with every frequency free.
-constexpr double near_resolutions = 2.5;
+constexpr double near_resolutions = 1.5;
 // Gauss-Newton steps of the final polish at most.
 constexpr int polish_steps = 6;
 
@@ -69,29 +70,47 @@ FitOutcome Refitter::fit_candidate(const Model& model, std::span<const double> r
     trial.terms.push_back(candidate);
     const std::size_t terms = trial.terms.size();
     std::vector<bool> free = free_frequencies(settings_.refine, terms);
-    partial_ = false;
-    if (settings_.fit == FitMethod::exact) return fit(series_, trial, free, fit_settings_);
-
-    if (settings_.refine != Refine::all) return fit_fast(trial, free, model, residuals, true);
     const int every = std::max(settings_.full_refit_every, 1);
-    const bool all = whole || terms % static_cast<std::size_t>(every) == 0 || near_taken(model, candidate.frequency);
-    if (all) return fit_fast(trial, free, model, residuals, false);
-    std::fill(free.begin(), free.end() - 1, false);
-    partial_ = true;
-    return fit_fast(trial, free, model, residuals, true);
+    partial_ = settings_.refine == Refine::all && !whole && terms % static_cast<std::size_t>(every) != 0 &&
+               !near_taken(model, candidate.frequency);
+    if (partial_) std::fill(free.begin(), free.end() - 1, false);
+    // Fast: every frequency free, one pass over the points per evaluation;
+    // else only the new term's, on the known residuals of the model.
+    const bool added = settings_.refine != Refine::all || partial_;
+    return run(trial, free, model, residuals, added);
 }
 
-FitOutcome Refitter::fit_fast(const Model& trial, const std::vector<bool>& free, const Model& model,
-                              std::span<const double> residuals, bool added)
+bool Refitter::gone_too_far(const Layout& layout, std::span<const double> x, const Model& start) const
+{
+    // As the loop judges a fit's outcome: a frequency moved by more than
+    // 1/T from its start, or two within 1/(2T).
+    std::vector<double> f(start.terms.size());
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        f[i] = layout.frequency(i) == Layout::fixed ? start.terms[i].frequency : x[layout.frequency(i)];
+        if (!(std::fabs(f[i] - start.terms[i].frequency) <= 1.0 / span_)) return true;
+    }
+    std::sort(f.begin(), f.end());
+    for (std::size_t i = 1; i < f.size(); ++i)
+        if (f[i] - f[i - 1] < 0.5 / span_) return true;
+    return false;
+}
+
+FitOutcome Refitter::run(const Model& trial, const std::vector<bool>& free, const Model& model,
+                         std::span<const double> residuals, bool added)
 {
     const Layout layout(trial.terms.size(), free);
     const std::size_t n = series_.tau.size();
+    const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, trial); };
+    if (settings_.fit == FitMethod::exact) {
+        ExactObjective objective(series_, layout, trial, threads_);
+        return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
+    }
     if (!added) {
         DirectObjective objective(series_, layout, trial, *table_, threads_);
-        return levenberg_marquardt(objective, layout, trial, n, fit_settings_);
+        return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
     }
     if (!has_known_ || !same_model(known_model_, model)) {
-        known_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), false, {},
+        known_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), 0, {},
                          threads_);
         known_model_ = model;
         has_known_ = true;
@@ -100,7 +119,7 @@ FitOutcome Refitter::fit_fast(const Model& trial, const std::vector<bool>& free,
     std::vector<double> start(layout.size());
     layout.pack(trial, start);
     AddedObjective objective(series_, layout, start, trial, model.terms.size(), known, *table_, threads_);
-    return levenberg_marquardt(objective, layout, trial, n, fit_settings_);
+    return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
 }
 
 void Refitter::residuals(const Model& model, std::vector<double>& out)
@@ -112,7 +131,7 @@ void Refitter::residuals(const Model& model, std::vector<double>& out)
         for (std::size_t k = 0; k < n; ++k) out[k] = series_.values[k] - out[k];
         return;
     }
-    latest_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), false, out,
+    latest_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), 0, out,
                       threads_);
     latest_model_ = model;
     has_latest_ = true;
@@ -131,15 +150,14 @@ FitOutcome Refitter::final_fit(const Model& model)
     const std::vector<bool> free = free_frequencies(settings_.refine, model.terms.size());
     const Layout layout(model.terms.size(), free);
     const std::size_t n = series_.tau.size();
-    if (settings_.fit == FitMethod::exact) {
-        FitOutcome outcome = fit(series_, model, free, fit_settings_);
-        ExactObjective objective(series_, layout, model, threads_);
-        polish(objective, layout, outcome, n, final_tolerance, polish_steps);
-        return outcome;
-    }
-    DirectObjective objective(series_, layout, model, *table_, threads_);
-    FitOutcome outcome = levenberg_marquardt(objective, layout, model, n, fit_settings_);
-    polish(objective, layout, outcome, n, final_tolerance, polish_steps);
+    const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, model); };
+    std::unique_ptr<Objective> objective;
+    if (settings_.fit == FitMethod::exact)
+        objective = std::make_unique<ExactObjective>(series_, layout, model, threads_);
+    else
+        objective = std::make_unique<DirectObjective>(series_, layout, model, *table_, threads_);
+    FitOutcome outcome = levenberg_marquardt(*objective, layout, model, n, fit_settings_, abandon);
+    polish(*objective, layout, outcome, n, final_tolerance, polish_steps);
     return outcome;
 }
 
@@ -153,7 +171,7 @@ std::vector<double> Refitter::covariance(const Model& model)
     const std::vector<Wave> waves = waves_of(model);
     const double chi2 = has_latest_ && same_model(latest_model_, model)
                             ? latest_.chi2
-                            : project(series_.tau, series_.values, series_.weights, model.constant, waves, false, {},
+                            : project(series_.tau, series_.values, series_.weights, model.constant, waves, 0, {},
                                       threads_)
                                   .chi2;
     table_->set(slot_frequencies(waves), threads_);

@@ -72,9 +72,10 @@ public:
     std::vector<double> covariance(const Model& model);
 
 private:
-    FitOutcome fit_fast(const Model& trial, const std::vector<bool>& free, const Model& model,
-                        std::span<const double> residuals, bool added);
+    FitOutcome run(const Model& trial, const std::vector<bool>& free, const Model& model,
+                   std::span<const double> residuals, bool added);
     bool near_taken(const Model& model, double frequency) const;
+    bool gone_too_far(const Layout& layout, std::span<const double> x, const Model& start) const;
 
     const Series& series_;
     Settings settings_;

@@ -114,7 +114,7 @@ TEST(Objectives, DirectAndAddedAgreeWithTheExactAssemblyAwayFromTheStart)
     x = start;
     for (std::size_t i = 0; i < x.size(); ++i) x[i] += 1e-3 * std::sin(1.0 + static_cast<double>(i));
     std::vector<double> r0(c.tau.size());
-    const KnownResiduals r{r0, project(c.tau, c.values, c.weights, known.constant, waves_of(known), false, r0, 2)};
+    const KnownResiduals r{r0, project(c.tau, c.values, c.weights, known.constant, waves_of(known), 0, r0, 2)};
 
     ExactObjective exact(series, layout, trial, 2);
     DirectObjective direct(series, layout, trial, table, 2);
