@@ -28,12 +28,11 @@ enum class Refine {
     none,   // none: each stays where its peak was found
 };
 
-// How the joint fit's sums of squares and normal equations are made.
+// How the joint fit's sums of squares and normal equations are made (the
+// fits themselves, and which parameters move in each, are the same).
 enum class FitMethod {
-    exact,  // from the rows of the Jacobian at every point (N p^2 per iteration), every frequency refitted
-            // at every step: the reference
-    fast,   // from the sums of the sampling (refit.hpp), the new frequency alone refitted at most
-            // steps; the same table
+    exact,  // from the rows of the Jacobian at every point, N p^2 per iteration: the reference
+    fast,   // from the sums of the sampling and one pass over the points (refit.hpp): the same table
 };
 
 struct Settings {
@@ -49,7 +48,10 @@ struct Settings {
     double separation = 0.0;      // candidates closer than this to a frequency taken are passed over, c/d; 0: 1 / T
     int rejections = 10;          // stop after this many candidates in a row are rejected
     FitMethod fit = FitMethod::fast;
-    int full_refit_every = 10;    // fast, refine all: every frequency is refitted at every this many steps
+    // With refine all: every frequency is refitted at every this many
+    // steps (1: at each), else only the new one with all amplitudes and
+    // phases; all of them at the end in any case.
+    int full_refit_every = 10;
     int threads = 0;              // 0: as many as the machine has; results never depend on it
 };
 

@@ -1,23 +1,23 @@
 // The fits of the extraction loop: which parameters move at each step,
 // how the normal equations are made, and the final fit.
 //
-// Exact (the reference): at each step every frequency, amplitude and
-// phase and the constant are fitted from the rows of the Jacobian.
+// Which parameters move: at most steps only what the new frequency
+// disturbs, its frequency, every amplitude and phase and the constant.
+// Every frequency moves every `full_refit_every` steps, when the candidate
+// lies within 1.5 / T of a frequency already taken (the two may pull each
+// other apart or together), and when the loop asks for it (before it
+// rejects a candidate or lets an S/N near the limit decide).  The final
+// fit frees every frequency and converges tightly: GSL's iterations, then
+// Newton steps until the remaining one is below 1e-9 of every standard
+// error (see polish in lm.hpp).
 //
-// Fast: the normal equations come from the sums of the sampling
-// (sums.hpp), made once per star.  At most steps only what the new
-// frequency disturbs is refitted: its frequency, every amplitude and phase
-// and the constant, on top of the known residuals of the model before it
-// (AddedObjective: one pass over the points for the new term alone).
-// Every frequency is refitted, with one pass over the points per
-// evaluation (DirectObjective), every `full_refit_every` steps, when the
-// candidate lies within 2.5 / T of a frequency already taken (the two may
-// pull each other apart or together) and when the loop asks for it.
-//
-// Both end with the same final fit, converged tightly: every frequency
-// free, then Gauss-Newton steps until the remaining one is below 1e-9 of
-// every standard error (see polish in lm.hpp), so that the two tables agree
-// to far below their errors.
+// How: exact assembles the normal equations from the rows of the Jacobian
+// at every point (the reference).  Fast takes them from the sums of the
+// sampling (sums.hpp), made once per star, with one pass over the points
+// per evaluation when every frequency moves (DirectObjective), and only
+// the new term's pass on top of the known residuals of the model before
+// it otherwise (AddedObjective).  Both run the same solver from the same
+// starts, so they take the same decisions and give the same table.
 #pragma once
 
 #include <cstddef>
