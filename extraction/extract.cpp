@@ -171,7 +171,7 @@ Result extract(std::span<const double> times, std::span<const double> values, st
 
     std::vector<Zone> rejected_zones;
     std::vector<double> log10_faps, snr_at_pick;
-    std::vector<double> spectrum_now = result.data_amplitude, next(result.n);
+    std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
     for (;;) {
@@ -217,7 +217,6 @@ Result extract(std::span<const double> times, std::span<const double> values, st
         Model trial = result.model;
         trial.terms.push_back(single.sinusoid);
         FitOutcome outcome;
-        std::vector<double> next_spectrum;
         Rejection::Why why{};
         bool rejected = false;
         double snr = 0.0;
@@ -231,7 +230,7 @@ Result extract(std::span<const double> times, std::span<const double> values, st
             if (rejected) break;
             t0 = Clock::now();
             refitter.residuals(outcome.model, next);
-            next_spectrum = plan.amplitude(next);
+            plan.amplitude(next, next_spectrum);
             step.spectrum += seconds_since(t0);
             // The S/N of the candidate: its amplitude over the mean
             // amplitude around it once it is prewhitened (Breger et al.
@@ -280,7 +279,7 @@ Result extract(std::span<const double> times, std::span<const double> values, st
         if (!diverged(final_fit, result.model, result.span, why)) {
             result.model = final_fit.model;
             refitter.residuals(result.model, result.residuals);
-            spectrum_now = plan.amplitude(result.residuals);
+            plan.amplitude(result.residuals, spectrum_now);
         }
     }
     result.residual_amplitude = spectrum_now;

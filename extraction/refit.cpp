@@ -30,12 +30,16 @@ bool same_model(const Model& a, const Model& b)
     return true;
 }
 
-// The highest |frequency| a fit may reach: the grid's, and two
-// resolutions beyond (a fit that moves further is undone anyway).
-double highest_frequency(const spectrum::Grid& grid, double span)
+// The highest |f_i + f_j| the normal equations of these frequencies ask
+// of the sums, with two resolutions' room (a fit that moves further is
+// undone anyway).
+double highest_sum(double f, double span) { return 2.0 * (std::fabs(f) + 2.0 / span); }
+
+double highest_frequency(const Model& model)
 {
-    const double f = std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1)));
-    return 2.0 * (f + 2.0 / span);
+    double f = 0.0;
+    for (const Sinusoid& s : model.terms) f = std::max(f, std::fabs(s.frequency));
+    return f;
 }
 
 }  // namespace
@@ -51,9 +55,18 @@ Refitter::Refitter(const Series& series, const Settings& settings, double span, 
     : series_(series), settings_(settings), span_(span), threads_(threads)
 {
     fit_settings_.threads = threads;
-    if (settings.fit != FitMethod::fast) return;
-    sums_.emplace(series.tau, series.weights, highest_frequency(settings.grid, span), threads);
-    table_.emplace(*sums_);
+}
+
+void Refitter::cover(const Model& model)
+{
+    const double needed = highest_sum(highest_frequency(model), span_);
+    if (sums_ && needed <= sums_->highest()) return;
+    // At least twice the range of the sums before, at most the grid's.
+    const spectrum::Grid& grid = settings_.grid;
+    const double full = highest_sum(std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1))), span_);
+    const double highest = std::min(full, std::max(1.5 * needed, sums_ ? 2.0 * sums_->highest() : 0.0));
+    sums_.emplace(series_.tau, series_.weights, std::max(highest, needed), threads_);
+    if (!table_) table_.emplace(*sums_);
 }
 
 bool Refitter::near_taken(const Model& model, double frequency) const
@@ -105,6 +118,7 @@ FitOutcome Refitter::run(const Model& trial, const std::vector<bool>& free, cons
         ExactObjective objective(series_, layout, trial, threads_);
         return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
     }
+    cover(trial);
     if (!added) {
         DirectObjective objective(series_, layout, trial, *table_, threads_);
         return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
@@ -152,10 +166,12 @@ FitOutcome Refitter::final_fit(const Model& model)
     const std::size_t n = series_.tau.size();
     const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, model); };
     std::unique_ptr<Objective> objective;
-    if (settings_.fit == FitMethod::exact)
+    if (settings_.fit == FitMethod::exact) {
         objective = std::make_unique<ExactObjective>(series_, layout, model, threads_);
-    else
+    } else {
+        cover(model);
         objective = std::make_unique<DirectObjective>(series_, layout, model, *table_, threads_);
+    }
     FitOutcome outcome = levenberg_marquardt(*objective, layout, model, n, fit_settings_, abandon);
     polish(*objective, layout, outcome, n, final_tolerance, polish_steps);
     return outcome;
@@ -168,6 +184,7 @@ std::vector<double> Refitter::covariance(const Model& model)
     const Layout layout(model.terms.size(), {});
     const std::size_t n = series_.tau.size(), p = layout.size();
     if (n <= p) return {};
+    cover(model);
     const std::vector<Wave> waves = waves_of(model);
     const double chi2 = has_latest_ && same_model(latest_model_, model)
                             ? latest_.chi2

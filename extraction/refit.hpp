@@ -76,6 +76,11 @@ private:
                    std::span<const double> residuals, bool added);
     bool near_taken(const Model& model, double frequency) const;
     bool gone_too_far(const Layout& layout, std::span<const double> x, const Model& start) const;
+    // cover: sums of the sampling up to the frequencies the model's normal
+    // equations need, made again over a range at least twice as wide when
+    // they do not reach (a star's signals often lie far below the grid's
+    // highest frequency, and the set-up grows with the range).
+    void cover(const Model& model);
 
     const Series& series_;
     Settings settings_;
@@ -83,7 +88,7 @@ private:
     int threads_ = 1;
     FitSettings fit_settings_;
     std::optional<SamplingSums> sums_;
-    std::optional<PairTable> table_;
+    std::optional<PairTable> table_;  // on sums_, which cover() makes again in place
     bool partial_ = false;
     // The residuals' sums of the latest residuals() call, and of the
     // accepted model.

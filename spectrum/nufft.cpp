@@ -340,9 +340,10 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
         numerics::SinCos e = sincos_cycles(centre_cycles[layout.order[p]]);
         centre_phase[p] = {e.cos, -e.sin};
     }
-    std::unique_ptr<FineGrid> cells = take_grid();
-    const std::vector<std::complex<double>> unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads, *cells);
-    give_back(std::move(cells));
+    std::unique_ptr<Workspace> work = take_workspace();
+    const std::vector<std::complex<double>> unit_sums =
+        unit_weight_sums(fine, phases, centre_cycles, threads, work->grid);
+    give_back(std::move(work));
     double count = static_cast<double>(n);
     unit.resize(grid.count);
     for (std::size_t j = 0; j < grid.count; ++j) {
@@ -351,17 +352,21 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
     }
 }
 
-std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan,
-                                   std::span<const double> centred, int threads)
+void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan, std::span<const double> values,
+                    double mean, int threads, std::vector<double>& amplitude)
 {
     std::size_t n = phases.size();
-    std::vector<std::complex<double>> weights(n);
+    std::unique_ptr<NufftPlan::Workspace> work = plan.take_workspace();
+    std::vector<double>& centred = work->centred;
+    std::vector<std::complex<double>>& weights = work->weights;
+    centred.resize(n);
+    weights.resize(n);
+    for (std::size_t k = 0; k < n; ++k) centred[k] = values[k] - mean;
     for (std::size_t p = 0; p < n; ++p) weights[p] = centred[plan.layout.order[p]] * plan.centre_phase[p];
-    std::unique_ptr<FineGrid> cells = plan.take_grid();
-    const FineGrid& fine = *cells;
-    transform(plan.fine, plan.layout, weights, threads, *cells);
+    const FineGrid& fine = work->grid;
+    transform(plan.fine, plan.layout, weights, threads, work->grid);
 
-    std::vector<double> amplitude(grid.count);
+    amplitude.resize(grid.count);
     double count = static_cast<double>(n);
     std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
     for_each_block(blocks, threads, [&](std::size_t b) {
@@ -379,28 +384,27 @@ std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, 
                           plan.fine.kernel_ft.data() + (below - plan.fine.centre), 1, plan.unit.data() + below, count,
                           j1 - below, amplitude.data() + below);
     });
-    plan.give_back(std::move(cells));
     for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
         std::size_t j = plan.direct[i];
         amplitude[j] = is_zero_frequency(grid, j) ? std::numeric_limits<double>::quiet_NaN()
                                                   : direct_amplitude(phases, centred, j);
     });
-    return amplitude;
+    plan.give_back(std::move(work));
 }
 
-std::unique_ptr<FineGrid> NufftPlan::take_grid() const
+std::unique_ptr<NufftPlan::Workspace> NufftPlan::take_workspace() const
 {
     {
         std::lock_guard lock(spare_lock_);
         if (spare_) return std::move(spare_);
     }
-    return std::make_unique<FineGrid>(fine.fine + static_cast<std::size_t>(fine.kernel.width));
+    return std::make_unique<Workspace>(fine.fine + static_cast<std::size_t>(fine.kernel.width));
 }
 
-void NufftPlan::give_back(std::unique_ptr<FineGrid> grid) const
+void NufftPlan::give_back(std::unique_ptr<Workspace> workspace) const
 {
     std::lock_guard lock(spare_lock_);
-    if (!spare_) spare_ = std::move(grid);
+    if (!spare_) spare_ = std::move(workspace);
 }
 
 std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)

@@ -126,11 +126,21 @@ inline std::complex<double> mode_sum(const FinePlan& plan, const FineGrid& fine,
 struct NufftPlan {
     NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads);
 
-    // A fine grid for one transform: the spare one kept from the last
-    // transform when no other call holds it (its pages are already
-    // mapped), else a new one; given back when the transform is read.
-    std::unique_ptr<FineGrid> take_grid() const;
-    void give_back(std::unique_ptr<FineGrid> grid) const;
+    // What one spectrum works in: the fine grid, the points' weights and
+    // the centred values.
+    struct Workspace {
+        explicit Workspace(std::size_t cells) : grid(cells) {}
+        FineGrid grid;
+        std::vector<std::complex<double>> weights;
+        std::vector<double> centred;
+    };
+
+    // The spare workspace kept from the last spectrum when no other call
+    // holds it (its pages are already mapped: a long run does not fault
+    // in hundreds of megabytes at each spectrum), else a new one; given
+    // back when the spectrum is done.
+    std::unique_ptr<Workspace> take_workspace() const;
+    void give_back(std::unique_ptr<Workspace> workspace) const;
 
     FinePlan fine;
     Layout layout;
@@ -140,16 +150,16 @@ struct NufftPlan {
 
 private:
     mutable std::mutex spare_lock_;
-    mutable std::unique_ptr<FineGrid> spare_;
+    mutable std::unique_ptr<Workspace> spare_;
 };
 
 // nufft_spectrum: the Scargle amplitudes over the grid.
 //   Given:    grid, phases, plan  as built for the star
-//             centred             the values minus their mean
+//             values, mean        the series and its mean
 //             threads             threads to use
-//   Returned: one amplitude per grid frequency
-std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan,
-                                   std::span<const double> centred, int threads);
+//   Returned: amplitude  one per grid frequency (its memory reused)
+void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan, std::span<const double> values,
+                    double mean, int threads, std::vector<double>& amplitude);
 
 // Bytes the fast method needs for n points over `modes` frequencies.
 std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width);

@@ -114,6 +114,13 @@ int Plan::kernel_width() const { return state_->fast ? state_->fast->fine.kernel
 
 std::vector<double> Plan::amplitude(std::span<const double> values) const
 {
+    std::vector<double> out;
+    amplitude(values, out);
+    return out;
+}
+
+void Plan::amplitude(std::span<const double> values, std::vector<double>& out) const
+{
     const State& s = *state_;
     require(values.size() == s.times.size(), "values: one value per time of the plan is needed");
     double sum = 0.0;
@@ -122,10 +129,13 @@ std::vector<double> Plan::amplitude(std::span<const double> values) const
         sum += v;
     }
     double mean = sum / static_cast<double>(values.size());
+    if (s.fast) {
+        detail::nufft_spectrum(s.grid, s.phases, *s.fast, values, mean, s.threads, out);
+        return;
+    }
     std::vector<double> centred(values.size());
     for (std::size_t k = 0; k < values.size(); ++k) centred[k] = values[k] - mean;
-    if (s.fast) return detail::nufft_spectrum(s.grid, s.phases, *s.fast, centred, s.threads);
-    return detail::exact_spectrum(s.grid, s.phases, centred, s.threads);
+    out = detail::exact_spectrum(s.grid, s.phases, centred, s.threads);
 }
 
 std::vector<double> Plan::window(double f0) const
