@@ -198,7 +198,7 @@ Result extract(std::span<const double> times, std::span<const double> values, st
             result.stop = Stop::no_peak;
             break;
         }
-        const double f = refine_peak(settings.grid, j, tau, result.residuals);
+        const double f = refine_peak(settings.grid, j, tau, result.residuals, threads);
         const Series residual_series{tau, result.residuals, weights};
         const SingleSinusoid single = single_sinusoid(residual_series, f);
         const double log10_fap = log10_false_alarm(single.z, result.n, fmax, t_eff);

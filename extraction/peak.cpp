@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "spectrum/parallel.hpp"
+
 namespace extraction {
 namespace {
 
@@ -22,7 +24,13 @@ double total(const Lanes& partial) { return (partial[0] + partial[1]) + (partial
 struct ScargleInput {
     std::span<const double> tau, values;
     double mean = 0.0;
+    int threads = 1;
 };
+
+// The most partitions the points are cut into for the sums at one
+// frequency: a count fixed by the number of points alone, so that the sums
+// never depend on the number of threads.
+constexpr std::size_t max_partitions = 16;
 
 // The sums of one block: sin and cos of 2 pi f tau against the centred
 // values, in four lanes (a fixed order, which the compiler can keep in
@@ -59,15 +67,15 @@ void add_sums(const double* y, const double* s, const double* c, std::size_t m, 
     cs_out = cs;
 }
 
-double amplitude_at(const ScargleInput& in, double f)
+// The five sums of the chunks k0 / chunk .. k1 / chunk, in four lanes each.
+std::array<double, 5> partition_sums(const ScargleInput& in, double f, std::size_t k0, std::size_t k1)
 {
     std::array<double, chunk> arg, s, c, y;
     // Four partial sums per quantity, added in a fixed order: the same
     // result every run, and no chain of dependent additions.
     Lanes ys{}, yc{}, cc{}, ss{}, cs{};
-    const std::size_t n = in.tau.size();
-    for (std::size_t k0 = 0; k0 < n; k0 += chunk) {
-        const std::size_t m = std::min(chunk, n - k0);
+    for (; k0 < k1; k0 += chunk) {
+        const std::size_t m = std::min(chunk, k1 - k0);
         for (std::size_t k = 0; k < m; ++k) {
             arg[k] = f * in.tau[k0 + k];
             y[k] = in.values[k0 + k] - in.mean;
@@ -75,7 +83,27 @@ double amplitude_at(const ScargleInput& in, double f)
         sin_cos_cycles(arg.data(), s.data(), c.data(), m);
         add_sums(y.data(), s.data(), c.data(), m, ys, yc, cc, ss, cs);
     }
-    const double sum_ys = total(ys), sum_yc = total(yc), sum_cc = total(cc), sum_ss = total(ss), sum_cs = total(cs);
+    return {total(ys), total(yc), total(cc), total(ss), total(cs)};
+}
+
+double amplitude_at(const ScargleInput& in, double f)
+{
+    // Whole chunks in each partition; the partitions' sums added in order.
+    const std::size_t n = in.tau.size(), chunks = (n + chunk - 1) / chunk;
+    const std::size_t parts = std::min(max_partitions, chunks);
+    std::vector<std::array<double, 5>> part(parts);
+    spectrum::for_each_block(parts, in.threads, [&](std::size_t p) {
+        part[p] = partition_sums(in, f, std::min(n, p * chunks / parts * chunk),
+                                 std::min(n, (p + 1) * chunks / parts * chunk));
+    });
+    double sum_ys = 0.0, sum_yc = 0.0, sum_cc = 0.0, sum_ss = 0.0, sum_cs = 0.0;
+    for (const std::array<double, 5>& q : part) {
+        sum_ys += q[0];
+        sum_yc += q[1];
+        sum_cc += q[2];
+        sum_ss += q[3];
+        sum_cs += q[4];
+    }
     // The time offset of Lomb-Scargle, tan(4 pi f t0) = sum sin / sum cos
     // of twice the angle, applied as a rotation of the sums.
     const double angle = 0.5 * std::atan2(2.0 * sum_cs, sum_cc - sum_ss);
@@ -147,7 +175,7 @@ double scargle_amplitude(std::span<const double> tau, std::span<const double> va
 }
 
 double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const double> tau,
-                   std::span<const double> values)
+                   std::span<const double> values, int threads)
 {
     const double f = grid.frequency(j);
     if (j == 0 || j + 1 >= grid.count || tau.empty()) return f;
@@ -155,7 +183,7 @@ double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const do
     // minimiser resolves its argument to about 1e-8 of its size, which for
     // the frequency itself (tens of c/d) would be coarser than the errors
     // of a long series.
-    Offset offset{{tau, values, mean_of(values)}, f, grid.step};
+    Offset offset{{tau, values, mean_of(values), std::max(threads, 1)}, f, grid.step};
     const double a_lo = amplitude_at(offset.in, f - grid.step), a_mid = amplitude_at(offset.in, f),
                  a_hi = amplitude_at(offset.in, f + grid.step);
     if (!(a_mid > a_lo && a_mid > a_hi)) return f;

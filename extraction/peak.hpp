@@ -36,9 +36,11 @@ double scargle_amplitude(std::span<const double> tau, std::span<const double> va
 // near grid index j (Brent's method from GSL on [f(j-1), f(j+1)], to 1e-4
 // of the grid step: 1e-5 / T at the default oversampling, below the
 // frequency error of any peak with S/N under 10^4).  The grid frequency itself when the exact
-// amplitude does not peak inside that interval.
+// amplitude does not peak inside that interval.  The sums of each
+// amplitude are shared over `threads` threads in a fixed number of parts:
+// the result does not depend on the number of threads.
 double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const double> tau,
-                   std::span<const double> values);
+                   std::span<const double> values, int threads = 1);
 
 // The least-squares sinusoid at a fixed frequency on top of a constant,
 // and the fractional drop z = 1 - chi2(constant + sinusoid) / chi2(constant)

@@ -25,7 +25,7 @@ constexpr int kernel_points = sd::widest_kernel;
 constexpr int lanes = kernel_points + 1;
 // Gauss-Legendre nodes for the kernel's Fourier transform (a size GSL
 // tabulates; the integrand is analytic after the substitution below).
-constexpr std::size_t transform_nodes = 64;
+constexpr std::size_t transform_nodes = 32;
 // Points per task in the set-up.
 constexpr std::size_t points_per_block = 8192;
 

@@ -40,11 +40,12 @@ std::mutex& fftw_planner_lock()
     return lock;
 }
 
-// next_smooth: the smallest number 2^a 3^b 5^c at least n (FFTW is fastest
-// on such lengths).
+// next_smooth: the smallest multiple of 8 of the form 2^a 3^b 5^c at
+// least n (FFTW is fastest on such lengths; the half of a multiple of 8
+// starts 64 bytes into its grid, as aligned as the grid itself).
 std::size_t next_smooth(std::size_t n)
 {
-    for (std::size_t m = std::max<std::size_t>(n, 1);; ++m) {
+    for (std::size_t m = (std::max<std::size_t>(n, 8) + 7) / 8 * 8;; m += 8) {
         std::size_t r = m;
         for (std::size_t p : {2, 3, 5})
             while (r % p == 0) r /= p;
@@ -216,6 +217,25 @@ void spread_block(const FinePlan& plan, const Layout& layout, std::span<const st
     }
 }
 
+// fold_block: cells c0 .. c1 - 1 of the two halves, (x_c, x_(c+H)) into
+// (x_c + x_(c+H), (x_c - x_(c+H)) exp(-2 pi i c / n)).
+SPECTRUM_VECTOR_CLONES
+void fold_block(const FinePlan& plan, std::size_t c0, std::size_t c1, double* grid)
+{
+    double n = static_cast<double>(plan.fine);
+    double* low = grid;
+    double* high = grid + 2 * plan.half;
+    for (std::size_t c = c0; c < c1; ++c) {
+        double ar = low[2 * c], ai = low[2 * c + 1], br = high[2 * c], bi = high[2 * c + 1];
+        numerics::SinCos e = sincos_cycles(static_cast<double>(c) / n);
+        double dr = ar - br, di = ai - bi;
+        low[2 * c] = ar + br;
+        low[2 * c + 1] = ai + bi;
+        high[2 * c] = dr * e.cos + di * e.sin;
+        high[2 * c + 1] = di * e.cos - dr * e.sin;
+    }
+}
+
 }  // namespace
 
 Kernel kernel_of_width(int width)
@@ -230,13 +250,13 @@ Kernel kernel_of_width(int width)
 
 FinePlan::FinePlan(std::size_t count, int width, int threads)
     : kernel(kernel_of_width(width)), modes(count), centre(count / 2),
-      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width))))
+      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width)))), half(fine / 2)
 {
     kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
     std::lock_guard lock(fftw_planner_lock());
     FineGrid scratch(fine + static_cast<std::size_t>(width));
     auto* cells = reinterpret_cast<fftw_complex*>(scratch.data());
-    fft = fftw_plan_dft_1d(static_cast<int>(fine), cells, cells, FFTW_FORWARD, FFTW_ESTIMATE);
+    fft = fftw_plan_dft_1d(static_cast<int>(half), cells, cells, FFTW_FORWARD, FFTW_ESTIMATE);
     if (!fft) throw std::bad_alloc();
 }
 
@@ -287,8 +307,14 @@ void transform(const FinePlan& plan, const Layout& layout, std::span<const std::
     for_each_block(blocks, threads, [&](std::size_t b) { spread_block(plan, layout, weights, b, grid); });
     // The kernels that ran past the last cell wrap around to the first.
     for (std::size_t q = 0; q < 2 * width; ++q) grid[q] += grid[2 * plan.fine + q];
-    auto* cells = reinterpret_cast<fftw_complex*>(grid);
-    fftw_execute_dft(plan.fft, cells, cells);
+    std::size_t fold_blocks = (plan.half + cells_per_block - 1) / cells_per_block;
+    for_each_block(fold_blocks, threads, [&](std::size_t b) {
+        fold_block(plan, b * cells_per_block, std::min(plan.half, (b + 1) * cells_per_block), grid);
+    });
+    for_each_block(2, threads, [&](std::size_t h) {
+        auto* cells = reinterpret_cast<fftw_complex*>(grid + 2 * h * plan.half);
+        fftw_execute_dft(plan.fft, cells, cells);
+    });
 }
 
 namespace {
@@ -314,16 +340,18 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
 Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
 
 // amplitudes_of: the amplitudes of consecutive modes from their fine cells
-// (re, im), each divided by the kernel's transform (read at ft, ft + step,
-// ...), and the unit terms: mode_sum and amplitude_from_sums with the same
-// operations, in a loop the compiler vectorises.
+// (from cell c0 on, at their positions in the grid), each divided by the
+// kernel's transform (read at ft, ft + step, ...), and the unit terms:
+// mode_sum and amplitude_from_sums with the same operations, in a loop the
+// compiler vectorises.
 SPECTRUM_VECTOR_CLONES
-void amplitudes_of(const double* cells, const double* ft, std::ptrdiff_t step, const UnitTerms* unit, double n,
-                   std::size_t count, double* out)
+void amplitudes_of(const FinePlan& plan, const double* grid, std::size_t c0, const double* ft, std::ptrdiff_t step,
+                   const UnitTerms* unit, double n, std::size_t count, double* out)
 {
     for (std::size_t i = 0; i < count; ++i) {
+        std::size_t cell = cell_position(plan, c0 + i);
         double d = ft[static_cast<std::ptrdiff_t>(i) * step];
-        out[i] = amplitude_from_terms(unit[i], cells[2 * i] / d, cells[2 * i + 1] / d, n);
+        out[i] = amplitude_from_terms(unit[i], grid[2 * cell] / d, grid[2 * cell + 1] / d, n);
     }
 }
 
@@ -376,11 +404,11 @@ void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan
         // written over afterwards.
         std::size_t below = std::min(j1, std::max(j0, plan.fine.centre));
         if (j0 < below)
-            amplitudes_of(fine.data() + 2 * (plan.fine.fine - plan.fine.centre + j0),
+            amplitudes_of(plan.fine, fine.data(), plan.fine.fine - plan.fine.centre + j0,
                           plan.fine.kernel_ft.data() + (plan.fine.centre - j0), -1, plan.unit.data() + j0, count,
                           below - j0, amplitude.data() + j0);
         if (below < j1)
-            amplitudes_of(fine.data() + 2 * (below - plan.fine.centre),
+            amplitudes_of(plan.fine, fine.data(), below - plan.fine.centre,
                           plan.fine.kernel_ft.data() + (below - plan.fine.centre), 1, plan.unit.data() + below, count,
                           j1 - below, amplitude.data() + below);
     });

@@ -55,6 +55,14 @@ inline double kernel_value(const Kernel& kernel, double z)
 // The fixed part of a transform of `count` frequencies: the fine grid, the
 // kernel and its Fourier transform, and the FFTW plan (FFTW_ESTIMATE, so
 // that the plan, the results and the time are the same on every run).
+//
+// The FFT of the n = 2 H cells is made as two FFTs of H cells: the even
+// frequencies are the transform of x_c + x_(c+H), the odd ones that of
+// (x_c - x_(c+H)) exp(-2 pi i c / n), c < H.  The two are independent, so
+// two threads share the work, and each is always made by the same plan:
+// the sums do not depend on the number of threads.  Cell (frequency) m of
+// the n-cell transform is then at position m / 2 for even m and H +
+// (m - 1) / 2 for odd m (cell_position).
 class FinePlan {
 public:
     FinePlan(std::size_t count, int width, int threads);
@@ -65,10 +73,11 @@ public:
     Kernel kernel;
     std::size_t modes = 0;   // M grid frequencies, j = 0 .. M - 1
     std::size_t centre = 0;  // J: mode j is fine frequency m = j - J
-    std::size_t fine = 0;    // n cells of the fine grid, at least 2 M
+    std::size_t fine = 0;    // n cells of the fine grid, at least 2 M, a multiple of 8
+    std::size_t half = 0;    // H = n / 2
     // The kernel's Fourier transform at fine frequency |m|.
     std::vector<double> kernel_ft;
-    fftw_plan_s* fft = nullptr;  // in place, n cells, forward
+    fftw_plan_s* fft = nullptr;  // in place, H cells, forward
 };
 
 // The points sorted into fixed blocks of fine cells (a counting sort on the
@@ -110,12 +119,16 @@ private:
 void transform(const FinePlan& plan, const Layout& layout, std::span<const std::complex<double>> weights,
                int threads, FineGrid& fine);
 
+// cell_position: where frequency cell m of the n-cell transform lies in
+// the fine grid after the two half transforms.
+inline std::size_t cell_position(const FinePlan& plan, std::size_t m) { return (m >> 1) + (m & 1) * plan.half; }
+
 // mode_sum: the sum of mode j, deconvolved by the kernel's transform.
 inline std::complex<double> mode_sum(const FinePlan& plan, const FineGrid& fine, std::size_t j)
 {
     bool below = j < plan.centre;
     std::size_t m = below ? plan.centre - j : j - plan.centre;
-    std::size_t cell = below ? plan.fine - m : m;
+    std::size_t cell = cell_position(plan, below ? plan.fine - m : m);
     double d = plan.kernel_ft[m];
     return {fine.data()[2 * cell] / d, fine.data()[2 * cell + 1] / d};
 }
