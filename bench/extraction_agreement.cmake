@@ -1,0 +1,3 @@
+target_compile_definitions(${name} PRIVATE PREWHITEN_PROGRAM="$<TARGET_FILE:prewhiten_program>"
+                                           SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+add_dependencies(${name} prewhiten_program)
