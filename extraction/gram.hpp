@@ -35,7 +35,7 @@ namespace extraction {
 struct Basis {
     std::uint32_t slot = 0;
     bool sine = false;
-    std::uint8_t power = 0;  // 0 or 1
+    std::uint8_t power = 0;  // 0, 1 or 2; the powers of a product add up to at most 2
     double coefficient = 1.0;
 };
 

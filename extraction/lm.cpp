@@ -67,7 +67,7 @@ int jacobian_callback(CBLAS_TRANSPOSE_t trans, const gsl_vector* x, const gsl_ve
         }
         if (jtj) {
             problem.latest_jtj.resize(p * p);
-            problem.objective.normal_matrix(xs, problem.latest_jtj);
+            problem.objective.solver_matrix(xs, problem.latest_jtj);
             for (std::size_t i = 0; i < p; ++i)
                 for (std::size_t j = 0; j < p; ++j) gsl_matrix_set(jtj, i, j, problem.latest_jtj[i * p + j]);
         }
@@ -89,6 +89,22 @@ bool any_free_frequency(const Layout& layout)
 }
 
 }  // namespace
+
+void Objective::hessian(std::span<const double> x, std::span<double> h)
+{
+    normal_matrix(x, h);
+    subtract_curvature(x, h);
+}
+
+void Objective::solver_matrix(std::span<const double> x, std::span<double> h)
+{
+    normal_matrix(x, h);
+    const std::size_t p = static_cast<std::size_t>(std::llround(std::sqrt(static_cast<double>(h.size()))));
+    std::vector<double> diagonal(p);
+    for (std::size_t i = 0; i < p; ++i) diagonal[i] = h[i * p + i];
+    subtract_curvature(x, h);
+    for (std::size_t i = 0; i < p; ++i) h[i * p + i] = std::max(h[i * p + i], 0.01 * diagonal[i]);
+}
 
 FitOutcome levenberg_marquardt(Objective& objective, const Layout& layout, const Model& start, std::size_t points,
                                const FitSettings& settings, const Abandon& abandon)

@@ -8,6 +8,13 @@
 // actual to the predicted reduction and in the predicted reduction).  So
 // the residual vector handed to GSL here has p entries, sqrt(chi2) and
 // zeros, and df ignores u and gives the gradient at x.
+//
+// In place of J^T J the solver is given the Hessian of chi2 / 2 (with the
+// residuals' curvature; solver_matrix).  Its Levenberg-Marquardt step and
+// predicted reduction are then those of the exact quadratic model, and the
+// fits converge in a few iterations where Gauss-Newton converges linearly
+// at a rate near 1: frequencies among large residuals (red noise, crowded
+// low frequencies of real stars), 20 to 60 iterations a fit before.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +36,18 @@ public:
     virtual void gradient(std::span<const double> x, std::span<double> g) = 0;
     // J^T J at x, p x p, row by row, full.
     virtual void normal_matrix(std::span<const double> x, std::span<double> jtj) = 0;
-    // The Hessian of chi2 / 2 at x: J^T J minus the sum of the weighted
-    // residuals times the model's second derivatives.  J^T J where the
-    // objective cannot give the second part.
-    virtual void hessian(std::span<const double> x, std::span<double> h) { normal_matrix(x, h); }
+    // The residual part of the Hessian of chi2 / 2 at x, taken from h: the
+    // sum of the weighted residuals times the model's second derivatives.
+    // Nothing where the objective cannot give it.
+    virtual void subtract_curvature(std::span<const double> /*x*/, std::span<double> /*h*/) {}
+
+    // The Hessian of chi2 / 2: J^T J minus the residual part.
+    void hessian(std::span<const double> x, std::span<double> h);
+    // The matrix the solver is given in place of J^T J: the Hessian, with
+    // each diagonal entry kept at least 1 % of J^T J's (GSL scales the
+    // parameters by the square roots of the diagonal, and far from the
+    // minimum the residual part may exceed J^T J there).
+    void solver_matrix(std::span<const double> x, std::span<double> h);
 };
 
 // Whether a fit at parameters x is bound to be undone (a frequency gone

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "extraction/model.hpp"
 #include "spectrum/parallel.hpp"
@@ -42,7 +43,7 @@ void gradient_from(const Layout& layout, std::span<const Wave> waves, const Proj
 // term's own parameters have a second derivative together, and of those
 // only its frequency's, d2m/df2 = -(2 pi tau)^2 (a sin + b cos),
 // d2m/df da = 2 pi tau cos, d2m/df db = -2 pi tau sin.
-void subtract_curvature(const Layout& layout, std::span<const Wave> waves, const Projection& r, std::span<double> h)
+void take_curvature(const Layout& layout, std::span<const Wave> waves, const Projection& r, std::span<double> h)
 {
     const std::size_t p = layout.size();
     for (std::size_t i = 0; i < layout.terms(); ++i) {
@@ -101,12 +102,12 @@ void ExactObjective::normal_matrix(std::span<const double> x, std::span<double> 
     normal_equations(series_, model_, layout_, nullptr, jtj.data(), nullptr, threads_);
 }
 
-void ExactObjective::hessian(std::span<const double> x, std::span<double> h)
+void ExactObjective::subtract_curvature(std::span<const double> x, std::span<double> h)
 {
-    normal_matrix(x, h);
+    if (!any_free_frequency(layout_)) return;
     const std::vector<Wave> waves = waves_of(layout_, x, model_);
-    subtract_curvature(layout_, waves,
-                       project(series_.tau, series_.values, series_.weights, x[0], waves, 2, {}, threads_), h);
+    take_curvature(layout_, waves, project(series_.tau, series_.values, series_.weights, x[0], waves, 2, {}, threads_),
+                   h);
 }
 
 // --- DirectObjective ---
@@ -122,7 +123,7 @@ void DirectObjective::at(std::span<const double> x)
     if (same(x, x_)) return;
     x_.assign(x.begin(), x.end());
     waves_ = waves_of(layout_, x, fixed_);
-    projection_ = project(series_.tau, series_.values, series_.weights, x[0], waves_, any_free_frequency(layout_) ? 1 : 0,
+    projection_ = project(series_.tau, series_.values, series_.weights, x[0], waves_, any_free_frequency(layout_) ? 2 : 0,
                           {}, threads_);
 }
 
@@ -145,11 +146,10 @@ void DirectObjective::normal_matrix(std::span<const double> x, std::span<double>
     gram(table_, fit_columns(layout_, waves_), jtj.data(), threads_);
 }
 
-void DirectObjective::hessian(std::span<const double> x, std::span<double> h)
+void DirectObjective::subtract_curvature(std::span<const double> x, std::span<double> h)
 {
-    normal_matrix(x, h);
-    subtract_curvature(layout_, waves_,
-                       project(series_.tau, series_.values, series_.weights, x[0], waves_, 2, {}, threads_), h);
+    at(x);
+    take_curvature(layout_, waves_, projection_, h);
 }
 
 // --- AddedObjective ---
@@ -187,9 +187,10 @@ void AddedObjective::at(std::span<const double> x)
 {
     if (same(x, x_)) return;
     x_.assign(x.begin(), x.end());
-    const std::vector<Wave> waves = waves_of(layout_, x, fixed_);
+    waves_ = waves_of(layout_, x, fixed_);
+    const std::vector<Wave>& waves = waves_;
     const std::span<const Wave> added_waves = std::span<const Wave>(waves).subspan(known_terms_);
-    const Projection near = project(series_.tau, known_.values, series_.weights, 0.0, added_waves, 1, {}, threads_);
+    const Projection near = project(series_.tau, known_.values, series_.weights, 0.0, added_waves, 2, {}, threads_);
     table_.set(slot_frequencies(waves), threads_);
     columns_ = fit_columns(layout_, waves);
 
@@ -231,6 +232,27 @@ void AddedObjective::at(std::span<const double> x)
                 -two_pi * (waves[i].sine * s.tau_cosine - waves[i].cosine * s.tau_sine);
     }
     for (std::size_t a = 0; a < nadded; ++a) g_[added_[a]] = near_gradient[added_[a]] + with_change[a];
+
+    // The residuals' sums against tau and tau^2 times each added term's
+    // sine and cosine, for the curvature: those of r0 - n at the points,
+    // less those of the change d, from the products of the columns.
+    curvature_sums_.terms.assign(layout_.terms(), {});
+    for (std::size_t i = known_terms_; i < layout_.terms(); ++i) {
+        const auto slot = static_cast<std::uint32_t>(1 + i);
+        auto with_change_of = [&](bool sine, std::uint8_t power) {
+            const Column basis{{slot, sine, power, 1.0}};
+            double sum = 0.0;
+            for (std::size_t j = 0; j < nold; ++j) sum += d[j] * table_.product(columns_[old_[j]], basis);
+            return sum;
+        };
+        const TermSums& s = near.terms[i - known_terms_];
+        TermSums& c = curvature_sums_.terms[i];
+        if (layout_.frequency(i) == Layout::fixed) continue;
+        c.tau_sine = s.tau_sine - with_change_of(true, 1);
+        c.tau_cosine = s.tau_cosine - with_change_of(false, 1);
+        c.tau2_sine = s.tau2_sine - with_change_of(true, 2);
+        c.tau2_cosine = s.tau2_cosine - with_change_of(false, 2);
+    }
 }
 
 double AddedObjective::chi2(std::span<const double> x)
@@ -243,6 +265,12 @@ void AddedObjective::gradient(std::span<const double> x, std::span<double> g)
 {
     at(x);
     std::copy(g_.begin(), g_.end(), g.begin());
+}
+
+void AddedObjective::subtract_curvature(std::span<const double> x, std::span<double> h)
+{
+    at(x);
+    take_curvature(layout_, waves_, curvature_sums_, h);
 }
 
 void AddedObjective::normal_matrix(std::span<const double> x, std::span<double> jtj)

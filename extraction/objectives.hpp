@@ -38,7 +38,7 @@ public:
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
-    void hessian(std::span<const double> x, std::span<double> h) override;
+    void subtract_curvature(std::span<const double> x, std::span<double> h) override;
 
 private:
     void at(std::span<const double> x);
@@ -57,7 +57,7 @@ public:
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
-    void hessian(std::span<const double> x, std::span<double> h) override;
+    void subtract_curvature(std::span<const double> x, std::span<double> h) override;
 
 private:
     void at(std::span<const double> x);
@@ -92,6 +92,7 @@ public:
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
+    void subtract_curvature(std::span<const double> x, std::span<double> h) override;
 
 private:
     void at(std::span<const double> x);
@@ -113,6 +114,8 @@ private:
     std::vector<double> cross_;  // <c_j, c_a>, old_ x added_
     std::vector<double> g_;
     double chi2_ = 0.0;
+    std::vector<Wave> waves_;
+    Projection curvature_sums_;  // of the residuals against the added terms, with tau and tau^2
 };
 
 }  // namespace extraction

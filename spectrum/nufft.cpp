@@ -340,19 +340,32 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
 Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
 
 // amplitudes_of: the amplitudes of consecutive modes from their fine cells
-// (from cell c0 on, at their positions in the grid), each divided by the
-// kernel's transform (read at ft, ft + step, ...), and the unit terms:
-// mode_sum and amplitude_from_sums with the same operations, in a loop the
-// compiler vectorises.
+// (cells c0, c0 + 1, ..., alternately in the two halves of the grid), each
+// divided by the kernel's transform (read at ft, ft + step, ...), and the
+// unit terms: mode_sum and amplitude_from_sums with the same operations, in
+// a loop over pairs of cells (one from each half) that the compiler
+// vectorises.
 SPECTRUM_VECTOR_CLONES
 void amplitudes_of(const FinePlan& plan, const double* grid, std::size_t c0, const double* ft, std::ptrdiff_t step,
                    const UnitTerms* unit, double n, std::size_t count, double* out)
 {
-    for (std::size_t i = 0; i < count; ++i) {
+    auto one = [&](std::size_t i) {
         std::size_t cell = cell_position(plan, c0 + i);
         double d = ft[static_cast<std::ptrdiff_t>(i) * step];
         out[i] = amplitude_from_terms(unit[i], grid[2 * cell] / d, grid[2 * cell + 1] / d, n);
+    };
+    std::size_t first = (c0 & 1) && count > 0 ? 1 : 0;
+    if (first) one(0);
+    const double* low = grid + 2 * ((c0 + first) >> 1);
+    const double* high = low + 2 * plan.half;
+    std::size_t pairs = (count - first) / 2;
+    for (std::size_t q = 0; q < pairs; ++q) {
+        std::size_t even = first + 2 * q, odd = even + 1;
+        double de = ft[static_cast<std::ptrdiff_t>(even) * step], dd = ft[static_cast<std::ptrdiff_t>(odd) * step];
+        out[even] = amplitude_from_terms(unit[even], low[2 * q] / de, low[2 * q + 1] / de, n);
+        out[odd] = amplitude_from_terms(unit[odd], high[2 * q] / dd, high[2 * q + 1] / dd, n);
     }
+    if (first + 2 * pairs < count) one(count - 1);
 }
 
 }  // namespace
@@ -372,12 +385,20 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
     const std::vector<std::complex<double>> unit_sums =
         unit_weight_sums(fine, phases, centre_cycles, threads, work->grid);
     give_back(std::move(work));
+    // The unit terms of each frequency, and the frequencies to sum
+    // directly, block by block (the list in the order of the grid).
     double count = static_cast<double>(n);
     unit.resize(grid.count);
-    for (std::size_t j = 0; j < grid.count; ++j) {
-        unit[j] = unit_terms(unit_sums[j].real(), unit_sums[j].imag());
-        if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct.push_back(j);
-    }
+    std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
+    std::vector<std::vector<std::size_t>> direct_of(blocks);
+    for_each_block(blocks, threads, [&](std::size_t b) {
+        std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
+        for (std::size_t j = b * modes_per_block; j < j1; ++j) {
+            unit[j] = unit_terms(unit_sums[j].real(), unit_sums[j].imag());
+            if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct_of[b].push_back(j);
+        }
+    });
+    for (const std::vector<std::size_t>& d : direct_of) direct.insert(direct.end(), d.begin(), d.end());
 }
 
 void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan, std::span<const double> values,
