@@ -4,9 +4,12 @@
 //
 // Each step takes the highest peak of the residual spectrum, refines it
 // off the grid, judges it against the noise around it, adds it to the
-// model and fits every sinusoid and the constant together; the residuals
-// of that fit are the next step's series.  Nothing here prints: progress
-// goes to an optional callback and everything else into the result.
+// model and fits it with every amplitude and phase and the constant (every
+// frequency too every few steps, refit.hpp); the residuals of that fit are
+// the next step's series.  A final fit of every sinusoid and the constant
+// together, converged tightly, gives the table.  Nothing here prints:
+// progress goes to an optional callback and everything else into the
+// result.
 #pragma once
 
 #include <cstddef>
@@ -93,14 +96,14 @@ struct StepTiming {
     int terms = 0;          // sinusoids in the fit
     double spectrum = 0.0;  // the residuals and their spectrum after the fit
     double search = 0.0;    // peak, refinement, single-sinusoid fit, FAP
-    double fit = 0.0;       // the joint fit
-    int iterations = 0;     // of the fit
+    double fit = 0.0;       // the joint fit (and a second one, every frequency free, when asked)
+    int iterations = 0;     // of the fits
 };
 
 struct Timing {
     std::vector<StepTiming> steps;
-    double setup = 0.0;   // the plan, the spectrum of the data and the sums of the sampling
-    double final = 0.0;   // residual spectrum, covariance, S/N, labels
+    double setup = 0.0;   // the plan and the spectrum of the data (the fast fit's sums are made in the fits)
+    double final = 0.0;   // final fit, residual spectrum, covariance, S/N, labels
     double total = 0.0;
 };
 
