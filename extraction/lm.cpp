@@ -99,7 +99,7 @@ void Objective::hessian(std::span<const double> x, std::span<double> h)
 void Objective::solver_matrix(std::span<const double> x, std::span<double> h)
 {
     normal_matrix(x, h);
-    const std::size_t p = static_cast<std::size_t>(std::llround(std::sqrt(static_cast<double>(h.size()))));
+    const std::size_t p = x.size();
     std::vector<double> diagonal(p);
     for (std::size_t i = 0; i < p; ++i) diagonal[i] = h[i * p + i];
     subtract_curvature(x, h);

@@ -17,7 +17,7 @@ namespace {
 // A candidate within this many resolutions 1/T of a frequency taken is
 // fitted with every frequency free.
 constexpr double near_resolutions = 1.5;
-// Gauss-Newton steps of the final polish at most.
+// Newton steps of the final polish at most.
 constexpr int polish_steps = 6;
 
 bool same_model(const Model& a, const Model& b)
