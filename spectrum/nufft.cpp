@@ -340,32 +340,39 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
 Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
 
 // amplitudes_of: the amplitudes of consecutive modes from their fine cells
-// (cells c0, c0 + 1, ..., alternately in the two halves of the grid), each
-// divided by the kernel's transform (read at ft, ft + step, ...), and the
-// unit terms: mode_sum and amplitude_from_sums with the same operations, in
-// a loop over pairs of cells (one from each half) that the compiler
-// vectorises.
-SPECTRUM_VECTOR_CLONES
-void amplitudes_of(const FinePlan& plan, const double* grid, std::size_t c0, const double* ft, std::ptrdiff_t step,
-                   const UnitTerms* unit, double n, std::size_t count, double* out)
+// (cells c0, c0 + 1, ..., alternately in the two halves of the grid) and
+// their factors: amplitude_from_sums with the divisions by the kernel's
+// transform and by n +- |W| made once in the plan, in a loop over pairs of
+// cells (one from each half) that the compiler vectorises.
+inline double amplitude_of(const NufftPlan::ModeFactors& f, double re, double im, double inverse_n)
 {
-    auto one = [&](std::size_t i) {
-        std::size_t cell = cell_position(plan, c0 + i);
-        double d = ft[static_cast<std::ptrdiff_t>(i) * step];
-        out[i] = amplitude_from_terms(unit[i], grid[2 * cell] / d, grid[2 * cell + 1] / d, n);
-    };
+    double a = f.cx * re + f.cy * im;
+    double b = f.cx * im - f.cy * re;
+    return 2.0 * std::sqrt((a * a * f.plus + b * b * f.minus) * inverse_n);
+}
+
+SPECTRUM_VECTOR_CLONES
+void amplitudes_of(const FinePlan& plan, const double* grid, std::size_t c0, const NufftPlan::ModeFactors* factors,
+                   double n, std::size_t count, double* out)
+{
+    double inverse_n = 1.0 / n;
     std::size_t first = (c0 & 1) && count > 0 ? 1 : 0;
-    if (first) one(0);
+    if (first) {
+        std::size_t cell = cell_position(plan, c0);
+        out[0] = amplitude_of(factors[0], grid[2 * cell], grid[2 * cell + 1], inverse_n);
+    }
     const double* low = grid + 2 * ((c0 + first) >> 1);
     const double* high = low + 2 * plan.half;
     std::size_t pairs = (count - first) / 2;
     for (std::size_t q = 0; q < pairs; ++q) {
         std::size_t even = first + 2 * q, odd = even + 1;
-        double de = ft[static_cast<std::ptrdiff_t>(even) * step], dd = ft[static_cast<std::ptrdiff_t>(odd) * step];
-        out[even] = amplitude_from_terms(unit[even], low[2 * q] / de, low[2 * q + 1] / de, n);
-        out[odd] = amplitude_from_terms(unit[odd], high[2 * q] / dd, high[2 * q + 1] / dd, n);
+        out[even] = amplitude_of(factors[even], low[2 * q], low[2 * q + 1], inverse_n);
+        out[odd] = amplitude_of(factors[odd], high[2 * q], high[2 * q + 1], inverse_n);
     }
-    if (first + 2 * pairs < count) one(count - 1);
+    if (first + 2 * pairs < count) {
+        std::size_t last = count - 1, cell = cell_position(plan, c0 + last);
+        out[last] = amplitude_of(factors[last], grid[2 * cell], grid[2 * cell + 1], inverse_n);
+    }
 }
 
 }  // namespace
@@ -385,16 +392,18 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
     const std::vector<std::complex<double>> unit_sums =
         unit_weight_sums(fine, phases, centre_cycles, threads, work->grid);
     give_back(std::move(work));
-    // The unit terms of each frequency, and the frequencies to sum
-    // directly, block by block (the list in the order of the grid).
+    // The factors of each frequency, and the frequencies to sum directly,
+    // block by block (the list in the order of the grid).
     double count = static_cast<double>(n);
-    unit.resize(grid.count);
+    factors.resize(grid.count);
     std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
     std::vector<std::vector<std::size_t>> direct_of(blocks);
     for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
         for (std::size_t j = b * modes_per_block; j < j1; ++j) {
-            unit[j] = unit_terms(unit_sums[j].real(), unit_sums[j].imag());
+            UnitTerms u = unit_terms(unit_sums[j].real(), unit_sums[j].imag());
+            double d = fine.kernel_ft[j < fine.centre ? fine.centre - j : j - fine.centre];
+            factors[j] = {u.ux / d, u.uy / d, 1.0 / (count + u.r), 1.0 / (count - u.r)};
             if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct_of[b].push_back(j);
         }
     });
@@ -425,12 +434,10 @@ void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan
         // written over afterwards.
         std::size_t below = std::min(j1, std::max(j0, plan.fine.centre));
         if (j0 < below)
-            amplitudes_of(plan.fine, fine.data(), plan.fine.fine - plan.fine.centre + j0,
-                          plan.fine.kernel_ft.data() + (plan.fine.centre - j0), -1, plan.unit.data() + j0, count,
-                          below - j0, amplitude.data() + j0);
+            amplitudes_of(plan.fine, fine.data(), plan.fine.fine - plan.fine.centre + j0, plan.factors.data() + j0,
+                          count, below - j0, amplitude.data() + j0);
         if (below < j1)
-            amplitudes_of(plan.fine, fine.data(), below - plan.fine.centre,
-                          plan.fine.kernel_ft.data() + (below - plan.fine.centre), 1, plan.unit.data() + below, count,
+            amplitudes_of(plan.fine, fine.data(), below - plan.fine.centre, plan.factors.data() + below, count,
                           j1 - below, amplitude.data() + below);
     });
     for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
@@ -467,7 +474,7 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
     std::size_t layout = times(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
     std::size_t complex_per_point = times(n, sizeof(std::complex<double>));
     std::size_t kept = plus(plus(layout, complex_per_point),            // layout, centre phases
-                            times(modes, sizeof(UnitTerms) + sizeof(double) / 2));  // W's terms, kernel_ft
+                            times(modes, sizeof(NufftPlan::ModeFactors) + sizeof(double) / 2));  // factors, kernel_ft
     std::size_t building = plus(plus(layout, complex_per_point), fine_grid);  // the doubled layout's transform
     std::size_t spectrum = plus(plus(complex_per_point, fine_grid), times(modes, sizeof(double)));
     // FFTW's tables for the plan: at most one complex number per cell.

@@ -158,7 +158,13 @@ struct NufftPlan {
     FinePlan fine;
     Layout layout;
     std::vector<std::complex<double>> centre_phase;  // exp(-2 pi i f_J t_k), layout order
-    std::vector<UnitTerms> unit;                      // of W at 2 f_j
+    // Per grid frequency, what the amplitude needs besides the fine cell:
+    // the unit vector at half W's angle over the kernel's transform, and
+    // the inverses of n + |W| and n - |W| (see amplitude_from_sums).
+    struct ModeFactors {
+        double cx = 0.0, cy = 0.0, plus = 0.0, minus = 0.0;
+    };
+    std::vector<ModeFactors> factors;
     std::vector<std::size_t> direct;                  // grid indices done by direct sums
 
 private:

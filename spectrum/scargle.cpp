@@ -78,7 +78,11 @@ UnitTerms unit_terms(double wr, double wi)
 
 double amplitude_from_sums(const Sums& sums, double n)
 {
-    return amplitude_from_terms(unit_terms(sums.wr, sums.wi), sums.zr, sums.zi, n);
+    UnitTerms u = unit_terms(sums.wr, sums.wi);
+    double a = u.ux * sums.zr + u.uy * sums.zi;
+    double b = u.ux * sums.zi - u.uy * sums.zr;
+    double p = a * a / (n + u.r) + b * b / (n - u.r);
+    return 2.0 * std::sqrt(p / n);
 }
 
 double direct_amplitude(const PointPhases& phases, std::span<const double> centred, std::size_t j)

@@ -2,7 +2,6 @@
 // unit weights, and its direct form where those sums cannot give it.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 #include <span>
 
@@ -34,18 +33,6 @@ struct UnitTerms {
 };
 
 UnitTerms unit_terms(double wr, double wi);
-
-// amplitude_from_terms: the Scargle amplitude from Z and the unit terms;
-// amplitude_from_sums in two parts, with the same operations, so the same
-// bits.  Inline and without branches, so that a loop over frequencies is
-// vectorised.
-inline double amplitude_from_terms(const UnitTerms& t, double zr, double zi, double n)
-{
-    double a = t.ux * zr + t.uy * zi;
-    double b = t.ux * zi - t.uy * zr;
-    double p = a * a / (n + t.r) + b * b / (n - t.r);
-    return 2.0 * std::sqrt(p / n);
-}
 
 // amplitude_from_sums: the Scargle amplitude sqrt(4 P / n).
 //   Given:    sums  Z and W at the frequency
