@@ -320,10 +320,10 @@ void transform(const FinePlan& plan, const Layout& layout, std::span<const std::
 namespace {
 
 // The unit weights' sums W at twice each grid frequency, by the transform
-// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k, in the given fine grid.
-std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const PointPhases& phases,
-                                                   const std::vector<double>& centre_cycles, int threads,
-                                                   FineGrid& grid)
+// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k, into the given fine grid
+// (read with mode_sum).
+void transform_unit_weights(const FinePlan& fine, const PointPhases& phases, const std::vector<double>& centre_cycles,
+                            int threads, FineGrid& grid)
 {
     Layout doubled = make_layout(fine, phases.advance_hi, phases.advance_lo, 2.0);
     std::vector<std::complex<double>> weights(phases.size());
@@ -332,9 +332,6 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
         weights[p] = {e.cos, -e.sin};
     }
     transform(fine, doubled, weights, threads, grid);
-    std::vector<std::complex<double>> sums(fine.modes);
-    for (std::size_t j = 0; j < fine.modes; ++j) sums[j] = mode_sum(fine, grid, j);
-    return sums;
 }
 
 Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
@@ -389,9 +386,7 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
         centre_phase[p] = {e.cos, -e.sin};
     }
     std::unique_ptr<Workspace> work = take_workspace();
-    const std::vector<std::complex<double>> unit_sums =
-        unit_weight_sums(fine, phases, centre_cycles, threads, work->grid);
-    give_back(std::move(work));
+    transform_unit_weights(fine, phases, centre_cycles, threads, work->grid);
     // The factors of each frequency, and the frequencies to sum directly,
     // block by block (the list in the order of the grid).
     double count = static_cast<double>(n);
@@ -401,12 +396,14 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
     for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
         for (std::size_t j = b * modes_per_block; j < j1; ++j) {
-            UnitTerms u = unit_terms(unit_sums[j].real(), unit_sums[j].imag());
+            std::complex<double> w = mode_sum(fine, work->grid, j);
+            UnitTerms u = unit_terms(w.real(), w.imag());
             double d = fine.kernel_ft[j < fine.centre ? fine.centre - j : j - fine.centre];
             factors[j] = {u.ux / d, u.uy / d, 1.0 / (count + u.r), 1.0 / (count - u.r)};
-            if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct_of[b].push_back(j);
+            if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, w), count)) direct_of[b].push_back(j);
         }
     });
+    give_back(std::move(work));
     for (const std::vector<std::size_t>& d : direct_of) direct.insert(direct.end(), d.begin(), d.end());
 }
 
