@@ -231,9 +231,9 @@ WindowSums SamplingSums::at(double nu) const
 std::size_t SamplingSums::bytes(std::size_t n, double highest, double span)
 {
     constexpr double most = 0x1p63;
-    // The grid step is at least 1 / (4 T): at most 4 T highest + 19 grid
-    // frequencies of three complex sums.
-    const double count = 4.0 * std::fabs(span) * std::fabs(highest) + 19.0;
+    // The grid step is 1 / (2 T) rounded down to eight significant bits:
+    // at most 2.02 T highest + 19 grid frequencies of three complex sums.
+    const double count = 2.02 * std::fabs(span) * std::fabs(highest) + 19.0;
     if (!(count < 0x1p40)) return static_cast<std::size_t>(-1);
     const auto modes = static_cast<std::size_t>(count);
     const double kept = 48.0 * count + 16.0 * static_cast<double>(n);
