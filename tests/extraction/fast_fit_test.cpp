@@ -9,6 +9,7 @@
 
 #include "extraction/extraction.hpp"
 #include "extraction/gram.hpp"
+#include "extraction/peak.hpp"
 #include "extraction/objectives.hpp"
 #include "extraction/refit.hpp"
 #include "extraction/solve.hpp"
@@ -74,6 +75,36 @@ TEST(WindowSums, EqualTheirDirectSumsAtAnyFrequency)
             for (int k = 0; k < 3; ++k) EXPECT_LT(std::abs(fast.s[k] - direct.s[k]), 1e-12 * norm[k]) << nu;
         }
     }
+}
+
+TEST(Projections, EqualTheirSumsOverThePointsWhateverTheThreads)
+{
+    const Curve c = make_curve(true);  // not a whole number of blocks
+    const std::vector<Wave> waves = {{3.21, 1.9, 0.4}, {17.9, -0.2, 0.25}};
+    std::vector<double> r1(c.tau.size()), r3(c.tau.size());
+    const Projection p1 = project(c.tau, c.values, c.weights, 0.38, waves, 2, r1, 1);
+    const Projection p3 = project(c.tau, c.values, c.weights, 0.38, waves, 2, r3, 3);
+    EXPECT_EQ(r1, r3);
+    EXPECT_EQ(p1.chi2, p3.chi2);
+    EXPECT_EQ(p1.terms[1].tau2_cosine, p3.terms[1].tau2_cosine);
+    double chi2 = 0.0, constant = 0.0, sine = 0.0, tau_cosine = 0.0, tau2_sine = 0.0;
+    for (std::size_t n = 0; n < c.tau.size(); ++n) {
+        const double t = c.tau[n], w2 = c.weights[n] * c.weights[n];
+        const double s0 = std::sin(two_pi * 3.21 * t), c0 = std::cos(two_pi * 3.21 * t);
+        const double r = c.values[n] - 0.38 - (1.9 * s0 + 0.4 * c0) -
+                         (-0.2 * std::sin(two_pi * 17.9 * t) + 0.25 * std::cos(two_pi * 17.9 * t));
+        EXPECT_NEAR(r1[n], r, 1e-12);
+        chi2 += w2 * r * r;
+        constant += w2 * r;
+        sine += w2 * r * s0;
+        tau_cosine += w2 * r * t * c0;
+        tau2_sine += w2 * r * t * t * s0;
+    }
+    EXPECT_NEAR(p1.chi2, chi2, 1e-10 * chi2);
+    EXPECT_NEAR(p1.constant, constant, 1e-9);
+    EXPECT_NEAR(p1.terms[0].sine, sine, 1e-9);
+    EXPECT_NEAR(p1.terms[0].tau_cosine, tau_cosine, 1e-8);
+    EXPECT_NEAR(p1.terms[0].tau2_sine, tau2_sine, 1e-7);
 }
 
 TEST(FastNormalMatrix, EqualsTheDirectAssemblyWithFixedFrequenciesAndWeights)
@@ -210,6 +241,54 @@ TEST(FastFit, TheFinalPolishReachesTheZeroOfTheGradientAmongLargeResiduals)
     exact.gradient(x, g);
     exact.normal_matrix(x, h);
     EXPECT_LT(newton_step(h, layout.size(), g, chi2 / static_cast<double>(tau.size() - layout.size())).sigmas, 1e-8);
+}
+
+TEST(Refits, TheNewFrequencyAloneMovesExceptOnTheScheduledSteps)
+{
+    const Curve c = make_curve(false);
+    const Series series = c.series();
+    Settings settings;
+    settings.grid = {0.025, 0.0025, 8000};
+    settings.full_refit_every = 3;
+    Refitter refitter(series, settings, 40.0, 2);
+    Model one{0.4, {{3.2102, 2.0, 0.3}}};
+    std::vector<double> residuals;
+    refitter.residuals(one, residuals);
+    refitter.accept(one);
+    const FitOutcome second = refitter.fit_candidate(one, residuals, {17.9004, 0.3, 0.1}, false);
+    ASSERT_EQ(second.status, FitOutcome::Status::converged);
+    EXPECT_TRUE(refitter.partial());
+    EXPECT_EQ(second.model.terms[0].frequency, 3.2102);
+    EXPECT_NEAR(second.model.terms[1].frequency, 17.9, 1e-3);
+    refitter.residuals(second.model, residuals);
+    refitter.accept(second.model);
+    const FitOutcome third = refitter.fit_candidate(second.model, residuals, {3.2478, 0.8, 0.7}, false);
+    ASSERT_EQ(third.status, FitOutcome::Status::converged);
+    EXPECT_FALSE(refitter.partial());  // the third step: every frequency
+    EXPECT_NE(third.model.terms[0].frequency, 3.2102);
+    EXPECT_NEAR(third.model.terms[0].frequency, 3.21, 1e-3);
+}
+
+TEST(Memory, OfTheFastFitLinearInPointsQuadraticInFrequencies)
+{
+    const spectrum::Grid grid{0.01, 0.001, 100000};
+    auto bytes = [&](std::size_t n, int most) {
+        return static_cast<double>(memory_needed(n, grid, 100.0, most, FitMethod::fast));
+    };
+    const double base = bytes(100000, 100);
+    EXPECT_NEAR(bytes(300000, 100) - bytes(200000, 100), bytes(200000, 100) - base, 1e-6 * base);  // linear in N
+    const double k1 = bytes(100000, 200) - base, k2 = bytes(100000, 400) - bytes(100000, 200);
+    EXPECT_GT(k2, 3.0 * k1);                                                                 // quadratic in K
+    EXPECT_LT(k2, 4.5 * k1);
+    EXPECT_EQ(memory_needed(100000, grid, 100.0, 1 << 30), static_cast<std::size_t>(-1));  // saturates
+}
+
+TEST(Peak, RefinementDoesNotDependOnThreads)
+{
+    const Curve c = make_curve(false);
+    const spectrum::Grid grid{3.0, 0.0025, 200};
+    const std::size_t j = static_cast<std::size_t>(std::lround((3.21 - 3.0) / 0.0025));
+    EXPECT_EQ(refine_peak(grid, j, c.tau, c.values, 1), refine_peak(grid, j, c.tau, c.values, 3));
 }
 
 namespace {
