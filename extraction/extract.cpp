@@ -74,9 +74,11 @@ bool diverged(const FitOutcome& outcome, const Model& start, double span, Reject
     return false;
 }
 
-// Whether an S/N is so near the limit that a fit which left the earlier
-// frequencies in place might decide otherwise than the full one.
-bool near_limit(double snr, double limit) { return std::fabs(snr - limit) <= 0.01 * limit; }
+// Whether an S/N would stop the loop, or is so near the limit that a fit
+// which left the earlier frequencies in place might decide otherwise than
+// the full one (the leftovers of frequencies not refitted lie in the noise
+// box too).
+bool may_stop(double snr, double limit) { return !(snr > 1.01 * limit); }
 
 // The per-frequency figures that need the final residuals.
 void finish(Result& result, std::span<const double> times, const Settings& settings,
@@ -213,7 +215,8 @@ Result extract(std::span<const double> times, std::span<const double> values, st
         // The joint fit with the candidate added, the residuals and their
         // spectrum.  A fit that left the earlier frequencies in place is
         // done again with all of them free before it rejects the candidate
-        // or its S/N decides near the limit, as the full fit would decide.
+        // or its S/N stops the loop, so that these decisions are the full
+        // fit's.
         Model trial = result.model;
         trial.terms.push_back(single.sinusoid);
         FitOutcome outcome;
@@ -239,7 +242,7 @@ Result extract(std::span<const double> times, std::span<const double> values, st
             const double noise = box_mean(settings.grid, next_spectrum, outcome.model.terms.back().frequency,
                                           settings.box);
             snr = noise > 0.0 ? outcome.model.terms.back().amplitude / noise : INFINITY;
-            if (!refitter.partial() || !near_limit(snr, settings.snr)) break;
+            if (!refitter.partial() || !may_stop(snr, settings.snr)) break;
         }
         result.timing.steps.push_back(step);
         if (rejected) {

@@ -193,12 +193,13 @@ void extraction_files(const Star& star, const lightcurve::LightCurve& curve, con
     context.label = star.label;
     context.unit = lightcurve::unit_name(curve.unit);
     context.stop = extraction::stop_sentence(result, settings);
-    context.extra = joined({{"refine", refine_name(options.refine)},
-                            {"fit", fit_name(options.fit)},
-                            {"weights", options.weights ? "yes" : "no"},
-                            {"snr_limit", full_number(options.snr)},
-                            {"box", full_number(options.box)}},
-                           method_facts(options));
+    // The fit's assembly last: the facts before it read as they always did.
+    context.extra = joined(joined({{"refine", refine_name(options.refine)},
+                                   {"weights", options.weights ? "yes" : "no"},
+                                   {"snr_limit", full_number(options.snr)},
+                                   {"box", full_number(options.box)}},
+                                  method_facts(options)),
+                           {{"fit", fit_name(options.fit)}});
     say_extraction(out, result, context);
     summary.frequencies = result.frequencies.size();
     if (!result.frequencies.empty()) {
