@@ -37,6 +37,13 @@ void check_input(std::span<const double> times, std::span<const double> values, 
             if (!(e > 0.0) || !std::isfinite(e)) throw std::invalid_argument("an error is not a positive number");
     if (settings.grid.count < 3 || !(settings.grid.step > 0.0))
         throw std::invalid_argument("the frequency grid needs at least three frequencies");
+    for (const StartTerm& term : settings.start)
+        if (!(term.frequency > 0.0) || !std::isfinite(term.frequency))
+            throw std::invalid_argument("a frequency to start from is not a positive number");
+    if (settings.start_t_ref && !std::isfinite(*settings.start_t_ref))
+        throw std::invalid_argument("the reference time of the frequencies to start from is not a number");
+    if (1 + 3 * settings.start.size() >= times.size())
+        throw std::invalid_argument("too few points for the frequencies to start from");
 }
 
 // The mean time t_ref, the origin of the phases.
@@ -200,6 +207,32 @@ void finish_baselines(Result& result, Baselines& baselines, const Settings& sett
     (void)settings;
 }
 
+// start_model: the model of the table to start from.  A term with its
+// amplitude and phase (and a reference time for the phase) starts from
+// them, its phase carried to t_ref; a term without them starts from the
+// least-squares sinusoid at its frequency on the values less the terms
+// before it.
+Model start_model(const Settings& settings, const Result& result, const Series& series)
+{
+    Model model;
+    model.constant = result.model.constant;
+    std::vector<double> rest(series.values.begin(), series.values.end()), wave(rest.size());
+    for (double& v : rest) v -= model.constant;
+    for (const StartTerm& term : settings.start) {
+        Sinusoid s;
+        if (std::isfinite(term.amplitude) && std::isfinite(term.phase) && settings.start_t_ref) {
+            const double carried = term.phase + term.frequency * (result.t_ref - *settings.start_t_ref);
+            s = {term.frequency, term.amplitude, carried - std::floor(carried)};
+        } else {
+            s = single_sinusoid(Series{series.tau, rest, series.weights}, term.frequency).sinusoid;
+        }
+        evaluate(Model{0.0, {s}}, series.tau, wave);
+        for (std::size_t k = 0; k < rest.size(); ++k) rest[k] -= wave[k];
+        model.terms.push_back(s);
+    }
+    return model;
+}
+
 double rms_of(std::span<const double> x)
 {
     double sum2 = 0.0;
@@ -302,6 +335,27 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     if (!baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
+
+    // The table to start from, fitted first.
+    if (!settings.start.empty()) {
+        const Model started = start_model(settings, result, series);
+        FitOutcome fitted = refitter.final_fit(started);
+        Rejection::Why why;
+        result.model = diverged(fitted, started, result.span, why) ? started : fitted.model;
+        refitter.residuals(result.model, result.residuals);
+        if (!baselines.fitted.empty()) {
+            baselines.refit(result.residuals);
+            refitter.residuals(result.model, result.residuals);
+        }
+        refitter.accept(result.model);
+        plan.amplitude(result.residuals, spectrum_now);
+        for (const Sinusoid& term : result.model.terms) {
+            const double noise = box_mean(settings.grid, spectrum_now, term.frequency, settings.box);
+            snr_at_pick.push_back(noise > 0.0 ? term.amplitude / noise : INFINITY);
+            log10_faps.push_back(NAN);  // not picked from the spectrum
+        }
+    }
+
     for (;;) {
         const std::size_t terms = result.model.terms.size();
         if (static_cast<int>(terms) >= most) {

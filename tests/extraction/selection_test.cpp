@@ -123,3 +123,36 @@ TEST(Selection, ARedNoisePeakHigherThanASignificantOneIsPassedOver)
     EXPECT_LT(first, 2.0);
     EXPECT_EQ(by_height.stop, Stop::snr);
 }
+
+// A table to start from: its frequencies held (refine none), one from its
+// amplitude and phase at another reference time, one from its frequency
+// alone; the loop then finds the frequency the table lacks.
+TEST(StartTable, IsFittedFirstAndTheLoopGoesOn)
+{
+    std::vector<double> t, y;
+    std::mt19937_64 gen(3);
+    std::normal_distribution<double> normal(0.0, 0.02);
+    for (int k = 0; k < 4000; ++k) {
+        t.push_back(2000.0 + 0.005 * k);
+        y.push_back(1.0 * std::sin(two_pi * (6.1 * t.back() + 0.3)) + 0.5 * std::sin(two_pi * (9.7 * t.back() + 0.1)) +
+                    0.2 * std::sin(two_pi * (13.3 * t.back() + 0.7)) + normal(gen));
+    }
+    Settings settings;
+    settings.grid = grid_to(20.0, t.back() - t.front());
+    settings.baseline = Baseline::none;
+    settings.refine = Refine::none;
+    // The first term's phase at t = 0: 0.3 cycles.
+    settings.start = {{6.1, 1.0, 0.3}, {9.7}};
+    settings.start_t_ref = 0.0;
+    const Result r = extract(spectrum_plan(t, settings), t, y, {}, one_segment(t), settings);
+    ASSERT_GE(r.frequencies.size(), 3u);
+    EXPECT_EQ(r.frequencies[0].value.frequency, 6.1);
+    EXPECT_EQ(r.frequencies[1].value.frequency, 9.7);
+    EXPECT_NEAR(r.frequencies[2].value.frequency, 13.3, 1e-3);
+    EXPECT_NEAR(r.frequencies[0].value.amplitude, 1.0, 3e-3);
+    EXPECT_NEAR(r.frequencies[1].value.amplitude, 0.5, 3e-3);
+    // Phases at t_ref: the table's phase carried over t_ref - 0.
+    const double phase = 0.3 + 6.1 * r.t_ref;
+    const double d = r.frequencies[0].value.phase - (phase - std::floor(phase));
+    EXPECT_LT(std::fabs(d - std::nearbyint(d)), 1e-3);
+}
