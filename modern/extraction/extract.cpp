@@ -166,6 +166,13 @@ struct Baselines {
     }
 };
 
+double rms_of(std::span<const double> x)
+{
+    double sum2 = 0.0;
+    for (double v : x) sum2 += v * v;
+    return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
+}
+
 // significant_peak: the highest peak outside the zones that reaches the S/N
 // limit against the local noise of the spectrum; no_peak when none does,
 // with the stop, the highest peak's S/N and frequency in the result.
@@ -200,11 +207,17 @@ void finish_baselines(Result& result, Baselines& baselines, const Settings& sett
         const double w = baselines.weights.empty() ? 1.0 : baselines.weights[k];
         chi2 += w * w * result.residuals[k] * result.residuals[k];
     }
-    const double variance = result.n > parameters ? chi2 / static_cast<double>(result.n - parameters) : NAN;
+    // The errors grow by sqrt(D_b), as the frequencies' do by sqrt(D_f):
+    // a baseline averages the noise of its segment's whole length, so it
+    // sees the residuals' correlation (D) and their noise at the lowest
+    // frequencies searched, where red noise is strongest.
+    const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, settings.box);
+    const double d_b = std::max(result.D, noise_excess(low_noise, rms_of(result.residuals), result.n));
+    const double variance =
+        result.n > parameters ? d_b * chi2 / static_cast<double>(result.n - parameters) : NAN;
     baseline_errors(baselines.times, baselines.weights, baselines.of_point, variance, baselines.fitted);
     result.baselines = baselines.fitted;
     result.baseline = baseline_at_points(baselines.times, baselines.of_point, result.baselines);
-    (void)settings;
 }
 
 // start_model: the model of the table to start from.  A term with its
@@ -233,12 +246,6 @@ Model start_model(const Settings& settings, const Result& result, const Series& 
     return model;
 }
 
-double rms_of(std::span<const double> x)
-{
-    double sum2 = 0.0;
-    for (double v : x) sum2 += v * v;
-    return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
-}
 
 // The per-frequency figures that need the final residuals.
 void finish(Result& result, std::span<const double> times, const Settings& settings,
@@ -496,8 +503,8 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     if (!result.model.terms.empty() || !baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     result.residual_amplitude = spectrum_now;
     const std::vector<double> cov = refitter.covariance(result.model);
-    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
     finish(result, times, settings, log10_faps, snr_at_pick, cov);
+    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;
