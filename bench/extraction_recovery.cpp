@@ -170,7 +170,9 @@ struct Star {
     std::vector<Sinusoid> signals;                 // phase in cycles at t = 0
 };
 
-Star make_segmented(bool tess, int segments, int signals, std::mt19937_64& gen)
+// A segmented star as above; with `given` its sinusoids instead of random
+// ones (their amplitudes in units of the local noise).
+Star make_segmented(bool tess, int segments, int signals, std::mt19937_64& gen, const std::vector<Sinusoid>& given = {})
 {
     std::normal_distribution<double> gauss(0.0, 1.0);
     std::uniform_real_distribution<double> uni(0.0, 1.0);
@@ -198,6 +200,10 @@ Star make_segmented(bool tess, int segments, int signals, std::mt19937_64& gen)
     const spectrum::Plan plan(s.times, grid, {});
     const std::vector<double> noise_spectrum = plan.amplitude(s.noise);
     const std::vector<double> local = local_noise(grid, noise_spectrum, 1.0);
+    for (const Sinusoid& x : given) {
+        const std::size_t j = static_cast<std::size_t>(std::lround((x.frequency - grid.fmin) / grid.step));
+        s.signals.push_back({x.frequency, x.amplitude * local[std::min(j, grid.count - 1)], x.phase});
+    }
     while (static_cast<int>(s.signals.size()) < signals) {
         const double f = 0.5 + (top - 0.5) * uni(gen);
         bool apart = true;
@@ -316,6 +322,58 @@ void segmented_campaign(int stars)
         run_segmented(make_segmented(tess, segments, signals, gen), c);
     }
     print_campaign("segmented stars", c);
+
+    // A harmonic series to 20 f0 (an RR Lyrae-like pulsator): how many of
+    // its harmonics are labelled harmonics of the fundamental.
+    {
+        std::vector<Sinusoid> series;
+        for (int n = 1; n <= 20; ++n) series.push_back({1.7 * n, 400.0 * std::pow(0.8, n - 1), 0.1 * n});
+        const Star s = make_segmented(true, 4, 20, gen, series);
+        const Segmentation segmentation = segment_light_curve(s.times, {}, SegmentRules{});
+        const Settings settings = segmented_settings(s.times, segmentation);
+        const Result r = extract(spectrum_plan(s.times, settings), s.times, s.values, {}, segmentation, settings);
+        int fundamental = 0, labelled = 0, found = 0;
+        for (const Frequency& f : r.frequencies)
+            if (std::fabs(f.value.frequency - 1.7) < 0.5 / r.span) fundamental = f.id;
+        for (int n = 2; n <= 20; ++n)
+            for (const Frequency& f : r.frequencies)
+                if (std::fabs(f.value.frequency - 1.7 * n) < 0.5 / r.span) {
+                    ++found;
+                    labelled += f.label.text == std::to_string(n) + "f" + std::to_string(fundamental) ? 1 : 0;
+                }
+        std::printf("harmonic series to 20 f0: %d of 19 harmonics found, %d labelled harmonics of f%d (goal all)\n",
+                    found, labelled, fundamental);
+    }
+    // A delta Scuti-like star of 50 independent modes: how many of them
+    // are labelled combinations.
+    {
+        int combinations = 0, possible = 0, modes = 0;
+        for (int i = 0; i < std::max(1, stars / 4); ++i) {
+            std::uniform_real_distribution<double> uni(0.0, 1.0);
+            std::vector<Sinusoid> modes_in;
+            while (modes_in.size() < 50) {
+                const double f = 5.0 + 55.0 * uni(gen);
+                bool apart = true;
+                for (const Sinusoid& m : modes_in) apart = apart && std::fabs(m.frequency - f) > 0.2;
+                if (apart) modes_in.push_back({f, 5.0 * std::pow(40.0, uni(gen)), uni(gen)});
+            }
+            const Star s = make_segmented(true, 4, 50, gen, modes_in);
+            const Segmentation segmentation = segment_light_curve(s.times, {}, SegmentRules{});
+            const Settings settings = segmented_settings(s.times, segmentation);
+            const Result r = extract(spectrum_plan(s.times, settings), s.times, s.values, {}, segmentation, settings);
+            for (const Sinusoid& m : s.signals)
+                for (const Frequency& f : r.frequencies)
+                    if (std::fabs(f.value.frequency - m.frequency) < 0.5 / r.span) {
+                        ++modes;
+                        const bool combination = f.label.text.find_first_of("+-") != std::string::npos;
+                        if (combination && !f.label.possible()) ++combinations;
+                        if (combination && f.label.possible()) ++possible;
+                    }
+        }
+        std::printf("delta Scuti-like stars of 50 independent modes (%d): %d of %d found modes labelled combinations,"
+                    " %d more possible ones (goal at most 1 a star)\n",
+                    std::max(1, stars / 4), combinations, modes, possible);
+    }
 }
 
 }  // namespace
