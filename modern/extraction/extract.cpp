@@ -42,6 +42,8 @@ void check_input(std::span<const double> times, std::span<const double> values, 
             throw std::invalid_argument("a frequency to start from is not a positive number");
     if (settings.start_t_ref && !std::isfinite(*settings.start_t_ref))
         throw std::invalid_argument("the reference time of the frequencies to start from is not a number");
+    if (settings.harmonics)
+        throw std::invalid_argument("a locked harmonic series is not fitted yet: leave the harmonics unset");
     if (1 + 3 * settings.start.size() >= times.size())
         throw std::invalid_argument("too few points for the frequencies to start from");
 }
