@@ -21,6 +21,7 @@
 
 #include "extraction/extraction.hpp"
 #include "extraction/libraries.hpp"
+#include "lightcurve/lightcurve.hpp"
 
 using namespace extraction;
 namespace fs = std::filesystem;
@@ -149,6 +150,22 @@ int main(int argc, char** argv)
         const Result e = run(c, segments, reference, exact_wall);
         std::printf("  exact assembly %.2f s\n", exact_wall);
         compare(r, e);
+    }
+
+    // The TESS sector of the shared data: its two orbits as segments.
+    fs::path tess;
+    for (const char* up : {"..", "../.."}) {
+        const fs::path p = fs::path(SOURCE_DIR) / up / "shared" / "data" / "external" /
+                           "hlsp_tess-spoc_tess_phot_0000000022876651-s0058_tess_v1_lc.fits";
+        if (tess.empty() && fs::exists(p)) tess = p;
+    }
+    if (!tess.empty()) {
+        lightcurve::LightCurve curve = lightcurve::read_file(tess.string(), {});
+        lightcurve::sort_by_time(curve);
+        const Segmentation orbits = segment_light_curve(curve.times, {}, SegmentRules{});
+        std::printf("TESS sector 58: %zu points, %zu segments:", curve.size(), orbits.segments.size());
+        for (const Segment& g : orbits.segments) std::printf(" %.2f-%.2f (%zu)", g.first, g.last, g.count);
+        std::printf("  (goal: its two orbits)\n");
     }
 
     Settings classical;
