@@ -9,9 +9,11 @@
 #include "extraction/combinations.hpp"
 #include "extraction/extraction.hpp"
 #include "extraction/fit.hpp"
+#include "baseline.hpp"
 #include "numerics/parallel.hpp"
 #include "numerics/sizes.hpp"
 #include "peak.hpp"
+#include "refit.hpp"
 
 namespace extraction {
 namespace {
@@ -35,6 +37,15 @@ void check_input(std::span<const double> times, std::span<const double> values, 
             if (!(e > 0.0) || !std::isfinite(e)) throw std::invalid_argument("an error is not a positive number");
     if (settings.grid.count < 3 || !(settings.grid.step > 0.0))
         throw std::invalid_argument("the frequency grid needs at least three frequencies");
+    for (const StartTerm& term : settings.start)
+        if (!(term.frequency > 0.0) || !std::isfinite(term.frequency))
+            throw std::invalid_argument("a frequency to start from is not a positive number");
+    if (settings.start_t_ref && !std::isfinite(*settings.start_t_ref))
+        throw std::invalid_argument("the reference time of the frequencies to start from is not a number");
+    if (settings.harmonics)
+        throw std::invalid_argument("a locked harmonic series is not fitted yet: leave the harmonics unset");
+    if (1 + 3 * settings.start.size() >= times.size())
+        throw std::invalid_argument("too few points for the frequencies to start from");
 }
 
 // The mean time t_ref, the origin of the phases.
@@ -48,6 +59,16 @@ bool plan_fits(const spectrum::Plan& plan, std::span<const double> times, const 
 {
     const spectrum::Grid& g = plan.grid();
     return plan.size() == times.size() && g.fmin == grid.fmin && g.step == grid.step && g.count == grid.count;
+}
+
+// A segmentation of these points: a segment for each point, and segments
+// that exist.
+void check_segmentation(const Segmentation& segmentation, std::size_t n)
+{
+    if (segmentation.of_point.size() != n)
+        throw std::invalid_argument("the segmentation is not one of these points");
+    for (std::size_t s : segmentation.of_point)
+        if (s >= segmentation.segments.size()) throw std::invalid_argument("a point lies in no segment");
 }
 
 // The residuals in time order, for the runs of the correlation factor.
@@ -64,13 +85,10 @@ std::vector<double> in_time_order(std::span<const double> times, const std::vect
 
 // Why a fit must be undone, if it must: a frequency moved by more than
 // the resolution 1/T from where the fit began, or two frequencies came
-// within half of it.
+// within half of it (the fit stops as soon as either happens), or it did
+// not converge.
 bool diverged(const FitOutcome& outcome, const Model& start, double span, Rejection::Why& why)
 {
-    if (outcome.status != FitOutcome::Status::converged) {
-        why = Rejection::Why::not_converged;
-        return true;
-    }
     const std::vector<Sinusoid>& terms = outcome.model.terms;
     for (std::size_t i = 0; i < terms.size(); ++i)
         if (!(std::fabs(terms[i].frequency - start.terms[i].frequency) <= 1.0 / span)) {
@@ -83,36 +101,189 @@ bool diverged(const FitOutcome& outcome, const Model& start, double span, Reject
                 why = Rejection::Why::merged;
                 return true;
             }
+    if (outcome.status != FitOutcome::Status::converged) {
+        why = Rejection::Why::not_converged;
+        return true;
+    }
     return false;
 }
 
-std::vector<bool> free_frequencies(Refine refine, std::size_t terms)
+// Whether an S/N would stop the loop, or is so near the limit that a fit
+// which left the earlier frequencies in place might decide otherwise than
+// the full one (the leftovers of frequencies not refitted lie in the noise
+// box too).
+bool may_stop(double snr, double limit) { return !(snr > 1.01 * limit); }
+
+// The harmonic and combination labels of the final table, judged with the
+// frequencies' errors from the covariance.
+void label_frequencies(Result& result, const Settings& settings)
 {
-    std::vector<bool> free(terms, refine == Refine::all);
-    if (refine == Refine::fresh && terms > 0) free.back() = true;
-    return free;
+    if (result.frequencies.empty()) return;
+    std::vector<double> freqs, errors, amps;
+    for (const Frequency& f : result.frequencies) {
+        freqs.push_back(f.value.frequency);
+        errors.push_back(f.covariance.frequency);
+        amps.push_back(f.value.amplitude);
+    }
+    LabelSettings label_settings;
+    label_settings.resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
+    label_settings.fmin = std::max(settings.grid.fmin, 0.0);
+    label_settings.fmax = settings.grid.frequency(settings.grid.count - 1);
+    if (!(label_settings.fmin < label_settings.fmax)) return;
+    const std::vector<Label> labels = frequency_labels(freqs, errors, amps, label_settings);
+    for (std::size_t i = 0; i < labels.size(); ++i) result.frequencies[i].label = labels[i];
 }
 
+// The baselines of the segments and the values less them: fitted to the
+// data alone before the loop, then again to the residuals of the rest of
+// the model (the sinusoids and the baselines are two blocks of one linear
+// least-squares problem in the amplitudes, solved in turn: each turn lowers
+// the sum of squares, and their alternation converges to the joint fit).
+struct Baselines {
+    std::span<const double> times;
+    std::span<const std::size_t> of_point;
+    std::span<const double> weights;
+    std::vector<SegmentBaseline> fitted;  // empty: baseline none
+    std::vector<double> corrected;        // values - baseline
+
+    // The baselines' correction fitted to these residuals, taken off the
+    // corrected values and the residuals alike; returns the largest
+    // change at a point.
+    double refit(std::span<double> residuals)
+    {
+        if (fitted.empty()) return 0.0;
+        std::vector<SegmentBaseline> change = fitted;
+        for (SegmentBaseline& b : change) std::fill(std::begin(b.value), std::end(b.value), 0.0);
+        fit_baselines(times, residuals, weights, of_point, change);
+        const std::vector<double> at = baseline_at_points(times, of_point, change);
+        double largest = 0.0;
+        for (std::size_t k = 0; k < at.size(); ++k) {
+            corrected[k] -= at[k];
+            residuals[k] -= at[k];
+            largest = std::max(largest, std::fabs(at[k]));
+        }
+        for (std::size_t s = 0; s < fitted.size(); ++s)
+            for (int i = 0; i < 3; ++i) fitted[s].value[i] += change[s].value[i];
+        return largest;
+    }
+};
+
+double rms_of(std::span<const double> x)
+{
+    double sum2 = 0.0;
+    for (double v : x) sum2 += v * v;
+    return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
+}
+
+// noise_beside_peaks: the local noise at each grid frequency without the
+// main lobe (within 1/T) of a peak there: the mean amplitude over the box
+// less the part within 1/T, from the two running means (their widths in
+// grid steps).  A candidate's own peak and the top of its window would
+// otherwise count as noise and hide a significant peak the fit would keep;
+// this is the noise its S/N is judged against once it is prewhitened.
+std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, double box,
+                                       double span)
+{
+    const double core = 2.0 / span;
+    std::vector<double> noise = local_noise(grid, amplitude, box);
+    if (!(core < 0.5 * box)) return noise;
+    const std::vector<double> lobe = local_noise(grid, amplitude, core);
+    const double wide = box / grid.step, narrow = core / grid.step;
+    for (std::size_t j = 0; j < noise.size(); ++j) {
+        const double beside = (noise[j] * wide - lobe[j] * narrow) / (wide - narrow);
+        // Near the ends of the grid the boxes are cut and the widths no
+        // longer hold: the whole box there.
+        if (beside > 0.0 && std::isfinite(beside) && beside < noise[j]) noise[j] = beside;
+    }
+    return noise;
+}
+
+// significant_peak: the highest peak outside the zones that reaches the S/N
+// limit against the local noise of the spectrum; no_peak when none does,
+// with the stop, the highest peak's S/N and frequency in the result.
+std::size_t significant_peak(Result& result, const Settings& settings, std::span<const double> amplitude,
+                             std::span<const Zone> zones)
+{
+    const std::vector<double> noise = noise_beside_peaks(settings.grid, amplitude, settings.box, result.span);
+    const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
+    if (j != no_peak) return j;
+    const std::size_t highest = highest_peak(settings.grid, amplitude, zones);
+    if (highest == no_peak) return no_peak;
+    result.stop = Stop::snr;
+    result.stop_value = noise[highest] > 0.0 ? amplitude[highest] / noise[highest] : INFINITY;
+    result.stop_frequency = settings.grid.frequency(highest);
+    return no_peak;
+}
+
+// The baselines' part of the result: the model's constant taken into each
+// segment's offset (it is one of them), their errors, and the baseline at
+// each point.
+void finish_baselines(Result& result, Baselines& baselines, const Settings& settings)
+{
+    std::size_t columns = 0;
+    for (SegmentBaseline& b : baselines.fitted) {
+        if (b.coefficients > 0) b.value[0] += result.model.constant;
+        columns += static_cast<std::size_t>(b.coefficients);
+    }
+    result.model.constant = 0.0;
+    const std::size_t parameters = 3 * result.model.terms.size() + columns;
+    double chi2 = 0.0;
+    for (std::size_t k = 0; k < result.n; ++k) {
+        const double w = baselines.weights.empty() ? 1.0 : baselines.weights[k];
+        chi2 += w * w * result.residuals[k] * result.residuals[k];
+    }
+    // The errors grow by sqrt(D_b), as the frequencies' do by sqrt(D_f):
+    // a baseline averages the noise of its segment's whole length, so it
+    // sees the residuals' correlation (D) and their noise at the lowest
+    // frequencies searched, where red noise is strongest.
+    const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, settings.box);
+    const double d_b = std::max(result.D, noise_excess(low_noise, rms_of(result.residuals), result.n));
+    const double variance =
+        result.n > parameters ? d_b * chi2 / static_cast<double>(result.n - parameters) : NAN;
+    baseline_errors(baselines.times, baselines.weights, baselines.of_point, variance, baselines.fitted);
+    result.baselines = baselines.fitted;
+    result.baseline = baseline_at_points(baselines.times, baselines.of_point, result.baselines);
+}
+
+// start_model: the model of the table to start from.  A term with its
+// amplitude and phase (and a reference time for the phase) starts from
+// them, its phase carried to t_ref; a term without them starts from the
+// least-squares sinusoid at its frequency on the values less the terms
+// before it.
+Model start_model(const Settings& settings, const Result& result, const Series& series)
+{
+    Model model;
+    model.constant = result.model.constant;
+    std::vector<double> rest(series.values.begin(), series.values.end()), wave(rest.size());
+    for (double& v : rest) v -= model.constant;
+    for (const StartTerm& term : settings.start) {
+        Sinusoid s;
+        if (std::isfinite(term.amplitude) && std::isfinite(term.phase) && settings.start_t_ref) {
+            const double carried = term.phase + term.frequency * (result.t_ref - *settings.start_t_ref);
+            s = {term.frequency, term.amplitude, carried - std::floor(carried)};
+        } else {
+            s = single_sinusoid(Series{series.tau, rest, series.weights}, term.frequency).sinusoid;
+        }
+        evaluate(Model{0.0, {s}}, series.tau, wave);
+        for (std::size_t k = 0; k < rest.size(); ++k) rest[k] -= wave[k];
+        model.terms.push_back(s);
+    }
+    return model;
+}
+
+
 // The per-frequency figures that need the final residuals.
-void finish(Result& result, const Series& series, std::span<const double> times, const Settings& settings,
-            const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick, int threads)
+void finish(Result& result, std::span<const double> times, const Settings& settings,
+            const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick,
+            const std::vector<double>& cov)
 {
     result.D = correlation_factor(in_time_order(times, result.residuals));
     double sum2 = 0.0;
     for (double r : result.residuals) sum2 += r * r;
     result.rms = std::sqrt(sum2 / static_cast<double>(result.n));
 
-    const std::vector<double> cov = covariance(series, result.model, threads);
     const std::size_t p = 1 + 3 * result.model.terms.size();
     auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]); };
-
-    const double resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
-    std::vector<double> freqs, amps;
-    for (const Sinusoid& s : result.model.terms) {
-        freqs.push_back(s.frequency);
-        amps.push_back(s.amplitude);
-    }
-    const std::vector<std::string> labels = combination_labels(freqs, amps, resolution);
 
     for (std::size_t i = 0; i < result.model.terms.size(); ++i) {
         Frequency f;
@@ -132,15 +303,15 @@ void finish(Result& result, const Series& series, std::span<const double> times,
         f.snr = noise > 0.0 ? f.value.amplitude / noise : INFINITY;
         f.snr_at_pick = snr_at_pick[i];
         f.log10_fap = log10_faps[i];
-        f.combination = labels[i];
         result.frequencies.push_back(f);
     }
+    label_frequencies(result, settings);
 }
 
 // The extraction on values and errors within the range of
 // spectrum::range_exponent.
-Result extract_in_range(std::span<const double> times, std::span<const double> values,
-                        std::span<const double> errors, const Settings& settings, const spectrum::Plan& plan,
+Result extract_in_range(const spectrum::Plan& plan, std::span<const double> times, std::span<const double> values,
+                        std::span<const double> errors, const Segmentation& segmentation, const Settings& settings,
                         const ProgressCallback& progress, Clock::time_point start)
 {
     const int threads = numerics::thread_count(settings.threads);
@@ -157,16 +328,25 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
     for (std::size_t k = 0; k < result.n; ++k) tau[k] = times[k] - result.t_ref;
     if (settings.weights)
         for (double e : errors) weights.push_back(1.0 / e);
-    const Series series{tau, values, weights};
+
+    // Step 0: the baselines alone; the sinusoids are fitted to the values
+    // less them.
+    result.segments = segmentation.segments;
+    Baselines baselines{times, segmentation.of_point, weights, {}, std::vector<double>(values.begin(), values.end())};
+    if (settings.baseline != Baseline::none) {
+        baselines.fitted = segment_shapes(segmentation.segments, settings.baseline);
+        std::vector<double> data(values.begin(), values.end());
+        baselines.refit(data);
+    }
+    const Series series{tau, baselines.corrected, weights};
 
     result.data_amplitude = plan.amplitude(values);
+    Refitter refitter(series, settings, result.span, threads);
     result.timing.setup = seconds_since(start);
 
     const double separation = settings.separation > 0.0 ? settings.separation : 1.0 / result.span;
     const double fmax = settings.grid.frequency(settings.grid.count - 1);
     const double t_eff = effective_span(tau);
-    FitSettings fit_settings;
-    fit_settings.threads = threads;
 
     // Start: the model is the (weighted) mean.
     {
@@ -174,18 +354,40 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         for (std::size_t k = 0; k < result.n; ++k) {
             const double w2 = weights.empty() ? 1.0 : weights[k] * weights[k];
             wsum += w2;
-            wy += w2 * values[k];
+            wy += w2 * baselines.corrected[k];
         }
         result.model.constant = wy / wsum;
     }
     result.residuals.resize(result.n);
-    for (std::size_t k = 0; k < result.n; ++k) result.residuals[k] = values[k] - result.model.constant;
+    for (std::size_t k = 0; k < result.n; ++k) result.residuals[k] = baselines.corrected[k] - result.model.constant;
 
     std::vector<Zone> rejected_zones;
     std::vector<double> log10_faps, snr_at_pick;
-    std::vector<double> spectrum_now = result.data_amplitude, next(result.n);
+    std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
+    if (!baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
+
+    // The table to start from, fitted first.
+    if (!settings.start.empty()) {
+        const Model started = start_model(settings, result, series);
+        FitOutcome fitted = refitter.final_fit(started);
+        Rejection::Why why;
+        result.model = diverged(fitted, started, result.span, why) ? started : fitted.model;
+        refitter.residuals(result.model, result.residuals);
+        if (!baselines.fitted.empty()) {
+            baselines.refit(result.residuals);
+            refitter.residuals(result.model, result.residuals);
+        }
+        refitter.accept(result.model);
+        plan.amplitude(result.residuals, spectrum_now);
+        for (const Sinusoid& term : result.model.terms) {
+            const double noise = box_mean(settings.grid, spectrum_now, term.frequency, settings.box);
+            snr_at_pick.push_back(noise > 0.0 ? term.amplitude / noise : INFINITY);
+            log10_faps.push_back(NAN);  // not picked from the spectrum
+        }
+    }
+
     for (;;) {
         const std::size_t terms = result.model.terms.size();
         if (static_cast<int>(terms) >= most) {
@@ -205,9 +407,10 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         Clock::time_point t0 = Clock::now();
         std::vector<Zone> zones = rejected_zones;
         for (const Sinusoid& s : result.model.terms) zones.push_back({s.frequency, separation});
-        const std::size_t j = highest_peak(settings.grid, spectrum_now, zones);
+        const std::size_t j = settings.select == Select::snr ? significant_peak(result, settings, spectrum_now, zones)
+                                                             : highest_peak(settings.grid, spectrum_now, zones);
         if (j == no_peak) {
-            result.stop = Stop::no_peak;
+            if (result.stop != Stop::snr) result.stop = Stop::no_peak;
             break;
         }
         const double f = refine_peak(settings.grid, j, tau, result.residuals);
@@ -222,17 +425,40 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         }
         step.search = seconds_since(t0);
 
-        // The joint fit with the candidate added.
-        t0 = Clock::now();
+        // The joint fit with the candidate added, the residuals and their
+        // spectrum.  A fit that left the earlier frequencies in place is
+        // done again with all of them free before it rejects the candidate
+        // or its S/N stops the loop, so that these decisions are the full
+        // fit's.
         Model trial = result.model;
         trial.terms.push_back(single.sinusoid);
-        const FitOutcome outcome =
-            fit(series, trial, free_frequencies(settings.refine, trial.terms.size()), fit_settings);
-        step.fit = seconds_since(t0);
-        step.iterations = outcome.iterations;
-        Rejection::Why why;
-        if (diverged(outcome, trial, result.span, why)) {
-            result.timing.steps.push_back(step);
+        FitOutcome outcome;
+        Rejection::Why why{};
+        bool rejected = false;
+        double snr = 0.0;
+        for (bool whole = false;; whole = true) {
+            t0 = Clock::now();
+            outcome = refitter.fit_candidate(result.model, result.residuals, single.sinusoid, whole);
+            step.fit += seconds_since(t0);
+            step.iterations += outcome.iterations;
+            rejected = diverged(outcome, trial, result.span, why);
+            if (rejected && refitter.partial()) continue;
+            if (rejected) break;
+            t0 = Clock::now();
+            refitter.residuals(outcome.model, next);
+            plan.amplitude(next, next_spectrum);
+            step.spectrum += seconds_since(t0);
+            // The S/N of the candidate: its amplitude over the mean
+            // amplitude around it once it is prewhitened (Breger et al.
+            // 1993), so that neither its own peak nor its window's
+            // sidelobes count as noise.
+            const double noise = box_mean(settings.grid, next_spectrum, outcome.model.terms.back().frequency,
+                                          settings.box);
+            snr = noise > 0.0 ? outcome.model.terms.back().amplitude / noise : INFINITY;
+            if (!refitter.partial() || !may_stop(snr, settings.snr)) break;
+        }
+        result.timing.steps.push_back(step);
+        if (rejected) {
             result.rejected.push_back({f, single.sinusoid.amplitude, why, static_cast<int>(terms)});
             rejected_zones.push_back({f, std::max(separation, 1.0 / result.span)});  // its whole peak
             if (++rejected_in_a_row >= settings.rejections) {
@@ -241,41 +467,69 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
             }
             continue;
         }
-        rejected_in_a_row = 0;
 
-        // The residuals and their spectrum with the candidate prewhitened.
-        t0 = Clock::now();
-        evaluate(outcome.model, tau, next);
-        for (std::size_t k = 0; k < result.n; ++k) next[k] = values[k] - next[k];
-        std::vector<double> next_spectrum = plan.amplitude(next);
-        step.spectrum = seconds_since(t0);
-        result.timing.steps.push_back(step);
-
-        // The S/N of the candidate: its amplitude over the mean amplitude
-        // around it once it is prewhitened (Breger et al. 1993), so that
-        // neither its own peak nor its window's sidelobes count as noise.
-        // Below the limit, the candidate is not taken and the loop ends.
+        // Below the limit, the candidate is not taken: selected by height,
+        // the loop ends; selected by S/N, it is passed over with its
+        // neighbourhood and the search goes on.
         const Sinusoid& added = outcome.model.terms.back();
-        const double noise = box_mean(settings.grid, next_spectrum, added.frequency, settings.box);
-        const double snr = noise > 0.0 ? added.amplitude / noise : INFINITY;
+        if (!(snr >= settings.snr) && settings.select == Select::snr) {
+            result.rejected.push_back({f, single.sinusoid.amplitude, Rejection::Why::low_snr, static_cast<int>(terms)});
+            rejected_zones.push_back({f, std::max(separation, 1.0 / result.span)});
+            if (++rejected_in_a_row >= settings.rejections) {
+                result.stop = Stop::rejections;
+                break;
+            }
+            continue;
+        }
+        rejected_in_a_row = 0;
         if (!(snr >= settings.snr)) {
             result.stop = Stop::snr;
             result.stop_value = snr;
             result.stop_frequency = added.frequency;
             break;
         }
+        const bool whole_fit = !refitter.partial();
+        refitter.accept(outcome.model);
         result.model = outcome.model;
         result.residuals.swap(next);
         spectrum_now.swap(next_spectrum);
+        // After a fit of every frequency, the baselines follow.
+        if (whole_fit && !baselines.fitted.empty()) {
+            baselines.refit(result.residuals);
+            refitter.residuals(result.model, result.residuals);
+            refitter.accept(result.model);
+            plan.amplitude(result.residuals, spectrum_now);
+        }
         log10_faps.push_back(log10_fap);
         snr_at_pick.push_back(snr);
         if (progress)
             progress({static_cast<int>(result.model.terms.size()), most, seconds_since(start), added.frequency, snr});
     }
 
+    // The final fit, converged tightly, and the residuals of its model.
+    // With baselines, the final fit and the baselines in turn until the
+    // baselines no longer move (by 1e-7 of the residuals' rms).
     const Clock::time_point t_final = Clock::now();
+    constexpr int most_rounds = 30;
+    for (int round = 0; round < most_rounds; ++round) {
+        if (!result.model.terms.empty()) {
+            const FitOutcome final_fit = refitter.final_fit(result.model);
+            Rejection::Why why;
+            if (!diverged(final_fit, result.model, result.span, why)) {
+                result.model = final_fit.model;
+                refitter.residuals(result.model, result.residuals);
+            }
+        }
+        if (baselines.fitted.empty()) break;
+        const double moved = baselines.refit(result.residuals);
+        refitter.residuals(result.model, result.residuals);
+        if (!(moved > 1e-7 * rms_of(result.residuals))) break;
+    }
+    if (!result.model.terms.empty() || !baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     result.residual_amplitude = spectrum_now;
-    finish(result, series, times, settings, log10_faps, snr_at_pick, threads);
+    const std::vector<double> cov = refitter.covariance(result.model);
+    finish(result, times, settings, log10_faps, snr_at_pick, cov);
+    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;
@@ -307,6 +561,12 @@ void scale(Result& result, int k)
         f.analytic.amplitude = std::ldexp(f.analytic.amplitude, k);
     }
     for (Rejection& r : result.rejected) r.amplitude = std::ldexp(r.amplitude, k);
+    for (SegmentBaseline& b : result.baselines)
+        for (int i = 0; i < 3; ++i) {
+            b.value[i] = std::ldexp(b.value[i], k);
+            b.error[i] = std::ldexp(b.error[i], k);
+        }
+    scale(result.baseline, k);
     scale(result.residuals, k);
     scale(result.data_amplitude, k);
     scale(result.residual_amplitude, k);
@@ -332,37 +592,95 @@ spectrum::Plan spectrum_plan(std::span<const double> times, const Settings& sett
     return spectrum::Plan(tau, settings.grid, spectrum_settings);
 }
 
-Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
-               const Settings& settings, const spectrum::Plan& plan, const ProgressCallback& progress)
+Result extract(const spectrum::Plan& plan, std::span<const double> times, std::span<const double> values,
+               std::span<const double> errors, const Segmentation& segmentation, const Settings& settings,
+               const ProgressCallback& progress)
 {
     const Clock::time_point start = Clock::now();
     check_input(times, values, errors, settings);
     if (!plan_fits(plan, times, settings.grid))
         throw std::invalid_argument("the spectrum plan is not one of these times and this grid");
+    check_segmentation(segmentation, times.size());
     double largest = 0.0;
     for (double v : values) largest = std::max(largest, std::fabs(v));
     const int k = spectrum::range_exponent(largest);
     const int kw = settings.weights ? spectrum::range_exponent(*std::min_element(errors.begin(), errors.end())) : 0;
-    if (k == 0 && kw == 0) return extract_in_range(times, values, errors, settings, plan, progress, start);
+    if (k == 0 && kw == 0)
+        return extract_in_range(plan, times, values, errors, segmentation, settings, progress, start);
     const std::vector<double> scaled_errors = kw == 0 ? std::vector<double>(errors.begin(), errors.end())
                                                       : scaled(errors, kw);
-    Result result = extract_in_range(times, scaled(values, k), scaled_errors, settings, plan, progress, start);
+    Result result =
+        extract_in_range(plan, times, scaled(values, k), scaled_errors, segmentation, settings, progress, start);
     scale(result, -k);
     return result;
 }
 
-std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most)
+Segmentation one_segment(std::span<const double> times)
+{
+    Segmentation out;
+    out.of_point.assign(times.size(), 0);
+    Segment segment;
+    if (!times.empty()) {
+        const auto [low, high] = std::minmax_element(times.begin(), times.end());
+        segment.first = *low;
+        segment.last = *high;
+    }
+    segment.count = times.size();
+    out.segments.push_back(segment);
+    return out;
+}
+
+std::vector<double> model_at(const Result& result, std::span<const double> times)
+{
+    std::vector<double> tau(times.size()), out(times.size());
+    for (std::size_t k = 0; k < times.size(); ++k) tau[k] = times[k] - result.t_ref;
+    evaluate(result.model, tau, out);
+    if (result.baselines.empty() || result.baselines.size() != result.segments.size()) return out;
+    for (std::size_t k = 0; k < times.size(); ++k) {
+        // The segment that holds the time, else the nearest one.
+        std::size_t best = 0;
+        double distance = INFINITY;
+        for (std::size_t s = 0; s < result.segments.size(); ++s) {
+            const Segment& g = result.segments[s];
+            const double d = times[k] < g.first ? g.first - times[k] : times[k] > g.last ? times[k] - g.last : 0.0;
+            if (d < distance) {
+                distance = d;
+                best = s;
+            }
+        }
+        out[k] += baseline_value(result.baselines[best], times[k]);
+    }
+    return out;
+}
+
+std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most, FitMethod fit,
+                          std::size_t baseline_columns)
 {
     using numerics::multiply_sizes;
-    const std::size_t p = 1 + 3 * static_cast<std::size_t>(std::max(most, 0));
+    using numerics::sum_sizes;
+    const std::size_t p = numerics::add_sizes(1 + 3 * static_cast<std::size_t>(std::max(most, 0)), baseline_columns);
+    const std::size_t pp = multiply_sizes(p, p);
     // Four spectra; about a dozen series of n (values, times, residuals,
-    // weights, the solver's vectors); the normal equations of each
-    // partition and the solver's own p x p matrices; a block of the
-    // Jacobian per partition.
-    const std::size_t doubles =
-        numerics::sum_sizes({multiply_sizes(4, grid_count), multiply_sizes(12, n),
-                             multiply_sizes(16 + 6, multiply_sizes(p, p)), multiply_sizes(16 * 256, p)});
-    return multiply_sizes(sizeof(double), doubles);
+    // weights, the solver's vectors).
+    const std::size_t series = sum_sizes({multiply_sizes(4, grid.count), multiply_sizes(12, n)});
+    if (fit == FitMethod::exact) {
+        // The normal equations of each partition and the solver's own
+        // p x p matrices (and the final polish's); a block of the Jacobian
+        // per partition.
+        return multiply_sizes(sizeof(double),
+                              sum_sizes({series, multiply_sizes(16 + 8, pp), multiply_sizes(16 * 256, p)}));
+    }
+    // The solver's p x p matrices and ours (the latest J^T J, the factors
+    // of the convergence test and of the covariance, the products of the
+    // known columns); the pair table; the sums of the sampling; a block of
+    // sines and cosines per partition.
+    const double f =
+        grid.count > 0 ? std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1))) : 0.0;
+    const double highest = span > 0.0 ? 2.0 * (f + 2.0 / span) : 0.0;
+    return sum_sizes({multiply_sizes(sizeof(double), sum_sizes({series, multiply_sizes(10, pp),
+                                                                 multiply_sizes(16 * 128, p)})),
+                      PairTable::bytes(static_cast<std::size_t>(std::max(most, 0)) + 1),
+                      spectrum::SamplingSums::bytes(n, highest, span)});
 }
 
 std::string stop_name(Stop stop)
@@ -384,8 +702,12 @@ std::string stop_sentence(const Result& result, const Settings& settings)
     out.precision(3);
     switch (result.stop) {
     case Stop::snr:
-        out << "the next peak, at " << result.stop_frequency << " c/d, has S/N " << result.stop_value << ", below "
-            << settings.snr;
+        if (settings.select == Select::snr)
+            out << "no peak left reaches S/N " << settings.snr << " (the highest, at " << result.stop_frequency
+                << " c/d, has " << result.stop_value << ")";
+        else
+            out << "the next peak, at " << result.stop_frequency << " c/d, has S/N " << result.stop_value
+                << ", below " << settings.snr;
         break;
     case Stop::fap:
         out << "the next peak, at " << result.stop_frequency << " c/d, has false-alarm probability 10^"
@@ -397,7 +719,12 @@ std::string stop_sentence(const Result& result, const Settings& settings)
         break;
     case Stop::no_peak: out << "no peak left in the frequency range"; break;
     case Stop::too_few_points: out << "too few points for another frequency"; break;
-    case Stop::rejections: out << settings.rejections << " candidates in a row made the fit diverge"; break;
+    case Stop::rejections:
+        if (settings.select == Select::snr)
+            out << settings.rejections << " candidates in a row were passed over";
+        else
+            out << settings.rejections << " candidates in a row made the fit diverge";
+        break;
     }
     return out.str();
 }
@@ -408,6 +735,7 @@ std::string rejection_name(Rejection::Why why)
     case Rejection::Why::moved: return "moved";
     case Rejection::Why::merged: return "merged";
     case Rejection::Why::not_converged: return "not-converged";
+    case Rejection::Why::low_snr: return "low-snr";
     }
     return "";
 }
