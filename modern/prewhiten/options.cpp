@@ -27,6 +27,11 @@ static_assert(static_cast<int>(PictureType::none) == 0 && static_cast<int>(Pictu
               static_cast<int>(PictureType::pdf) == 2);
 static_assert(static_cast<int>(extraction::Refine::all) == 0 && static_cast<int>(extraction::Refine::fresh) == 1 &&
               static_cast<int>(extraction::Refine::none) == 2);
+static_assert(static_cast<int>(extraction::Select::snr) == 0 && static_cast<int>(extraction::Select::height) == 1);
+static_assert(static_cast<int>(extraction::Baseline::none) == 0 &&
+              static_cast<int>(extraction::Baseline::offset) == 1 &&
+              static_cast<int>(extraction::Baseline::linear) == 2 &&
+              static_cast<int>(extraction::Baseline::quadratic) == 3);
 
 // A decimal number as written (a leading + allowed), whole.
 bool parse_number(const std::string& text, double& x)
@@ -192,7 +197,8 @@ CLI::Validator column_choice()
 const char* const description =
     "Frequency extraction for light curves of pulsating stars: reads each light curve\n"
     "(text table or FITS light-curve file), takes the highest peak of its amplitude\n"
-    "spectrum again and again, fits all the sinusoids found together, and writes the\n"
+    "spectrum that reaches the S/N limit again and again, fits all the sinusoids\n"
+    "found together with a baseline per segment of the light curve, and writes the\n"
     "table of frequencies, amplitudes and phases with their errors, S/N and\n"
     "false-alarm probabilities.";
 
@@ -207,7 +213,8 @@ const char* const footer_rest =
     "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
     "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
     "the values (--unit none); phases in cycles at t_ref, the mean time, for the model\n"
-    "c + sum A sin(2 pi (f (t - t_ref) + phase)).\n"
+    "b_s(t) + sum A sin(2 pi (f (t - t_ref) + phase)), b_s the baseline of the\n"
+    "point's segment (a constant with --baseline none).\n"
     "\n"
     "Several stars: one line each on the screen; --summary appends a row per star\n"
     "(file,N,T,frequencies,f1,A1,unit,stop,status,message) to a CSV file several\n"
@@ -273,7 +280,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
         ->group(many);
 
     const char* extracting = "Extraction";
-    app->add_option("--snr", options.snr, "Stop when the next peak's S/N is below this")
+    app->add_option("--snr", options.snr, "The S/N a frequency must reach against its local noise")
         ->check(snr_limit())->type_name("S")->capture_default_str()->group(extracting);
     app->add_option("--box", options.box, "Width of the box around a peak for its noise, c/d")
         ->check(number_from(0, false))->type_name("W")->capture_default_str()->group(extracting);
@@ -291,8 +298,31 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
                     "Peaks closer than this to a frequency found are passed over, c/d")
         ->check(number_from(0, false))->type_name("F")->default_str("1/T")->group(extracting);
 
+    const char* segmenting = "Candidates, segments and baselines";
+    app->add_option("--select", options.select,
+                    "snr: the highest peak that reaches --snr times its local noise; height: the highest")
+        ->transform(one_of({"snr", "height"}))->type_name("WHICH")->default_str("snr")->group(segmenting);
+    app->add_option("--baseline", options.baseline, "Each segment's own baseline: none, offset, linear, quadratic")
+        ->transform(one_of({"none", "offset", "linear", "quadratic"}))->type_name("B")->default_str("linear")
+        ->group(segmenting);
+    CLI::Option* gap = app->add_option("--segment-gap", options.segment_gap,
+                                       "Split the light curve at longer gaps (and between files of --join), d")
+                           ->check(number_from(0, false))->type_name("D")->capture_default_str()
+                           ->group(segmenting);
+    CLI::Option* shortest = app->add_option("--min-segment", options.min_segment,
+                                            "Join shorter segments to their neighbours, d")
+                                ->check(number_from(0, true))->type_name("D")->capture_default_str()
+                                ->group(segmenting);
+    app->add_option("--segments", options.segments, "Split at the times of this file instead (one a line, d)")
+        ->type_name("FILE")->excludes(gap)->excludes(shortest)->group(segmenting);
+    app->add_option("--harmonics", options.harmonics, "Lock a harmonic series n F0 to one frequency in the fit")
+        ->check(number_from(0, false))->type_name("F0")->group(segmenting);
+    app->add_option("--frequencies", options.frequencies,
+                    "Start from the frequencies of this table (a CSV of ours, or one column)")
+        ->type_name("FILE")->group(segmenting);
+
     const char* grid = "Frequency grid (c/d)";
-    app->add_option("--fmin", options.fmin, "Lowest frequency")
+    app->add_option("--fmin", options.fmin, "Lowest frequency (with baselines max(1/T, 2/L), L the median segment)")
         ->check(number_from(0, true))->type_name("F")->default_str("1/T")->group(grid);
     app->add_option("--fmax", options.fmax, "Highest frequency")
         ->check(number_from(0, false))->type_name("F")->default_str("0.5/median step")->group(grid);
@@ -324,7 +354,12 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
 std::string usage_problem(const Options& options)
 {
     if (options.files.empty()) return "no light-curve file given";
-    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 1)
+    const auto from_input = [](const std::optional<std::string>& file) {
+        return file && *file == lightcurve::standard_input ? 1 : 0;
+    };
+    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) +
+            from_input(options.segments) + from_input(options.frequencies) >
+        1)
         return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
@@ -369,6 +404,22 @@ const char* refine_name(extraction::Refine refine)
     case extraction::Refine::all: return "all";
     case extraction::Refine::fresh: return "new";
     case extraction::Refine::none: return "none";
+    }
+    return "";
+}
+
+const char* select_name(extraction::Select select)
+{
+    return select == extraction::Select::height ? "height" : "snr";
+}
+
+const char* baseline_name(extraction::Baseline baseline)
+{
+    switch (baseline) {
+    case extraction::Baseline::none: return "none";
+    case extraction::Baseline::offset: return "offset";
+    case extraction::Baseline::linear: return "linear";
+    case extraction::Baseline::quadratic: return "quadratic";
     }
     return "";
 }

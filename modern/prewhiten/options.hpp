@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
+#include "pending_interface.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "batch.hpp"
 #include "picture.hpp"
@@ -58,6 +59,15 @@ struct Options {
     std::optional<double> resolution;            // --resolution: combinations, default 1.5/T
     std::optional<double> separation;            // --separation: guard around taken peaks, default 1/T
 
+    // --- candidates, segments and baselines ---
+    extraction::Select select = extraction::Select::snr;              // --select snr|height
+    extraction::Baseline baseline = extraction::Baseline::linear;     // --baseline none|offset|linear|quadratic
+    double segment_gap = 0.5;                    // --segment-gap: a longer interruption splits, d
+    double min_segment = 5.0;                    // --min-segment: shorter segments are joined, d
+    std::optional<std::string> segments;         // --segments FILE: the user's breakpoints
+    std::optional<double> harmonics;             // --harmonics F0: a series n F0 locked in the fit, c/d
+    std::optional<std::string> frequencies;      // --frequencies FILE: a table of frequencies, read once
+
     // --- computation ---
     spectrum::Settings spectrum;                 // --method, --tolerance, --threads
     std::optional<std::uint64_t> max_memory;     // --max-memory, bytes; unset: half the machine's memory
@@ -79,6 +89,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], std::ostream&
 // --refine choices.
 const char* method_name(spectrum::Method method);
 const char* refine_name(extraction::Refine refine);
+const char* select_name(extraction::Select select);
+const char* baseline_name(extraction::Baseline baseline);
 
 // The --help text.
 std::string help_text();

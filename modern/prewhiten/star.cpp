@@ -2,8 +2,10 @@
 #include "star.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <new>
+#include <stdexcept>
 
 #include "grid.hpp"
 #include "screen.hpp"
@@ -29,6 +31,25 @@ Facts method_facts(const Options& options)
     if (options.spectrum.method == spectrum::Method::nufft)
         facts.emplace_back("tolerance", numerics::full_number(options.spectrum.tolerance));
     return facts;
+}
+
+// The frequencies of the starting table as the extraction takes them:
+// amplitudes and phases only when the table is in the run's unit (a table
+// in magnitudes does not start a fit in flux: other sizes, opposite sign)
+// and the phases only with the time they refer to.
+[[maybe_unused]] std::vector<extraction::StartTerm> start_terms(const lightcurve::FrequencyTable& table,
+                                                                lightcurve::Unit unit)
+{
+    const bool same_unit = table.unit.empty() || table.unit == lightcurve::unit_name(unit);
+    std::vector<extraction::StartTerm> terms;
+    for (std::size_t i = 0; i < table.frequencies.size(); ++i) {
+        extraction::StartTerm term;
+        term.frequency = table.frequencies[i];
+        if (same_unit && i < table.amplitudes.size()) term.amplitude = table.amplitudes[i];
+        if (same_unit && table.t_ref && i < table.phases.size()) term.phase = table.phases[i];
+        terms.push_back(term);
+    }
+    return terms;
 }
 
 extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options)
@@ -78,7 +99,10 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
     r.context.label = star.name;
     r.context.unit = lightcurve::unit_name(r.curve.unit);
     r.context.stop = extraction::stop_sentence(result, settings);
-    r.context.extra = {{"refine", refine_name(options.refine)},
+    r.context.extra = {{"select", select_name(options.select)},
+                       {"baseline", baseline_name(options.baseline)},
+                       {"segments", std::to_string(r.segmentation.segments.size())},
+                       {"refine", refine_name(options.refine)},
                        {"weights", options.weights ? "yes" : "no"},
                        {"snr_limit", numerics::full_number(options.snr)},
                        {"box", numerics::full_number(options.box)}};
@@ -93,7 +117,7 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
     summary.stop_sentence = r.context.stop;
 
     if (options.plot != PictureType::none)
-        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings);
+        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings, r.segmentation);
 }
 
 }  // namespace
@@ -129,6 +153,53 @@ std::vector<Star> stars_of(const Options& options)
     return stars;
 }
 
+UserLists read_user_lists(const Options& options)
+{
+    UserLists lists;
+    if (options.segments) lists.breakpoints = lightcurve::read_breakpoints(*options.segments);
+    if (options.frequencies) lists.frequencies = lightcurve::read_frequency_table(*options.frequencies);
+    return lists;
+}
+
+extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const Options& options,
+                                     const UserLists& lists)
+{
+    extraction::SegmentRules rules;
+    rules.gap = options.segment_gap;
+    rules.min_length = options.min_segment;
+    rules.breakpoints = lists.breakpoints;
+    try {
+        return extraction::segment_light_curve(curve.times, curve.source_index, rules);
+    } catch (const std::invalid_argument& e) {
+        throw StarError(std::string("cannot be split into segments: ") + e.what());
+    }
+}
+
+int baseline_coefficients(extraction::Baseline baseline)
+{
+    switch (baseline) {
+    case extraction::Baseline::none: return 0;
+    case extraction::Baseline::offset: return 1;
+    case extraction::Baseline::linear: return 2;
+    case extraction::Baseline::quadratic: return 3;
+    }
+    return 0;
+}
+
+void check_segments(const extraction::Segmentation& segmentation, const Options& options)
+{
+    const auto needed = static_cast<std::size_t>(baseline_coefficients(options.baseline));
+    for (std::size_t s = 0; s < segmentation.segments.size(); ++s) {
+        const extraction::Segment& segment = segmentation.segments[s];
+        if (segment.count >= needed) continue;
+        throw StarError("segment " + std::to_string(s + 1) + " (" + g6(segment.first) + " to " + g6(segment.last) +
+                        " d) holds " + std::to_string(segment.count) +
+                        (segment.count == 1 ? " point" : " points") + ", fewer than the " + std::to_string(needed) +
+                        " coefficients of a " + baseline_name(options.baseline) +
+                        " baseline: choose other --segments or a simpler --baseline");
+    }
+}
+
 // The files of a star are read within the run's memory limit: each file of
 // --join within what the files before it left.
 lightcurve::LightCurve read_star(const Star& star, const Options& options)
@@ -149,7 +220,7 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options)
 }
 
 StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
-                     std::ostream* progress, const std::string& position)
+                     std::ostream* progress, const std::string& position, const UserLists& lists)
 {
     StarOutcome outcome;
     outcome.summary.file = star.name;
@@ -162,13 +233,19 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         outcome.summary.span = lightcurve::time_span(r.curve.times);
         outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
         for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
-        r.grid = grid_for(r.curve, options);
+        // The segments first: with baselines they set the lowest frequency.
+        if (!options.spectrum_only && r.curve.size() > 0) {
+            r.segmentation = segments_of(r.curve, options, lists);
+            check_segments(r.segmentation, options);
+        }
+        r.grid = grid_for(r.curve, options, r.segmentation.segments);
         check_window(r.curve, options);
         check_memory(r.curve, r.grid, options);
         if (!options.spectrum_only)
             if (const std::string narrow = box_warning(r.curve, options); !narrow.empty())
                 outcome.warning = star.name + ": " + narrow;
         say_grid(out, star, r.curve, r.grid, options);
+        if (!options.spectrum_only) say_segments(out, star, r.segmentation, options);
         r.method = method_facts(options);
         r.window_frequency = options.window;
         if (options.spectrum_only)

@@ -24,6 +24,7 @@ namespace prewhiten {
 // them is written: a failure before then leaves no file of the star.
 struct StarResults {
     lightcurve::LightCurve curve;  // as analysed: in its unit, in time order
+    extraction::Segmentation segmentation;     // empty with --spectrum-only
     spectrum::Grid grid;
     Facts method;                  // the spectrum's method (and tolerance), for the files' comment lines
     std::vector<double> amplitude;             // the data's spectrum (--spectrum-only)

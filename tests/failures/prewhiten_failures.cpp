@@ -31,6 +31,17 @@ const std::vector<Left> extraction_of_star = {
     {"star.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none, frequencies=12, method=nufft",
                                "\nfrequency,amplitude,residual_amplitude\n"}}};
 
+// The files of an extraction without a picture, its table holding `text`.
+std::vector<Left> tables_of(const std::string& stem, const std::string& text)
+{
+    return {{stem + ".frequencies.csv", -1, {text}}, {stem + ".frequencies.txt"}, {stem + ".residuals.dat"},
+            {stem + ".spectrum.csv"}};
+}
+
+// The rows of a light curve without its header line, for a second part of
+// one file.
+std::string rows_of(const std::string& curve) { return curve.substr(curve.find('\n') + 1); }
+
 std::string tess_file()
 {
     const std::string here = __FILE__;
@@ -73,7 +84,9 @@ const std::vector<Row> rows = {
     run("extraction_with_weights_and_a_limit", {"--weights", "--max-frequencies", "1", "--window", "1.2345", "e.dat"},
         {file("e.dat", light_curve(300, true))},
         {stdout_line("e.dat: 1 frequency; stop: 1 frequency extracted, the most asked for")}, 0,
-        {{"e.frequencies.csv", 3, {", stop=max-frequencies, refine=all, weights=yes,", table_header + "1,1.234"}},
+        {{"e.frequencies.csv", 3,
+          {", stop=max-frequencies, select=snr, baseline=linear, segments=1, refine=all, weights=yes,",
+           table_header + "1,1.234"}},
          {"e.frequencies.txt"},
          {"e.residuals.dat", 301, {"time residual error (e.dat minus 1 frequency, unit none)\n10 "}},
          {"e.spectrum.csv", -1, {"frequencies=1,"}},
@@ -133,6 +146,30 @@ const std::vector<Row> rows = {
          stdout_line("a.dat: 100 rows read, 0 dropped, 100 kept"),
          stdout_has("b.dat + 1 more: N = 200, T = 37.2"), stdout_line("b.dat + 1 more: wrote b.spectrum.csv")},
         0, {{"b.spectrum.csv", -1, {"# N=200,"}}}),
+    // Segments: split at a gap of days, between the files of --join even
+    // where they abut, or at the user's breakpoints.
+    run("segments_at_a_gap", {"--max-frequencies", "1", "--plot", "none", "gap.dat"},
+        {file("gap.dat", light_curve(150) + rows_of(light_curve(150, false, 30.0)))},
+        {stdout_line("gap.dat: 2 segments, median 10.8761 d, shortest 10.8761 d; a linear baseline each; "
+                     "candidates by S/N")},
+        0, tables_of("gap", ", segments=2,")),
+    run("segments_between_joined_files", {"--join", "--max-frequencies", "1", "--plot", "none", "a.dat", "b.dat"},
+        {file("a.dat", star), file("b.dat", light_curve(300, false, 32.0))},
+        {stdout_has("a.dat + 1 more: 2 segments, median 21.8")}, 0, tables_of("a", ", segments=2,")),
+    run("segments_from_a_file", {"--segments", "cuts.txt", "--max-frequencies", "1", "--plot", "none", "star.dat"},
+        {star_dat, file("cuts.txt", lines({"# where the telescope was serviced", "15", "25"}))},
+        {stdout_has("star.dat: 3 segments, median 6.79588 d, shortest 4.96061 d (the breakpoints of cuts.txt)"),
+         stdout_has("cuts.txt); a linear baseline each; candidates by S/N\n")},
+        0, tables_of("star", ", segments=3,")),
+    run("segments_file_that_cannot_be_read", {"--segments", "cuts.txt", "star.dat"},
+        {star_dat, file("cuts.txt", lines({"15", "the 25th"}))}, {stderr_has("prewhiten: cuts.txt, line 2: ")}, 2,
+        {}),
+    run("segment_too_short_for_its_baseline", {"--segments", "cuts.txt", "--baseline", "quadratic", "star.dat"},
+        {star_dat, file("cuts.txt", "10.1\n")},
+        {stderr_is("prewhiten: star.dat: segment 1 (10 to 10.0735 d) holds 2 points, fewer than the 3 coefficients "
+                   "of a quadratic baseline: choose other --segments or a simpler --baseline")},
+        2, {}),
+
     // Standard input as the file -, once on a line; with --join it is one
     // of the star's files.
     with_answers(run("light_curve_on_standard_input", {"--spectrum-only", "-"}, {},
