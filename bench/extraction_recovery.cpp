@@ -6,9 +6,14 @@
 // found have frequency, amplitude and phase within 3 covariance errors of
 // the truth (and how many with the errors scaled by the overall correlation
 // factor D alone, without the local noise), and how many injected
-// combinations carry their label.
+// combinations carry their label.  With --against-exact each star is also
+// extracted with the exact fit (the direct assembly), and the two tables
+// are compared: the same frequencies in the same order and the same stop,
+// and the largest differences of frequency (c/d), amplitude (relative) and
+// phase (cycles).
 //
-//   extraction_recovery [trials]   (default 20 per set; 100 for pure noise)
+//   extraction_recovery [trials] [--against-exact]   (default 20 per set;
+//                                                     100 for pure noise)
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -35,7 +40,31 @@ struct Tally {
     int stars = 0;
     double seconds = 0.0;
     double worst_z = 0.0;
+    // Against the exact fit: stars whose tables differ in their list, order
+    // or stop, and the largest differences elsewhere.
+    int different = 0;
+    double frequency = 0.0, amplitude = 0.0, phase = 0.0;
+    double exact_seconds = 0.0;
 };
+
+bool against_exact = false;
+
+// The fast table against the exact one.
+void compare_with_exact(const Result& fast, const Result& exact, Tally& tally)
+{
+    bool same = fast.stop == exact.stop && fast.frequencies.size() == exact.frequencies.size();
+    for (std::size_t i = 0; same && i < fast.frequencies.size(); ++i) {
+        const Sinusoid &a = fast.frequencies[i].value, &b = exact.frequencies[i].value;
+        const double df = std::fabs(a.frequency - b.frequency);
+        double dphi = std::fabs(a.phase - b.phase);
+        dphi = std::min(dphi, 1.0 - dphi);
+        if (df > 1e-6) same = false;
+        tally.frequency = std::max(tally.frequency, df);
+        tally.amplitude = std::max(tally.amplitude, std::fabs(a.amplitude - b.amplitude) / b.amplitude);
+        tally.phase = std::max(tally.phase, dphi);
+    }
+    if (!same) ++tally.different;
+}
 
 spectrum::Grid grid_for(const std::vector<double>& times, double fmax)
 {
@@ -52,6 +81,13 @@ void run_one(const synthetic::Recipe& recipe, double fmax, Tally& tally)
     const Result result = extract(curve.times, curve.values, {}, settings, spectrum_plan(curve.times, settings));
     tally.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     ++tally.stars;
+    if (against_exact) {
+        settings.fit = FitMethod::exact;
+        const auto t1 = std::chrono::steady_clock::now();
+        const Result exact = extract(curve.times, curve.values, {}, settings, spectrum_plan(curve.times, settings));
+        tally.exact_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count();
+        compare_with_exact(result, exact, tally);
+    }
     const spectrum::Plan plan(curve.times, settings.grid, {});
     const std::vector<double> noise = plan.amplitude(curve.noise);
     const std::vector<synthetic::Outcome> outcomes = synthetic::compare(recipe, result, noise);
@@ -92,6 +128,10 @@ void print(const char* name, const Tally& t)
                 name, t.stars, t.strong_found, t.strong, t.within, t.found, t.found ? 100.0 * t.within / t.found : 0.0,
                 t.found ? 100.0 * t.within_global / t.found : 0.0, t.worst_z, t.labelled, t.combinations,
                 t.false_labels, t.spurious, t.seconds);
+    if (against_exact)
+        std::printf("%-34s against the exact fit: %d of %d tables differ in list, order or stop; largest differences "
+                    "%.1e c/d, %.1e relative, %.1e cycles; exact %7.1f s\n",
+                    "", t.different, t.stars, t.frequency, t.amplitude, t.phase, t.exact_seconds);
     std::fflush(stdout);
 }
 
@@ -109,7 +149,13 @@ synthetic::Recipe base(std::size_t n, double span, unsigned seed)
 int main(int argc, char** argv)
 {
     extraction::configure_libraries();
-    const int trials = argc > 1 ? std::atoi(argv[1]) : 20;
+    int trials = 20;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--against-exact")
+            against_exact = true;
+        else
+            trials = std::atoi(argv[i]);
+    }
     Tally total;
     auto add = [&](const Tally& t) {
         total.strong += t.strong;
@@ -124,6 +170,11 @@ int main(int argc, char** argv)
         total.stars += t.stars;
         total.seconds += t.seconds;
         total.worst_z = std::max(total.worst_z, t.worst_z);
+        total.different += t.different;
+        total.frequency = std::max(total.frequency, t.frequency);
+        total.amplitude = std::max(total.amplitude, t.amplitude);
+        total.phase = std::max(total.phase, t.phase);
+        total.exact_seconds += t.exact_seconds;
     };
 
     {  // White noise, even sampling.

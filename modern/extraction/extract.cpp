@@ -12,6 +12,7 @@
 #include "numerics/parallel.hpp"
 #include "numerics/sizes.hpp"
 #include "peak.hpp"
+#include "refit.hpp"
 
 namespace extraction {
 namespace {
@@ -64,13 +65,10 @@ std::vector<double> in_time_order(std::span<const double> times, const std::vect
 
 // Why a fit must be undone, if it must: a frequency moved by more than
 // the resolution 1/T from where the fit began, or two frequencies came
-// within half of it.
+// within half of it (the fit stops as soon as either happens), or it did
+// not converge.
 bool diverged(const FitOutcome& outcome, const Model& start, double span, Rejection::Why& why)
 {
-    if (outcome.status != FitOutcome::Status::converged) {
-        why = Rejection::Why::not_converged;
-        return true;
-    }
     const std::vector<Sinusoid>& terms = outcome.model.terms;
     for (std::size_t i = 0; i < terms.size(); ++i)
         if (!(std::fabs(terms[i].frequency - start.terms[i].frequency) <= 1.0 / span)) {
@@ -83,26 +81,29 @@ bool diverged(const FitOutcome& outcome, const Model& start, double span, Reject
                 why = Rejection::Why::merged;
                 return true;
             }
+    if (outcome.status != FitOutcome::Status::converged) {
+        why = Rejection::Why::not_converged;
+        return true;
+    }
     return false;
 }
 
-std::vector<bool> free_frequencies(Refine refine, std::size_t terms)
-{
-    std::vector<bool> free(terms, refine == Refine::all);
-    if (refine == Refine::fresh && terms > 0) free.back() = true;
-    return free;
-}
+// Whether an S/N would stop the loop, or is so near the limit that a fit
+// which left the earlier frequencies in place might decide otherwise than
+// the full one (the leftovers of frequencies not refitted lie in the noise
+// box too).
+bool may_stop(double snr, double limit) { return !(snr > 1.01 * limit); }
 
 // The per-frequency figures that need the final residuals.
-void finish(Result& result, const Series& series, std::span<const double> times, const Settings& settings,
-            const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick, int threads)
+void finish(Result& result, std::span<const double> times, const Settings& settings,
+            const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick,
+            const std::vector<double>& cov)
 {
     result.D = correlation_factor(in_time_order(times, result.residuals));
     double sum2 = 0.0;
     for (double r : result.residuals) sum2 += r * r;
     result.rms = std::sqrt(sum2 / static_cast<double>(result.n));
 
-    const std::vector<double> cov = covariance(series, result.model, threads);
     const std::size_t p = 1 + 3 * result.model.terms.size();
     auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]); };
 
@@ -160,13 +161,12 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
     const Series series{tau, values, weights};
 
     result.data_amplitude = plan.amplitude(values);
+    Refitter refitter(series, settings, result.span, threads);
     result.timing.setup = seconds_since(start);
 
     const double separation = settings.separation > 0.0 ? settings.separation : 1.0 / result.span;
     const double fmax = settings.grid.frequency(settings.grid.count - 1);
     const double t_eff = effective_span(tau);
-    FitSettings fit_settings;
-    fit_settings.threads = threads;
 
     // Start: the model is the (weighted) mean.
     {
@@ -183,7 +183,7 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
 
     std::vector<Zone> rejected_zones;
     std::vector<double> log10_faps, snr_at_pick;
-    std::vector<double> spectrum_now = result.data_amplitude, next(result.n);
+    std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
     for (;;) {
@@ -222,17 +222,40 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         }
         step.search = seconds_since(t0);
 
-        // The joint fit with the candidate added.
-        t0 = Clock::now();
+        // The joint fit with the candidate added, the residuals and their
+        // spectrum.  A fit that left the earlier frequencies in place is
+        // done again with all of them free before it rejects the candidate
+        // or its S/N stops the loop, so that these decisions are the full
+        // fit's.
         Model trial = result.model;
         trial.terms.push_back(single.sinusoid);
-        const FitOutcome outcome =
-            fit(series, trial, free_frequencies(settings.refine, trial.terms.size()), fit_settings);
-        step.fit = seconds_since(t0);
-        step.iterations = outcome.iterations;
-        Rejection::Why why;
-        if (diverged(outcome, trial, result.span, why)) {
-            result.timing.steps.push_back(step);
+        FitOutcome outcome;
+        Rejection::Why why{};
+        bool rejected = false;
+        double snr = 0.0;
+        for (bool whole = false;; whole = true) {
+            t0 = Clock::now();
+            outcome = refitter.fit_candidate(result.model, result.residuals, single.sinusoid, whole);
+            step.fit += seconds_since(t0);
+            step.iterations += outcome.iterations;
+            rejected = diverged(outcome, trial, result.span, why);
+            if (rejected && refitter.partial()) continue;
+            if (rejected) break;
+            t0 = Clock::now();
+            refitter.residuals(outcome.model, next);
+            plan.amplitude(next, next_spectrum);
+            step.spectrum += seconds_since(t0);
+            // The S/N of the candidate: its amplitude over the mean
+            // amplitude around it once it is prewhitened (Breger et al.
+            // 1993), so that neither its own peak nor its window's
+            // sidelobes count as noise.
+            const double noise = box_mean(settings.grid, next_spectrum, outcome.model.terms.back().frequency,
+                                          settings.box);
+            snr = noise > 0.0 ? outcome.model.terms.back().amplitude / noise : INFINITY;
+            if (!refitter.partial() || !may_stop(snr, settings.snr)) break;
+        }
+        result.timing.steps.push_back(step);
+        if (rejected) {
             result.rejected.push_back({f, single.sinusoid.amplitude, why, static_cast<int>(terms)});
             rejected_zones.push_back({f, std::max(separation, 1.0 / result.span)});  // its whole peak
             if (++rejected_in_a_row >= settings.rejections) {
@@ -243,27 +266,15 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         }
         rejected_in_a_row = 0;
 
-        // The residuals and their spectrum with the candidate prewhitened.
-        t0 = Clock::now();
-        evaluate(outcome.model, tau, next);
-        for (std::size_t k = 0; k < result.n; ++k) next[k] = values[k] - next[k];
-        std::vector<double> next_spectrum = plan.amplitude(next);
-        step.spectrum = seconds_since(t0);
-        result.timing.steps.push_back(step);
-
-        // The S/N of the candidate: its amplitude over the mean amplitude
-        // around it once it is prewhitened (Breger et al. 1993), so that
-        // neither its own peak nor its window's sidelobes count as noise.
         // Below the limit, the candidate is not taken and the loop ends.
         const Sinusoid& added = outcome.model.terms.back();
-        const double noise = box_mean(settings.grid, next_spectrum, added.frequency, settings.box);
-        const double snr = noise > 0.0 ? added.amplitude / noise : INFINITY;
         if (!(snr >= settings.snr)) {
             result.stop = Stop::snr;
             result.stop_value = snr;
             result.stop_frequency = added.frequency;
             break;
         }
+        refitter.accept(outcome.model);
         result.model = outcome.model;
         result.residuals.swap(next);
         spectrum_now.swap(next_spectrum);
@@ -273,9 +284,19 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
             progress({static_cast<int>(result.model.terms.size()), most, seconds_since(start), added.frequency, snr});
     }
 
+    // The final fit, converged tightly, and the residuals of its model.
     const Clock::time_point t_final = Clock::now();
+    if (!result.model.terms.empty()) {
+        const FitOutcome final_fit = refitter.final_fit(result.model);
+        Rejection::Why why;
+        if (!diverged(final_fit, result.model, result.span, why)) {
+            result.model = final_fit.model;
+            refitter.residuals(result.model, result.residuals);
+            plan.amplitude(result.residuals, spectrum_now);
+        }
+    }
     result.residual_amplitude = spectrum_now;
-    finish(result, series, times, settings, log10_faps, snr_at_pick, threads);
+    finish(result, times, settings, log10_faps, snr_at_pick, refitter.covariance(result.model));
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;
@@ -351,18 +372,33 @@ Result extract(std::span<const double> times, std::span<const double> values, st
     return result;
 }
 
-std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most)
+std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most, FitMethod fit)
 {
     using numerics::multiply_sizes;
+    using numerics::sum_sizes;
     const std::size_t p = 1 + 3 * static_cast<std::size_t>(std::max(most, 0));
+    const std::size_t pp = multiply_sizes(p, p);
     // Four spectra; about a dozen series of n (values, times, residuals,
-    // weights, the solver's vectors); the normal equations of each
-    // partition and the solver's own p x p matrices; a block of the
-    // Jacobian per partition.
-    const std::size_t doubles =
-        numerics::sum_sizes({multiply_sizes(4, grid_count), multiply_sizes(12, n),
-                             multiply_sizes(16 + 6, multiply_sizes(p, p)), multiply_sizes(16 * 256, p)});
-    return multiply_sizes(sizeof(double), doubles);
+    // weights, the solver's vectors).
+    const std::size_t series = sum_sizes({multiply_sizes(4, grid.count), multiply_sizes(12, n)});
+    if (fit == FitMethod::exact) {
+        // The normal equations of each partition and the solver's own
+        // p x p matrices (and the final polish's); a block of the Jacobian
+        // per partition.
+        return multiply_sizes(sizeof(double),
+                              sum_sizes({series, multiply_sizes(16 + 8, pp), multiply_sizes(16 * 256, p)}));
+    }
+    // The solver's p x p matrices and ours (the latest J^T J, the factors
+    // of the convergence test and of the covariance, the products of the
+    // known columns); the pair table; the sums of the sampling; a block of
+    // sines and cosines per partition.
+    const double f =
+        grid.count > 0 ? std::max(std::fabs(grid.fmin), std::fabs(grid.frequency(grid.count - 1))) : 0.0;
+    const double highest = span > 0.0 ? 2.0 * (f + 2.0 / span) : 0.0;
+    return sum_sizes({multiply_sizes(sizeof(double), sum_sizes({series, multiply_sizes(10, pp),
+                                                                 multiply_sizes(16 * 128, p)})),
+                      PairTable::bytes(static_cast<std::size_t>(std::max(most, 0)) + 1),
+                      spectrum::SamplingSums::bytes(n, highest, span)});
 }
 
 std::string stop_name(Stop stop)

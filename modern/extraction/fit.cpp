@@ -13,6 +13,7 @@
 
 #include "numerics/cycles.hpp"
 #include "numerics/parallel.hpp"
+#include "solve.hpp"
 
 // GSL reports failures as status values and OpenBLAS runs on the calling
 // thread inside our partitions: both set once for the process
@@ -120,41 +121,6 @@ void jacobian_times(const Series& series, const Model& model, const Layout& layo
     });
 }
 
-// A symmetric positive definite matrix scaled to unit diagonal and
-// factored: A = S M S with S = diag(A)^(1/2), M = L L^T.  The scaling keeps
-// the factorisation accurate when the parameters differ in scale by many
-// orders of magnitude (frequencies against amplitudes).
-struct ScaledCholesky {
-    std::size_t p = 0;
-    std::vector<double> scale;   // S
-    std::vector<double> factor;  // L, row by row (GSL's layout)
-    bool ok = false;
-
-    ScaledCholesky(const std::vector<double>& a, std::size_t size) : p(size), scale(size), factor(a)
-    {
-        for (std::size_t i = 0; i < p; ++i) {
-            const double d = a[i * p + i];
-            if (!(d > 0.0) || !std::isfinite(d)) return;
-            scale[i] = std::sqrt(d);
-        }
-        for (std::size_t i = 0; i < p; ++i)
-            for (std::size_t j = 0; j < p; ++j) factor[i * p + j] /= scale[i] * scale[j];
-        gsl_matrix_view m = gsl_matrix_view_array(factor.data(), p, p);
-        ok = gsl_linalg_cholesky_decomp1(&m.matrix) == GSL_SUCCESS;
-    }
-
-    // A^-1 in place of the factor.
-    std::vector<double> inverse()
-    {
-        gsl_matrix_view m = gsl_matrix_view_array(factor.data(), p, p);
-        gsl_linalg_cholesky_invert(&m.matrix);
-        std::vector<double> inv(factor);
-        for (std::size_t i = 0; i < p; ++i)
-            for (std::size_t j = 0; j < p; ++j) inv[i * p + j] /= scale[i] * scale[j];
-        return inv;
-    }
-};
-
 // What the callbacks of the solver need.
 struct Problem {
     const Series& series;
@@ -220,29 +186,6 @@ int jacobian_callback(CBLAS_TRANSPOSE_t trans, const gsl_vector* x, const gsl_ve
     } catch (...) {
         return GSL_EFAILED;
     }
-}
-
-// The largest ratio of a parameter's remaining Gauss-Newton step,
-// (J^T J)^-1 g, to its standard error sqrt(s2 (J^T J)^-1_ii); infinity when
-// J^T J cannot be factored.
-double remaining_step_in_sigmas(const std::vector<double>& jtj, std::size_t p, const gsl_vector* g, double s2)
-{
-    if (jtj.size() != p * p || !(s2 > 0.0)) return std::numeric_limits<double>::infinity();
-    ScaledCholesky chol(jtj, p);
-    if (!chol.ok) return std::numeric_limits<double>::infinity();
-    std::vector<double> scaled_g(p), step(p);
-    for (std::size_t i = 0; i < p; ++i) scaled_g[i] = gsl_vector_get(g, i) / chol.scale[i];
-    gsl_matrix_view l = gsl_matrix_view_array(chol.factor.data(), p, p);
-    gsl_vector_view b = gsl_vector_view_array(scaled_g.data(), p);
-    gsl_vector_view y = gsl_vector_view_array(step.data(), p);
-    gsl_linalg_cholesky_solve(&l.matrix, &b.vector, &y.vector);
-    gsl_linalg_cholesky_invert(&l.matrix);
-    double worst = 0.0;
-    for (std::size_t i = 0; i < p; ++i) {
-        const double sigma = std::sqrt(s2 * chol.factor[i * p + i]);
-        worst = std::max(worst, std::fabs(step[i]) / sigma);
-    }
-    return std::isfinite(worst) ? worst : std::numeric_limits<double>::infinity();
 }
 
 struct WorkspaceDeleter {
@@ -409,7 +352,7 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
         double chi2 = 0.0;
         gsl_blas_ddot(work->f, work->f, &chi2);
         const double s2 = chi2 / static_cast<double>(n - p);
-        if (remaining_step_in_sigmas(problem.latest_jtj, p, work->g, s2) <= tolerance) {
+        if (newton_step(problem.latest_jtj, p, {work->g->data, p}, s2).sigmas <= tolerance) {
             outcome.status = FitOutcome::Status::converged;
             break;
         }
@@ -430,6 +373,14 @@ std::vector<double> covariance(const Series& series, const Model& model, int thr
     all_residuals(series, model, res.data(), threads);
     double chi2 = 0.0;
     for (double r : res) chi2 += r * r;
+    return covariance_from(jtj, chi2, n, model);
+}
+
+std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model)
+{
+    const Layout layout(model.terms.size(), {});
+    const std::size_t p = layout.size();
+    if (n <= p || jtj.size() != p * p) return {};
     ScaledCholesky chol(jtj, p);
     if (!chol.ok) return {};
     std::vector<double> cov = chol.inverse();

@@ -65,7 +65,8 @@ std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum:
     // The extraction: its spectra, series and normal equations.
     if (!options.spectrum_only)
         bytes = numerics::add_sizes(bytes,
-                                    extraction::memory_needed(curve.size(), grid.count, options.max_frequencies));
+                                    extraction::memory_needed(curve.size(), grid, lightcurve::time_span(curve.times),
+                                                              options.max_frequencies, options.fit));
     return bytes;
 }
 

@@ -32,6 +32,7 @@ static_assert(static_cast<int>(extraction::Baseline::none) == 0 &&
               static_cast<int>(extraction::Baseline::offset) == 1 &&
               static_cast<int>(extraction::Baseline::linear) == 2 &&
               static_cast<int>(extraction::Baseline::quadratic) == 3);
+static_assert(static_cast<int>(extraction::FitMethod::exact) == 0 && static_cast<int>(extraction::FitMethod::fast) == 1);
 
 // A decimal number as written (a leading + allowed), whole.
 bool parse_number(const std::string& text, double& x)
@@ -338,6 +339,10 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
                     "exact: direct sums; nufft: non-uniform FFT")
         ->transform(one_of({method_name(spectrum::Method::exact), method_name(spectrum::Method::nufft)}))
         ->type_name("M")->default_str("nufft")->group(computing);
+    app->add_option("--fit", options.fit,
+                    "fast: fit from sums over the sampling; exact: from every point (slow)")
+        ->transform(one_of({fit_name(extraction::FitMethod::exact), fit_name(extraction::FitMethod::fast)}))
+        ->type_name("HOW")->default_str("fast")->group(computing);
     app->add_option("--tolerance", options.spectrum.tolerance,
                     "nufft: largest amplitude error, relative to the highest peak")
         ->check(number_within(spectrum::finest_tolerance, spectrum::coarsest_tolerance))
@@ -423,6 +428,8 @@ const char* baseline_name(extraction::Baseline baseline)
     }
     return "";
 }
+
+const char* fit_name(extraction::FitMethod fit) { return fit == extraction::FitMethod::exact ? "exact" : "fast"; }
 
 std::string help_text()
 {

@@ -70,6 +70,7 @@ struct Options {
 
     // --- computation ---
     spectrum::Settings spectrum;                 // --method, --tolerance, --threads
+    extraction::FitMethod fit = extraction::FitMethod::fast;  // --fit fast|exact
     std::optional<std::uint64_t> max_memory;     // --max-memory, bytes; unset: half the machine's memory
 };
 
@@ -86,11 +87,12 @@ struct CommandLine {
 CommandLine parse_command_line(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
 
 // The names the command line and the files give the methods and the
-// --refine choices.
+// --refine and --fit choices.
 const char* method_name(spectrum::Method method);
 const char* refine_name(extraction::Refine refine);
 const char* select_name(extraction::Select select);
 const char* baseline_name(extraction::Baseline baseline);
+const char* fit_name(extraction::FitMethod fit);
 
 // The --help text.
 std::string help_text();

@@ -66,6 +66,7 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     settings.resolution = options.resolution ? *options.resolution : 0.0;
     settings.separation = options.separation ? *options.separation : 0.0;
     settings.threads = options.spectrum.threads;
+    settings.fit = options.fit;
     return settings;
 }
 
@@ -107,6 +108,8 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
                        {"snr_limit", numerics::full_number(options.snr)},
                        {"box", numerics::full_number(options.box)}};
     r.context.extra.insert(r.context.extra.end(), r.method.begin(), r.method.end());
+    // The fit's assembly last: the facts before it read as they always did.
+    r.context.extra.push_back({"fit", fit_name(options.fit)});
     say_extraction(out, result, r.context);
     summary.frequencies = result.frequencies.size();
     if (!result.frequencies.empty()) {

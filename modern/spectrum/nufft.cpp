@@ -42,11 +42,12 @@ std::mutex& fftw_planner_lock()
     return lock;
 }
 
-// next_smooth: the smallest number 2^a 3^b 5^c at least n (FFTW is fastest
-// on such lengths).
+// next_smooth: the smallest multiple of 8 of the form 2^a 3^b 5^c at
+// least n (FFTW is fastest on such lengths; the half of a multiple of 8
+// starts 64 bytes into its grid, as aligned as the grid itself).
 std::size_t next_smooth(std::size_t n)
 {
-    for (std::size_t m = std::max<std::size_t>(n, 1);; ++m) {
+    for (std::size_t m = (std::max<std::size_t>(n, 8) + 7) / 8 * 8;; m += 8) {
         std::size_t r = m;
         for (std::size_t p : {2, 3, 5})
             while (r % p == 0) r /= p;
@@ -209,6 +210,27 @@ SUITE_KERNEL_BODY void spread_block(const FinePlan& plan, const Layout& layout,
     }
 }
 
+// fold_block: cells c0 .. c1 - 1 of the two halves, (x_c, x_(c+H)) into
+// (x_c + x_(c+H), (x_c - x_(c+H)) exp(-2 pi i c / n)).
+//   Notes: 1. One form only (n / 2 sines and cosines, little beside the
+//             spreading and the FFTs): its wide forms did not give the
+//             portable form's bits.
+void fold_block(const FinePlan& plan, std::size_t c0, std::size_t c1, double* grid)
+{
+    double n = static_cast<double>(plan.fine);
+    double* low = grid;
+    double* high = grid + 2 * plan.half;
+    for (std::size_t c = c0; c < c1; ++c) {
+        double ar = low[2 * c], ai = low[2 * c + 1], br = high[2 * c], bi = high[2 * c + 1];
+        numerics::SinCos e = sincos_cycles(static_cast<double>(c) / n);
+        double dr = ar - br, di = ai - bi;
+        low[2 * c] = ar + br;
+        low[2 * c + 1] = ai + bi;
+        high[2 * c] = dr * e.cos + di * e.sin;
+        high[2 * c + 1] = di * e.cos - dr * e.sin;
+    }
+}
+
 }  // namespace
 
 Kernel kernel_of_width(int width)
@@ -223,13 +245,13 @@ Kernel kernel_of_width(int width)
 
 FinePlan::FinePlan(std::size_t count, int width, int threads)
     : kernel(kernel_of_width(width)), modes(count), centre(count / 2),
-      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width))))
+      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width)))), half(fine / 2)
 {
     kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
     std::lock_guard lock(fftw_planner_lock());
     FineGrid scratch(fine + static_cast<std::size_t>(width));
     auto* cells = reinterpret_cast<fftw_complex*>(scratch.data());
-    fft = fftw_plan_dft_1d(static_cast<int>(fine), cells, cells, FFTW_FORWARD, FFTW_ESTIMATE);
+    fft = fftw_plan_dft_1d(static_cast<int>(half), cells, cells, FFTW_FORWARD, FFTW_ESTIMATE);
     if (!fft) throw std::bad_alloc();
 }
 
@@ -281,17 +303,23 @@ void transform(const FinePlan& plan, const Layout& layout, std::span<const std::
                              [&](std::size_t b) { suite::widest_form<spread_block>(plan, layout, weights, b, grid); });
     // The kernels that ran past the last cell wrap around to the first.
     for (std::size_t q = 0; q < 2 * width; ++q) grid[q] += grid[2 * plan.fine + q];
-    auto* cells = reinterpret_cast<fftw_complex*>(grid);
-    fftw_execute_dft(plan.fft, cells, cells);
+    std::size_t fold_blocks = (plan.half + cells_per_block - 1) / cells_per_block;
+    numerics::for_each_block(fold_blocks, threads, [&](std::size_t b) {
+        fold_block(plan, b * cells_per_block, std::min(plan.half, (b + 1) * cells_per_block), grid);
+    });
+    numerics::for_each_block(2, threads, [&](std::size_t h) {
+        auto* cells = reinterpret_cast<fftw_complex*>(grid + 2 * h * plan.half);
+        fftw_execute_dft(plan.fft, cells, cells);
+    });
 }
 
 namespace {
 
 // The unit weights' sums W at twice each grid frequency, by the transform
-// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k, in the given fine grid.
-std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const PointPhases& phases,
-                                                   const std::vector<double>& centre_cycles, int threads,
-                                                   FineGrid& grid)
+// of exp(-2 pi i 2 f_J t_k) at positions 2 u_k, into the given fine grid
+// (read with mode_sum).
+void transform_unit_weights(const FinePlan& fine, const PointPhases& phases, const std::vector<double>& centre_cycles,
+                            int threads, FineGrid& grid)
 {
     Layout doubled = make_layout(fine, phases.advance_hi, phases.advance_lo, 2.0);
     std::vector<std::complex<double>> weights(phases.size());
@@ -300,12 +328,44 @@ std::vector<std::complex<double>> unit_weight_sums(const FinePlan& fine, const P
         weights[p] = {e.cos, -e.sin};
     }
     transform(fine, doubled, weights, threads, grid);
-    std::vector<std::complex<double>> sums(fine.modes);
-    for (std::size_t j = 0; j < fine.modes; ++j) sums[j] = mode_sum(fine, grid, j);
-    return sums;
 }
 
 Sums sums_at(std::complex<double> z, std::complex<double> w) { return {z.real(), z.imag(), w.real(), w.imag()}; }
+
+// amplitudes_of: the amplitudes of consecutive modes from their fine cells
+// (cells c0, c0 + 1, ..., alternately in the two halves of the grid) and
+// their factors: amplitude_from_sums with the divisions by the kernel's
+// transform and by n +- |W| made once in the plan, in a loop over pairs of
+// cells (one from each half) that the compiler vectorises.
+inline double amplitude_of(const NufftPlan::ModeFactors& f, double re, double im, double inverse_n)
+{
+    double a = f.cx * re + f.cy * im;
+    double b = f.cx * im - f.cy * re;
+    return 2.0 * std::sqrt((a * a * f.plus + b * b * f.minus) * inverse_n);
+}
+
+SUITE_KERNEL_BODY void amplitudes_of(const FinePlan& plan, const double* grid, std::size_t c0,
+                                     const NufftPlan::ModeFactors* factors, double n, std::size_t count, double* out)
+{
+    double inverse_n = 1.0 / n;
+    std::size_t first = (c0 & 1) && count > 0 ? 1 : 0;
+    if (first) {
+        std::size_t cell = cell_position(plan, c0);
+        out[0] = amplitude_of(factors[0], grid[2 * cell], grid[2 * cell + 1], inverse_n);
+    }
+    const double* low = grid + 2 * ((c0 + first) >> 1);
+    const double* high = low + 2 * plan.half;
+    std::size_t pairs = (count - first) / 2;
+    for (std::size_t q = 0; q < pairs; ++q) {
+        std::size_t even = first + 2 * q, odd = even + 1;
+        out[even] = amplitude_of(factors[even], low[2 * q], low[2 * q + 1], inverse_n);
+        out[odd] = amplitude_of(factors[odd], high[2 * q], high[2 * q + 1], inverse_n);
+    }
+    if (first + 2 * pairs < count) {
+        std::size_t last = count - 1, cell = cell_position(plan, c0 + last);
+        out[last] = amplitude_of(factors[last], grid[2 * cell], grid[2 * cell + 1], inverse_n);
+    }
+}
 
 }  // namespace
 
@@ -320,56 +380,79 @@ NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int
         numerics::SinCos e = sincos_cycles(centre_cycles[layout.order[p]]);
         centre_phase[p] = {e.cos, -e.sin};
     }
-    std::unique_ptr<FineGrid> cells = take_grid();
-    unit_sums = unit_weight_sums(fine, phases, centre_cycles, threads, *cells);
-    give_back(std::move(cells));
+    std::unique_ptr<Workspace> work = take_workspace();
+    transform_unit_weights(fine, phases, centre_cycles, threads, work->grid);
+    // The factors of each frequency, and the frequencies to sum directly,
+    // block by block (the list in the order of the grid).
     double count = static_cast<double>(n);
-    for (std::size_t j = 0; j < grid.count; ++j)
-        if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, unit_sums[j]), count)) direct.push_back(j);
-}
-
-std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan,
-                                   std::span<const double> centred, int threads)
-{
-    std::size_t n = phases.size();
-    std::vector<std::complex<double>> weights(n);
-    for (std::size_t p = 0; p < n; ++p) weights[p] = centred[plan.layout.order[p]] * plan.centre_phase[p];
-    std::unique_ptr<FineGrid> cells = plan.take_grid();
-    const FineGrid& fine = *cells;
-    transform(plan.fine, plan.layout, weights, threads, *cells);
-
-    std::vector<double> amplitude(grid.count);
-    double count = static_cast<double>(n);
+    factors.resize(grid.count);
     std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
+    std::vector<std::vector<std::size_t>> direct_of(blocks);
     numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t j1 = std::min(grid.count, (b + 1) * modes_per_block);
         for (std::size_t j = b * modes_per_block; j < j1; ++j) {
-            Sums s = sums_at(mode_sum(plan.fine, fine, j), plan.unit_sums[j]);
-            if (!needs_direct(s, count)) amplitude[j] = amplitude_from_sums(s, count);
+            std::complex<double> w = mode_sum(fine, work->grid, j);
+            UnitTerms u = unit_terms(w.real(), w.imag());
+            double d = fine.kernel_ft[j < fine.centre ? fine.centre - j : j - fine.centre];
+            factors[j] = {u.ux / d, u.uy / d, 1.0 / (count + u.r), 1.0 / (count - u.r)};
+            if (is_zero_frequency(grid, j) || needs_direct(sums_at({}, w), count)) direct_of[b].push_back(j);
         }
     });
-    plan.give_back(std::move(cells));
+    give_back(std::move(work));
+    for (const std::vector<std::size_t>& d : direct_of) direct.insert(direct.end(), d.begin(), d.end());
+}
+
+void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan, std::span<const double> values,
+                    double mean, int threads, std::vector<double>& amplitude)
+{
+    std::size_t n = phases.size();
+    std::unique_ptr<NufftPlan::Workspace> work = plan.take_workspace();
+    std::vector<double>& centred = work->centred;
+    std::vector<std::complex<double>>& weights = work->weights;
+    centred.resize(n);
+    weights.resize(n);
+    for (std::size_t k = 0; k < n; ++k) centred[k] = values[k] - mean;
+    for (std::size_t p = 0; p < n; ++p) weights[p] = centred[plan.layout.order[p]] * plan.centre_phase[p];
+    const FineGrid& fine = work->grid;
+    transform(plan.fine, plan.layout, weights, threads, work->grid);
+
+    amplitude.resize(grid.count);
+    double count = static_cast<double>(n);
+    std::size_t blocks = (grid.count + modes_per_block - 1) / modes_per_block;
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        std::size_t j0 = b * modes_per_block, j1 = std::min(grid.count, (b + 1) * modes_per_block);
+        // Modes below the centre sit at the end of the fine grid, the
+        // others from its start; the frequencies computed directly are
+        // written over afterwards.
+        std::size_t below = std::min(j1, std::max(j0, plan.fine.centre));
+        if (j0 < below)
+            suite::widest_form<amplitudes_of>(plan.fine, fine.data(), plan.fine.fine - plan.fine.centre + j0, plan.factors.data() + j0,
+                          count, below - j0, amplitude.data() + j0);
+        if (below < j1)
+            suite::widest_form<amplitudes_of>(plan.fine, fine.data(), below - plan.fine.centre, plan.factors.data() + below, count,
+                          j1 - below, amplitude.data() + below);
+    });
     numerics::for_each_block(plan.direct.size(), threads, [&](std::size_t i) {
         std::size_t j = plan.direct[i];
         amplitude[j] = is_zero_frequency(grid, j) ? std::numeric_limits<double>::quiet_NaN()
                                                   : direct_amplitude(phases, centred, j);
     });
-    return amplitude;
+    plan.give_back(std::move(work));
 }
 
-std::unique_ptr<FineGrid> NufftPlan::take_grid() const
+std::unique_ptr<NufftPlan::Workspace> NufftPlan::take_workspace() const
 {
     {
         std::lock_guard lock(spare_lock_);
         if (spare_) return std::move(spare_);
     }
-    return std::make_unique<FineGrid>(fine.fine + static_cast<std::size_t>(fine.kernel.width));
+    return std::make_unique<Workspace>(fine.fine + static_cast<std::size_t>(fine.kernel.width));
 }
 
-void NufftPlan::give_back(std::unique_ptr<FineGrid> grid) const
+void NufftPlan::give_back(std::unique_ptr<Workspace> workspace) const
 {
     std::lock_guard lock(spare_lock_);
-    if (!spare_) spare_ = std::move(grid);
+    if (!spare_) spare_ = std::move(workspace);
 }
 
 std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
@@ -384,7 +467,7 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
     std::size_t complex_per_point = multiply_sizes(n, sizeof(std::complex<double>));
     // The layout and the centre phases; W and the kernel's transform.
     std::size_t kept = sum_sizes({layout, complex_per_point,
-                                  multiply_sizes(modes, sizeof(std::complex<double>) + sizeof(double) / 2)});
+                                  multiply_sizes(modes, sizeof(NufftPlan::ModeFactors) + sizeof(double) / 2)});
     std::size_t building = sum_sizes({layout, complex_per_point, fine_grid});  // the doubled layout's transform
     std::size_t spectrum = sum_sizes({complex_per_point, fine_grid, multiply_sizes(modes, sizeof(double))});
     // FFTW's tables for the plan: at most one complex number per cell.

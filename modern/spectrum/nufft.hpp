@@ -17,6 +17,7 @@
 
 #include "exponential.hpp"
 #include "phases.hpp"
+#include "scargle.hpp"
 
 struct fftw_plan_s;
 
@@ -55,6 +56,14 @@ inline double kernel_value(const Kernel& kernel, double z)
 // The fixed part of a transform of `count` frequencies: the fine grid, the
 // kernel and its Fourier transform, and the FFTW plan (FFTW_ESTIMATE, so
 // that the plan, the results and the time are the same on every run).
+//
+// The FFT of the n = 2 H cells is made as two FFTs of H cells: the even
+// frequencies are the transform of x_c + x_(c+H), the odd ones that of
+// (x_c - x_(c+H)) exp(-2 pi i c / n), c < H.  The two are independent, so
+// two threads share the work, and each is always made by the same plan:
+// the sums do not depend on the number of threads.  Cell (frequency) m of
+// the n-cell transform is then at position m / 2 for even m and H +
+// (m - 1) / 2 for odd m (cell_position).
 class FinePlan {
 public:
     FinePlan(std::size_t count, int width, int threads);
@@ -65,10 +74,11 @@ public:
     Kernel kernel;
     std::size_t modes = 0;   // M grid frequencies, j = 0 .. M - 1
     std::size_t centre = 0;  // J: mode j is fine frequency m = j - J
-    std::size_t fine = 0;    // n cells of the fine grid, at least 2 M
+    std::size_t fine = 0;    // n cells of the fine grid, at least 2 M, a multiple of 8
+    std::size_t half = 0;    // H = n / 2
     // The kernel's Fourier transform at fine frequency |m|.
     std::vector<double> kernel_ft;
-    fftw_plan_s* fft = nullptr;  // in place, n cells, forward
+    fftw_plan_s* fft = nullptr;  // in place, H cells, forward
 };
 
 // The points sorted into fixed blocks of fine cells (a counting sort on the
@@ -110,12 +120,16 @@ private:
 void transform(const FinePlan& plan, const Layout& layout, std::span<const std::complex<double>> weights,
                int threads, FineGrid& fine);
 
+// cell_position: where frequency cell m of the n-cell transform lies in
+// the fine grid after the two half transforms.
+inline std::size_t cell_position(const FinePlan& plan, std::size_t m) { return (m >> 1) + (m & 1) * plan.half; }
+
 // mode_sum: the sum of mode j, deconvolved by the kernel's transform.
 inline std::complex<double> mode_sum(const FinePlan& plan, const FineGrid& fine, std::size_t j)
 {
     bool below = j < plan.centre;
     std::size_t m = below ? plan.centre - j : j - plan.centre;
-    std::size_t cell = below ? plan.fine - m : m;
+    std::size_t cell = cell_position(plan, below ? plan.fine - m : m);
     double d = plan.kernel_ft[m];
     return {fine.data()[2 * cell] / d, fine.data()[2 * cell + 1] / d};
 }
@@ -126,30 +140,46 @@ inline std::complex<double> mode_sum(const FinePlan& plan, const FineGrid& fine,
 struct NufftPlan {
     NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads);
 
-    // A fine grid for one transform: the spare one kept from the last
-    // transform when no other call holds it (its pages are already
-    // mapped), else a new one; given back when the transform is read.
-    std::unique_ptr<FineGrid> take_grid() const;
-    void give_back(std::unique_ptr<FineGrid> grid) const;
+    // What one spectrum works in: the fine grid, the points' weights and
+    // the centred values.
+    struct Workspace {
+        explicit Workspace(std::size_t cells) : grid(cells) {}
+        FineGrid grid;
+        std::vector<std::complex<double>> weights;
+        std::vector<double> centred;
+    };
+
+    // The spare workspace kept from the last spectrum when no other call
+    // holds it (its pages are already mapped: a long run does not fault
+    // in hundreds of megabytes at each spectrum), else a new one; given
+    // back when the spectrum is done.
+    std::unique_ptr<Workspace> take_workspace() const;
+    void give_back(std::unique_ptr<Workspace> workspace) const;
 
     FinePlan fine;
     Layout layout;
     std::vector<std::complex<double>> centre_phase;  // exp(-2 pi i f_J t_k), layout order
-    std::vector<std::complex<double>> unit_sums;      // W at 2 f_j
+    // Per grid frequency, what the amplitude needs besides the fine cell:
+    // the unit vector at half W's angle over the kernel's transform, and
+    // the inverses of n + |W| and n - |W| (see amplitude_from_sums).
+    struct ModeFactors {
+        double cx = 0.0, cy = 0.0, plus = 0.0, minus = 0.0;
+    };
+    std::vector<ModeFactors> factors;
     std::vector<std::size_t> direct;                  // grid indices done by direct sums
 
 private:
     mutable std::mutex spare_lock_;
-    mutable std::unique_ptr<FineGrid> spare_;
+    mutable std::unique_ptr<Workspace> spare_;
 };
 
 // nufft_spectrum: the Scargle amplitudes over the grid.
 //   Given:    grid, phases, plan  as built for the star
-//             centred             the values minus their mean
+//             values, mean        the series and its mean
 //             threads             threads to use
-//   Returned: one amplitude per grid frequency
-std::vector<double> nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan,
-                                   std::span<const double> centred, int threads);
+//   Returned: amplitude  one per grid frequency (its memory reused)
+void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan& plan, std::span<const double> values,
+                    double mean, int threads, std::vector<double>& amplitude);
 
 // Bytes the fast method needs for n points over `modes` frequencies.
 std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width);

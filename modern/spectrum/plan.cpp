@@ -115,21 +115,32 @@ int Plan::kernel_width() const { return state_->fast ? state_->fast->fine.kernel
 
 namespace {
 
-// The amplitudes of finite values within the range of range_exponent.
-std::vector<double> amplitude_in_range(const Plan::State& s, std::span<const double> values)
+// The amplitudes of finite values within the range of range_exponent, into
+// out (its memory reused).
+void amplitude_in_range(const Plan::State& s, std::span<const double> values, std::vector<double>& out)
 {
     double sum = 0.0;
     for (double v : values) sum += v;
     double mean = sum / static_cast<double>(values.size());
+    if (s.fast) {
+        detail::nufft_spectrum(s.grid, s.phases, *s.fast, values, mean, s.threads, out);
+        return;
+    }
     std::vector<double> centred(values.size());
     for (std::size_t k = 0; k < values.size(); ++k) centred[k] = values[k] - mean;
-    if (s.fast) return detail::nufft_spectrum(s.grid, s.phases, *s.fast, centred, s.threads);
-    return detail::exact_spectrum(s.grid, s.phases, centred, s.threads);
+    out = detail::exact_spectrum(s.grid, s.phases, centred, s.threads);
 }
 
 }  // namespace
 
 std::vector<double> Plan::amplitude(std::span<const double> values) const
+{
+    std::vector<double> out;
+    amplitude(values, out);
+    return out;
+}
+
+void Plan::amplitude(std::span<const double> values, std::vector<double>& out) const
 {
     const State& s = *state_;
     require(values.size() == s.times.size(), "values: one value per time of the plan is needed");
@@ -142,12 +153,14 @@ std::vector<double> Plan::amplitude(std::span<const double> values) const
     // the amplitude is linear in the values, so scale them by an exact
     // power of two and the amplitudes back.
     const int k = range_exponent(largest);
-    if (k == 0) return amplitude_in_range(s, values);
+    if (k == 0) {
+        amplitude_in_range(s, values, out);
+        return;
+    }
     std::vector<double> scaled(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) scaled[i] = std::ldexp(values[i], k);
-    std::vector<double> amplitude = amplitude_in_range(s, scaled);
-    for (double& a : amplitude) a = std::ldexp(a, -k);
-    return amplitude;
+    amplitude_in_range(s, scaled, out);
+    for (double& a : out) a = std::ldexp(a, -k);
 }
 
 std::vector<double> Plan::window(double f0) const

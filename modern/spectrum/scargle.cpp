@@ -34,13 +34,19 @@ bool needs_direct(const Sums& sums, double n)
     return n - r < direct_margin * n;
 }
 
+UnitTerms unit_terms(double wr, double wi)
+{
+    double r = std::sqrt(wr * wr + wi * wi);
+    Unit u = r > 0.0 ? half_angle(wr / r, wi / r) : Unit{};
+    return {u.x, u.y, r};
+}
+
 double amplitude_from_sums(const Sums& sums, double n)
 {
-    double r = std::sqrt(sums.wr * sums.wr + sums.wi * sums.wi);
-    Unit u = r > 0.0 ? half_angle(sums.wr / r, sums.wi / r) : Unit{};
-    double a = u.x * sums.zr + u.y * sums.zi;
-    double b = u.x * sums.zi - u.y * sums.zr;
-    double p = a * a / (n + r) + b * b / (n - r);
+    UnitTerms u = unit_terms(sums.wr, sums.wi);
+    double a = u.ux * sums.zr + u.uy * sums.zi;
+    double b = u.ux * sums.zi - u.uy * sums.zr;
+    double p = a * a / (n + u.r) + b * b / (n - u.r);
     return 2.0 * std::sqrt(p / n);
 }
 

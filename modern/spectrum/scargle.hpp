@@ -25,6 +25,15 @@ inline constexpr double direct_margin = 1e-3;
 // needs_direct: whether the closed form would lose digits at these sums.
 bool needs_direct(const Sums& sums, double n);
 
+// The part of the closed form that the unit weights' sum W alone decides
+// (the same for every series at these times): R = |W| and the unit vector
+// (ux, uy) at half the angle of W.
+struct UnitTerms {
+    double ux = 1.0, uy = 0.0, r = 0.0;
+};
+
+UnitTerms unit_terms(double wr, double wi);
+
 // amplitude_from_sums: the Scargle amplitude sqrt(4 P / n).
 //   Given:    sums  Z and W at the frequency
 //             n     number of observations

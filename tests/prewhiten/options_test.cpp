@@ -91,6 +91,7 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     EXPECT_FALSE(d.fap || d.resolution || d.separation);
     EXPECT_FALSE(d.weights || d.resume);
     EXPECT_EQ(d.refine, extraction::Refine::all);
+    EXPECT_EQ(d.fit, extraction::FitMethod::fast);
 
     const Parsed p = parse({"--snr", "5.5", "--box", "2", "--max-frequencies", "50", "--fap", "1e-3", "--weights",
                             "--refine", "new", "--resolution", "0.01", "--separation", "0.02", "--resume",
@@ -127,6 +128,7 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     EXPECT_EQ(*parse({"--segments", "cuts.txt", "a"}).line.options.segments, "cuts.txt");
     EXPECT_EQ(parse({"--baseline", "quadratic", "a"}).line.options.baseline, extraction::Baseline::quadratic);
     EXPECT_STREQ(prewhiten::refine_name(extraction::Refine::fresh), "new");
+    EXPECT_EQ(parse({"--fit", "exact", "a"}).line.options.fit, extraction::FitMethod::exact);
 }
 
 TEST(CommandLine, LastValueOfARepeatedOptionCounts)
@@ -156,7 +158,8 @@ TEST(CommandLine, HelpNamesEveryOptionWithItsDefault)
          {"--time COLUMN=1 / TIME", "--value COLUMN=2 / PDCSAP_FLUX", "--error COLUMN=3 if numbers / value_ERR",
           "--quality-mask BITS=all", "--unit UNIT=none", "--join", "-o,--output DIR=.", "--spectrum-only",
           "--window F", "--fmin F=1/T", "--fmax F=0.5/median step", "--oversample K=10", "--step F=1/(oversample T)",
-          "--method M=nufft", "--tolerance E=", "--threads N=0", "--max-memory SIZE=half the machine's memory",
+          "--method M=nufft", "--fit HOW=fast", "--tolerance E=", "--threads N=0",
+          "--max-memory SIZE=half the machine's memory",
           "--version", "--help", "<stem>.spectrum.csv", "<stem>.window.csv", "Exit status", "--snr S=4", "--box W=1",
           "--max-frequencies K=200", "--fap P=off", "--weights", "--refine WHICH=all", "--resolution F=1.5/T",
           "--separation F=1/T", "--resume", "<stem>.frequencies.csv", "<stem>.frequencies.txt",
@@ -212,6 +215,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{{"--fap", "0", "a"}, "--fap: must be above 0 and at most 1"},
                     Refusal{{"--fap", "1.5", "a"}, "--fap: must be above 0 and at most 1"},
                     Refusal{{"--refine", "some", "a"}, "--refine: 'some' is not one of all, new, none"},
+                    Refusal{{"--fit", "quick", "a"}, "--fit: 'quick' is not one of exact, fast"},
                     Refusal{{"--resolution", "0", "a"}, "--resolution: must be above 0"},
                     Refusal{{"--separation", "-0.1", "a"}, "--separation: must be above 0"},
                     Refusal{{"--select", "peak", "a"}, "--select: 'peak' is not one of snr, height"},

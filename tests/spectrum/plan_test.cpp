@@ -107,6 +107,9 @@ TEST(PlanThreads, ResultsDoNotDependOnTheThreads)
         EXPECT_TRUE(same_bits(one, Plan(s.t, grid, with(method, 2)).amplitude(s.x)));
         EXPECT_TRUE(same_bits(one, three.amplitude(s.x)));
         EXPECT_TRUE(same_bits(one, three.amplitude(s.x)));
+        std::vector<double> out(5, -1.0);  // memory reused, of another size before
+        three.amplitude(s.x, out);
+        EXPECT_TRUE(same_bits(one, out));
     }
 }
 

@@ -3,10 +3,13 @@
 // signal-to-noise ratios and false-alarm probabilities.
 //
 // Each step takes the highest peak of the residual spectrum (all spectra
-// on one plan, which the caller makes), refines it off the grid, judges it against the noise around it, adds it to the
-// model and fits every sinusoid and the constant together; the residuals
-// of that fit are the next step's series.  Nothing here prints: progress
-// goes to an optional callback and everything else into the result.
+// on one plan, which the caller makes), refines it off the grid, judges it
+// against the noise around it, adds it to the model and fits it with every
+// amplitude and phase and the constant (every frequency too every few
+// steps, refit.hpp); the residuals of that fit are the next step's series.
+// A final fit of every sinusoid and the constant together, converged
+// tightly, gives the table.  Nothing here prints: progress goes to an
+// optional callback and everything else into the result.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +31,13 @@ enum class Refine {
     none,   // none: each stays where its peak was found
 };
 
+// How the joint fit's sums of squares and normal equations are made (the
+// fits themselves, and which parameters move in each, are the same).
+enum class FitMethod {
+    exact,  // from the rows of the Jacobian at every point, N p^2 per iteration: the reference
+    fast,   // from the sums of the sampling and one pass over the points (refit.hpp): the same table
+};
+
 struct Settings {
     spectrum::Grid grid;          // the frequencies searched
     spectrum::Settings spectrum;  // how the spectra are computed
@@ -40,6 +50,11 @@ struct Settings {
     double resolution = 0.0;      // for the combination labels, c/d; 0: 1.5 / T
     double separation = 0.0;      // candidates closer than this to a frequency taken are passed over, c/d; 0: 1 / T
     int rejections = 10;          // stop after this many candidates in a row are rejected
+    FitMethod fit = FitMethod::fast;
+    // With refine all: every frequency is refitted at every this many
+    // steps (1: at each), else only the new one with all amplitudes and
+    // phases; all of them at the end in any case.
+    int full_refit_every = 10;
     int threads = 0;              // 0: as many as the machine has; results never depend on it
 };
 
@@ -81,14 +96,14 @@ struct StepTiming {
     int terms = 0;          // sinusoids in the fit
     double spectrum = 0.0;  // the residuals and their spectrum after the fit
     double search = 0.0;    // peak, refinement, single-sinusoid fit, FAP
-    double fit = 0.0;       // the joint fit
-    int iterations = 0;     // of the fit
+    double fit = 0.0;       // the joint fit (and a second one, every frequency free, when asked)
+    int iterations = 0;     // of the fits
 };
 
 struct Timing {
     std::vector<StepTiming> steps;
-    double setup = 0.0;   // the plan and the spectrum of the data
-    double final = 0.0;   // residual spectrum, covariance, S/N, labels
+    double setup = 0.0;   // the plan and the spectrum of the data (the fast fit's sums are made in the fits)
+    double final = 0.0;   // final fit, residual spectrum, covariance, S/N, labels
     double total = 0.0;
 };
 
@@ -148,11 +163,12 @@ Result extract(std::span<const double> times, std::span<const double> values, st
                const Settings& settings, const spectrum::Plan& plan, const ProgressCallback& progress = {});
 
 // memory_needed: bytes an extraction needs at most beyond the spectrum's
-// plan, for n points, a grid of grid_count frequencies and at most `most`
-// frequencies (the spectra and series it keeps, and the normal equations
-// of the largest fit in their partitions).  Saturates instead of
-// overflowing.
-std::size_t memory_needed(std::size_t n, std::size_t grid_count, int most);
+// plan, for n points over a time span (days), the grid and at most `most`
+// frequencies (the spectra and series it keeps, the normal equations of
+// the largest fit, and for the fast fit the sums of the sampling and their
+// table of pairs).  Saturates instead of overflowing.
+std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most,
+                          FitMethod fit = FitMethod::fast);
 
 // A word for the stop reason ("snr", "fap", "max-frequencies", "no-peak",
 // "too-few-points", "rejections") and a sentence for the reader.

@@ -110,6 +110,11 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 //             is the covariance of a fit in A and phi.
 std::vector<double> covariance(const Series& series, const Model& model, int threads);
 
+// covariance_from: the same from J^T J in the fit's parameters (every
+// frequency free, p x p, row by row) and the sum of squares chi2 of n
+// points, however they were computed.
+std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model);
+
 // The model with each amplitude made positive (a negative amplitude is half
 // a cycle of phase) and each phase brought into [0, 1).
 void normalise(Model& model);

@@ -117,6 +117,9 @@ public:
     // would be infinite).  Amplitudes are in the unit of the values.  Safe
     // to call from several threads at once.
     std::vector<double> amplitude(std::span<const double> values) const;
+    // The same into `out`, whose memory is reused: a long run of spectra
+    // (an extraction) then maps no new pages for each.
+    void amplitude(std::span<const double> values, std::vector<double>& out) const;
 
     // Spectral window: the amplitude spectrum of a unit sinusoid at
     // frequency f0 sampled at the plan's times, on the plan's grid.  The
