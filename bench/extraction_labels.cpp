@@ -10,7 +10,7 @@
 //      harmonics of f1, and how many of those labels are only possible.
 //   2. A delta Scuti-like star: 50 independent modes at random frequencies
 //      between 22 and 76 c/d, S/N from 5 to 500 (log-uniform): combination
-//      labels per star, firm and possible, against the resolution-only rule.
+//      labels per star, firm and possible.
 //   3. True combinations among them: ten f_i + f_j of the five strongest,
 //      weaker than both: how many are labelled as such.
 //   4. The chance probability against what happens: over the stars of 2,
@@ -86,7 +86,7 @@ void harmonic_series(int stars, std::mt19937_64& gen)
 
 struct DeltaScuti {
     int stars = 0, frequencies = 0;
-    int firm = 0, possible = 0, resolution_only = 0;  // combination labels on independent modes
+    int firm = 0, possible = 0;                       // combination labels on independent modes
     int harmonics = 0;                                // harmonic labels on independent modes
     int firm_any = 0;                                 // firm labels of either kind on them
     int at_most_one = 0;                              // stars with at most 1 firm combination label
@@ -112,7 +112,6 @@ void delta_scuti(int stars, std::mt19937_64& gen, double fmax, DeltaScuti& d)
                 if (sum < fmax) t.add(sum, std::max(5.0, 0.3 * std::min(t.a[i], t.a[j])), gen);
             }
         const std::vector<Label> l = labels_of(t, fmax);
-        const std::vector<std::string> old = combination_labels(t.f, t.a, resolution);
         int firm = 0, any = 0;
         for (std::size_t k = 0; k < independent; ++k) {
             ++d.frequencies;
@@ -123,7 +122,6 @@ void delta_scuti(int stars, std::mt19937_64& gen, double fmax, DeltaScuti& d)
             } else if (!l[k].text.empty()) {
                 ++d.harmonics;
             }
-            d.resolution_only += is_combination(old[k]) ? 1 : 0;
         }
         d.firm += firm;
         d.at_most_one += firm <= 1 ? 1 : 0;
@@ -144,9 +142,8 @@ void report(const DeltaScuti& d, double fmax)
     std::printf("delta Scuti-like star, 50 independent modes in 22-76 c/d, S/N 5-500, T = %.0f d, range %.3g-%.0f c/d,"
                 " %d stars:\n",
                 span, fmin, fmax, d.stars);
-    std::printf("  independent modes labelled combinations per star: %.3f firm, %.3f possible"
-                " (resolution only: %.2f)\n",
-                double(d.firm) / d.stars, double(d.possible) / d.stars, double(d.resolution_only) / d.stars);
+    std::printf("  independent modes labelled combinations per star: %.3f firm, %.3f possible\n",
+                double(d.firm) / d.stars, double(d.possible) / d.stars);
     std::printf("  stars with at most 1 labelled a combination: %.1f %% firm, %.1f %% counting possible ones\n",
                 100.0 * d.at_most_one / d.stars, 100.0 * d.at_most_one_any / d.stars);
     std::printf("  independent modes labelled harmonics per star: %.3f\n", double(d.harmonics) / d.stars);

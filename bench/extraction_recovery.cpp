@@ -78,13 +78,13 @@ void run_one(const synthetic::Recipe& recipe, double fmax, Tally& tally)
     Settings settings;
     settings.grid = grid_for(curve.times, fmax);
     const auto t0 = std::chrono::steady_clock::now();
-    const Result result = extract(curve.times, curve.values, {}, settings, spectrum_plan(curve.times, settings));
+    const Result result = extract(spectrum_plan(curve.times, settings), curve.times, curve.values, {}, one_segment(curve.times), settings);
     tally.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     ++tally.stars;
     if (against_exact) {
         settings.fit = FitMethod::exact;
         const auto t1 = std::chrono::steady_clock::now();
-        const Result exact = extract(curve.times, curve.values, {}, settings, spectrum_plan(curve.times, settings));
+        const Result exact = extract(spectrum_plan(curve.times, settings), curve.times, curve.values, {}, one_segment(curve.times), settings);
         tally.exact_seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count();
         compare_with_exact(result, exact, tally);
     }

@@ -9,6 +9,7 @@
 #include "extraction/combinations.hpp"
 #include "extraction/extraction.hpp"
 #include "extraction/fit.hpp"
+#include "baseline.hpp"
 #include "numerics/parallel.hpp"
 #include "numerics/sizes.hpp"
 #include "peak.hpp"
@@ -49,6 +50,16 @@ bool plan_fits(const spectrum::Plan& plan, std::span<const double> times, const 
 {
     const spectrum::Grid& g = plan.grid();
     return plan.size() == times.size() && g.fmin == grid.fmin && g.step == grid.step && g.count == grid.count;
+}
+
+// A segmentation of these points: a segment for each point, and segments
+// that exist.
+void check_segmentation(const Segmentation& segmentation, std::size_t n)
+{
+    if (segmentation.of_point.size() != n)
+        throw std::invalid_argument("the segmentation is not one of these points");
+    for (std::size_t s : segmentation.of_point)
+        if (s >= segmentation.segments.size()) throw std::invalid_argument("a point lies in no segment");
 }
 
 // The residuals in time order, for the runs of the correlation factor.
@@ -94,6 +105,108 @@ bool diverged(const FitOutcome& outcome, const Model& start, double span, Reject
 // box too).
 bool may_stop(double snr, double limit) { return !(snr > 1.01 * limit); }
 
+// The harmonic and combination labels of the final table, judged with the
+// frequencies' errors from the covariance.
+void label_frequencies(Result& result, const Settings& settings)
+{
+    if (result.frequencies.empty()) return;
+    std::vector<double> freqs, errors, amps;
+    for (const Frequency& f : result.frequencies) {
+        freqs.push_back(f.value.frequency);
+        errors.push_back(f.covariance.frequency);
+        amps.push_back(f.value.amplitude);
+    }
+    LabelSettings label_settings;
+    label_settings.resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
+    label_settings.fmin = std::max(settings.grid.fmin, 0.0);
+    label_settings.fmax = settings.grid.frequency(settings.grid.count - 1);
+    if (!(label_settings.fmin < label_settings.fmax)) return;
+    const std::vector<Label> labels = frequency_labels(freqs, errors, amps, label_settings);
+    for (std::size_t i = 0; i < labels.size(); ++i) result.frequencies[i].label = labels[i];
+}
+
+// The baselines of the segments and the values less them: fitted to the
+// data alone before the loop, then again to the residuals of the rest of
+// the model (the sinusoids and the baselines are two blocks of one linear
+// least-squares problem in the amplitudes, solved in turn: each turn lowers
+// the sum of squares, and their alternation converges to the joint fit).
+struct Baselines {
+    std::span<const double> times;
+    std::span<const std::size_t> of_point;
+    std::span<const double> weights;
+    std::vector<SegmentBaseline> fitted;  // empty: baseline none
+    std::vector<double> corrected;        // values - baseline
+
+    // The baselines' correction fitted to these residuals, taken off the
+    // corrected values and the residuals alike; returns the largest
+    // change at a point.
+    double refit(std::span<double> residuals)
+    {
+        if (fitted.empty()) return 0.0;
+        std::vector<SegmentBaseline> change = fitted;
+        for (SegmentBaseline& b : change) std::fill(std::begin(b.value), std::end(b.value), 0.0);
+        fit_baselines(times, residuals, weights, of_point, change);
+        const std::vector<double> at = baseline_at_points(times, of_point, change);
+        double largest = 0.0;
+        for (std::size_t k = 0; k < at.size(); ++k) {
+            corrected[k] -= at[k];
+            residuals[k] -= at[k];
+            largest = std::max(largest, std::fabs(at[k]));
+        }
+        for (std::size_t s = 0; s < fitted.size(); ++s)
+            for (int i = 0; i < 3; ++i) fitted[s].value[i] += change[s].value[i];
+        return largest;
+    }
+};
+
+// significant_peak: the highest peak outside the zones that reaches the S/N
+// limit against the local noise of the spectrum; no_peak when none does,
+// with the stop, the highest peak's S/N and frequency in the result.
+std::size_t significant_peak(Result& result, const Settings& settings, std::span<const double> amplitude,
+                             std::span<const Zone> zones)
+{
+    const std::vector<double> noise = local_noise(settings.grid, amplitude, settings.box);
+    const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
+    if (j != no_peak) return j;
+    const std::size_t highest = highest_peak(settings.grid, amplitude, zones);
+    if (highest == no_peak) return no_peak;
+    result.stop = Stop::snr;
+    result.stop_value = noise[highest] > 0.0 ? amplitude[highest] / noise[highest] : INFINITY;
+    result.stop_frequency = settings.grid.frequency(highest);
+    return no_peak;
+}
+
+// The baselines' part of the result: the model's constant taken into each
+// segment's offset (it is one of them), their errors, and the baseline at
+// each point.
+void finish_baselines(Result& result, Baselines& baselines, const Settings& settings)
+{
+    std::size_t columns = 0;
+    for (SegmentBaseline& b : baselines.fitted) {
+        if (b.coefficients > 0) b.value[0] += result.model.constant;
+        columns += static_cast<std::size_t>(b.coefficients);
+    }
+    result.model.constant = 0.0;
+    const std::size_t parameters = 3 * result.model.terms.size() + columns;
+    double chi2 = 0.0;
+    for (std::size_t k = 0; k < result.n; ++k) {
+        const double w = baselines.weights.empty() ? 1.0 : baselines.weights[k];
+        chi2 += w * w * result.residuals[k] * result.residuals[k];
+    }
+    const double variance = result.n > parameters ? chi2 / static_cast<double>(result.n - parameters) : NAN;
+    baseline_errors(baselines.times, baselines.weights, baselines.of_point, variance, baselines.fitted);
+    result.baselines = baselines.fitted;
+    result.baseline = baseline_at_points(baselines.times, baselines.of_point, result.baselines);
+    (void)settings;
+}
+
+double rms_of(std::span<const double> x)
+{
+    double sum2 = 0.0;
+    for (double v : x) sum2 += v * v;
+    return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
+}
+
 // The per-frequency figures that need the final residuals.
 void finish(Result& result, std::span<const double> times, const Settings& settings,
             const std::vector<double>& log10_faps, const std::vector<double>& snr_at_pick,
@@ -106,14 +219,6 @@ void finish(Result& result, std::span<const double> times, const Settings& setti
 
     const std::size_t p = 1 + 3 * result.model.terms.size();
     auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]); };
-
-    const double resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
-    std::vector<double> freqs, amps;
-    for (const Sinusoid& s : result.model.terms) {
-        freqs.push_back(s.frequency);
-        amps.push_back(s.amplitude);
-    }
-    const std::vector<std::string> labels = combination_labels(freqs, amps, resolution);
 
     for (std::size_t i = 0; i < result.model.terms.size(); ++i) {
         Frequency f;
@@ -133,15 +238,15 @@ void finish(Result& result, std::span<const double> times, const Settings& setti
         f.snr = noise > 0.0 ? f.value.amplitude / noise : INFINITY;
         f.snr_at_pick = snr_at_pick[i];
         f.log10_fap = log10_faps[i];
-        f.combination = labels[i];
         result.frequencies.push_back(f);
     }
+    label_frequencies(result, settings);
 }
 
 // The extraction on values and errors within the range of
 // spectrum::range_exponent.
-Result extract_in_range(std::span<const double> times, std::span<const double> values,
-                        std::span<const double> errors, const Settings& settings, const spectrum::Plan& plan,
+Result extract_in_range(const spectrum::Plan& plan, std::span<const double> times, std::span<const double> values,
+                        std::span<const double> errors, const Segmentation& segmentation, const Settings& settings,
                         const ProgressCallback& progress, Clock::time_point start)
 {
     const int threads = numerics::thread_count(settings.threads);
@@ -158,7 +263,17 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
     for (std::size_t k = 0; k < result.n; ++k) tau[k] = times[k] - result.t_ref;
     if (settings.weights)
         for (double e : errors) weights.push_back(1.0 / e);
-    const Series series{tau, values, weights};
+
+    // Step 0: the baselines alone; the sinusoids are fitted to the values
+    // less them.
+    result.segments = segmentation.segments;
+    Baselines baselines{times, segmentation.of_point, weights, {}, std::vector<double>(values.begin(), values.end())};
+    if (settings.baseline != Baseline::none) {
+        baselines.fitted = segment_shapes(segmentation.segments, settings.baseline);
+        std::vector<double> data(values.begin(), values.end());
+        baselines.refit(data);
+    }
+    const Series series{tau, baselines.corrected, weights};
 
     result.data_amplitude = plan.amplitude(values);
     Refitter refitter(series, settings, result.span, threads);
@@ -174,16 +289,17 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         for (std::size_t k = 0; k < result.n; ++k) {
             const double w2 = weights.empty() ? 1.0 : weights[k] * weights[k];
             wsum += w2;
-            wy += w2 * values[k];
+            wy += w2 * baselines.corrected[k];
         }
         result.model.constant = wy / wsum;
     }
     result.residuals.resize(result.n);
-    for (std::size_t k = 0; k < result.n; ++k) result.residuals[k] = values[k] - result.model.constant;
+    for (std::size_t k = 0; k < result.n; ++k) result.residuals[k] = baselines.corrected[k] - result.model.constant;
 
     std::vector<Zone> rejected_zones;
     std::vector<double> log10_faps, snr_at_pick;
     std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
+    if (!baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
     for (;;) {
@@ -205,9 +321,10 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
         Clock::time_point t0 = Clock::now();
         std::vector<Zone> zones = rejected_zones;
         for (const Sinusoid& s : result.model.terms) zones.push_back({s.frequency, separation});
-        const std::size_t j = highest_peak(settings.grid, spectrum_now, zones);
+        const std::size_t j = settings.select == Select::snr ? significant_peak(result, settings, spectrum_now, zones)
+                                                             : highest_peak(settings.grid, spectrum_now, zones);
         if (j == no_peak) {
-            result.stop = Stop::no_peak;
+            if (result.stop != Stop::snr) result.stop = Stop::no_peak;
             break;
         }
         const double f = refine_peak(settings.grid, j, tau, result.residuals);
@@ -264,20 +381,39 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
             }
             continue;
         }
-        rejected_in_a_row = 0;
 
-        // Below the limit, the candidate is not taken and the loop ends.
+        // Below the limit, the candidate is not taken: selected by height,
+        // the loop ends; selected by S/N, it is passed over with its
+        // neighbourhood and the search goes on.
         const Sinusoid& added = outcome.model.terms.back();
+        if (!(snr >= settings.snr) && settings.select == Select::snr) {
+            result.rejected.push_back({f, single.sinusoid.amplitude, Rejection::Why::low_snr, static_cast<int>(terms)});
+            rejected_zones.push_back({f, std::max(separation, 1.0 / result.span)});
+            if (++rejected_in_a_row >= settings.rejections) {
+                result.stop = Stop::rejections;
+                break;
+            }
+            continue;
+        }
+        rejected_in_a_row = 0;
         if (!(snr >= settings.snr)) {
             result.stop = Stop::snr;
             result.stop_value = snr;
             result.stop_frequency = added.frequency;
             break;
         }
+        const bool whole_fit = !refitter.partial();
         refitter.accept(outcome.model);
         result.model = outcome.model;
         result.residuals.swap(next);
         spectrum_now.swap(next_spectrum);
+        // After a fit of every frequency, the baselines follow.
+        if (whole_fit && !baselines.fitted.empty()) {
+            baselines.refit(result.residuals);
+            refitter.residuals(result.model, result.residuals);
+            refitter.accept(result.model);
+            plan.amplitude(result.residuals, spectrum_now);
+        }
         log10_faps.push_back(log10_fap);
         snr_at_pick.push_back(snr);
         if (progress)
@@ -285,18 +421,29 @@ Result extract_in_range(std::span<const double> times, std::span<const double> v
     }
 
     // The final fit, converged tightly, and the residuals of its model.
+    // With baselines, the final fit and the baselines in turn until the
+    // baselines no longer move (by 1e-7 of the residuals' rms).
     const Clock::time_point t_final = Clock::now();
-    if (!result.model.terms.empty()) {
-        const FitOutcome final_fit = refitter.final_fit(result.model);
-        Rejection::Why why;
-        if (!diverged(final_fit, result.model, result.span, why)) {
-            result.model = final_fit.model;
-            refitter.residuals(result.model, result.residuals);
-            plan.amplitude(result.residuals, spectrum_now);
+    constexpr int most_rounds = 30;
+    for (int round = 0; round < most_rounds; ++round) {
+        if (!result.model.terms.empty()) {
+            const FitOutcome final_fit = refitter.final_fit(result.model);
+            Rejection::Why why;
+            if (!diverged(final_fit, result.model, result.span, why)) {
+                result.model = final_fit.model;
+                refitter.residuals(result.model, result.residuals);
+            }
         }
+        if (baselines.fitted.empty()) break;
+        const double moved = baselines.refit(result.residuals);
+        refitter.residuals(result.model, result.residuals);
+        if (!(moved > 1e-7 * rms_of(result.residuals))) break;
     }
+    if (!result.model.terms.empty() || !baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     result.residual_amplitude = spectrum_now;
-    finish(result, times, settings, log10_faps, snr_at_pick, refitter.covariance(result.model));
+    const std::vector<double> cov = refitter.covariance(result.model);
+    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
+    finish(result, times, settings, log10_faps, snr_at_pick, cov);
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;
@@ -328,6 +475,12 @@ void scale(Result& result, int k)
         f.analytic.amplitude = std::ldexp(f.analytic.amplitude, k);
     }
     for (Rejection& r : result.rejected) r.amplitude = std::ldexp(r.amplitude, k);
+    for (SegmentBaseline& b : result.baselines)
+        for (int i = 0; i < 3; ++i) {
+            b.value[i] = std::ldexp(b.value[i], k);
+            b.error[i] = std::ldexp(b.error[i], k);
+        }
+    scale(result.baseline, k);
     scale(result.residuals, k);
     scale(result.data_amplitude, k);
     scale(result.residual_amplitude, k);
@@ -353,30 +506,73 @@ spectrum::Plan spectrum_plan(std::span<const double> times, const Settings& sett
     return spectrum::Plan(tau, settings.grid, spectrum_settings);
 }
 
-Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
-               const Settings& settings, const spectrum::Plan& plan, const ProgressCallback& progress)
+Result extract(const spectrum::Plan& plan, std::span<const double> times, std::span<const double> values,
+               std::span<const double> errors, const Segmentation& segmentation, const Settings& settings,
+               const ProgressCallback& progress)
 {
     const Clock::time_point start = Clock::now();
     check_input(times, values, errors, settings);
     if (!plan_fits(plan, times, settings.grid))
         throw std::invalid_argument("the spectrum plan is not one of these times and this grid");
+    check_segmentation(segmentation, times.size());
     double largest = 0.0;
     for (double v : values) largest = std::max(largest, std::fabs(v));
     const int k = spectrum::range_exponent(largest);
     const int kw = settings.weights ? spectrum::range_exponent(*std::min_element(errors.begin(), errors.end())) : 0;
-    if (k == 0 && kw == 0) return extract_in_range(times, values, errors, settings, plan, progress, start);
+    if (k == 0 && kw == 0)
+        return extract_in_range(plan, times, values, errors, segmentation, settings, progress, start);
     const std::vector<double> scaled_errors = kw == 0 ? std::vector<double>(errors.begin(), errors.end())
                                                       : scaled(errors, kw);
-    Result result = extract_in_range(times, scaled(values, k), scaled_errors, settings, plan, progress, start);
+    Result result =
+        extract_in_range(plan, times, scaled(values, k), scaled_errors, segmentation, settings, progress, start);
     scale(result, -k);
     return result;
 }
 
-std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most, FitMethod fit)
+Segmentation one_segment(std::span<const double> times)
+{
+    Segmentation out;
+    out.of_point.assign(times.size(), 0);
+    Segment segment;
+    if (!times.empty()) {
+        const auto [low, high] = std::minmax_element(times.begin(), times.end());
+        segment.first = *low;
+        segment.last = *high;
+    }
+    segment.count = times.size();
+    out.segments.push_back(segment);
+    return out;
+}
+
+std::vector<double> model_at(const Result& result, std::span<const double> times)
+{
+    std::vector<double> tau(times.size()), out(times.size());
+    for (std::size_t k = 0; k < times.size(); ++k) tau[k] = times[k] - result.t_ref;
+    evaluate(result.model, tau, out);
+    if (result.baselines.empty() || result.baselines.size() != result.segments.size()) return out;
+    for (std::size_t k = 0; k < times.size(); ++k) {
+        // The segment that holds the time, else the nearest one.
+        std::size_t best = 0;
+        double distance = INFINITY;
+        for (std::size_t s = 0; s < result.segments.size(); ++s) {
+            const Segment& g = result.segments[s];
+            const double d = times[k] < g.first ? g.first - times[k] : times[k] > g.last ? times[k] - g.last : 0.0;
+            if (d < distance) {
+                distance = d;
+                best = s;
+            }
+        }
+        out[k] += baseline_value(result.baselines[best], times[k]);
+    }
+    return out;
+}
+
+std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most, FitMethod fit,
+                          std::size_t baseline_columns)
 {
     using numerics::multiply_sizes;
     using numerics::sum_sizes;
-    const std::size_t p = 1 + 3 * static_cast<std::size_t>(std::max(most, 0));
+    const std::size_t p = numerics::add_sizes(1 + 3 * static_cast<std::size_t>(std::max(most, 0)), baseline_columns);
     const std::size_t pp = multiply_sizes(p, p);
     // Four spectra; about a dozen series of n (values, times, residuals,
     // weights, the solver's vectors).
@@ -420,8 +616,12 @@ std::string stop_sentence(const Result& result, const Settings& settings)
     out.precision(3);
     switch (result.stop) {
     case Stop::snr:
-        out << "the next peak, at " << result.stop_frequency << " c/d, has S/N " << result.stop_value << ", below "
-            << settings.snr;
+        if (settings.select == Select::snr)
+            out << "no peak left reaches S/N " << settings.snr << " (the highest, at " << result.stop_frequency
+                << " c/d, has " << result.stop_value << ")";
+        else
+            out << "the next peak, at " << result.stop_frequency << " c/d, has S/N " << result.stop_value
+                << ", below " << settings.snr;
         break;
     case Stop::fap:
         out << "the next peak, at " << result.stop_frequency << " c/d, has false-alarm probability 10^"
@@ -433,7 +633,12 @@ std::string stop_sentence(const Result& result, const Settings& settings)
         break;
     case Stop::no_peak: out << "no peak left in the frequency range"; break;
     case Stop::too_few_points: out << "too few points for another frequency"; break;
-    case Stop::rejections: out << settings.rejections << " candidates in a row made the fit diverge"; break;
+    case Stop::rejections:
+        if (settings.select == Select::snr)
+            out << settings.rejections << " candidates in a row were passed over";
+        else
+            out << settings.rejections << " candidates in a row made the fit diverge";
+        break;
     }
     return out.str();
 }
@@ -444,6 +649,7 @@ std::string rejection_name(Rejection::Why why)
     case Rejection::Why::moved: return "moved";
     case Rejection::Why::merged: return "merged";
     case Rejection::Why::not_converged: return "not-converged";
+    case Rejection::Why::low_snr: return "low-snr";
     }
     return "";
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
-#include "pending_interface.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "batch.hpp"
 #include "picture.hpp"

@@ -67,6 +67,10 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     settings.separation = options.separation ? *options.separation : 0.0;
     settings.threads = options.spectrum.threads;
     settings.fit = options.fit;
+    // The classical procedure until the options of selection and baseline
+    // are offered.
+    settings.select = extraction::Select::height;
+    settings.baseline = extraction::Baseline::none;
     return settings;
 }
 
@@ -89,10 +93,12 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
         throw StarError("--weights needs an error column, and this light curve has none");
     const extraction::Settings settings = extraction_settings(r.grid, options);
     const spectrum::Plan plan = extraction::spectrum_plan(r.curve.times, settings);
+    const extraction::Segmentation segmentation =
+        extraction::segment_light_curve(r.curve.times, r.curve.source_index, extraction::SegmentRules{});
     {
         ProgressLine line(progress, position + star.name);
-        r.extraction = extraction::extract(r.curve.times, r.curve.values, r.curve.errors, settings, plan,
-                                           [&](const extraction::Progress& p) { line.show(p); });
+        r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, segmentation,
+                                           settings, [&](const extraction::Progress& p) { line.show(p); });
     }
     if (options.window) r.window = plan.window(*options.window);
     const extraction::Result& result = *r.extraction;

@@ -85,6 +85,7 @@ const char* rejection_text(extraction::Rejection::Why why)
     case extraction::Rejection::Why::moved: return "moved a frequency by more than 1/T";
     case extraction::Rejection::Why::merged: return "brought two frequencies within 1/(2T)";
     case extraction::Rejection::Why::not_converged: return "did not converge";
+    case extraction::Rejection::Why::low_snr: return "fell below the S/N limit after its fit";
     }
     return "";
 }
@@ -104,7 +105,7 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
             text += ',';
             numerics::append_number(text, x);
         }
-        text += ',' + f.combination + '\n';
+        text += ',' + extraction::shown_label(f.label) + '\n';
     }
     file.write(text);
     file.commit();
@@ -132,7 +133,7 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
                         two_digits(f.analytic.frequency), fixed(f.value.amplitude, ad),
                         two_digits(f.covariance.amplitude), two_digits(f.analytic.amplitude), fixed(f.value.phase, pd),
                         two_digits(f.covariance.phase), two_digits(f.analytic.phase), fixed(f.snr, 1),
-                        fixed(f.log10_fap, 1), fixed(f.correlation, 2), f.combination});
+                        fixed(f.log10_fap, 1), fixed(f.correlation, 2), extraction::shown_label(f.label)});
     }
     return text + aligned(rows);
 }
@@ -191,7 +192,7 @@ void say_extraction(std::ostream& out, const extraction::Result& result, const T
     for (std::size_t i = 0; i < std::min(rows, order.size()); ++i) {
         const extraction::Frequency& f = result.frequencies[order[i]];
         std::snprintf(line, sizeof line, ":   f%-4d %14.7f c/d %12.5g%s  S/N %7.1f  %s\n", f.id, f.value.frequency,
-                      f.value.amplitude, unit.c_str(), f.snr, f.combination.c_str());
+                      f.value.amplitude, unit.c_str(), f.snr, extraction::shown_label(f.label).c_str());
         std::string text = line;
         while (text.size() > 1 && text[text.size() - 2] == ' ') text.erase(text.size() - 2, 1);
         out << context.label << text;

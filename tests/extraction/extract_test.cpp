@@ -51,11 +51,23 @@ synthetic::Recipe rich_recipe(unsigned seed)
     return r;
 }
 
-// The extraction on a plan of its own, as the caller makes it once per star.
+// The settings of the classical procedure: one constant for the whole
+// light curve, the highest peak at each step.
+Settings classical()
+{
+    Settings settings;
+    settings.baseline = Baseline::none;
+    settings.select = Select::height;
+    return settings;
+}
+
+// The extraction on a plan of its own, as the caller makes it once per star,
+// by the classical procedure (one constant, the highest peak each step)
+// unless the settings say otherwise.
 Result extract_alone(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
                      const Settings& settings, const ProgressCallback& progress = {})
 {
-    return extract(times, values, errors, settings, spectrum_plan(times, settings), progress);
+    return extract(spectrum_plan(times, settings), times, values, errors, one_segment(times), settings, progress);
 }
 
 }  // namespace
@@ -66,7 +78,7 @@ TEST(Extraction, RecoversEverySignalWithHonestErrorsAndLabels)
     for (unsigned seed : {3u, 4u}) {
         const synthetic::Recipe recipe = rich_recipe(seed);
         const synthetic::Curve curve = synthetic::make(recipe);
-        Settings settings;
+        Settings settings = classical();
         settings.grid = grid_for(curve.times, 16.0);
         const Result result = extract_alone(curve.times, curve.values, {}, settings);
         const spectrum::Plan plan(curve.times, settings.grid, {});
@@ -96,7 +108,7 @@ TEST(Extraction, FindsNothingStrongInWhiteNoise)
         recipe.span = 15.0;
         recipe.seed = seed;
         const synthetic::Curve curve = synthetic::make(recipe);
-        Settings settings;
+        Settings settings = classical();
         settings.grid = grid_for(curve.times, 15.0);
         const Result result = extract_alone(curve.times, curve.values, {}, settings);
         for (const Frequency& f : result.frequencies) EXPECT_LT(f.snr, 6.0) << "seed " << seed;
@@ -108,7 +120,7 @@ TEST(Extraction, StopsAtTheMostFrequenciesAndAtTheFalseAlarmLimit)
 {
     const synthetic::Recipe recipe = rich_recipe(5);
     const synthetic::Curve curve = synthetic::make(recipe);
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 16.0);
     settings.max_frequencies = 2;
     const Result two = extract_alone(curve.times, curve.values, {}, settings);
@@ -130,7 +142,7 @@ TEST(Extraction, AmplitudesAtFixedFrequenciesEqualTheHarmonicFitOfCyclefit)
 {
     const synthetic::Recipe recipe = rich_recipe(6);
     const synthetic::Curve curve = synthetic::make(recipe);
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 16.0);
     settings.refine = Refine::none;
     const Result result = extract_alone(curve.times, curve.values, {}, settings);
@@ -163,7 +175,7 @@ TEST(Extraction, ResultsDoNotDependOnThreadsOrTheOrderOfTheRows)
 {
     const synthetic::Recipe recipe = rich_recipe(7);
     const synthetic::Curve curve = synthetic::make(recipe);
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 16.0);
     settings.max_frequencies = 4;
     settings.threads = 1;
@@ -201,7 +213,7 @@ TEST(Extraction, WeightsSilenceThePointsWithLargeErrors)
         curve.values[k] += 2.0 * gauss(gen);
         curve.errors[k] = 2.0;
     }
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 10.0);
     settings.max_frequencies = 1;
     const Result plain = extract_alone(curve.times, curve.values, curve.errors, settings);
@@ -229,7 +241,7 @@ TEST(Extraction, ACandidateThatMakesTheFitDivergeIsUndoneAndPassedOver)
     recipe.white = 0.05;
     recipe.signals = {{{3.0, 1.0, 0.3}, ""}, {{3.0 + 0.4 / 20.0, 0.8, 0.7}, ""}};
     const synthetic::Curve curve = synthetic::make(recipe);
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 8.0);
     settings.separation = 0.01 / 20.0;
     settings.rejections = 2;
@@ -251,7 +263,7 @@ TEST(Extraction, ACandidateThatMakesTheFitDivergeIsUndoneAndPassedOver)
 TEST(Extraction, ReportsProgressOncePerFrequency)
 {
     const synthetic::Curve curve = synthetic::make(rich_recipe(8));
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 16.0);
     std::vector<int> seen;
     const Result result = extract_alone(curve.times, curve.values, {}, settings,
@@ -274,7 +286,7 @@ TEST(Extraction, ValuesAndErrorsOfAnySize)
     recipe.white = 0.2;
     recipe.signals = {{{3.3, 0.5, 0.4}, ""}, {{5.1, 0.3, 0.1}, ""}};
     synthetic::Curve curve = synthetic::make(recipe);
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 10.0);
     settings.max_frequencies = 2;
     settings.weights = true;
@@ -308,7 +320,7 @@ TEST(Extraction, ValuesAndErrorsOfAnySize)
 
 TEST(Extraction, RefusesInputItCannotUse)
 {
-    Settings settings;
+    Settings settings = classical();
     settings.grid = {0.1, 0.01, 100};
     const std::vector<double> t = {0, 1, 2, 3, 4}, y = {1, 2, 1, 2, 1}, bad = {1, NAN, 1, 2, 1};
     EXPECT_THROW(extract_alone(t, std::vector<double>{1, 2}, {}, settings), std::invalid_argument);
@@ -321,10 +333,12 @@ TEST(Extraction, RefusesInputItCannotUse)
     // A plan of other times, or of another grid.
     const spectrum::Plan plan = spectrum_plan(t, settings);
     const std::vector<double> four = {0, 1, 2, 3};
-    EXPECT_THROW(extract(t, y, {}, settings, spectrum_plan(four, settings)), std::invalid_argument);
+    EXPECT_THROW(extract(spectrum_plan(four, settings), t, y, {}, one_segment(t), settings), std::invalid_argument);
     Settings finer = settings;
     finer.grid.step = 0.005;
-    EXPECT_THROW(extract(t, y, {}, finer, plan), std::invalid_argument);
+    EXPECT_THROW(extract(plan, t, y, {}, one_segment(t), finer), std::invalid_argument);
+    // A segmentation of other points.
+    EXPECT_THROW(extract(plan, t, y, {}, one_segment(four), settings), std::invalid_argument);
     settings.grid.count = 2;
     EXPECT_THROW(extract_alone(t, y, {}, settings), std::invalid_argument);
 }
@@ -335,7 +349,7 @@ TEST(Extraction, RefusesInputItCannotUse)
 TEST(Forms, TheTableIsTheSameBitsInEveryForm)
 {
     const synthetic::Curve curve = synthetic::make(rich_recipe(3));
-    Settings settings;
+    Settings settings = classical();
     settings.grid = grid_for(curve.times, 16.0);
     settings.max_frequencies = 4;
     const auto results = kernel_forms::in_every_form([&] {

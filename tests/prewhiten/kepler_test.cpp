@@ -27,8 +27,9 @@ TEST(KeplerStar, TheTwoPublishedModesFirstAndSecond)
     extraction::Settings settings;
     settings.grid = prewhiten::grid_for(curve, o);
     settings.max_frequencies = 2;
-    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings,
-                                                          extraction::spectrum_plan(curve.times, settings));
+    const extraction::Result result =
+        extraction::extract(extraction::spectrum_plan(curve.times, settings), curve.times, curve.values, {},
+                            extraction::one_segment(curve.times), settings);
     ASSERT_EQ(result.frequencies.size(), 2u);
     const double published_f[2] = {15.383003, 20.262897}, published_a[2] = {4.578, 2.388};
     for (int i = 0; i < 2; ++i) {

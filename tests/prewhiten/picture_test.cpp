@@ -358,8 +358,11 @@ TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
     extraction::Settings settings;
     settings.grid = {0.05, 0.005, 9991};  // to 50 c/d
     settings.max_frequencies = 2;
-    const extraction::Result result = extraction::extract(curve.times, curve.values, {}, settings,
-                                                          extraction::spectrum_plan(curve.times, settings));
+    settings.baseline = extraction::Baseline::none;
+    settings.select = extraction::Select::height;
+    const extraction::Result result =
+        extraction::extract(extraction::spectrum_plan(curve.times, settings), curve.times, curve.values, {},
+                            extraction::one_segment(curve.times), settings);
     ASSERT_EQ(result.frequencies.size(), 2u);
     const PictureInput input = prewhiten::picture_of("s.dat", "stop: two", curve, result, settings);
 

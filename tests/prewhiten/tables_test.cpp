@@ -61,7 +61,7 @@ extraction::Result sample()
     f2.snr = 6.0;
     f2.log10_fap = -1.0;
     f2.correlation = 2.5;
-    f2.combination = "2f1";
+    f2.label.text = "2f1";
     r.frequencies = {f1, f2};
     r.residuals = {0.1, -0.2, 1e-17, -0.5};
     return r;

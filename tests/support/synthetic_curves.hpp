@@ -169,7 +169,7 @@ inline std::vector<Outcome> compare(const Recipe& recipe, const extraction::Resu
         const extraction::Frequency* f = nullptr;
         for (const extraction::Frequency& g : result.frequencies)
             if (g.id == extracted_id[i]) f = &g;
-        out[i].labelled = f && f->combination == translate(recipe.signals[i].label, extracted_id);
+        out[i].labelled = f && f->label.text == translate(recipe.signals[i].label, extracted_id);
     }
     return out;
 }

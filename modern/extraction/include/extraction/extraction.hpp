@@ -14,11 +14,15 @@
 
 #include <cstddef>
 #include <functional>
+#include <limits>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "extraction/combinations.hpp"
 #include "extraction/model.hpp"
+#include "extraction/segments.hpp"
 #include "extraction/statistics.hpp"
 #include "spectrum/spectrum.hpp"
 
@@ -36,6 +40,29 @@ enum class Refine {
 enum class FitMethod {
     exact,  // from the rows of the Jacobian at every point, N p^2 per iteration: the reference
     fast,   // from the sums of the sampling and one pass over the points (refit.hpp): the same table
+};
+
+// How the next candidate is chosen.
+enum class Select {
+    snr,     // the highest peak that reaches snr times its local noise; one that falls short after its fit is passed over
+    height,  // the highest peak; the first whose S/N after its fit is below the limit ends the loop (the classical way)
+};
+
+// The baseline of each segment, fitted with the sinusoids: a polynomial in
+// t - centre of the segment.
+enum class Baseline {
+    none,       // one constant for the whole light curve
+    offset,     // a constant per segment
+    linear,     // c0 + c1 (t - centre) per segment
+    quadratic,  // c0 + c1 (t - centre) + c2 (t - centre)^2 per segment
+};
+
+// A frequency to start from, with its amplitude and phase (cycles, at the
+// table's reference time) when known.
+struct StartTerm {
+    double frequency = 0.0;  // c/d
+    double amplitude = std::numeric_limits<double>::quiet_NaN();
+    double phase = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct Settings {
@@ -56,6 +83,16 @@ struct Settings {
     // phases; all of them at the end in any case.
     int full_refit_every = 10;
     int threads = 0;              // 0: as many as the machine has; results never depend on it
+    Select select = Select::snr;
+    Baseline baseline = Baseline::linear;
+    // A harmonic series n F locked in the fit: the terms found within the
+    // resolution of n F0 follow one frequency F (refined unless refine is
+    // none), starting at F0, c/d.
+    std::optional<double> harmonics;
+    // Frequencies fitted before the loop begins (free unless refine is
+    // none), with the reference time of their phases, when they have any.
+    std::vector<StartTerm> start;
+    std::optional<double> start_t_ref;
 };
 
 enum class Stop {
@@ -80,12 +117,14 @@ struct Frequency {
     double snr = 0.0;           // on the final residual spectrum
     double snr_at_pick = 0.0;   // on the residual spectrum just after it was taken
     double log10_fap = 0.0;     // false-alarm probability when it was picked
-    std::string combination;    // "2f1", "f1+f2", ... or empty
+    Label label;                // "2f1", "f1+f2", ... with its chance probability; empty text when independent
+    int harmonic = 0;           // n in the locked harmonic series, 0 otherwise
 };
 
-// A candidate whose fit was undone.
+// A candidate whose fit was undone, or (low_snr) whose S/N after its fit
+// fell below the limit when candidates are selected by S/N.
 struct Rejection {
-    enum class Why { moved, merged, not_converged };
+    enum class Why { moved, merged, not_converged, low_snr };
     double frequency = 0.0, amplitude = 0.0;  // where the candidate was found
     Why why = Why::not_converged;
     int extracted = 0;  // frequencies in the model when it was tried
@@ -107,6 +146,16 @@ struct Timing {
     double total = 0.0;
 };
 
+// The baseline of one segment: value[0] + value[1] (t - centre) +
+// value[2] (t - centre)^2 with its standard errors (from the covariance of
+// the joint fit), in the unit of the values and days.
+struct SegmentBaseline {
+    int coefficients = 0;  // 0 (baseline none), 1, 2 or 3: fewer than asked when the segment has too few points
+    double centre = 0.0;   // the middle of the segment's times, d
+    double value[3] = {0.0, 0.0, 0.0};
+    double error[3] = {0.0, 0.0, 0.0};
+};
+
 struct Result {
     std::size_t n = 0;        // points
     double span = 0.0;        // T, days
@@ -121,7 +170,10 @@ struct Result {
     Stop stop = Stop::no_peak;
     double stop_value = 0.0;      // the S/N or log10 FAP of the peak that stopped it
     double stop_frequency = 0.0;  // and its frequency
-    std::vector<double> residuals;           // values - model, one per point
+    std::vector<Segment> segments;           // the light curve's segments
+    std::vector<SegmentBaseline> baselines;  // one per segment (empty with baseline none)
+    std::vector<double> baseline;            // the baseline at each point (empty with baseline none)
+    std::vector<double> residuals;           // values - model - baseline, one per point
     std::vector<double> data_amplitude;      // spectrum of the data on the grid
     std::vector<double> residual_amplitude;  // spectrum of the final residuals
     Timing timing;
@@ -148,27 +200,42 @@ using ProgressCallback = std::function<void(const Progress&)>;
 spectrum::Plan spectrum_plan(std::span<const double> times, const Settings& settings);
 
 // extract: the extraction loop on one light curve.
-//   Given:    times, values  one each per point (finite; any order of time)
-//             errors         one per point, > 0, or empty; used when settings.weights
-//             settings       with a grid of at least three frequencies
-//             plan           spectrum_plan(times, settings), the plan of
+//   Given:    plan           spectrum_plan(times, settings), the plan of
 //                            the data's spectrum and of every residual one
+//             times, values  one each per point (finite; any order of time)
+//             errors         one per point, > 0, or empty; used when settings.weights
+//             segmentation   the segment of each point (segment_light_curve);
+//                            its segments' baselines are fitted unless
+//                            settings.baseline is none
+//             settings       with a grid of at least three frequencies
 //   Returned: the result; throws std::invalid_argument on input it cannot
-//             use, or a plan of other times or another grid
+//             use, a plan of other times or another grid, or a
+//             segmentation of another number of points
 //   Notes: 1. Values and errors of any finite size: beyond the range of
 //             spectrum::range_exponent they are scaled into it by exact
 //             powers of two, and the results in the unit of the values
 //             scaled back.  Within it nothing is scaled.
-Result extract(std::span<const double> times, std::span<const double> values, std::span<const double> errors,
-               const Settings& settings, const spectrum::Plan& plan, const ProgressCallback& progress = {});
+Result extract(const spectrum::Plan& plan, std::span<const double> times, std::span<const double> values,
+               std::span<const double> errors, const Segmentation& segmentation, const Settings& settings,
+               const ProgressCallback& progress = {});
+
+// one_segment: the segmentation of n points into one segment (a light curve
+// whose baseline is one constant).
+Segmentation one_segment(std::span<const double> times);
+
+// model_at: the fitted model plus the baseline at any times, days: the
+// baseline of the segment that holds each time (of the nearest segment for
+// a time in a gap or beyond the ends).
+std::vector<double> model_at(const Result& result, std::span<const double> times);
 
 // memory_needed: bytes an extraction needs at most beyond the spectrum's
 // plan, for n points over a time span (days), the grid and at most `most`
-// frequencies (the spectra and series it keeps, the normal equations of
-// the largest fit, and for the fast fit the sums of the sampling and their
-// table of pairs).  Saturates instead of overflowing.
+// frequencies and `baseline_columns` baseline coefficients (the spectra
+// and series it keeps, the normal equations of the largest fit, and for
+// the fast fit the sums of the sampling and their table of pairs).
+// Saturates instead of overflowing.
 std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most,
-                          FitMethod fit = FitMethod::fast);
+                          FitMethod fit = FitMethod::fast, std::size_t baseline_columns = 0);
 
 // A word for the stop reason ("snr", "fap", "max-frequencies", "no-peak",
 // "too-few-points", "rejections") and a sentence for the reader.

@@ -1,0 +1,54 @@
+// The baseline of each segment of a light curve: a polynomial of low
+// degree in t - centre, the segment's own offset and drift.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "extraction/extraction.hpp"
+
+namespace extraction {
+
+// coefficients_asked: the polynomial's coefficients a baseline asks for
+// (0 for none, 1 offset, 2 linear, 3 quadratic).
+int coefficients_asked(Baseline baseline);
+
+// segment_shapes: each segment's centre and the coefficients its baseline
+// can have: those asked, fewer when the segment has fewer points than
+// coefficients, and an offset alone when all its times are equal.
+std::vector<SegmentBaseline> segment_shapes(std::span<const Segment> segments, Baseline baseline);
+
+// fit_baselines: the weighted least-squares polynomial of each segment,
+// fitted to the values and added to the coefficients in `baselines`.
+//   Given:    times      one per point, d
+//             values     what the polynomials fit (residuals of the rest
+//                        of the model), one per point
+//             weights    1 / sigma per point, or empty for all 1
+//             of_point   the segment of each point
+//   Returned: baselines  value[] increased by the fitted coefficients
+//   Notes: 1. Within a segment the polynomial is fitted in x = (t - centre)
+//             / h, h half the segment's length, where the powers of x are
+//             of order one (the normal matrix is then well conditioned
+//             whatever the time unit and span), and its coefficients turned
+//             into those of t - centre: c_k / h^k.
+//          2. The fit of one segment is independent of the others: the
+//             baselines have no column in common.
+void fit_baselines(std::span<const double> times, std::span<const double> values, std::span<const double> weights,
+                   std::span<const std::size_t> of_point, std::vector<SegmentBaseline>& baselines);
+
+// baseline_errors: the standard errors of the coefficients from each
+// segment's normal matrix, scaled by the weighted residual variance
+// `variance` (sum w^2 r^2 / (n - parameters)).
+void baseline_errors(std::span<const double> times, std::span<const double> weights,
+                     std::span<const std::size_t> of_point, double variance,
+                     std::vector<SegmentBaseline>& baselines);
+
+// baseline_value: the polynomial of one segment at time t.
+double baseline_value(const SegmentBaseline& baseline, double t);
+
+// baseline_at_points: the baseline at each point, of its own segment.
+std::vector<double> baseline_at_points(std::span<const double> times, std::span<const std::size_t> of_point,
+                                       std::span<const SegmentBaseline> baselines);
+
+}  // namespace extraction
