@@ -301,13 +301,13 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
 
     const char* segmenting = "Candidates, segments and baselines";
     app->add_option("--select", options.select,
-                    "snr: the highest peak that reaches --snr times its local noise; height: the highest")
+                    "snr: the highest peak above --snr times its local noise; height: the highest")
         ->transform(one_of({"snr", "height"}))->type_name("WHICH")->default_str("snr")->group(segmenting);
     app->add_option("--baseline", options.baseline, "Each segment's own baseline: none, offset, linear, quadratic")
         ->transform(one_of({"none", "offset", "linear", "quadratic"}))->type_name("B")->default_str("linear")
         ->group(segmenting);
     CLI::Option* gap = app->add_option("--segment-gap", options.segment_gap,
-                                       "Split the light curve at longer gaps (and between files of --join), d")
+                                       "Split the light curve at longer gaps (and between --join files), d")
                            ->check(number_from(0, false))->type_name("D")->capture_default_str()
                            ->group(segmenting);
     CLI::Option* shortest = app->add_option("--min-segment", options.min_segment,
@@ -319,11 +319,11 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_option("--harmonics", options.harmonics, "Lock a harmonic series n F0 to one frequency in the fit")
         ->check(number_from(0, false))->type_name("F0")->group(segmenting);
     app->add_option("--frequencies", options.frequencies,
-                    "Start from the frequencies of this table (a CSV of ours, or one column)")
+                    "Fit the frequencies of this table first (our CSV, or one column)")
         ->type_name("FILE")->group(segmenting);
 
     const char* grid = "Frequency grid (c/d)";
-    app->add_option("--fmin", options.fmin, "Lowest frequency (with baselines max(1/T, 2/L), L the median segment)")
+    app->add_option("--fmin", options.fmin, "Lowest frequency (with baselines max(1/T, 2/L), L: median segment)")
         ->check(number_from(0, true))->type_name("F")->default_str("1/T")->group(grid);
     app->add_option("--fmax", options.fmax, "Highest frequency")
         ->check(number_from(0, false))->type_name("F")->default_str("0.5/median step")->group(grid);

@@ -36,15 +36,6 @@ void noise_curve(const extraction::Result& result, const extraction::Settings& s
     }
 }
 
-// The model of the extraction at the times.
-std::vector<double> model_through(const extraction::Result& result, std::span<const double> times)
-{
-    std::vector<double> tau(times.size()), values(times.size());
-    for (std::size_t i = 0; i < times.size(); ++i) tau[i] = times[i] - result.t_ref;
-    extraction::evaluate(result.model, tau, values);
-    return values;
-}
-
 // The stretch's pieces of unbroken observation: [first, last) index
 // pairs of the light curve, split at the segments' ends and at gaps of more
 // than ten median steps.
@@ -82,7 +73,7 @@ void model_curve(const lightcurve::LightCurve& curve, const extraction::Result& 
         for (std::size_t i = 0; i < m; ++i)
             input.model_times.push_back(m == 1 ? a : a + (b - a) * static_cast<double>(i) / static_cast<double>(m - 1));
     }
-    input.model_values = model_through(result, input.model_times);
+    input.model_values = extraction::model_at(result, input.model_times);
 }
 
 }  // namespace

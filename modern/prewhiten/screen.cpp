@@ -88,7 +88,7 @@ void say_segments(std::ostream& out, const Star& star, const extraction::Segment
         out << "no baselines (one constant)";
     else
         out << "a" << (options.baseline == extraction::Baseline::offset ? "n " : " ")
-            << baseline_name(options.baseline) << " baseline each";
+            << baseline_name(options.baseline) << " baseline" << (segments.size() > 1 ? " each" : "");
     out << "; candidates by " << (options.select == extraction::Select::snr ? "S/N" : "height") << "\n";
 }
 

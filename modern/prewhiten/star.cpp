@@ -37,8 +37,7 @@ Facts method_facts(const Options& options)
 // amplitudes and phases only when the table is in the run's unit (a table
 // in magnitudes does not start a fit in flux: other sizes, opposite sign)
 // and the phases only with the time they refer to.
-[[maybe_unused]] std::vector<extraction::StartTerm> start_terms(const lightcurve::FrequencyTable& table,
-                                                                lightcurve::Unit unit)
+std::vector<extraction::StartTerm> start_terms(const lightcurve::FrequencyTable& table, lightcurve::Unit unit)
 {
     const bool same_unit = table.unit.empty() || table.unit == lightcurve::unit_name(unit);
     std::vector<extraction::StartTerm> terms;
@@ -52,7 +51,8 @@ Facts method_facts(const Options& options)
     return terms;
 }
 
-extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options)
+extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options, const UserLists& lists,
+                                         lightcurve::Unit unit)
 {
     extraction::Settings settings;
     settings.grid = grid;
@@ -67,10 +67,13 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     settings.separation = options.separation ? *options.separation : 0.0;
     settings.threads = options.spectrum.threads;
     settings.fit = options.fit;
-    // The classical procedure until the options of selection and baseline
-    // are offered.
-    settings.select = extraction::Select::height;
-    settings.baseline = extraction::Baseline::none;
+    settings.select = options.select;
+    settings.baseline = options.baseline;
+    settings.harmonics = options.harmonics;
+    if (lists.frequencies) {
+        settings.start = start_terms(*lists.frequencies, unit);
+        settings.start_t_ref = lists.frequencies->t_ref;
+    }
     return settings;
 }
 
@@ -86,18 +89,16 @@ void spectrum_only(const Star& star, const Options& options, StarResults& r, std
 
 // The extraction, the spectral window on the extraction's plan, its
 // account on the screen and in the summary row, and the picture.
-void extraction_run(const Star& star, const Options& options, StarResults& r, std::ostream& out,
-                    std::ostream* progress, const std::string& position, SummaryRow& summary)
+void extraction_run(const Star& star, const Options& options, const UserLists& lists, StarResults& r,
+                    std::ostream& out, std::ostream* progress, const std::string& position, SummaryRow& summary)
 {
     if (options.weights && !r.curve.has_errors)
         throw StarError("--weights needs an error column, and this light curve has none");
-    const extraction::Settings settings = extraction_settings(r.grid, options);
+    const extraction::Settings settings = extraction_settings(r.grid, options, lists, r.curve.unit);
     const spectrum::Plan plan = extraction::spectrum_plan(r.curve.times, settings);
-    const extraction::Segmentation segmentation =
-        extraction::segment_light_curve(r.curve.times, r.curve.source_index, extraction::SegmentRules{});
     {
         ProgressLine line(progress, position + star.name);
-        r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, segmentation,
+        r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, r.segmentation,
                                            settings, [&](const extraction::Progress& p) { line.show(p); });
     }
     if (options.window) r.window = plan.window(*options.window);
@@ -106,16 +107,16 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
     r.context.label = star.name;
     r.context.unit = lightcurve::unit_name(r.curve.unit);
     r.context.stop = extraction::stop_sentence(result, settings);
-    r.context.extra = {{"select", select_name(options.select)},
-                       {"baseline", baseline_name(options.baseline)},
-                       {"segments", std::to_string(r.segmentation.segments.size())},
-                       {"refine", refine_name(options.refine)},
+    r.context.extra = {{"refine", refine_name(options.refine)},
                        {"weights", options.weights ? "yes" : "no"},
                        {"snr_limit", numerics::full_number(options.snr)},
                        {"box", numerics::full_number(options.box)}};
     r.context.extra.insert(r.context.extra.end(), r.method.begin(), r.method.end());
     // The fit's assembly last: the facts before it read as they always did.
     r.context.extra.push_back({"fit", fit_name(options.fit)});
+    r.context.extra.insert(r.context.extra.end(), {{"select", select_name(options.select)},
+                                                   {"baseline", baseline_name(options.baseline)},
+                                                   {"segments", std::to_string(result.segments.size())}});
     say_extraction(out, result, r.context);
     summary.frequencies = result.frequencies.size();
     if (!result.frequencies.empty()) {
@@ -184,31 +185,6 @@ extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const 
     }
 }
 
-int baseline_coefficients(extraction::Baseline baseline)
-{
-    switch (baseline) {
-    case extraction::Baseline::none: return 0;
-    case extraction::Baseline::offset: return 1;
-    case extraction::Baseline::linear: return 2;
-    case extraction::Baseline::quadratic: return 3;
-    }
-    return 0;
-}
-
-void check_segments(const extraction::Segmentation& segmentation, const Options& options)
-{
-    const auto needed = static_cast<std::size_t>(baseline_coefficients(options.baseline));
-    for (std::size_t s = 0; s < segmentation.segments.size(); ++s) {
-        const extraction::Segment& segment = segmentation.segments[s];
-        if (segment.count >= needed) continue;
-        throw StarError("segment " + std::to_string(s + 1) + " (" + g6(segment.first) + " to " + g6(segment.last) +
-                        " d) holds " + std::to_string(segment.count) +
-                        (segment.count == 1 ? " point" : " points") + ", fewer than the " + std::to_string(needed) +
-                        " coefficients of a " + baseline_name(options.baseline) +
-                        " baseline: choose other --segments or a simpler --baseline");
-    }
-}
-
 // The files of a star are read within the run's memory limit: each file of
 // --join within what the files before it left.
 lightcurve::LightCurve read_star(const Star& star, const Options& options)
@@ -243,10 +219,7 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
         for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
         // The segments first: with baselines they set the lowest frequency.
-        if (!options.spectrum_only && r.curve.size() > 0) {
-            r.segmentation = segments_of(r.curve, options, lists);
-            check_segments(r.segmentation, options);
-        }
+        if (!options.spectrum_only && r.curve.size() > 0) r.segmentation = segments_of(r.curve, options, lists);
         r.grid = grid_for(r.curve, options, r.segmentation.segments);
         check_window(r.curve, options);
         check_memory(r.curve, r.grid, options);
@@ -260,7 +233,7 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         if (options.spectrum_only)
             spectrum_only(star, options, r, out);
         else
-            extraction_run(star, options, r, out, progress, position, outcome.summary);
+            extraction_run(star, options, lists, r, out, progress, position, outcome.summary);
         for (const fs::path& file : write_star_files(star, options, r, plot)) say_written(out, star, file);
         outcome.done = true;
     } catch (const lightcurve::Error& e) {

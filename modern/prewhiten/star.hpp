@@ -58,13 +58,6 @@ UserLists read_user_lists(const Options& options);
 extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const Options& options,
                                      const UserLists& lists);
 
-// Coefficients of each segment's baseline (0 for none, 3 for quadratic).
-int baseline_coefficients(extraction::Baseline baseline);
-
-// A segment with fewer points than its baseline has coefficients: a
-// StarError that names it, before anything is computed.
-void check_segments(const extraction::Segmentation& segmentation, const Options& options);
-
 // The light curve of a star, read, in its unit and in time order.
 lightcurve::LightCurve read_star(const Star& star, const Options& options);
 

@@ -38,6 +38,7 @@ struct StarResults {
 // When a kind of file is written.
 enum class Written {
     extraction,  // by an extraction (not with --spectrum-only)
+    baselines,   // by an extraction with a baseline per segment
     every_run,   // by every run
     window,      // with --window
     png,         // by an extraction with --plot png
