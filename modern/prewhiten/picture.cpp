@@ -289,16 +289,24 @@ void mark_frequencies(plotting::Plotter& plot, const PictureInput& input, const 
         peaks[i] = {m.frequency - reach, m.frequency + reach, 0.0, heights[i] + (tick_gap + tick_length) * per_y};
     }
 
+    // The ticks weakest first, so that a strong peak's tick is drawn over
+    // those of weak ones beside it.
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const MarkedFrequency& m = input.frequencies[*it];
+        if (!(m.frequency >= x1 && m.frequency <= x2)) continue;
+        const float xs[2] = {static_cast<float>(m.frequency), static_cast<float>(m.frequency)};
+        const float y[2] = {static_cast<float>(heights[*it] + tick_gap * per_y), static_cast<float>(peaks[*it].top)};
+        plot.sci(m.combination ? combination_colour : independent_colour);
+        plot.line(2, xs, y);
+    }
+
     std::vector<Placed> placed;
     plot.sch(label_size);
     for (std::size_t i : order) {
         const MarkedFrequency& m = input.frequencies[i];
         if (!(m.frequency >= x1 && m.frequency <= x2)) continue;
-        const float x = static_cast<float>(m.frequency);
         const float y[2] = {static_cast<float>(heights[i] + tick_gap * per_y), static_cast<float>(peaks[i].top)};
-        const float xs[2] = {x, x};
         plot.sci(m.combination ? combination_colour : independent_colour);
-        plot.line(2, xs, y);
 
         std::string label = "f";
         label += std::to_string(m.id);

@@ -2,7 +2,7 @@
 // plotting seam, readable at a glance.
 //
 //   (a) the amplitude spectrum of the data, each extracted frequency marked
-//       and labelled by its id (combinations in another colour), and the
+//       and labelled by its id (firm combinations in another colour), and the
 //       curve of the S/N threshold times the local noise;
 //   (b) the spectrum of the residuals after the last frequency, on the same
 //       frequency axis, with the same curve;
@@ -40,7 +40,7 @@ struct MarkedFrequency {
     int id = 0;                // 1, 2, ... in extraction order: the label "f<id>"
     double frequency = 0.0;    // c/d
     double amplitude = 0.0;    // unit of the run
-    bool combination = false;  // a harmonic or combination of stronger ones
+    bool combination = false;  // a harmonic or combination of stronger ones, not only possible
 };
 
 // Everything the page shows, held by the page's input itself.

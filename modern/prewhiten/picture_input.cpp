@@ -91,7 +91,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
     input.residual_amplitude = result.residual_amplitude;
     input.snr = settings.snr;
     for (const extraction::Frequency& f : result.frequencies)
-        input.frequencies.push_back({f.id, f.value.frequency, f.value.amplitude, !f.label.text.empty()});
+        input.frequencies.push_back({f.id, f.value.frequency, f.value.amplitude, !f.label.text.empty() && !f.label.possible()});
 
     noise_curve(result, settings, input);
 

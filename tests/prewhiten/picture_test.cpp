@@ -196,11 +196,14 @@ TEST(Layout, FrequenciesMarkedStrongestLabelledFirstCombinationsInTheirColour)
     EXPECT_EQ(ids, (std::vector<std::string>{"\"f1\")", "\"f2\")"}));
     const std::size_t f1 = position(calls, labels[2]);
     ASSERT_GT(f1, 2u);
-    EXPECT_EQ(calls[f1 - 2], "sci(17)");  // the colour of independent frequencies
-    std::size_t blue = 0;
-    for (std::size_t i = 0; i + 1 < calls.size(); ++i)
-        if (calls[i] == "sci(18)" && calls[i + 1].rfind("line(2, [5.01 5.01]", 0) == 0) ++blue;
+    EXPECT_EQ(calls[f1 - 1], "sci(17)");  // the colour of independent frequencies
+    std::size_t blue = 0, f3_tick = 0, f1_tick = 0;
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+        if (calls[i] == "sci(18)" && calls[i + 1].rfind("line(2, [5.01 5.01]", 0) == 0) ++blue, f3_tick = i + 1;
+        if (calls[i].rfind("line(2, [5 5]", 0) == 0) f1_tick = i;
+    }
     EXPECT_EQ(blue, 1u);
+    EXPECT_GT(f1_tick, f3_tick);  // the strong peak's tick drawn over the weak neighbour's
 }
 
 TEST(Layout, MagnitudesBrighterUpwardsAndUnitOnTheAxes)
