@@ -211,7 +211,7 @@ Result run(const Star& star, FitMethod fit, int threads, double& wall)
     const Clock::time_point t0 = Clock::now();
     const spectrum::Plan plan = spectrum_plan(star.times, settings);
     const double plan_seconds = seconds_since(t0);
-    Result result = extract(plan, star.times, star.values, {}, one_segment(star.times), settings);
+    Result result = extract(plan, star.times, star.values, {}, segment_light_curve(star.times, {}, SegmentRules{}), settings);
     wall = seconds_since(t0);
     result.timing.setup += plan_seconds;  // the plan is the caller's, made once per star
     return result;

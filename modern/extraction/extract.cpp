@@ -37,6 +37,15 @@ void check_input(std::span<const double> times, std::span<const double> values, 
             if (!(e > 0.0) || !std::isfinite(e)) throw std::invalid_argument("an error is not a positive number");
     if (settings.grid.count < 3 || !(settings.grid.step > 0.0))
         throw std::invalid_argument("the frequency grid needs at least three frequencies");
+    for (const StartTerm& term : settings.start)
+        if (!(term.frequency > 0.0) || !std::isfinite(term.frequency))
+            throw std::invalid_argument("a frequency to start from is not a positive number");
+    if (settings.start_t_ref && !std::isfinite(*settings.start_t_ref))
+        throw std::invalid_argument("the reference time of the frequencies to start from is not a number");
+    if (settings.harmonics)
+        throw std::invalid_argument("a locked harmonic series is not fitted yet: leave the harmonics unset");
+    if (1 + 3 * settings.start.size() >= times.size())
+        throw std::invalid_argument("too few points for the frequencies to start from");
 }
 
 // The mean time t_ref, the origin of the phases.
@@ -159,6 +168,13 @@ struct Baselines {
     }
 };
 
+double rms_of(std::span<const double> x)
+{
+    double sum2 = 0.0;
+    for (double v : x) sum2 += v * v;
+    return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
+}
+
 // significant_peak: the highest peak outside the zones that reaches the S/N
 // limit against the local noise of the spectrum; no_peak when none does,
 // with the stop, the highest peak's S/N and frequency in the result.
@@ -193,19 +209,45 @@ void finish_baselines(Result& result, Baselines& baselines, const Settings& sett
         const double w = baselines.weights.empty() ? 1.0 : baselines.weights[k];
         chi2 += w * w * result.residuals[k] * result.residuals[k];
     }
-    const double variance = result.n > parameters ? chi2 / static_cast<double>(result.n - parameters) : NAN;
+    // The errors grow by sqrt(D_b), as the frequencies' do by sqrt(D_f):
+    // a baseline averages the noise of its segment's whole length, so it
+    // sees the residuals' correlation (D) and their noise at the lowest
+    // frequencies searched, where red noise is strongest.
+    const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, settings.box);
+    const double d_b = std::max(result.D, noise_excess(low_noise, rms_of(result.residuals), result.n));
+    const double variance =
+        result.n > parameters ? d_b * chi2 / static_cast<double>(result.n - parameters) : NAN;
     baseline_errors(baselines.times, baselines.weights, baselines.of_point, variance, baselines.fitted);
     result.baselines = baselines.fitted;
     result.baseline = baseline_at_points(baselines.times, baselines.of_point, result.baselines);
-    (void)settings;
 }
 
-double rms_of(std::span<const double> x)
+// start_model: the model of the table to start from.  A term with its
+// amplitude and phase (and a reference time for the phase) starts from
+// them, its phase carried to t_ref; a term without them starts from the
+// least-squares sinusoid at its frequency on the values less the terms
+// before it.
+Model start_model(const Settings& settings, const Result& result, const Series& series)
 {
-    double sum2 = 0.0;
-    for (double v : x) sum2 += v * v;
-    return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
+    Model model;
+    model.constant = result.model.constant;
+    std::vector<double> rest(series.values.begin(), series.values.end()), wave(rest.size());
+    for (double& v : rest) v -= model.constant;
+    for (const StartTerm& term : settings.start) {
+        Sinusoid s;
+        if (std::isfinite(term.amplitude) && std::isfinite(term.phase) && settings.start_t_ref) {
+            const double carried = term.phase + term.frequency * (result.t_ref - *settings.start_t_ref);
+            s = {term.frequency, term.amplitude, carried - std::floor(carried)};
+        } else {
+            s = single_sinusoid(Series{series.tau, rest, series.weights}, term.frequency).sinusoid;
+        }
+        evaluate(Model{0.0, {s}}, series.tau, wave);
+        for (std::size_t k = 0; k < rest.size(); ++k) rest[k] -= wave[k];
+        model.terms.push_back(s);
+    }
+    return model;
 }
+
 
 // The per-frequency figures that need the final residuals.
 void finish(Result& result, std::span<const double> times, const Settings& settings,
@@ -302,6 +344,27 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     if (!baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
+
+    // The table to start from, fitted first.
+    if (!settings.start.empty()) {
+        const Model started = start_model(settings, result, series);
+        FitOutcome fitted = refitter.final_fit(started);
+        Rejection::Why why;
+        result.model = diverged(fitted, started, result.span, why) ? started : fitted.model;
+        refitter.residuals(result.model, result.residuals);
+        if (!baselines.fitted.empty()) {
+            baselines.refit(result.residuals);
+            refitter.residuals(result.model, result.residuals);
+        }
+        refitter.accept(result.model);
+        plan.amplitude(result.residuals, spectrum_now);
+        for (const Sinusoid& term : result.model.terms) {
+            const double noise = box_mean(settings.grid, spectrum_now, term.frequency, settings.box);
+            snr_at_pick.push_back(noise > 0.0 ? term.amplitude / noise : INFINITY);
+            log10_faps.push_back(NAN);  // not picked from the spectrum
+        }
+    }
+
     for (;;) {
         const std::size_t terms = result.model.terms.size();
         if (static_cast<int>(terms) >= most) {
@@ -442,8 +505,8 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     if (!result.model.terms.empty() || !baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     result.residual_amplitude = spectrum_now;
     const std::vector<double> cov = refitter.covariance(result.model);
-    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
     finish(result, times, settings, log10_faps, snr_at_pick, cov);
+    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;

@@ -319,11 +319,16 @@ void expect_same_table(const Result& fast, const Result& exact, double tolerance
         EXPECT_LT(std::fabs(dphi - std::nearbyint(dphi)), tolerance) << "f" << i + 1;
         EXPECT_LT(relative(fast.frequencies[i].covariance.amplitude, exact.frequencies[i].covariance.amplitude), 1e-6);
     }
+    ASSERT_EQ(fast.baselines.size(), exact.baselines.size());
+    for (std::size_t s = 0; s < fast.baselines.size(); ++s)
+        for (int i = 0; i < fast.baselines[s].coefficients; ++i)
+            EXPECT_NEAR(fast.baselines[s].value[i], exact.baselines[s].value[i], 1e3 * tolerance * exact.baselines[s].error[i])
+                << "segment " << s << " coefficient " << i;
 }
 
 }  // namespace
 
-TEST(FastExtraction, GivesTheTableOfTheExactOneWithEveryRefineAndWithWeights)
+TEST(FastExtraction, GivesTheTableOfTheExactOneWithEveryRefineWeightsAndBaselines)
 {
     // Close pairs 1.5/T apart, a harmonic and a combination, a strong mode
     // 300 times the noise, gaps.
@@ -349,9 +354,15 @@ TEST(FastExtraction, GivesTheTableOfTheExactOneWithEveryRefineAndWithWeights)
             settings.refine = refine;
             settings.weights = weighted;
             settings.full_refit_every = 3;
-            const Result fast = extract(spectrum_plan(curve.times, settings), curve.times, curve.values, curve.errors, one_segment(curve.times), settings);
+            // Two segments with a linear baseline each.
+            SegmentRules halves;
+            halves.breakpoints = std::vector<double>{curve.times.front() + span / 2};
+            const Segmentation segments = segment_light_curve(curve.times, {}, halves);
+            const spectrum::Plan plan = spectrum_plan(curve.times, settings);
+            const Result fast = extract(plan, curve.times, curve.values, curve.errors, segments, settings);
             settings.fit = FitMethod::exact;
-            const Result exact = extract(spectrum_plan(curve.times, settings), curve.times, curve.values, curve.errors, one_segment(curve.times), settings);
+            const Result exact = extract(plan, curve.times, curve.values, curve.errors, segments, settings);
+            ASSERT_EQ(exact.baselines.size(), 2u);
             EXPECT_GE(exact.frequencies.size(), 7u);
             SCOPED_TRACE(testing::Message() << "refine " << static_cast<int>(refine) << " weighted " << weighted);
             // Frequencies held where the peak search put them, to 1e-4 of a

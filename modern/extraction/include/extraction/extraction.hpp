@@ -87,7 +87,7 @@ struct Settings {
     Baseline baseline = Baseline::linear;
     // A harmonic series n F locked in the fit: the terms found within the
     // resolution of n F0 follow one frequency F (refined unless refine is
-    // none), starting at F0, c/d.
+    // none), starting at F0, c/d.  Not fitted yet: extract refuses it.
     std::optional<double> harmonics;
     // Frequencies fitted before the loop begins (free unless refine is
     // none), with the reference time of their phases, when they have any.
