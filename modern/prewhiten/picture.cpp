@@ -325,7 +325,10 @@ void mark_frequencies(plotting::Plotter& plot, const PictureInput& input, const 
         for (const Place& p : places) {
             const Placed box_of_label = {p.left, p.left + width, p.bottom, p.bottom + height};
             if (box_of_label.top > top || box_of_label.left < x1 || box_of_label.right > x2) continue;
-            const auto hit = [&](const Placed& other) { return overlaps(other, box_of_label); };
+            // Labels keep half a character apart, so that two never read as one.
+            const Placed spaced = {box_of_label.left - 0.5 * gap, box_of_label.right + 0.5 * gap, box_of_label.bottom,
+                                   box_of_label.top};
+            const auto hit = [&](const Placed& other) { return overlaps(other, spaced); };
             bool covers_a_peak = false;
             for (std::size_t k = 0; k < peaks.size(); ++k)
                 if (k != i && overlaps(peaks[k], box_of_label)) covers_a_peak = true;
