@@ -130,4 +130,23 @@ TEST(BaselineFile, EachSegmentsOffsetAndDriftWithTheirErrors)
     EXPECT_FALSE(std::filesystem::exists(folder.name("none/s.baseline.csv")));
 }
 
+// A table to start from is fitted first, in its order, before the loop
+// takes the highest peak.
+TEST(StartingTable, ItsFrequenciesComeFirst)
+{
+    const Folder folder;
+    prewhiten::Options options;
+    options.files = {folder.write("s.dat", two_stretches())};
+    options.output_folder = folder.name("");
+    options.plot = prewhiten::PictureType::none;
+    options.max_frequencies = 2;
+    prewhiten::UserLists lists;
+    lists.frequencies = lightcurve::read_frequency_table(folder.write("start.txt", "# the weaker one\n4.7\n"));
+    ASSERT_TRUE(run(options, lists).done);
+    const auto rows = csv_rows(folder.name("s.frequencies.csv"));
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_NEAR(std::stod(rows[1][1]), 4.7, 1e-4);
+    EXPECT_NEAR(std::stod(rows[2][1]), 3.1, 1e-4);
+}
+
 }  // namespace
