@@ -306,16 +306,13 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_option("--baseline", options.baseline, "Each segment's own baseline: none, offset, linear, quadratic")
         ->transform(one_of({"none", "offset", "linear", "quadratic"}))->type_name("B")->default_str("linear")
         ->group(segmenting);
-    CLI::Option* gap = app->add_option("--segment-gap", options.segment_gap,
-                                       "Split the light curve at longer gaps (and between --join files), d")
-                           ->check(number_from(0, false))->type_name("D")->capture_default_str()
-                           ->group(segmenting);
-    CLI::Option* shortest = app->add_option("--min-segment", options.min_segment,
-                                            "Join shorter segments to their neighbours, d")
-                                ->check(number_from(0, true))->type_name("D")->capture_default_str()
-                                ->group(segmenting);
+    app->add_option("--segment-gap", options.segment_gap,
+                    "Split the light curve at longer gaps (and between --join files), d")
+        ->check(number_from(0, false))->type_name("D")->default_str("0.5")->group(segmenting);
+    app->add_option("--min-segment", options.min_segment, "Join shorter segments to their neighbours, d")
+        ->check(number_from(0, true))->type_name("D")->default_str("5")->group(segmenting);
     app->add_option("--segments", options.segments, "Split at the times of this file instead (one a line, d)")
-        ->type_name("FILE")->excludes(gap)->excludes(shortest)->group(segmenting);
+        ->type_name("FILE")->group(segmenting);
     app->add_option("--harmonics", options.harmonics, "Lock a harmonic series n F0 to one frequency in the fit")
         ->check(number_from(0, false))->type_name("F0")->group(segmenting);
     app->add_option("--frequencies", options.frequencies,
@@ -368,6 +365,8 @@ std::string usage_problem(const Options& options)
         return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
+    if (options.segments && (options.segment_gap || options.min_segment))
+        return "--segments takes the breakpoints of its file: not with --segment-gap or --min-segment";
     return "";
 }
 

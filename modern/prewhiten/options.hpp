@@ -61,8 +61,8 @@ struct Options {
     // --- candidates, segments and baselines ---
     extraction::Select select = extraction::Select::snr;              // --select snr|height
     extraction::Baseline baseline = extraction::Baseline::linear;     // --baseline none|offset|linear|quadratic
-    double segment_gap = 0.5;                    // --segment-gap: a longer interruption splits, d
-    double min_segment = 5.0;                    // --min-segment: shorter segments are joined, d
+    std::optional<double> segment_gap;           // --segment-gap: a longer interruption splits, d; default 0.5
+    std::optional<double> min_segment;           // --min-segment: shorter segments are joined, d; default 5
     std::optional<std::string> segments;         // --segments FILE: the user's breakpoints
     std::optional<double> harmonics;             // --harmonics F0: a series n F0 locked in the fit, c/d
     std::optional<std::string> frequencies;      // --frequencies FILE: a table of frequencies, read once

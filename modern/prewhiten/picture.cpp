@@ -354,7 +354,11 @@ void draw_title(plotting::Plotter& plot, const PictureInput& input)
     const std::size_t k = input.frequencies.size();
     std::string found = std::to_string(k) + (k == 1 ? " frequency extracted" : " frequencies extracted");
     if (!input.stop_reason.empty()) found += "; " + input.stop_reason;
+    // A long stop reason in smaller letters, so that it ends within the page.
+    const float room = (1.0f - spectrum_panel.left) / character_width;
+    if (found.size() > room) plot.sch(std::max(0.6f, room / static_cast<float>(found.size())));
     plot.ptxt(spectrum_panel.left, 0.927f, 0.0f, 0.0f, plain_text(found));
+    plot.sch(1.0f);
 }
 
 // Panel (a): the data's spectrum, the noise curve and the marks.

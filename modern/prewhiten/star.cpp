@@ -175,8 +175,8 @@ extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const 
                                      const UserLists& lists)
 {
     extraction::SegmentRules rules;
-    rules.gap = options.segment_gap;
-    rules.min_length = options.min_segment;
+    rules.gap = options.segment_gap.value_or(rules.gap);
+    rules.min_length = options.min_segment.value_or(rules.min_length);
     rules.breakpoints = lists.breakpoints;
     try {
         return extraction::segment_light_curve(curve.times, curve.source_index, rules);

@@ -112,17 +112,15 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     // Candidates by S/N, a linear baseline per segment of the gap rule.
     EXPECT_EQ(d.select, extraction::Select::snr);
     EXPECT_EQ(d.baseline, extraction::Baseline::linear);
-    EXPECT_EQ(d.segment_gap, 0.5);
-    EXPECT_EQ(d.min_segment, 5.0);
-    EXPECT_FALSE(d.segments || d.harmonics || d.frequencies);
+    EXPECT_FALSE(d.segment_gap || d.min_segment || d.segments || d.harmonics || d.frequencies);
     const Parsed classical = parse({"--select", "height", "--baseline", "none", "--segment-gap", "2",
                                     "--min-segment", "0", "--harmonics", "0.6028", "--frequencies", "f.csv", "a"});
     ASSERT_TRUE(classical.line.run) << classical.err;
     const prewhiten::Options& c = classical.line.options;
     EXPECT_EQ(c.select, extraction::Select::height);
     EXPECT_EQ(c.baseline, extraction::Baseline::none);
-    EXPECT_EQ(c.segment_gap, 2.0);
-    EXPECT_EQ(c.min_segment, 0.0);
+    EXPECT_EQ(*c.segment_gap, 2.0);
+    EXPECT_EQ(*c.min_segment, 0.0);
     EXPECT_EQ(*c.harmonics, 0.6028);
     EXPECT_EQ(*c.frequencies, "f.csv");
     EXPECT_EQ(*parse({"--segments", "cuts.txt", "a"}).line.options.segments, "cuts.txt");
@@ -223,7 +221,8 @@ INSTANTIATE_TEST_SUITE_P(
                             "--baseline: 'cubic' is not one of none, offset, linear, quadratic"},
                     Refusal{{"--segment-gap", "0", "a"}, "--segment-gap: must be above 0"},
                     Refusal{{"--min-segment", "-1", "a"}, "--min-segment: must be at least 0"},
-                    Refusal{{"--segments", "s.txt", "--segment-gap", "1", "a"}, "--segment-gap excludes --segments"},
+                    Refusal{{"--segments", "s.txt", "--min-segment", "1", "a"},
+                            "--segments takes the breakpoints of its file: not with --segment-gap or --min-segment"},
                     Refusal{{"--harmonics", "0", "a"}, "--harmonics: must be above 0"},
                     Refusal{{"--frequencies", "-", "-"}, "standard input (-) can be read once only"}),
     [](const testing::TestParamInfo<Refusal>& info) { return "case" + std::to_string(info.index); });
