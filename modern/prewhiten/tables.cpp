@@ -87,7 +87,7 @@ const char* rejection_text(extraction::Rejection::Why why)
     case extraction::Rejection::Why::moved: return "moved a frequency by more than 1/T";
     case extraction::Rejection::Why::merged: return "brought two frequencies within 1/(2T)";
     case extraction::Rejection::Why::not_converged: return "did not converge";
-    case extraction::Rejection::Why::low_snr: return "fell below the S/N limit after its fit";
+    case extraction::Rejection::Why::low_snr: return "left it below the S/N limit";
     }
     return "";
 }
@@ -247,10 +247,16 @@ void say_extraction(std::ostream& out, const extraction::Result& result, const T
     std::snprintf(line, sizeof line, ": D = %.3g, residual rms %.4g%s, %.1f s\n", result.D, result.rms,
                   unit.c_str(), result.timing.total);
     out << context.label << line;
-    if (!result.rejected.empty())
-        out << context.label << ": " << result.rejected.size()
-            << (result.rejected.size() == 1 ? " candidate" : " candidates")
+    const auto weak = static_cast<std::size_t>(
+        std::count_if(result.rejected.begin(), result.rejected.end(),
+                      [](const extraction::Rejection& r) { return r.why == extraction::Rejection::Why::low_snr; }));
+    const std::size_t diverged = result.rejected.size() - weak;
+    if (diverged > 0)
+        out << context.label << ": " << diverged << (diverged == 1 ? " candidate" : " candidates")
             << " passed over because the fit diverged (see the .txt table)\n";
+    if (weak > 0)
+        out << context.label << ": " << weak << (weak == 1 ? " candidate" : " candidates")
+            << " passed over, below the S/N limit after the fit (see the .txt table)\n";
     std::vector<std::size_t> order(result.frequencies.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {

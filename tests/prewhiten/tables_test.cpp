@@ -153,7 +153,9 @@ TEST(BaselineTable, EachSegmentInFullAndAfterTheAlignedTable)
 TEST(FrequencyTable, RejectedCandidatesNamedInTheTextAndOnTheScreen)
 {
     extraction::Result r = sample();
-    r.rejected = {{3.25, 0.4, extraction::Rejection::Why::merged, 1}};
+    r.rejected = {{3.25, 0.4, extraction::Rejection::Why::merged, 1},
+                  {0.2, 0.9, extraction::Rejection::Why::low_snr, 2},
+                  {0.3, 0.8, extraction::Rejection::Why::low_snr, 2}};
     const std::string text = prewhiten::frequencies_text(r, context());
     EXPECT_NE(text.find("\n# candidate at 3.250000 c/d rejected after 1 frequency: its fit brought two frequencies "
                         "within 1/(2T)\n"),
@@ -162,6 +164,12 @@ TEST(FrequencyTable, RejectedCandidatesNamedInTheTextAndOnTheScreen)
     std::ostringstream out;
     prewhiten::say_extraction(out, r, context());
     EXPECT_NE(out.str().find("star.dat: 1 candidate passed over because the fit diverged (see the .txt table)\n"),
+              std::string::npos);
+    // Those that fell short of the S/N limit are counted apart.
+    EXPECT_NE(text.find("\n# candidate at 0.200000 c/d rejected after 2 frequencies: its fit left it below the S/N "
+                        "limit\n"),
+              std::string::npos);
+    EXPECT_NE(out.str().find("star.dat: 2 candidates passed over, below the S/N limit after the fit"),
               std::string::npos);
 }
 
