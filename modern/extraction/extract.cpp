@@ -175,13 +175,36 @@ double rms_of(std::span<const double> x)
     return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
 }
 
+// noise_beside_peaks: the local noise at each grid frequency without the
+// main lobe (within 1/T) of a peak there: the mean amplitude over the box
+// less the part within 1/T, from the two running means (their widths in
+// grid steps).  A candidate's own peak and the top of its window would
+// otherwise count as noise and hide a significant peak the fit would keep;
+// this is the noise its S/N is judged against once it is prewhitened.
+std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, double box,
+                                       double span)
+{
+    const double core = 2.0 / span;
+    std::vector<double> noise = local_noise(grid, amplitude, box);
+    if (!(core < 0.5 * box)) return noise;
+    const std::vector<double> lobe = local_noise(grid, amplitude, core);
+    const double wide = box / grid.step, narrow = core / grid.step;
+    for (std::size_t j = 0; j < noise.size(); ++j) {
+        const double beside = (noise[j] * wide - lobe[j] * narrow) / (wide - narrow);
+        // Near the ends of the grid the boxes are cut and the widths no
+        // longer hold: the whole box there.
+        if (beside > 0.0 && std::isfinite(beside) && beside < noise[j]) noise[j] = beside;
+    }
+    return noise;
+}
+
 // significant_peak: the highest peak outside the zones that reaches the S/N
 // limit against the local noise of the spectrum; no_peak when none does,
 // with the stop, the highest peak's S/N and frequency in the result.
 std::size_t significant_peak(Result& result, const Settings& settings, std::span<const double> amplitude,
                              std::span<const Zone> zones)
 {
-    const std::vector<double> noise = local_noise(settings.grid, amplitude, settings.box);
+    const std::vector<double> noise = noise_beside_peaks(settings.grid, amplitude, settings.box, result.span);
     const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
     if (j != no_peak) return j;
     const std::size_t highest = highest_peak(settings.grid, amplitude, zones);
