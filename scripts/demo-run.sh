@@ -6,9 +6,10 @@
 # with its harmonic and draws the phase diagram, curveview draws a light
 # curve and discriminant identifies a mode; the answers come from
 # examples/answers/.  prewhiten extracts the frequencies of the real Kepler
-# star KIC 7917485 (above 0.5 c/d, the first 30; the guide's worked example
-# takes them all) and tracks them through 10-day windows: the time delays
-# reveal its companion's orbit.  Ends with a summary of what was found.
+# star KIC 7917485 with its defaults (a baseline for each of its segments,
+# candidates by S/N), as the guide's worked example does, and tracks them
+# through 10-day windows: the time delays reveal its companion's orbit.
+# Ends with a summary of what was found.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
@@ -38,10 +39,11 @@ solution=$(ls solution.*.fv)
 read -r l m discr < <(awk '/Table with the final results/ { table = 1 } table && $1 == "1" { print $2, $3, $4; exit }' discriminant.log)
 
 # 5. Frequency extraction from the Kepler light curve of KIC 7917485: the
-#    table, the residuals, the spectra and the picture; then the frequencies
-#    tracked through 10-day windows: time delays and the orbit.
+#    table, the baselines of its segments, the residuals, the spectra and
+#    the picture; then the frequencies tracked through 10-day windows: time
+#    delays and the orbit.
 cp "$top/examples/kic7917485_kepler_lc.txt" kic7917485.txt
-"$bin/prewhiten/prewhiten" --unit mag --fmin 0.5 --max-frequencies 30 --track 10 kic7917485.txt > prewhiten.log
+"$bin/prewhiten/prewhiten" --unit mag --track 10 kic7917485.txt > prewhiten.log
 
 files() {  # name, what
   printf '  %-28s %s\n' "$1" "$2"
@@ -57,8 +59,8 @@ awk '/amplitude:/ { printf "  %8.4f c/d: amplitude %.4f mag (s.e. %s)\n", $3, $5
 awk -v v="$fracvar" 'BEGIN { printf "  variance reduction %.2f %%\n", 100 * v }'
 echo "discriminant (examples/discriminant.in):"
 echo "  identified mode (l, m) = ($l, $m), discriminant $discr"
-echo "prewhiten (examples/kic7917485_kepler_lc.txt: Kepler, 65312 points; above 0.5 c/d):"
-awk '/ frequencies; stop:/ { sub(/^[^:]*: /, ""); print "  " $0 }' prewhiten.log
+echo "prewhiten (examples/kic7917485_kepler_lc.txt: Kepler, 65312 points; the defaults):"
+awk '/: [0-9]+ segments?[,;]/ || / frequencies; stop:/ { sub(/^[^:]*: /, ""); print "  " $0 }' prewhiten.log
 awk '/^[^ ]*:   f[12] / { sub(/^[^:]*: +/, ""); print "  " $0 }' prewhiten.log
 echo "  (published: f1 = 15.383003 c/d, 4.578 mmag; f2 = 20.262897 c/d, 2.388 mmag)"
 awk '/: orbit \(|: no orbit claimed/ { sub(/^[^:]*: /, ""); print "  " $0 }' prewhiten.log
@@ -76,6 +78,7 @@ files example.out "mode identification, every couple"
 files kic7917485.frequencies.txt "frequencies of KIC 7917485 with their errors, aligned"
 files kic7917485.frequencies.csv "the same table in full, for programs"
 files kic7917485.png "its spectrum, residuals, window and light curve"
+files kic7917485.baseline.csv "the baseline of each of its segments"
 files kic7917485.residuals.dat "residuals, a time series for the classic programs"
 files kic7917485.spectrum.csv "amplitude spectrum of the data and of the residuals"
 files kic7917485.orbit.txt "the orbit from the time delays, and each frequency's modulation"

@@ -23,15 +23,19 @@ constexpr double narrowest_box_in_peaks = 4.0;
 
 }  // namespace
 
-spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& options)
+spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& options,
+                        std::span<const extraction::Segment> segments)
 {
     const double span = lightcurve::time_span(curve.times);
     if (curve.size() == 0) throw StarError("no usable observations");
     if (!(span > 0))
         throw StarError("a spectrum needs observations at two different times at least (" +
                         std::to_string(curve.size()) + " usable, all at one time)");
-    // Variations slower than the span cannot be told from a trend: 1/T.
-    const double fmin = options.fmin ? *options.fmin : 1.0 / span;
+    // Variations slower than the span cannot be told from a trend: 1/T;
+    // with baselines, nor from the baselines of the segments.
+    const bool baselines = options.baseline != extraction::Baseline::none && !segments.empty();
+    const double lowest = baselines ? extraction::lowest_candidate_frequency(span, segments) : 1.0 / span;
+    const double fmin = options.fmin ? *options.fmin : lowest;
     // The Nyquist frequency of the median cadence, which gaps do not move.
     const double fmax = options.fmax ? *options.fmax : 0.5 / numerics::median_step(curve.times);
     const double step = options.step ? *options.step : 1.0 / (options.oversample * span);

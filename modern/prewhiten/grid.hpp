@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
+#include "extraction/segments.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "options.hpp"
 #include "spectrum/spectrum.hpp"
@@ -13,8 +15,12 @@ namespace prewhiten {
 
 // The frequency grid of a star: the options, with the defaults from its
 // light curve (1/T, the Nyquist frequency of the median step, 1/(10 T)).
-// A StarError when there is none.
-spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& options);
+// With a baseline per segment the lowest frequency is by default
+// max(1/T, 2/L), L the median length of the segments given: slower
+// sinusoids are mostly taken up by the baselines.  A StarError when there
+// is no grid.
+spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& options,
+                        std::span<const extraction::Segment> segments = {});
 
 // A spectral window the light curve's span cannot take (|F| T/2 at 2^49
 // cycles or more, where the phases lose their accuracy): a StarError,

@@ -27,6 +27,11 @@ static_assert(static_cast<int>(PictureType::none) == 0 && static_cast<int>(Pictu
               static_cast<int>(PictureType::pdf) == 2);
 static_assert(static_cast<int>(extraction::Refine::all) == 0 && static_cast<int>(extraction::Refine::fresh) == 1 &&
               static_cast<int>(extraction::Refine::none) == 2);
+static_assert(static_cast<int>(extraction::Select::snr) == 0 && static_cast<int>(extraction::Select::height) == 1);
+static_assert(static_cast<int>(extraction::Baseline::none) == 0 &&
+              static_cast<int>(extraction::Baseline::offset) == 1 &&
+              static_cast<int>(extraction::Baseline::linear) == 2 &&
+              static_cast<int>(extraction::Baseline::quadratic) == 3);
 static_assert(static_cast<int>(extraction::FitMethod::exact) == 0 && static_cast<int>(extraction::FitMethod::fast) == 1);
 
 // A decimal number as written (a leading + allowed), whole.
@@ -197,7 +202,8 @@ CLI::Validator column_choice()
 const char* const description =
     "Frequency extraction for light curves of pulsating stars: reads each light curve\n"
     "(text table or FITS light-curve file), takes the highest peak of its amplitude\n"
-    "spectrum again and again, fits all the sinusoids found together, and writes the\n"
+    "spectrum that reaches the S/N limit again and again, fits all the sinusoids\n"
+    "found together with a baseline per segment of the light curve, and writes the\n"
     "table of frequencies, amplitudes and phases with their errors, S/N and\n"
     "false-alarm probabilities.";
 
@@ -215,7 +221,8 @@ const char* const footer_rest =
     "with a comment line (#) giving N, T, the unit and more; the numbers are written\n"
     "in full. Amplitudes are in ppt (--unit flux), mmag (--unit mag) or the unit of\n"
     "the values (--unit none); phases in cycles at t_ref, the mean time, for the model\n"
-    "c + sum A sin(2 pi (f (t - t_ref) + phase)).\n"
+    "b_s(t) + sum A sin(2 pi (f (t - t_ref) + phase)), b_s the baseline of the\n"
+    "point's segment (a constant with --baseline none).\n"
     "\n"
     "Several stars: one line each on the screen; --summary appends a row per star\n"
     "(file,N,T,frequencies,f1,A1,unit,stop,status,message, and with --track\n"
@@ -282,7 +289,7 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
         ->group(many);
 
     const char* extracting = "Extraction";
-    app->add_option("--snr", options.snr, "Stop when the next peak's S/N is below this")
+    app->add_option("--snr", options.snr, "The S/N a frequency must reach against its local noise")
         ->check(snr_limit())->type_name("S")->capture_default_str()->group(extracting);
     app->add_option("--box", options.box, "Width of the box around a peak for its noise, c/d")
         ->check(number_from(0, false))->type_name("W")->capture_default_str()->group(extracting);
@@ -300,8 +307,28 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
                     "Peaks closer than this to a frequency found are passed over, c/d")
         ->check(number_from(0, false))->type_name("F")->default_str("1/T")->group(extracting);
 
+    const char* segmenting = "Candidates, segments and baselines";
+    app->add_option("--select", options.select,
+                    "snr: the highest peak above --snr times its local noise; height: the highest")
+        ->transform(one_of({"snr", "height"}))->type_name("WHICH")->default_str("snr")->group(segmenting);
+    app->add_option("--baseline", options.baseline, "Each segment's own baseline: none, offset, linear, quadratic")
+        ->transform(one_of({"none", "offset", "linear", "quadratic"}))->type_name("B")->default_str("linear")
+        ->group(segmenting);
+    app->add_option("--segment-gap", options.segment_gap,
+                    "Split the light curve at longer gaps (and between --join files), d")
+        ->check(number_from(0, false))->type_name("D")->default_str("0.5")->group(segmenting);
+    app->add_option("--min-segment", options.min_segment, "Join shorter segments to their neighbours, d")
+        ->check(number_from(0, true))->type_name("D")->default_str("5")->group(segmenting);
+    app->add_option("--segments", options.segments, "Split at the times of this file instead (one a line, d)")
+        ->type_name("FILE")->group(segmenting);
+    app->add_option("--harmonics", options.harmonics, "Lock a harmonic series n F0 to one frequency in the fit")
+        ->check(number_from(0, false))->type_name("F0")->group(segmenting);
+    app->add_option("--frequencies", options.frequencies_file,
+                    "Fit this table's frequencies first (our CSV, or one column); with --track, track them")
+        ->type_name("FILE")->group(segmenting);
+
     const char* grid = "Frequency grid (c/d)";
-    app->add_option("--fmin", options.fmin, "Lowest frequency")
+    app->add_option("--fmin", options.fmin, "Lowest frequency (with baselines max(1/T, 2/L), L: median segment)")
         ->check(number_from(0, true))->type_name("F")->default_str("1/T")->group(grid);
     app->add_option("--fmax", options.fmax, "Highest frequency")
         ->check(number_from(0, false))->type_name("F")->default_str("0.5/median step")->group(grid);
@@ -340,9 +367,6 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     app->add_option("--orbit-fap", options.orbit_fap,
                     "Claim an orbit below this false-alarm probability")
         ->check(probability())->type_name("P")->default_str("0.001")->group(tracking);
-    app->add_option("--frequencies", options.frequencies_file,
-                    "With --track: track the frequencies of this table instead of extracting")
-        ->type_name("FILE")->group(tracking);
     return app;
 }
 
@@ -350,22 +374,25 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
 std::string usage_problem(const Options& options)
 {
     if (options.files.empty()) return "no light-curve file given";
-    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 1)
+    const auto from_input = [](const std::optional<std::string>& file) {
+        return file && *file == lightcurve::standard_input ? 1 : 0;
+    };
+    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) +
+            from_input(options.segments) + (options.frequencies_file == lightcurve::standard_input ? 1 : 0) >
+        1)
         return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
+    if (options.segments && (options.segment_gap || options.min_segment))
+        return "--segments takes the breakpoints of its file: not with --segment-gap or --min-segment";
     if (!options.track) {
         if (options.track_step) return "--track-step needs --track";
         if (options.orbit_fap) return "--orbit-fap needs --track";
-        if (!options.frequencies_file.empty()) return "--frequencies needs --track (it gives the frequencies tracked)";
     } else if (options.spectrum_only) {
         return "--track needs frequencies to track: an extraction, or --frequencies, not --spectrum-only";
     } else if (!options.frequencies_file.empty() && options.window) {
         return "--window needs the spectrum, which --track with --frequencies does not compute";
     }
-    if (options.frequencies_file == lightcurve::standard_input &&
-        std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 0)
-        return "standard input (-) can be read once only: by --frequencies or as a light curve";
     return "";
 }
 
@@ -426,6 +453,22 @@ const char* refine_name(extraction::Refine refine)
     case extraction::Refine::all: return "all";
     case extraction::Refine::fresh: return "new";
     case extraction::Refine::none: return "none";
+    }
+    return "";
+}
+
+const char* select_name(extraction::Select select)
+{
+    return select == extraction::Select::height ? "height" : "snr";
+}
+
+const char* baseline_name(extraction::Baseline baseline)
+{
+    switch (baseline) {
+    case extraction::Baseline::none: return "none";
+    case extraction::Baseline::offset: return "offset";
+    case extraction::Baseline::linear: return "linear";
+    case extraction::Baseline::quadratic: return "quadratic";
     }
     return "";
 }

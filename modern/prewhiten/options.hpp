@@ -59,6 +59,14 @@ struct Options {
     std::optional<double> resolution;            // --resolution: combinations, default 1.5/T
     std::optional<double> separation;            // --separation: guard around taken peaks, default 1/T
 
+    // --- candidates, segments and baselines ---
+    extraction::Select select = extraction::Select::snr;              // --select snr|height
+    extraction::Baseline baseline = extraction::Baseline::linear;     // --baseline none|offset|linear|quadratic
+    std::optional<double> segment_gap;           // --segment-gap: a longer interruption splits, d; default 0.5
+    std::optional<double> min_segment;           // --min-segment: shorter segments are joined, d; default 5
+    std::optional<std::string> segments;         // --segments FILE: the user's breakpoints
+    std::optional<double> harmonics;             // --harmonics F0: a series n F0 locked in the fit, c/d
+
     // --- computation ---
     spectrum::Settings spectrum;                 // --method, --tolerance, --threads
     extraction::FitMethod fit = extraction::FitMethod::fast;  // --fit fast|exact
@@ -69,8 +77,8 @@ struct Options {
     std::optional<double> track_step;            // --track-step S, days; default W
     std::optional<double> orbit_fap;             // --orbit-fap P: an orbit is claimed below it; default 1e-3
     // --frequencies FILE: a table of frequencies, read (and checked) with
-    // the command line; with --track the star is tracked at them instead
-    // of the frequencies of an extraction.
+    // the command line: fitted first, then the extraction goes on; with
+    // --track the star is tracked at them instead of being extracted.
     std::string frequencies_file;
     std::optional<lightcurve::FrequencyTable> frequency_table;
 };
@@ -103,6 +111,8 @@ CommandLine parse_command_line(int argc, const char* const argv[], std::ostream&
 // --refine and --fit choices.
 const char* method_name(spectrum::Method method);
 const char* refine_name(extraction::Refine refine);
+const char* select_name(extraction::Select select);
+const char* baseline_name(extraction::Baseline baseline);
 const char* fit_name(extraction::FitMethod fit);
 
 // The --help text.

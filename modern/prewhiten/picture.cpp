@@ -261,8 +261,12 @@ bool overlaps(const Placed& a, const Placed& b)
 }
 
 // Marks of the extracted frequencies on panel (a): a tick above each peak
-// in its colour, and its id above the tick where the label has room; the
-// strongest are labelled first.
+// in its colour, and its id where the label has room; the strongest are
+// labelled first.  A label may sit centred above its tick, or beside it to
+// the right or to the left; it takes the first of these whose box covers
+// no other marked peak (its line up to the top of its tick) and no label
+// placed before it, and is left out when none is free: a weak peak in a
+// crowd keeps its tick alone.
 void mark_frequencies(plotting::Plotter& plot, const PictureInput& input, const Box& box, float x1, float x2, float top)
 {
     const double per_x = (x2 - x1) / (box.right - box.left);     // frequency per page width
@@ -275,31 +279,66 @@ void mark_frequencies(plotting::Plotter& plot, const PictureInput& input, const 
         return input.frequencies[a].amplitude > input.frequencies[b].amplitude;
     });
 
+    // Each marked peak in the panel, as the label boxes must leave it: a
+    // line a pixel wide from zero to the top of its tick.
+    std::vector<Placed> peaks(input.frequencies.size(), Placed{0, 0, 0, -1});
+    std::vector<double> heights(input.frequencies.size(), 0.0);
+    for (std::size_t i = 0; i < input.frequencies.size(); ++i) {
+        const MarkedFrequency& m = input.frequencies[i];
+        if (!(m.frequency >= x1 && m.frequency <= x2)) continue;
+        heights[i] = peak_top(input, m.frequency, reach, m.amplitude);
+        peaks[i] = {m.frequency - reach, m.frequency + reach, 0.0, heights[i] + (tick_gap + tick_length) * per_y};
+    }
+
+    // The ticks weakest first, so that a strong peak's tick is drawn over
+    // those of weak ones beside it.
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const MarkedFrequency& m = input.frequencies[*it];
+        if (!(m.frequency >= x1 && m.frequency <= x2)) continue;
+        const float xs[2] = {static_cast<float>(m.frequency), static_cast<float>(m.frequency)};
+        const float y[2] = {static_cast<float>(heights[*it] + tick_gap * per_y), static_cast<float>(peaks[*it].top)};
+        plot.sci(m.combination ? combination_colour : independent_colour);
+        plot.line(2, xs, y);
+    }
+
     std::vector<Placed> placed;
     plot.sch(label_size);
     for (std::size_t i : order) {
         const MarkedFrequency& m = input.frequencies[i];
         if (!(m.frequency >= x1 && m.frequency <= x2)) continue;
-        const double height = peak_top(input, m.frequency, reach, m.amplitude);
-        const float x = static_cast<float>(m.frequency);
-        const float y[2] = {static_cast<float>(height + tick_gap * per_y),
-                            static_cast<float>(height + (tick_gap + tick_length) * per_y)};
-        const float xs[2] = {x, x};
+        const float y[2] = {static_cast<float>(heights[i] + tick_gap * per_y), static_cast<float>(peaks[i].top)};
         plot.sci(m.combination ? combination_colour : independent_colour);
-        plot.line(2, xs, y);
 
         std::string label = "f";
         label += std::to_string(m.id);
-        const double half = 0.5 * label.size() * character_width * label_size * per_x;
-        const double base = y[1] + label_gap * per_y;
-        const Placed box_of_label = {m.frequency - half, m.frequency + half, base,
-                                     base + character_height * label_size * per_y};
-        if (box_of_label.top > top || std::any_of(placed.begin(), placed.end(), [&](const Placed& p) {
-                return overlaps(p, box_of_label);
-            }))
-            continue;
-        placed.push_back(box_of_label);
-        plot.ptxt(x, static_cast<float>(base), 0.0f, 0.5f, label);
+        const double width = label.size() * character_width * label_size * per_x;
+        const double gap = 0.5 * character_width * label_size * per_x;
+        const double height = character_height * label_size * per_y;
+        const double above = y[1] + label_gap * per_y;
+        // Centred above the tick, then beside its top to the right, to the left.
+        struct Place {
+            double left, bottom;
+            float justify;
+        };
+        const Place places[] = {{m.frequency - 0.5 * width, above, 0.5f},
+                                {m.frequency + gap, y[1] - 0.5 * height, 0.0f},
+                                {m.frequency - gap - width, y[1] - 0.5 * height, 1.0f}};
+        for (const Place& p : places) {
+            const Placed box_of_label = {p.left, p.left + width, p.bottom, p.bottom + height};
+            if (box_of_label.top > top || box_of_label.left < x1 || box_of_label.right > x2) continue;
+            // Labels keep half a character apart, so that two never read as one.
+            const Placed spaced = {box_of_label.left - 0.5 * gap, box_of_label.right + 0.5 * gap, box_of_label.bottom,
+                                   box_of_label.top};
+            const auto hit = [&](const Placed& other) { return overlaps(other, spaced); };
+            bool covers_a_peak = false;
+            for (std::size_t k = 0; k < peaks.size(); ++k)
+                if (k != i && overlaps(peaks[k], box_of_label)) covers_a_peak = true;
+            if (covers_a_peak || std::any_of(placed.begin(), placed.end(), hit)) continue;
+            placed.push_back(box_of_label);
+            const double anchor = p.justify == 0.5f ? m.frequency : p.justify == 0.0f ? p.left : p.left + width;
+            plot.ptxt(static_cast<float>(anchor), static_cast<float>(p.bottom), 0.0f, p.justify, label);
+            break;
+        }
     }
     plot.sch(1.0f);
     plot.sci(black);
@@ -316,7 +355,11 @@ void draw_title(plotting::Plotter& plot, const PictureInput& input)
     const std::size_t k = input.frequencies.size();
     std::string found = std::to_string(k) + (k == 1 ? " frequency extracted" : " frequencies extracted");
     if (!input.stop_reason.empty()) found += "; " + input.stop_reason;
+    // A long stop reason in smaller letters, so that it ends within the page.
+    const float room = (1.0f - spectrum_panel.left) / character_width;
+    if (found.size() > room) plot.sch(std::max(0.6f, room / static_cast<float>(found.size())));
     plot.ptxt(spectrum_panel.left, 0.927f, 0.0f, 0.0f, plain_text(found));
+    plot.sch(1.0f);
 }
 
 // Panel (a): the data's spectrum, the noise curve and the marks.
@@ -400,12 +443,22 @@ void draw_light_curve(plotting::Plotter& plot, const PictureInput& input)
     times.add(input.model_times);
     const double origin = times.empty() || std::fabs(times.low) < 1.0 ? 0.0 : std::floor(times.low);
     const Polyline points = curve_of(input.times, input.values, origin);
-    const Polyline model = curve_of(input.model_times, input.model_values, origin);
+    std::vector<Polyline> model;
+    for (std::size_t p = 0; p <= input.model_starts.size(); ++p) {
+        const std::size_t n = std::min(input.model_times.size(), input.model_values.size());
+        const std::size_t first = p == 0 ? 0 : std::min(n, input.model_starts[p - 1]);
+        const std::size_t last = p < input.model_starts.size() ? std::min(n, input.model_starts[p]) : n;
+        if (last > first)
+            model.push_back(curve_of(std::span(input.model_times).subspan(first, last - first),
+                                     std::span(input.model_values).subspan(first, last - first), origin));
+    }
     Range x, y;
     x.add(points.x);
-    x.add(model.x);
     y.add(points.y);
-    y.add(model.y);
+    for (const Polyline& piece : model) {
+        x.add(piece.x);
+        y.add(piece.y);
+    }
     const auto [x1, x2] = padded(x, 0.01);
     const auto [y1, y2] = padded(y, 0.08);
 
@@ -418,7 +471,7 @@ void draw_light_curve(plotting::Plotter& plot, const PictureInput& input)
     plot.sch(1.0f);
     plot.sci(independent_colour);
     plot.slw(2);
-    draw_line(plot, model);
+    for (const Polyline& piece : model) draw_line(plot, piece);
     plot.slw(1);
     plot.sci(black);
     // On a value axis running downwards the library would draw the time
@@ -527,6 +580,37 @@ double stretch_length(double f1, double median_step, double span)
     if (median_step > 0.0) length = std::max(length, 50.0 * median_step);
     if (span > 0.0) length = std::min(length, span);
     return length;
+}
+
+double window_half_width(const spectrum::Grid& grid, std::span<const double> amplitude, double centre, double span)
+{
+    const double least = span > 0.0 ? 4.0 / span : 1.0;
+    const std::size_t n = std::min<std::size_t>(grid.count, amplitude.size());
+    if (n < 3 || !(grid.step > 0.0)) return least;
+    const double c = std::round((centre - grid.fmin) / grid.step);
+    if (!(c >= 0.0 && c < static_cast<double>(n))) return least;
+    const auto middle = static_cast<std::size_t>(c);
+    const std::size_t reach = std::min(middle, n - 1 - middle);
+    const double widest = static_cast<double>(reach) * grid.step;
+    // The window at each distance from the centre, the higher side.
+    std::vector<double> a(reach + 1);
+    for (std::size_t d = 0; d <= reach; ++d) {
+        const double left = amplitude[middle - d], right = amplitude[middle + d];
+        a[d] = std::max(std::isfinite(left) ? left : 0.0, std::isfinite(right) ? right : 0.0);
+    }
+    std::size_t d = 1;
+    while (d < reach && a[d + 1] <= a[d]) ++d;  // to the first minimum
+    std::vector<std::size_t> lobes;
+    double highest = 0.0;
+    for (++d; d < reach; ++d)
+        if (a[d] > a[d - 1] && a[d] >= a[d + 1]) {
+            lobes.push_back(d);
+            highest = std::max(highest, a[d]);
+        }
+    double farthest = 0.0;
+    for (std::size_t l : lobes)
+        if (a[l] >= 0.5 * highest) farthest = static_cast<double>(l) * grid.step;
+    return std::min(widest, std::max(least, 1.25 * farthest));
 }
 
 std::string plain_text(const std::string& text)

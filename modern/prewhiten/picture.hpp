@@ -2,7 +2,7 @@
 // plotting seam, readable at a glance.
 //
 //   (a) the amplitude spectrum of the data, each extracted frequency marked
-//       and labelled by its id (combinations in another colour), and the
+//       and labelled by its id (firm combinations in another colour), and the
 //       curve of the S/N threshold times the local noise;
 //   (b) the spectrum of the residuals after the last frequency, on the same
 //       frequency axis, with the same curve;
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
+#include "extraction/segments.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "plotting/plot.hpp"
 #include "spectrum/spectrum.hpp"
@@ -40,7 +41,7 @@ struct MarkedFrequency {
     int id = 0;                // 1, 2, ... in extraction order: the label "f<id>"
     double frequency = 0.0;    // c/d
     double amplitude = 0.0;    // unit of the run
-    bool combination = false;  // a harmonic or combination of stronger ones
+    bool combination = false;  // a harmonic or combination of stronger ones, not only possible
 };
 
 // Everything the page shows, held by the page's input itself.
@@ -69,12 +70,16 @@ struct PictureInput {
     double window_centre = 0.0;
     double window_half_width = 1.0;
 
-    // The light curve over the stretch, and the model sampled finely over
-    // the same stretch; times in days.
+    // The light curve over the stretch, and the model (with the baselines)
+    // sampled finely over the same stretch; times in days.  The model is
+    // drawn in pieces, each from one of model_starts (an index into
+    // model_times, in increasing order; empty: one piece) to the next, so
+    // that no line crosses a gap or joins two segments' baselines.
     std::vector<double> times;
     std::vector<double> values;
     std::vector<double> model_times;
     std::vector<double> model_values;
+    std::vector<std::size_t> model_starts;
 };
 
 // --- the pieces, public for their tests ------------------------------------
@@ -115,6 +120,25 @@ Stretch choose_stretch(std::span<const double> times, double length, std::size_t
 // about fifty observations at the median step, and at most the span.
 double stretch_length(double f1, double median_step, double span);
 
+// window_half_width: how far from its central peak the spectral window is
+// shown, so that its structure fills the panel whatever the span.
+//   Given:    grid, amplitude  the window of a unit sinusoid at `centre`,
+//                              computed around it
+//             centre           c/d
+//             span             T, the light curve's span, d
+//   Returned: c/d: a quarter beyond the farthest of the strongest sidelobes
+//             (those at least half as high as the highest one), and at
+//             least 4/T; at most as far as the grid reaches on both sides
+//   Notes: 1. The central peak is 2/T wide at its base: 4/T either side
+//             shows it whole with its first sidelobes.  The strongest
+//             sidelobes are those of the gaps: 1 c/d from a single site,
+//             1/13.7 c/d from a space sector's orbits, 1/372 c/d from the
+//             yearly gaps of four years of Kepler photometry.
+//          2. The main lobe ends at the first minimum on either side; the
+//             sidelobes are the local maxima beyond it, taken at each
+//             distance as the higher of the two sides.
+double window_half_width(const spectrum::Grid& grid, std::span<const double> amplitude, double centre, double span);
+
 // Text for the plotting library, which reads _ ^ { } and the backslash as
 // markup: each of them escaped.
 std::string plain_text(const std::string& text);
@@ -126,6 +150,7 @@ std::string plain_text(const std::string& text);
 //             stop      why the loop ended, a sentence (the title)
 //             curve     the light curve analysed, in time order
 //             result    its extraction, and the settings it ran with
+//             segmentation  its segments (none: one piece of model)
 //   Returned: the input, with its own copy of everything it shows
 //   Notes: 1. The noise curve is settings.snr times the mean amplitude of
 //             the final residual spectrum in a box of settings.box (the S/N
@@ -133,9 +158,13 @@ std::string plain_text(const std::string& text);
 //          2. The window is computed on a grid of its own, with the step of
 //             the result's, within max(1.5 c/d, 5/T) of a frequency beyond
 //             ten times that from zero, so that its mirror image at the
-//             negative frequency stays out of sight.
+//             negative frequency stays out of sight; it is shown within
+//             window_half_width of its centre.
+//          3. The model is broken at the segments' ends and at gaps of more
+//             than ten median steps.
 PictureInput picture_of(const std::string& label, const std::string& stop, const lightcurve::LightCurve& curve,
-                        const extraction::Result& result, const extraction::Settings& settings);
+                        const extraction::Result& result, const extraction::Settings& settings,
+                        const extraction::Segmentation& segmentation = {});
 
 // --- drawing ---------------------------------------------------------------
 

@@ -36,10 +36,51 @@ void noise_curve(const extraction::Result& result, const extraction::Settings& s
     }
 }
 
+// The stretch's pieces of unbroken observation: [first, last) index
+// pairs of the light curve, split at the segments' ends and at gaps of more
+// than ten median steps.
+std::vector<Stretch> pieces_of(const lightcurve::LightCurve& curve, const Stretch& stretch,
+                               const extraction::Segmentation& segmentation)
+{
+    const double longest_step = 10.0 * numerics::median_step(curve.times);
+    const bool segmented = segmentation.of_point.size() == curve.size();
+    std::vector<Stretch> pieces;
+    for (std::size_t k = stretch.first; k < stretch.last; ++k) {
+        const bool breaks = k == stretch.first || curve.times[k] - curve.times[k - 1] > longest_step ||
+                            (segmented && segmentation.of_point[k] != segmentation.of_point[k - 1]);
+        if (breaks) pieces.push_back({k, k});
+        pieces.back().last = k + 1;
+    }
+    return pieces;
+}
+
+// The model sampled finely over each piece of the stretch, the pieces one
+// after another.
+void model_curve(const lightcurve::LightCurve& curve, const extraction::Result& result, const Stretch& stretch,
+                 const extraction::Segmentation& segmentation, PictureInput& input)
+{
+    if (stretch.last <= stretch.first) return;
+    const double t0 = curve.times[stretch.first], t1 = curve.times[stretch.last - 1];
+    double highest = 0.0;
+    for (const extraction::Sinusoid& s : result.model.terms) highest = std::max(highest, std::fabs(s.frequency));
+    const double wanted = std::ceil((t1 - t0) * highest * model_samples_per_cycle);
+    const double samples = std::clamp(wanted, double(fewest_model_points), double(most_model_points));
+    for (const Stretch& piece : pieces_of(curve, stretch, segmentation)) {
+        const double a = curve.times[piece.first], b = curve.times[piece.last - 1];
+        const std::size_t m =
+            b > a && t1 > t0 ? std::max<std::size_t>(2, static_cast<std::size_t>(samples * (b - a) / (t1 - t0))) : 1;
+        if (!input.model_times.empty()) input.model_starts.push_back(input.model_times.size());
+        for (std::size_t i = 0; i < m; ++i)
+            input.model_times.push_back(m == 1 ? a : a + (b - a) * static_cast<double>(i) / static_cast<double>(m - 1));
+    }
+    input.model_values = extraction::model_at(result, input.model_times);
+}
+
 }  // namespace
 
 PictureInput picture_of(const std::string& label, const std::string& stop, const lightcurve::LightCurve& curve,
-                        const extraction::Result& result, const extraction::Settings& settings)
+                        const extraction::Result& result, const extraction::Settings& settings,
+                        const extraction::Segmentation& segmentation)
 {
     PictureInput input;
     input.file = label;
@@ -50,7 +91,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
     input.residual_amplitude = result.residual_amplitude;
     input.snr = settings.snr;
     for (const extraction::Frequency& f : result.frequencies)
-        input.frequencies.push_back({f.id, f.value.frequency, f.value.amplitude, !f.label.text.empty()});
+        input.frequencies.push_back({f.id, f.value.frequency, f.value.amplitude, !f.label.text.empty() && !f.label.possible()});
 
     noise_curve(result, settings, input);
 
@@ -66,7 +107,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
         const spectrum::Plan plan(curve.times, input.window_grid, settings.spectrum);
         input.window_amplitude = plan.window(centre);
         input.window_centre = centre;
-        input.window_half_width = half;
+        input.window_half_width = window_half_width(input.window_grid, input.window_amplitude, centre, span);
     }
 
     const double f1 = result.frequencies.empty() ? 0.0 : result.frequencies.front().value.frequency;
@@ -75,22 +116,7 @@ PictureInput picture_of(const std::string& label, const std::string& stop, const
     const auto first = static_cast<std::ptrdiff_t>(stretch.first), last = static_cast<std::ptrdiff_t>(stretch.last);
     input.times.assign(curve.times.begin() + first, curve.times.begin() + last);
     input.values.assign(curve.values.begin() + first, curve.values.begin() + last);
-    if (stretch.last > stretch.first) {
-        const double t0 = curve.times[stretch.first], t1 = curve.times[stretch.last - 1];
-        double highest = 0.0;
-        for (const extraction::Sinusoid& s : result.model.terms) highest = std::max(highest, std::fabs(s.frequency));
-        const double wanted = std::ceil((t1 - t0) * highest * model_samples_per_cycle);
-        const std::size_t m = static_cast<std::size_t>(
-            std::clamp(wanted, double(fewest_model_points), double(most_model_points)));
-        std::vector<double> tau(m);
-        input.model_times.resize(m);
-        input.model_values.resize(m);
-        for (std::size_t i = 0; i < m; ++i) {
-            input.model_times[i] = t0 + (t1 - t0) * static_cast<double>(i) / static_cast<double>(m - 1);
-            tau[i] = input.model_times[i] - result.t_ref;
-        }
-        extraction::evaluate(result.model, tau, input.model_values);
-    }
+    model_curve(curve, result, stretch, segmentation, input);
     return input;
 }
 

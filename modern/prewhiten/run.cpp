@@ -32,6 +32,15 @@ int run(const Options& options, plotting::Plotter& plot, std::ostream& out, std:
         return 1;
     }
 
+    // The breakpoints and the starting frequencies, once for every star.
+    UserLists lists;
+    try {
+        lists = read_user_lists(options);
+    } catch (const lightcurve::Error& e) {
+        err << program_name << ": " << escape_controls(e.what()) << "\n";
+        return 2;
+    }
+
     std::error_code ec;
     fs::create_directories(options.output_folder, ec);
     if (!fs::is_directory(options.output_folder)) {
@@ -75,7 +84,8 @@ int run(const Options& options, plotting::Plotter& plot, std::ostream& out, std:
         }
         const auto start = std::chrono::steady_clock::now();
         if (outcome.message.empty())
-            outcome = run_star(star, options, plot, batch ? quiet : out, progress ? &err : nullptr, position);
+            outcome =
+                run_star(star, options, plot, batch ? quiet : out, progress ? &err : nullptr, position, lists);
         // Every row of a run with --track has the orbit's columns.
         outcome.summary.orbit_columns = tracks(options);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

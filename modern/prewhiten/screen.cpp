@@ -70,6 +70,28 @@ void say_grid(std::ostream& out, const Star& star, const lightcurve::LightCurve&
         << "\n";
 }
 
+void say_segments(std::ostream& out, const Star& star, const extraction::Segmentation& segmentation,
+                  const Options& options)
+{
+    const std::vector<extraction::Segment>& segments = segmentation.segments;
+    double shortest = segments.empty() ? 0.0 : segments.front().length();
+    for (const extraction::Segment& s : segments) shortest = std::min(shortest, s.length());
+    out << star.name << ": " << segments.size() << (segments.size() == 1 ? " segment" : " segments");
+    if (segments.size() > 1)
+        out << ", median " << g6(extraction::median_segment_length(segments)) << " d, shortest " << g6(shortest)
+            << " d";
+    else if (segments.size() == 1)
+        out << " of " << g6(segments.front().length()) << " d";
+    out << (options.segments ? " (the breakpoints of " + escape_controls(*options.segments) + ")" : std::string())
+        << "; ";
+    if (options.baseline == extraction::Baseline::none)
+        out << "no baselines (one constant)";
+    else
+        out << "a" << (options.baseline == extraction::Baseline::offset ? "n " : " ")
+            << baseline_name(options.baseline) << " baseline" << (segments.size() > 1 ? " each" : "");
+    out << "; candidates by " << (options.select == extraction::Select::snr ? "S/N" : "height") << "\n";
+}
+
 void say_peak(std::ostream& out, const Star& star, const Peak& peak, lightcurve::Unit unit)
 {
     if (!peak.found) {

@@ -35,6 +35,10 @@ void say_reading(std::ostream& out, const lightcurve::LightCurve& curve);
 // N, T, the median step and the unit; then the grid and the method.
 void say_grid(std::ostream& out, const Star& star, const lightcurve::LightCurve& curve, const spectrum::Grid& grid,
               const Options& options);
+// The segments (how many, their median and shortest length), the baseline
+// each has and how candidates are chosen.
+void say_segments(std::ostream& out, const Star& star, const extraction::Segmentation& segmentation,
+                  const Options& options);
 void say_peak(std::ostream& out, const Star& star, const Peak& peak, lightcurve::Unit unit);
 void say_written(std::ostream& out, const Star& star, const std::filesystem::path& file);
 // A star's line in a batch: "star.dat: 20000 points, 9 frequencies; stop:

@@ -2,8 +2,10 @@
 #include "star.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <new>
+#include <stdexcept>
 
 #include "grid.hpp"
 #include "screen.hpp"
@@ -31,7 +33,26 @@ Facts method_facts(const Options& options)
     return facts;
 }
 
-extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options)
+// The frequencies of the starting table as the extraction takes them:
+// amplitudes and phases only when the table is in the run's unit (a table
+// in magnitudes does not start a fit in flux: other sizes, opposite sign)
+// and the phases only with the time they refer to.
+std::vector<extraction::StartTerm> start_terms(const lightcurve::FrequencyTable& table, lightcurve::Unit unit)
+{
+    const bool same_unit = table.unit.empty() || table.unit == lightcurve::unit_name(unit);
+    std::vector<extraction::StartTerm> terms;
+    for (std::size_t i = 0; i < table.frequencies.size(); ++i) {
+        extraction::StartTerm term;
+        term.frequency = table.frequencies[i];
+        if (same_unit && i < table.amplitudes.size()) term.amplitude = table.amplitudes[i];
+        if (same_unit && table.t_ref && i < table.phases.size()) term.phase = table.phases[i];
+        terms.push_back(term);
+    }
+    return terms;
+}
+
+extraction::Settings extraction_settings(const spectrum::Grid& grid, const Options& options, const UserLists& lists,
+                                         lightcurve::Unit unit)
 {
     extraction::Settings settings;
     settings.grid = grid;
@@ -46,10 +67,13 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     settings.separation = options.separation ? *options.separation : 0.0;
     settings.threads = options.spectrum.threads;
     settings.fit = options.fit;
-    // The classical procedure until the options of selection and baseline
-    // are offered.
-    settings.select = extraction::Select::height;
-    settings.baseline = extraction::Baseline::none;
+    settings.select = options.select;
+    settings.baseline = options.baseline;
+    settings.harmonics = options.harmonics;
+    if (lists.frequencies) {
+        settings.start = start_terms(*lists.frequencies, unit);
+        settings.start_t_ref = lists.frequencies->t_ref;
+    }
     return settings;
 }
 
@@ -65,18 +89,16 @@ void spectrum_only(const Star& star, const Options& options, StarResults& r, std
 
 // The extraction, the spectral window on the extraction's plan, its
 // account on the screen and in the summary row, and the picture.
-void extraction_run(const Star& star, const Options& options, StarResults& r, std::ostream& out,
-                    std::ostream* progress, const std::string& position, SummaryRow& summary)
+void extraction_run(const Star& star, const Options& options, const UserLists& lists, StarResults& r,
+                    std::ostream& out, std::ostream* progress, const std::string& position, SummaryRow& summary)
 {
     if (options.weights && !r.curve.has_errors)
         throw StarError("--weights needs an error column, and this light curve has none");
-    const extraction::Settings settings = extraction_settings(r.grid, options);
+    const extraction::Settings settings = extraction_settings(r.grid, options, lists, r.curve.unit);
     const spectrum::Plan plan = extraction::spectrum_plan(r.curve.times, settings);
-    const extraction::Segmentation segmentation =
-        extraction::segment_light_curve(r.curve.times, r.curve.source_index, extraction::SegmentRules{});
     {
         ProgressLine line(progress, position + star.name);
-        r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, segmentation,
+        r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, r.segmentation,
                                            settings, [&](const extraction::Progress& p) { line.show(p); });
     }
     if (options.window) r.window = plan.window(*options.window);
@@ -92,6 +114,9 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
     r.context.extra.insert(r.context.extra.end(), r.method.begin(), r.method.end());
     // The fit's assembly last: the facts before it read as they always did.
     r.context.extra.push_back({"fit", fit_name(options.fit)});
+    r.context.extra.insert(r.context.extra.end(), {{"select", select_name(options.select)},
+                                                   {"baseline", baseline_name(options.baseline)},
+                                                   {"segments", std::to_string(result.segments.size())}});
     say_extraction(out, result, r.context);
     summary.frequencies = result.frequencies.size();
     if (!result.frequencies.empty()) {
@@ -102,7 +127,7 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
     summary.stop_sentence = r.context.stop;
 
     if (options.plot != PictureType::none)
-        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings);
+        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings, r.segmentation);
 }
 
 // The tracking of the star's frequencies through time (--track): those of
@@ -170,6 +195,28 @@ std::vector<Star> stars_of(const Options& options)
     return stars;
 }
 
+UserLists read_user_lists(const Options& options)
+{
+    UserLists lists;
+    if (options.segments) lists.breakpoints = lightcurve::read_breakpoints(*options.segments);
+    lists.frequencies = options.frequency_table;  // read with the command line
+    return lists;
+}
+
+extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const Options& options,
+                                     const UserLists& lists)
+{
+    extraction::SegmentRules rules;
+    rules.gap = options.segment_gap.value_or(rules.gap);
+    rules.min_length = options.min_segment.value_or(rules.min_length);
+    rules.breakpoints = lists.breakpoints;
+    try {
+        return extraction::segment_light_curve(curve.times, curve.source_index, rules);
+    } catch (const std::invalid_argument& e) {
+        throw StarError(std::string("cannot be split into segments: ") + e.what());
+    }
+}
+
 // The files of a star are read within the run's memory limit: each file of
 // --join within what the files before it left.
 lightcurve::LightCurve read_star(const Star& star, const Options& options)
@@ -190,7 +237,7 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options)
 }
 
 StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
-                     std::ostream* progress, const std::string& position)
+                     std::ostream* progress, const std::string& position, const UserLists& lists)
 {
     StarOutcome outcome;
     outcome.summary.file = star.name;
@@ -203,8 +250,10 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         outcome.summary.span = lightcurve::time_span(r.curve.times);
         outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
         for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
+        // The segments first: with baselines they set the lowest frequency.
+        if (extracts(options) && r.curve.size() > 0) r.segmentation = segments_of(r.curve, options, lists);
         if (computes_spectrum(options)) {
-            r.grid = grid_for(r.curve, options);
+            r.grid = grid_for(r.curve, options, r.segmentation.segments);
             check_window(r.curve, options);
             check_memory(r.curve, r.grid, options);
             if (!options.spectrum_only)
@@ -212,12 +261,13 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
                     outcome.warning = star.name + ": " + narrow;
             say_grid(out, star, r.curve, r.grid, options);
         }
+        if (extracts(options)) say_segments(out, star, r.segmentation, options);
         r.method = method_facts(options);
         r.window_frequency = options.window;
         if (options.spectrum_only)
             spectrum_only(star, options, r, out);
         else if (extracts(options))
-            extraction_run(star, options, r, out, progress, position, outcome.summary);
+            extraction_run(star, options, lists, r, out, progress, position, outcome.summary);
         if (tracks(options)) tracking_run(star, options, r, out, outcome.summary);
         for (const fs::path& file : write_star_files(star, options, r, plot)) say_written(out, star, file);
         outcome.done = true;

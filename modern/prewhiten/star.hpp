@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "batch.hpp"
+#include "extraction/segments.hpp"
 #include "lightcurve/lightcurve.hpp"
+#include "lightcurve/lists.hpp"
 #include "options.hpp"
 #include "plotting/plot.hpp"
 
@@ -38,6 +41,23 @@ std::string stem_of(const std::string& file);
 // The stars of the options: one per file, or one of all files with --join.
 std::vector<Star> stars_of(const Options& options);
 
+// The lists a run takes from files beside its light curves, read once for
+// all its stars: the user's breakpoints (--segments) and the table of
+// frequencies to start from (--frequencies).
+struct UserLists {
+    std::optional<std::vector<double>> breakpoints;
+    std::optional<lightcurve::FrequencyTable> frequencies;
+};
+
+// The lists the options name; a lightcurve::Error that names the file (and
+// the line) when one cannot be read.
+UserLists read_user_lists(const Options& options);
+
+// The segments of a star's light curve: split at the gaps of the options
+// (or the user's breakpoints) and always between the files of --join.
+extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const Options& options,
+                                     const UserLists& lists);
+
 // The light curve of a star, read, in its unit and in time order.
 lightcurve::LightCurve read_star(const Star& star, const Options& options);
 
@@ -53,6 +73,7 @@ struct StarOutcome {
 
 // run_star: reads, analyses and writes one star.
 //   Given:    star, options  the star and the run's options
+//             lists          the run's breakpoints and starting frequencies
 //             plot           the plotter its picture is drawn on
 //             out            its account (the summary, the files written)
 //             progress       a terminal for the progress line, or none
@@ -64,6 +85,7 @@ struct StarOutcome {
 //             window); everything is computed before the first file is
 //             written.
 StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
-                     std::ostream* progress = nullptr, const std::string& position = "");
+                     std::ostream* progress = nullptr, const std::string& position = "",
+                     const UserLists& lists = {});
 
 }  // namespace prewhiten

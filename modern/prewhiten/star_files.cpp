@@ -33,6 +33,11 @@ void frequencies_txt(const fs::path& name, const StarResults& r, plotting::Plott
     write_frequencies_txt(name, *r.extraction, r.context);
 }
 
+void baselines(const fs::path& name, const StarResults& r, plotting::Plotter&)
+{
+    write_baselines_csv(name, *r.extraction, r.context);
+}
+
 void residuals(const fs::path& name, const StarResults& r, plotting::Plotter&)
 {
     write_residuals(name, r.curve, *r.extraction, r.context);
@@ -116,11 +121,16 @@ void track_pdf(const fs::path& name, const StarResults& r, plotting::Plotter& pl
 const ResultFile files[] = {
     {".frequencies.csv",
      "id,frequency,frequency_err,amplitude,amplitude_err,\n"
-     "phase,phase_err,snr,log10_fap,combination",
+     "phase,phase_err,snr,log10_fap,combination,\n"
+     "combination_probability",
      Written::extraction, frequencies_csv},
     {".frequencies.txt", "the same table aligned, with the analytic errors too", Written::extraction,
      frequencies_txt},
     {".residuals.dat", "a header line, then time, residual (and error)", Written::extraction, residuals},
+    {".baseline.csv",
+     "segment,start,end,N,degree,centre,c0,c0_error,\n"
+     "c1,c1_error,c2,c2_error: each segment's baseline",
+     Written::baselines, baselines},
     {".spectrum.csv", "frequency,amplitude (and residual_amplitude) over the grid", Written::every_run, spectrum},
     {".window.csv", "frequency,amplitude of the spectral window (--window)", Written::window, window},
     {".png",
@@ -159,6 +169,7 @@ bool writes(const ResultFile& file, const Options& options)
     const bool extraction = extracts(options);
     switch (file.when) {
     case Written::extraction: return extraction;
+    case Written::baselines: return extraction && options.baseline != extraction::Baseline::none;
     case Written::every_run: return computes_spectrum(options);
     case Written::window: return options.window.has_value() && computes_spectrum(options);
     case Written::png: return extraction && options.plot == PictureType::png;

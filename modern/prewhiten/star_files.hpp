@@ -25,6 +25,7 @@ namespace prewhiten {
 // them is written: a failure before then leaves no file of the star.
 struct StarResults {
     lightcurve::LightCurve curve;  // as analysed: in its unit, in time order
+    extraction::Segmentation segmentation;     // empty with --spectrum-only
     spectrum::Grid grid;
     Facts method;                  // the spectrum's method (and tolerance), for the files' comment lines
     std::vector<double> amplitude;             // the data's spectrum (--spectrum-only)
@@ -39,6 +40,7 @@ struct StarResults {
 // When a kind of file is written.
 enum class Written {
     extraction,  // by an extraction (not with --spectrum-only)
+    baselines,   // by an extraction with a baseline per segment
     every_run,   // by every run that computes the spectrum (all but the tracking of a --frequencies table)
     window,      // with --window
     png,         // by an extraction with --plot png

@@ -7,6 +7,8 @@
 #include <numeric>
 #include <vector>
 
+#include "extraction/combinations.hpp"
+
 namespace prewhiten {
 
 // Decimals that show a value to two significant digits of its error
@@ -89,7 +91,7 @@ const char* rejection_text(extraction::Rejection::Why why)
     case extraction::Rejection::Why::moved: return "moved a frequency by more than 1/T";
     case extraction::Rejection::Why::merged: return "brought two frequencies within 1/(2T)";
     case extraction::Rejection::Why::not_converged: return "did not converge";
-    case extraction::Rejection::Why::low_snr: return "fell below the S/N limit after its fit";
+    case extraction::Rejection::Why::low_snr: return "left it below the S/N limit";
     }
     return "";
 }
@@ -101,7 +103,8 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
 {
     OutputFile file(name);
     std::string text = comment_line(table_facts(result, context));
-    text += "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination\n";
+    text += "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination,"
+            "combination_probability\n";
     for (const extraction::Frequency& f : result.frequencies) {
         text += std::to_string(f.id);
         for (double x : {f.value.frequency, f.covariance.frequency, f.value.amplitude, f.covariance.amplitude,
@@ -109,7 +112,9 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
             text += ',';
             numerics::append_number(text, x);
         }
-        text += ',' + extraction::shown_label(f.label) + '\n';
+        text += ',' + f.label.text + ',';
+        if (std::isfinite(f.label.probability)) numerics::append_number(text, f.label.probability);
+        text += '\n';
     }
     file.write(text);
     file.commit();
@@ -124,6 +129,8 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
     text += "# phases in cycles at t_ref for A sin(2 pi (f (t - t_ref) + phase)); err_cov from the least-squares\n";
     text += "# covariance, err_MO from Montgomery & O'Donoghue (1999), both times sqrt(D_f), D_f the larger of D\n";
     text += "# and the excess of the residuals' noise around f over white noise of their rms\n";
+    text += "# a label with ? is only possible: a match as close as its own has a chance above 1 % (the CSV's\n"
+            "# combination_probability)\n";
     for (const extraction::Rejection& r : result.rejected)
         text += "# candidate at " + fixed(r.frequency, 6) + " c/d rejected after " + frequencies(r.extracted) +
                 ": its fit " + rejection_text(r.why) + "\n";
@@ -138,6 +145,62 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
                         two_digits(f.covariance.amplitude), two_digits(f.analytic.amplitude), fixed(f.value.phase, pd),
                         two_digits(f.covariance.phase), two_digits(f.analytic.phase), fixed(f.snr, 1),
                         fixed(f.log10_fap, 1), fixed(f.correlation, 2), extraction::shown_label(f.label)});
+    }
+    return text + aligned(rows) + baselines_text(result, context);
+}
+
+void write_baselines_csv(const std::filesystem::path& name, const extraction::Result& result,
+                         const TableContext& context)
+{
+    OutputFile file(name);
+    Facts facts = {{"N", std::to_string(result.n)},
+                   {"T", numerics::full_number(result.span)},
+                   {"unit", context.unit}};
+    for (const auto& fact : context.extra)
+        if (fact.first == "baseline" || fact.first == "segments") facts.push_back(fact);
+    std::string text = comment_line(facts);
+    text += "segment,start,end,N,degree,centre,c0,c0_error,c1,c1_error,c2,c2_error\n";
+    for (std::size_t s = 0; s < result.baselines.size() && s < result.segments.size(); ++s) {
+        const extraction::Segment& segment = result.segments[s];
+        const extraction::SegmentBaseline& b = result.baselines[s];
+        text += std::to_string(s + 1) + ',';
+        numerics::append_number(text, segment.first);
+        text += ',';
+        numerics::append_number(text, segment.last);
+        text += ',' + std::to_string(segment.count) + ',' + std::to_string(b.coefficients - 1) + ',';
+        numerics::append_number(text, b.centre);
+        for (int c = 0; c < 3; ++c) {
+            text += ',';
+            if (c < b.coefficients) numerics::append_number(text, b.value[c]);
+            text += ',';
+            if (c < b.coefficients) numerics::append_number(text, b.error[c]);
+        }
+        text += '\n';
+    }
+    file.write(text);
+    file.commit();
+}
+
+std::string baselines_text(const extraction::Result& result, const TableContext& context)
+{
+    if (result.baselines.empty()) return "";
+    const std::string unit = context.unit == "none" ? "" : " " + context.unit;
+    std::string text = "#\n# the baseline of each segment, fitted with the sinusoids: c0 + c1 (t - centre) + "
+                       "c2 (t - centre)^2, t in d";
+    if (!unit.empty()) text += "; c0 in" + unit + ", c1 in" + unit + "/d, c2 in" + unit + "/d^2";
+    text += "\n";
+    std::vector<std::vector<std::string>> rows = {
+        {"#", "segment", "start", "end", "N", "centre", "c0", "err", "c1", "err", "c2", "err"}};
+    for (std::size_t s = 0; s < result.baselines.size() && s < result.segments.size(); ++s) {
+        const extraction::Segment& segment = result.segments[s];
+        const extraction::SegmentBaseline& b = result.baselines[s];
+        std::vector<std::string> row = {"#", std::to_string(s + 1), fixed(segment.first, 4), fixed(segment.last, 4),
+                                        std::to_string(segment.count), fixed(b.centre, 4)};
+        for (int c = 0; c < 3; ++c) {
+            row.push_back(c < b.coefficients ? fixed(b.value[c], decimals_for(b.error[c])) : "");
+            row.push_back(c < b.coefficients ? two_digits(b.error[c]) : "");
+        }
+        rows.push_back(row);
     }
     return text + aligned(rows);
 }
@@ -157,8 +220,12 @@ void write_residuals(const std::filesystem::path& name, const lightcurve::LightC
     const bool errors = curve.has_errors && curve.errors.size() == curve.size();
     // One header line, as the classic programs read it: the name's control
     // characters escaped.
+    const std::size_t baselines = result.baselines.size();
+    const std::string and_baselines =
+        baselines == 0 ? "" : " and the baseline" + std::string(baselines == 1 ? "" : "s of ") +
+                                  (baselines == 1 ? "" : std::to_string(baselines) + " segments");
     file.write("time residual" + std::string(errors ? " error" : "") + " (" + escape_controls(context.label) +
-               " minus " + frequencies(result.frequencies.size()) + ", unit " + context.unit + ")\n");
+               " minus " + frequencies(result.frequencies.size()) + and_baselines + ", unit " + context.unit + ")\n");
     std::string row;
     for (std::size_t k = 0; k < curve.size(); ++k) {
         row.clear();
@@ -184,10 +251,16 @@ void say_extraction(std::ostream& out, const extraction::Result& result, const T
     std::snprintf(line, sizeof line, ": D = %.3g, residual rms %.4g%s, %.1f s\n", result.D, result.rms,
                   unit.c_str(), result.timing.total);
     out << context.label << line;
-    if (!result.rejected.empty())
-        out << context.label << ": " << result.rejected.size()
-            << (result.rejected.size() == 1 ? " candidate" : " candidates")
+    const auto weak = static_cast<std::size_t>(
+        std::count_if(result.rejected.begin(), result.rejected.end(),
+                      [](const extraction::Rejection& r) { return r.why == extraction::Rejection::Why::low_snr; }));
+    const std::size_t diverged = result.rejected.size() - weak;
+    if (diverged > 0)
+        out << context.label << ": " << diverged << (diverged == 1 ? " candidate" : " candidates")
             << " passed over because the fit diverged (see the .txt table)\n";
+    if (weak > 0)
+        out << context.label << ": " << weak << (weak == 1 ? " candidate" : " candidates")
+            << " passed over, below the S/N limit after the fit (see the .txt table)\n";
     std::vector<std::size_t> order(result.frequencies.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {

@@ -47,6 +47,18 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
 void write_frequencies_txt(const std::filesystem::path& name, const extraction::Result& result,
                            const TableContext& context);
 
+// <stem>.baseline.csv: the comment line (N, T, the unit, the baseline and
+// the number of segments), the header, one row per segment: its number,
+// first and last time, points, the degree of its baseline and the
+// coefficients of c0 + c1 (t - centre) + c2 (t - centre)^2 with their
+// errors, in full (empty beyond the degree).
+void write_baselines_csv(const std::filesystem::path& name, const extraction::Result& result,
+                         const TableContext& context);
+
+// The baselines as comment lines for the aligned table (empty when there
+// are none), rounded to two digits of each error.
+std::string baselines_text(const extraction::Result& result, const TableContext& context);
+
 // <stem>.residuals.dat: a header line, then time, residual (and error when
 // the light curve has errors) per point, numbers in full.
 void write_residuals(const std::filesystem::path& name, const lightcurve::LightCurve& curve,

@@ -22,17 +22,30 @@ const std::string hint = " (prewhiten --help lists the options)";
 const Left spectrum_of_star{"star.spectrum.csv", -1,
                             {"# N=300, T=", ", unit=none, method=", "\nfrequency,amplitude\n"}};
 const std::string table_header =
-    "\nid,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination\n";
+    "\nid,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination,"
+    "combination_probability\n";
 // The files of an extraction of star.dat (its 300 points: a residual file
 // of 301 lines).
 const std::vector<Left> extraction_of_star = {
     {"star.png", -1, {}, true},
     {"star.frequencies.csv", -1, {"# N=300, T=21.82557, t_ref=", ", unit=none, D=", ", stop=snr, next_snr=",
-                                  table_header + "1,1.2344999"}},
-    {"star.frequencies.txt", -1, {"# star.dat: N = 300, T = 21.8256 d", "# 12 frequencies; stop: ", "\n 1  1.2344999"}},
-    {"star.residuals.dat", 301, {"time residual (star.dat minus 12 frequencies, unit none)\n10 "}},
-    {"star.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none, frequencies=12, method=nufft",
+                                  table_header + "1,1.2345000"}},
+    {"star.frequencies.txt", -1, {"# star.dat: N = 300, T = 21.8256 d", "# 7 frequencies; stop: ", "\n 1  1.2345001"}},
+    {"star.residuals.dat", 301, {"time residual (star.dat minus 7 frequencies and the baseline, unit none)\n10 "}},
+    {"star.baseline.csv", 3, {"# N=300, T=21.82557, unit=none, baseline=linear, segments=1\nsegment,start,"}},
+    {"star.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none, frequencies=7, method=nufft",
                                "\nfrequency,amplitude,residual_amplitude\n"}}};
+
+// The files of an extraction without a picture, its table holding `text`.
+std::vector<Left> tables_of(const std::string& stem, const std::string& text)
+{
+    return {{stem + ".frequencies.csv", -1, {text}}, {stem + ".frequencies.txt"}, {stem + ".residuals.dat"},
+            {stem + ".baseline.csv"}, {stem + ".spectrum.csv"}};
+}
+
+// The rows of a light curve without its header line, for a second part of
+// one file.
+std::string rows_of(const std::string& curve) { return curve.substr(curve.find('\n') + 1); }
 
 std::string tess_file()
 {
@@ -64,29 +77,34 @@ const std::vector<Row> rows = {
          stdout_line("star.dat: wrote star.spectrum.csv")},
         0, {spectrum_of_star}),
     run("extraction_writes_its_files", {"star.dat"}, {star_dat},
-        {stdout_line("star.dat: 12 frequencies; stop: the next peak, at 4.04 c/d, has S/N 2.95, below 4"),
+        {stdout_line("star.dat: 7 frequencies; stop: no peak left reaches S/N 4 (the highest, at 0.179 c/d, has 2.83)"),
          stdout_line("star.dat: wrote star.frequencies.csv"), stdout_line("star.dat: wrote star.frequencies.txt"),
          stdout_line("star.dat: wrote star.residuals.dat"), stdout_line("star.dat: wrote star.spectrum.csv"),
          stdout_line("star.dat: wrote star.png")},
         0, extraction_of_star),
     run("picture_as_pdf_or_none", {"--plot", "pdf", "star.dat"}, {star_dat},
         {stdout_line("star.dat: wrote star.pdf")}, 0,
-        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"},
+        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.baseline.csv"},
+         {"star.spectrum.csv"},
          {"star.pdf", -1, {}, true}}),
     run("extraction_with_weights_and_a_limit", {"--weights", "--max-frequencies", "1", "--window", "1.2345", "e.dat"},
         {file("e.dat", light_curve(300, true))},
         {stdout_line("e.dat: 1 frequency; stop: 1 frequency extracted, the most asked for")}, 0,
-        {{"e.frequencies.csv", 3, {", stop=max-frequencies, refine=all, weights=yes,", table_header + "1,1.234"}},
+        {{"e.frequencies.csv", 3,
+          {", stop=max-frequencies, refine=all, weights=yes,", ", fit=fast, select=snr, baseline=linear, segments=1\n",
+           table_header + "1,1.234"}},
          {"e.frequencies.txt"},
-         {"e.residuals.dat", 301, {"time residual error (e.dat minus 1 frequency, unit none)\n10 "}},
-         {"e.spectrum.csv", -1, {"frequencies=1,"}},
+         {"e.residuals.dat", 301, {"time residual error (e.dat minus 1 frequency and the baseline, unit none)\n10 "}},
+         {"e.baseline.csv"}, {"e.spectrum.csv", -1, {"frequencies=1,"}},
          {"e.window.csv", -1, {"window_frequency=1.2345,"}},
          {"e.png", -1, {}, true}}),
     run("resume_skips_a_star_whose_table_is_there", {"--resume", "--plot", "none", "star.dat", "a.dat"},
         {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
         {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
-         stdout_has("\na.dat: 300 points, 12 frequencies; stop: the next peak, at 4.04 c/d, has S/N 2.95, below 4; ")},
-        0, {{"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat", 301}, {"a.spectrum.csv"}}),
+         stdout_has("\na.dat: 300 points, 7 frequencies; stop: no peak left reaches S/N 4"
+                    " (the highest, at 0.179 c/d, has 2.83); ")},
+        0, {{"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat", 301}, {"a.baseline.csv"},
+        {"a.spectrum.csv"}}),
     // Several stars: a line each, a row each in the summary, the bad one
     // named and the others done.
     run("bad_star_among_good_ones_with_a_summary",
@@ -100,17 +118,18 @@ const std::vector<Row> rows = {
           {"file,N,T,frequencies,f1,A1,unit,stop,status,message\na.dat,300,21.82557,2,1.2344",
            "\nbad.dat,,,,,,,,failed,\"bad.dat, line 2: the value 'seven' (column 2) is not a number\"\n",
            "\nb.dat,300,21.82557,2,1.2344", ",none,max-frequencies,done,\n"}},
-         {"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat"}, {"a.spectrum.csv"},
-         {"b.frequencies.csv"}, {"b.frequencies.txt"}, {"b.residuals.dat"}, {"b.spectrum.csv"}}),
+         {"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat"}, {"a.baseline.csv"}, {"a.spectrum.csv"},
+         {"b.frequencies.csv"}, {"b.frequencies.txt"}, {"b.residuals.dat"}, {"b.baseline.csv"}, {"b.spectrum.csv"}}),
     run("summary_that_cannot_be_written", {"--summary", "no/all.csv", "--plot", "none", "star.dat"}, {star_dat},
         {stderr_is("prewhiten: no/all.csv: cannot be written (No such file or directory)")}, 2,
-        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}}),
+        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.baseline.csv"},
+         {"star.spectrum.csv"}}),
     run("shard_takes_every_nth_from_the_ith",
         {"--shard", "2/3", "--plot", "none", "--max-frequencies", "1", "a.dat", "b.dat", "c.dat", "d.dat", "e.dat"},
         {file("a.dat", star), file("b.dat", star), file("c.dat", star), file("d.dat", star), file("e.dat", star)},
         {stdout_has("b.dat: 300 points, 1 frequency;"), stdout_has("\ne.dat: 300 points, 1 frequency;")}, 0,
-        {{"b.frequencies.csv"}, {"b.frequencies.txt"}, {"b.residuals.dat"}, {"b.spectrum.csv"},
-         {"e.frequencies.csv"}, {"e.frequencies.txt"}, {"e.residuals.dat"}, {"e.spectrum.csv"}}),
+        {{"b.frequencies.csv"}, {"b.frequencies.txt"}, {"b.residuals.dat"}, {"b.baseline.csv"}, {"b.spectrum.csv"},
+         {"e.frequencies.csv"}, {"e.frequencies.txt"}, {"e.residuals.dat"}, {"e.baseline.csv"}, {"e.spectrum.csv"}}),
     run("spectral_window", {"--spectrum-only", "--window", "1.2345", "--method", "exact", "star.dat"}, {star_dat},
         {stdout_line("star.dat: wrote star.window.csv")}, 0,
         {{"star.spectrum.csv", -1, {"method=exact\n"}},
@@ -136,6 +155,25 @@ const std::vector<Row> rows = {
          stdout_line("a.dat: 100 rows read, 0 dropped, 100 kept"),
          stdout_has("b.dat + 1 more: N = 200, T = 37.2"), stdout_line("b.dat + 1 more: wrote b.spectrum.csv")},
         0, {{"b.spectrum.csv", -1, {"# N=200,"}}}),
+    // Segments: split at a gap of days, between the files of --join even
+    // where they abut, or at the user's breakpoints.
+    run("segments_at_a_gap", {"--max-frequencies", "1", "--plot", "none", "gap.dat"},
+        {file("gap.dat", light_curve(150) + rows_of(light_curve(150, false, 30.0)))},
+        {stdout_line("gap.dat: 2 segments, median 10.8761 d, shortest 10.8761 d; a linear baseline each; "
+                     "candidates by S/N")},
+        0, tables_of("gap", ", segments=2\n")),
+    run("segments_between_joined_files", {"--join", "--max-frequencies", "1", "--plot", "none", "a.dat", "b.dat"},
+        {file("a.dat", star), file("b.dat", light_curve(300, false, 32.0))},
+        {stdout_has("a.dat + 1 more: 2 segments, median 21.8")}, 0, tables_of("a", ", segments=2\n")),
+    run("segments_from_a_file", {"--segments", "cuts.txt", "--max-frequencies", "1", "--plot", "none", "star.dat"},
+        {star_dat, file("cuts.txt", lines({"# where the telescope was serviced", "15", "25"}))},
+        {stdout_has("star.dat: 3 segments, median 6.79588 d, shortest 4.96061 d (the breakpoints of cuts.txt)"),
+         stdout_has("cuts.txt); a linear baseline each; candidates by S/N\n")},
+        0, tables_of("star", ", segments=3\n")),
+    run("segments_file_that_cannot_be_read", {"--segments", "cuts.txt", "star.dat"},
+        {star_dat, file("cuts.txt", lines({"15", "the 25th"}))}, {stderr_has("prewhiten: cuts.txt, line 2: ")}, 2,
+        {}),
+
     // Standard input as the file -, once on a line; with --join it is one
     // of the star's files.
     with_answers(run("light_curve_on_standard_input", {"--spectrum-only", "-"}, {},
@@ -216,12 +254,13 @@ const std::vector<Row> rows = {
     // has no table, so --resume does it again.
     run("picture_that_cannot_be_written", {"star.dat"}, {star_dat, folder("star.png")},
         {stderr_is("prewhiten: star.png: cannot be written (Is a directory)")}, 2,
-        {{"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}}, {"star.frequencies.csv"}),
+        {{"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.baseline.csv"}, {"star.spectrum.csv"}},
+        {"star.frequencies.csv"}),
     run("residuals_would_replace_an_input", {"x.residuals.dat", "x.dat"},
         {file("x.residuals.dat", star), file("x.dat", star)},
         {stderr_is("prewhiten: x.dat: its results would replace the input file x.residuals.dat; not done")}, 2,
         {{"x.residuals.frequencies.csv"}, {"x.residuals.frequencies.txt"}, {"x.residuals.residuals.dat"},
-         {"x.residuals.spectrum.csv"}, {"x.residuals.png", -1, {}, true}}),
+         {"x.residuals.baseline.csv"}, {"x.residuals.spectrum.csv"}, {"x.residuals.png", -1, {}, true}}),
     run("results_would_replace_an_input", {"--spectrum-only", "x.spectrum.csv", "x.dat"},
         {file("x.spectrum.csv", star), file("x.dat", star)},
         {stderr_is("prewhiten: x.dat: its results would replace the input file x.spectrum.csv; not done")}, 2,
@@ -247,15 +286,17 @@ const std::vector<Row> rows = {
         {stderr_is("prewhiten: --window: must be above 0 and at most 1e+09" + hint)}, 1, {}),
     run("noise_box_narrower_than_a_few_peaks", {"--box", "0.1", "--max-frequencies", "1", "--plot", "none", "star.dat"},
         {star_dat}, {stderr_has("prewhiten: star.dat: --box 0.1 c/d is narrower than 4/T = 0.18")}, 0,
-        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}}),
+        {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.baseline.csv"},
+         {"star.spectrum.csv"}}),
     run("name_with_control_characters",
         {"--summary", "all.csv", "--plot", "none", "--max-frequencies", "1", "a\tb\n.dat"}, {file("a\tb\n.dat", star)},
         {stdout_line("a\\tb\\n.dat: 1 frequency; stop: 1 frequency extracted, the most asked for")}, 0,
         {{"all.csv", 2, {"\na\\tb\\n.dat,300,"}},
          {"a\tb\n.frequencies.csv"},
          {"a\tb\n.frequencies.txt", -1, {"# a\\tb\\n.dat: N = 300"}},
-         {"a\tb\n.residuals.dat", 301, {"time residual (a\\tb\\n.dat minus 1 frequency, unit none)\n10 "}},
-         {"a\tb\n.spectrum.csv"}}),
+         {"a\tb\n.residuals.dat", 301, {"time residual"
+          " (a\\tb\\n.dat minus 1 frequency and the baseline, unit none)\n10 "}},
+         {"a\tb\n.baseline.csv"}, {"a\tb\n.spectrum.csv"}}),
 
     // Tracking through time: the files of a tracked star, the star too
     // short for three windows, the tracking of a table's frequencies alone,

@@ -27,7 +27,8 @@ TEST(PrewhitenNames, PlantedLinksAreNeverFollowed)
     write_file(work.path() / "star.dat", light_curve(300));
     write_file(work.path() / "precious", "precious\n");
     const std::vector<std::string> results = {"star.frequencies.csv", "star.frequencies.txt", "star.residuals.dat",
-                                              "star.spectrum.csv", "star.window.csv", "star.png"};
+                                              "star.baseline.csv",    "star.spectrum.csv",    "star.window.csv",
+                                              "star.png"};
     std::string plant;
     for (const std::string& r : results) plant += "ln -s precious " + r + "; ln -s precious " + r + ".$$.tmp; ";
     plant += "ln -s precious star.png.$$.tmp.png; ";

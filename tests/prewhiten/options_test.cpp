@@ -108,6 +108,23 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     EXPECT_EQ(*o.separation, 0.02);
     EXPECT_TRUE(o.resume);
     EXPECT_EQ(parse({"--refine", "none", "a"}).line.options.refine, extraction::Refine::none);
+
+    // Candidates by S/N, a linear baseline per segment of the gap rule.
+    EXPECT_EQ(d.select, extraction::Select::snr);
+    EXPECT_EQ(d.baseline, extraction::Baseline::linear);
+    EXPECT_FALSE(d.segment_gap || d.min_segment || d.segments || d.harmonics || d.frequencies);
+    const Parsed classical = parse({"--select", "height", "--baseline", "none", "--segment-gap", "2",
+                                    "--min-segment", "0", "--harmonics", "0.6028", "--frequencies", "f.csv", "a"});
+    ASSERT_TRUE(classical.line.run) << classical.err;
+    const prewhiten::Options& c = classical.line.options;
+    EXPECT_EQ(c.select, extraction::Select::height);
+    EXPECT_EQ(c.baseline, extraction::Baseline::none);
+    EXPECT_EQ(*c.segment_gap, 2.0);
+    EXPECT_EQ(*c.min_segment, 0.0);
+    EXPECT_EQ(*c.harmonics, 0.6028);
+    EXPECT_EQ(*c.frequencies, "f.csv");
+    EXPECT_EQ(*parse({"--segments", "cuts.txt", "a"}).line.options.segments, "cuts.txt");
+    EXPECT_EQ(parse({"--baseline", "quadratic", "a"}).line.options.baseline, extraction::Baseline::quadratic);
     EXPECT_STREQ(prewhiten::refine_name(extraction::Refine::fresh), "new");
     EXPECT_EQ(parse({"--fit", "exact", "a"}).line.options.fit, extraction::FitMethod::exact);
 }
@@ -153,7 +170,8 @@ TEST(CommandLine, HelpNamesEveryOptionWithItsDefault)
           "--version", "--help", "<stem>.spectrum.csv", "<stem>.window.csv", "Exit status", "--snr S=4", "--box W=1",
           "--max-frequencies K=200", "--fap P=off", "--weights", "--refine WHICH=all", "--resolution F=1.5/T",
           "--separation F=1/T", "--resume", "<stem>.frequencies.csv", "<stem>.frequencies.txt",
-          "<stem>.residuals.dat"})
+          "<stem>.residuals.dat", "--select WHICH=snr", "--baseline B=linear", "--segment-gap D=0.5",
+          "--min-segment D=5", "--segments FILE", "--harmonics F0", "--frequencies FILE"})
         EXPECT_NE(help.find(text), std::string::npos) << text;
 }
 
@@ -212,15 +230,20 @@ INSTANTIATE_TEST_SUITE_P(
                             "--track-step: must be above 0 and at most 365250"},
                     Refusal{{"--orbit-fap", "0.01", "a"}, "--orbit-fap needs --track"},
                     Refusal{{"--track", "10", "--orbit-fap", "2", "a"}, "--orbit-fap: must be above 0 and at most 1"},
-                    Refusal{{"--frequencies", "f.csv", "a"},
-                            "--frequencies needs --track (it gives the frequencies tracked)"},
                     Refusal{{"--track", "10", "--spectrum-only", "a"},
                             "--track needs frequencies to track: an extraction, or --frequencies, not --spectrum-only"},
-                    Refusal{{"--track", "10", "--frequencies", "-", "-"},
-                            "standard input (-) can be read once only: by --frequencies or as a light curve"},
                     Refusal{{"--track", "10", "--frequencies", "/nonexistent/f.csv", "a"},
                             "--frequencies: /nonexistent/f.csv: cannot be opened for reading (No such file or "
-                            "directory)"}),
+                            "directory)"},
+                    Refusal{{"--select", "peak", "a"}, "--select: 'peak' is not one of snr, height"},
+                    Refusal{{"--baseline", "cubic", "a"},
+                            "--baseline: 'cubic' is not one of none, offset, linear, quadratic"},
+                    Refusal{{"--segment-gap", "0", "a"}, "--segment-gap: must be above 0"},
+                    Refusal{{"--min-segment", "-1", "a"}, "--min-segment: must be at least 0"},
+                    Refusal{{"--segments", "s.txt", "--min-segment", "1", "a"},
+                            "--segments takes the breakpoints of its file: not with --segment-gap or --min-segment"},
+                    Refusal{{"--harmonics", "0", "a"}, "--harmonics: must be above 0"},
+                    Refusal{{"--frequencies", "-", "-"}, "standard input (-) can be read once only"}),
     [](const testing::TestParamInfo<Refusal>& info) { return "case" + std::to_string(info.index); });
 
 TEST(Sizes, SuffixesArePowersOf1024)

@@ -196,11 +196,14 @@ TEST(Layout, FrequenciesMarkedStrongestLabelledFirstCombinationsInTheirColour)
     EXPECT_EQ(ids, (std::vector<std::string>{"\"f1\")", "\"f2\")"}));
     const std::size_t f1 = position(calls, labels[2]);
     ASSERT_GT(f1, 2u);
-    EXPECT_EQ(calls[f1 - 2], "sci(17)");  // the colour of independent frequencies
-    std::size_t blue = 0;
-    for (std::size_t i = 0; i + 1 < calls.size(); ++i)
-        if (calls[i] == "sci(18)" && calls[i + 1].rfind("line(2, [5.01 5.01]", 0) == 0) ++blue;
+    EXPECT_EQ(calls[f1 - 1], "sci(17)");  // the colour of independent frequencies
+    std::size_t blue = 0, f3_tick = 0, f1_tick = 0;
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+        if (calls[i] == "sci(18)" && calls[i + 1].rfind("line(2, [5.01 5.01]", 0) == 0) ++blue, f3_tick = i + 1;
+        if (calls[i].rfind("line(2, [5 5]", 0) == 0) f1_tick = i;
+    }
     EXPECT_EQ(blue, 1u);
+    EXPECT_GT(f1_tick, f3_tick);  // the strong peak's tick drawn over the weak neighbour's
 }
 
 TEST(Layout, MagnitudesBrighterUpwardsAndUnitOnTheAxes)
@@ -251,6 +254,97 @@ TEST(Layout, NothingToShowStillGivesAPage)
     for (const std::string& w : starting(calls, "swin(")) EXPECT_EQ(w.find("nan"), std::string::npos) << w;
 }
 
+// The residual panel has its own amplitude axis: what is left after the
+// strong peaks is drawn to fill it, not flattened on the data's scale.
+TEST(Layout, ResidualsOnTheirOwnScaleAndModelBrokenAtGaps)
+{
+    Star star;
+    star.input.model_starts = {150, 300};
+    const auto calls = draw(star.input);
+    const auto windows = starting(calls, "swin(");
+    ASSERT_EQ(windows.size(), 5u);
+    float x1, x2, y1, data_top, residual_top;
+    ASSERT_EQ(std::sscanf(windows[1].c_str(), "swin(%f, %f, %f, %f)", &x1, &x2, &y1, &data_top), 4);
+    ASSERT_EQ(std::sscanf(windows[2].c_str(), "swin(%f, %f, %f, %f)", &x1, &x2, &y1, &residual_top), 4);
+    EXPECT_GT(residual_top, 0.4f);  // the S/N limit curve, the highest thing in it
+    EXPECT_LT(residual_top, 0.1f * data_top);
+    // Three pieces of model in the light-curve panel: three lines after its
+    // points, none from one piece into the next.
+    const std::size_t points = position(calls, starting(calls, "pt(200").front());
+    std::vector<std::string> model;
+    for (std::size_t i = points; i < calls.size(); ++i)
+        if (calls[i].rfind("line(", 0) == 0) model.push_back(calls[i]);
+    ASSERT_EQ(model.size(), 3u);
+    EXPECT_EQ(model[0].rfind("line(150, ", 0), 0u);
+    EXPECT_EQ(model[2].rfind("line(100, ", 0), 0u);
+}
+
+// Every label of a crowd of peaks stays off the other marked peaks: a label
+// that would cover a taller neighbour moves beside its own tick or is left
+// out, and the strongest keep theirs.
+TEST(Layout, LabelsNeverCoverAnotherMarkedPeak)
+{
+    Star star;
+    star.input.frequencies = {{1, 5.0, 8.0, false}, {2, 12.0, 3.0, false}, {3, 5.09, 2.0, false},
+                              {4, 5.2, 1.5, false}, {5, 4.91, 1.0, true}, {6, 11.9, 0.5, false}};
+    for (std::size_t j = 0; j < star.grid.count; ++j) {
+        const double f = star.grid.frequency(j);
+        for (const prewhiten::MarkedFrequency& m : star.input.frequencies)
+            star.data[j] = std::max(star.data[j], m.amplitude * std::exp(-std::pow((f - m.frequency) / 0.01, 2)));
+    }
+    star.input.data_amplitude = star.data;
+    const auto calls = draw(star.input);
+    float x1, x2, y1, top;
+    ASSERT_EQ(std::sscanf(starting(calls, "swin(")[1].c_str(), "swin(%f, %f, %f, %f)", &x1, &x2, &y1, &top), 4);
+    // A character of the labels' size in the panel's units.
+    const double wide = 0.55 * 0.72 / 40 * 0.8 * (x2 - x1) / (0.975 - 0.085);
+    const double high = 0.8 / 40 * top / (0.885 - 0.63);
+    std::vector<int> labelled;
+    for (const std::string& c : starting(calls, "ptxt(")) {
+        float x, y, angle, justify;
+        char id[8] = {};
+        if (std::sscanf(c.c_str(), "ptxt(%f, %f, %f, %f, \"f%7[0-9]", &x, &y, &angle, &justify, id) != 5) continue;
+        labelled.push_back(std::stoi(id));
+        const double width = (1 + std::string(id).size()) * wide;
+        const double left = x - justify * width, right = left + width;
+        for (const prewhiten::MarkedFrequency& m : star.input.frequencies) {
+            if (m.id == labelled.back()) continue;
+            const bool under = m.frequency > left && m.frequency < right;
+            EXPECT_FALSE(under && y < m.amplitude + 0.02 * top) << c << " covers f" << m.id;
+        }
+        EXPECT_LE(y + high, top) << c;
+    }
+    std::sort(labelled.begin(), labelled.end());
+    ASSERT_GE(labelled.size(), 3u);
+    EXPECT_EQ(labelled[0], 1);
+    EXPECT_EQ(labelled[1], 2);
+}
+
+// The window is shown as far as its structure goes: a night's gaps put
+// aliases at 1 c/d, a span of years makes its central peak 1/T narrow.
+TEST(WindowPanel, ScaledToTheWindowsStructure)
+{
+    auto half_width = [](const std::vector<double>& times) {
+        const double span = times.back() - times.front();
+        const double half = std::max(1.5, 5.0 / span), centre = 10 * half, step = 0.1 / span;
+        const spectrum::Grid grid{centre - half, step, static_cast<std::size_t>(2 * half / step) + 1};
+        const spectrum::Plan plan(times, grid, {});
+        return prewhiten::window_half_width(grid, plan.window(centre), centre, span);
+    };
+    std::vector<double> nights, years;
+    for (int night = 0; night < 5; ++night)
+        for (int k = 0; k < 100; ++k) nights.push_back(night + 0.3 + 0.004 * k);
+    for (int k = 0; k < 60000; ++k)
+        if (std::fmod(k * 0.025, 90.0) < 85.0) years.push_back(k * 0.025);  // quarters of 85 d, gaps of 5 d
+    const double night_span = nights.back() - nights.front(), year_span = years.back() - years.front();
+    EXPECT_GT(half_width(nights), 1.0);  // the daily aliases in sight
+    EXPECT_LE(half_width(nights), 1.5);
+    const double long_half = half_width(years);
+    EXPECT_GE(long_half, 4.0 / year_span);  // the central peak and its sidelobes
+    EXPECT_LT(long_half, 0.05);             // not a spike in a panel of +-1.5 c/d
+    EXPECT_GT(night_span, 4.0);
+}
+
 // --- from an extraction ----------------------------------------------------------
 
 // Two sinusoids, 3 and 4.7 c/d, over 20 days at a 0.01 d cadence.
@@ -287,7 +381,7 @@ TEST(PictureOfExtraction, NoiseCurveWindowAndModelThroughTheStretch)
     const auto centre = std::lround((input.window_centre - input.window_grid.fmin) / input.window_grid.step);
     EXPECT_NEAR(input.window_amplitude[centre], 1.0, 1e-6);
     EXPECT_GE(input.window_centre, 15.0);
-    EXPECT_DOUBLE_EQ(input.window_half_width, 1.5);
+    EXPECT_DOUBLE_EQ(input.window_half_width, 4.0 / (curve.times.back() - curve.times.front()));
     // Five cycles of f1, and the model through the points.
     EXPECT_NEAR(input.times.back() - input.times.front(), 5.0 / 3.0, 0.011);
     EXPECT_GE(input.model_times.size(), 500u);

@@ -61,7 +61,7 @@ extraction::Result sample()
     f2.snr = 6.0;
     f2.log10_fap = -1.0;
     f2.correlation = 2.5;
-    f2.label.text = "2f1";
+    f2.label = {"2f1", 0.03};  // a chance above 1 %: only possible
     r.frequencies = {f1, f2};
     r.residuals = {0.1, -0.2, 1e-17, -0.5};
     return r;
@@ -82,13 +82,15 @@ TEST(FrequencyTable, CommentHeaderAndRowsInFull)
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0],
               "# N=4, T=10.5, t_ref=2459000.123456789, unit=mmag, D=1.25, stop=snr, next_snr=3.2, refine=all");
-    EXPECT_EQ(lines[1], "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination");
-    EXPECT_EQ(lines[2], "1,12.3456789012,1.2e-05,1.5,0.012,0.25,0.0013,45.67,-30.54,");
+    EXPECT_EQ(lines[1], "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination,"
+                        "combination_probability");
+    EXPECT_EQ(lines[2], "1,12.3456789012,1.2e-05,1.5,0.012,0.25,0.0013,45.67,-30.54,,");
     const std::vector<std::string> row = split(lines[3], ',');
-    ASSERT_EQ(row.size(), 10u);
+    ASSERT_EQ(row.size(), 11u);
     EXPECT_EQ(number(row[3]), 0.1 + 0.2);  // reads back to the same double
     EXPECT_EQ(row[3], "0.30000000000000004");
-    EXPECT_EQ(row[9], "2f1");
+    EXPECT_EQ(row[9], "2f1");  // the plain label, its chance beside it
+    EXPECT_EQ(row[10], "0.03");
 }
 
 TEST(FrequencyTable, StopReasonsOtherThanTheSignalToNoise)
@@ -109,24 +111,51 @@ TEST(FrequencyTable, AlignedTextRoundedToTwoDigitsOfTheError)
 {
     const std::string text = prewhiten::frequencies_text(sample(), context());
     const std::vector<std::string> lines = split(text, '\n');
-    ASSERT_EQ(lines.size(), 8u);
+    ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[0], "# star.dat: N = 4, T = 10.5000 d, t_ref = 2459000.123457, unit mmag, D = 1.250");
     EXPECT_EQ(lines[1], "# 2 frequencies; stop: the next peak, at 3 c/d, has S/N 3.2, below 4");
     // Frequency to 6 decimals (error 1.2e-5), amplitude to 3 (0.012),
     // phase to 4 (0.0013); columns as wide as their widest cell.
     // The second row: 5 decimals (4.4e-4), 3 (0.05) and 3 (0.02).
-    EXPECT_EQ(lines[5], "id  frequency  err_cov   err_MO  amplitude  err_cov  err_MO   phase  err_cov  err_MO"
+    EXPECT_EQ(lines[7], "id  frequency  err_cov   err_MO  amplitude  err_cov  err_MO   phase  err_cov  err_MO"
                         "   S/N  log10_FAP   D_f  combination");
-    EXPECT_EQ(lines[6], " 1  12.345679  1.2e-05  1.1e-05      1.500    0.012   0.011  0.2500   0.0013  0.0012"
+    EXPECT_EQ(lines[8], " 1  12.345679  1.2e-05  1.1e-05      1.500    0.012   0.011  0.2500   0.0013  0.0012"
                         "  45.7      -30.5  1.25");
-    EXPECT_EQ(lines[7], " 2   24.69136  0.00044  1.1e-05      0.300     0.05   0.011   0.900     0.02  0.0012"
-                        "   6.0       -1.0  2.50  2f1");
+    EXPECT_EQ(lines[9], " 2   24.69136  0.00044  1.1e-05      0.300     0.05   0.011   0.900     0.02  0.0012"
+                        "   6.0       -1.0  2.50  2f1?");
+}
+
+// Each segment's baseline: in full in its own file, empty fields beyond its
+// degree, and rounded to its errors after the aligned table.
+TEST(BaselineTable, EachSegmentInFullAndAfterTheAlignedTable)
+{
+    extraction::Result r = sample();
+    r.segments = {{100.0, 110.5, 3, 0}, {111.0, 111.0, 1, 0}};
+    extraction::SegmentBaseline linear{2, 105.25, {0.125, -0.0123456, 0.0}, {0.01, 0.0011, 0.0}};
+    extraction::SegmentBaseline offset{1, 111.0, {-0.5, 0.0, 0.0}, {0.2, 0.0, 0.0}};  // one point: an offset only
+    r.baselines = {linear, offset};
+    prewhiten::TableContext c = context();
+    c.extra = {{"baseline", "linear"}, {"segments", "2"}};
+    const Folder folder;
+    const std::string file = folder.name("star.baseline.csv");
+    prewhiten::write_baselines_csv(file, r, c);
+    EXPECT_EQ(content(file), "# N=4, T=10.5, unit=mmag, baseline=linear, segments=2\n"
+                             "segment,start,end,N,degree,centre,c0,c0_error,c1,c1_error,c2,c2_error\n"
+                             "1,100,110.5,3,1,105.25,0.125,0.01,-0.0123456,0.0011,,\n"
+                             "2,111,111,1,0,111,-0.5,0.2,,,,\n");
+    const std::vector<std::string> lines = split(prewhiten::frequencies_text(r, c), '\n');
+    ASSERT_EQ(lines.size(), 15u);
+    EXPECT_EQ(lines[10], "#");
+    EXPECT_EQ(lines[13], "#        1  100.0000  110.5000  3  105.2500  0.125  0.01  -0.0123  0.0011");
+    EXPECT_EQ(lines[14], "#        2  111.0000  111.0000  1  111.0000  -0.50   0.2");
 }
 
 TEST(FrequencyTable, RejectedCandidatesNamedInTheTextAndOnTheScreen)
 {
     extraction::Result r = sample();
-    r.rejected = {{3.25, 0.4, extraction::Rejection::Why::merged, 1}};
+    r.rejected = {{3.25, 0.4, extraction::Rejection::Why::merged, 1},
+                  {0.2, 0.9, extraction::Rejection::Why::low_snr, 2},
+                  {0.3, 0.8, extraction::Rejection::Why::low_snr, 2}};
     const std::string text = prewhiten::frequencies_text(r, context());
     EXPECT_NE(text.find("\n# candidate at 3.250000 c/d rejected after 1 frequency: its fit brought two frequencies "
                         "within 1/(2T)\n"),
@@ -135,6 +164,12 @@ TEST(FrequencyTable, RejectedCandidatesNamedInTheTextAndOnTheScreen)
     std::ostringstream out;
     prewhiten::say_extraction(out, r, context());
     EXPECT_NE(out.str().find("star.dat: 1 candidate passed over because the fit diverged (see the .txt table)\n"),
+              std::string::npos);
+    // Those that fell short of the S/N limit are counted apart.
+    EXPECT_NE(text.find("\n# candidate at 0.200000 c/d rejected after 2 frequencies: its fit left it below the S/N "
+                        "limit\n"),
+              std::string::npos);
+    EXPECT_NE(out.str().find("star.dat: 2 candidates passed over, below the S/N limit after the fit"),
               std::string::npos);
 }
 
