@@ -320,15 +320,20 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     return app;
 }
 
-// Checks that need several options together.
+// Checks that need several options together, besides the files.
+std::string usage_problem_without_files(const Options& options)
+{
+    if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
+    if (options.step && options.box <= *options.step) return "--box must be wider than --step";
+    return "";
+}
+
 std::string usage_problem(const Options& options)
 {
     if (options.files.empty()) return "no light-curve file given";
     if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) > 1)
         return "standard input (-) can be read once only";
-    if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
-    if (options.step && options.box <= *options.step) return "--box must be wider than --step";
-    return "";
+    return usage_problem_without_files(options);
 }
 
 }  // namespace
@@ -377,6 +382,26 @@ std::string help_text()
 {
     Options options;
     return make_parser(options)->help();
+}
+
+std::string parse_words(const std::vector<std::string>& words, bool files_needed, Options& options)
+{
+    options = Options();
+    const auto app = make_parser(options);
+    std::vector<const char*> argv{program_name};
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    try {
+        app->parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        return "--help is for the command line";
+    } catch (const CLI::CallForVersion&) {
+        return "--version is for the command line";
+    } catch (const CLI::ParseError& e) {
+        return e.what();
+    }
+    if (files_needed) return usage_problem(options);
+    if (!options.files.empty()) return "no file is read here: the light curve is given";
+    return usage_problem_without_files(options);
 }
 
 CommandLine parse_command_line(int argc, const char* const argv[], std::ostream& out, std::ostream& err)

@@ -48,30 +48,25 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     return settings;
 }
 
-// The amplitude spectrum and its highest peak, and the spectral window
-// when asked for, on the star's plan.
-void spectrum_only(const Star& star, const Options& options, StarResults& r, std::ostream& out)
+// The amplitude spectrum, and the spectral window when asked for, on the
+// star's plan.
+void spectrum_only(const Options& options, StarResults& r)
 {
     const spectrum::Plan plan(r.curve.times, r.grid, options.spectrum);
     r.amplitude = plan.amplitude(r.curve.values);
     if (options.window) r.window = plan.window(*options.window);
-    say_peak(out, star, highest_peak(r.grid, r.amplitude), r.curve.unit);
 }
 
-// The extraction, the spectral window on the extraction's plan, its
-// account on the screen and in the summary row, and the picture.
-void extraction_run(const Star& star, const Options& options, StarResults& r, std::ostream& out,
-                    std::ostream* progress, const std::string& position, SummaryRow& summary)
+// The extraction, the spectral window on the extraction's plan, what its
+// tables say about the run, and the picture.
+void extraction_run(const Star& star, const Options& options, StarResults& r,
+                    const extraction::ProgressCallback& progress)
 {
     if (options.weights && !r.curve.has_errors)
         throw StarError("--weights needs an error column, and this light curve has none");
     const extraction::Settings settings = extraction_settings(r.grid, options);
     const spectrum::Plan plan = extraction::spectrum_plan(r.curve.times, settings);
-    {
-        ProgressLine line(progress, position + star.name);
-        r.extraction = extraction::extract(r.curve.times, r.curve.values, r.curve.errors, settings, plan,
-                                           [&](const extraction::Progress& p) { line.show(p); });
-    }
+    r.extraction = extraction::extract(r.curve.times, r.curve.values, r.curve.errors, settings, plan, progress);
     if (options.window) r.window = plan.window(*options.window);
     const extraction::Result& result = *r.extraction;
 
@@ -83,6 +78,13 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
                        {"snr_limit", numerics::full_number(options.snr)},
                        {"box", numerics::full_number(options.box)}};
     r.context.extra.insert(r.context.extra.end(), r.method.begin(), r.method.end());
+    if (options.plot != PictureType::none) r.picture = star_picture(star, options, r);
+}
+
+// The star's account of its extraction: on the screen and in its summary row.
+void say_extraction_done(const StarResults& r, std::ostream& out, SummaryRow& summary)
+{
+    const extraction::Result& result = *r.extraction;
     say_extraction(out, result, r.context);
     summary.frequencies = result.frequencies.size();
     if (!result.frequencies.empty()) {
@@ -91,9 +93,6 @@ void extraction_run(const Star& star, const Options& options, StarResults& r, st
     }
     summary.stop = extraction::stop_name(result.stop);
     summary.stop_sentence = r.context.stop;
-
-    if (options.plot != PictureType::none)
-        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings);
 }
 
 }  // namespace
@@ -148,6 +147,30 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options)
     return lightcurve::join(std::move(parts), options.unit);
 }
 
+void prepare_star(const Options& options, StarResults& r)
+{
+    r.grid = grid_for(r.curve, options);
+    check_window(r.curve, options);
+    check_memory(r.curve, r.grid, options);
+    r.method = method_facts(options);
+    r.window_frequency = options.window;
+}
+
+void analyse_star(const Star& star, const Options& options, StarResults& r,
+                  const extraction::ProgressCallback& progress)
+{
+    if (options.spectrum_only)
+        spectrum_only(options, r);
+    else
+        extraction_run(star, options, r, progress);
+}
+
+PictureInput star_picture(const Star& star, const Options& options, const StarResults& r)
+{
+    return picture_of(star.name, "stop: " + r.context.stop, r.curve, *r.extraction,
+                      extraction_settings(r.grid, options));
+}
+
 StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
                      std::ostream* progress, const std::string& position)
 {
@@ -162,19 +185,19 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         outcome.summary.span = lightcurve::time_span(r.curve.times);
         outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
         for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
-        r.grid = grid_for(r.curve, options);
-        check_window(r.curve, options);
-        check_memory(r.curve, r.grid, options);
+        prepare_star(options, r);
         if (!options.spectrum_only)
             if (const std::string narrow = box_warning(r.curve, options); !narrow.empty())
                 outcome.warning = star.name + ": " + narrow;
         say_grid(out, star, r.curve, r.grid, options);
-        r.method = method_facts(options);
-        r.window_frequency = options.window;
+        {
+            ProgressLine line(progress, position + star.name);
+            analyse_star(star, options, r, [&](const extraction::Progress& p) { line.show(p); });
+        }
         if (options.spectrum_only)
-            spectrum_only(star, options, r, out);
+            say_peak(out, star, highest_peak(r.grid, r.amplitude), r.curve.unit);
         else
-            extraction_run(star, options, r, out, progress, position, outcome.summary);
+            say_extraction_done(r, out, outcome.summary);
         for (const fs::path& file : write_star_files(star, options, r, plot)) say_written(out, star, file);
         outcome.done = true;
     } catch (const lightcurve::Error& e) {
