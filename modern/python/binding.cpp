@@ -10,6 +10,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <span>
@@ -102,7 +103,9 @@ py::dict read_curve(const std::vector<std::string>& words)
     return curve_dict(curve);
 }
 
-std::unique_ptr<prewhiten::StarAnalysis> analyse(const std::string& name, const Doubles& times, const Doubles& values,
+// The analysis, and the seconds it took without the interpreter (what the
+// binding adds is the rest of the call).
+py::tuple analyse(const std::string& name, const Doubles& times, const Doubles& values,
                                                  const std::optional<Doubles>& errors, const std::string& unit,
                                                  const std::vector<std::string>& words)
 {
@@ -110,12 +113,16 @@ std::unique_ptr<prewhiten::StarAnalysis> analyse(const std::string& name, const 
         name, span_of(times), span_of(values), errors ? span_of(*errors) : std::span<const double>{});
     for (lightcurve::Unit u : {lightcurve::Unit::none, lightcurve::Unit::flux, lightcurve::Unit::mag})
         if (unit == lightcurve::unit_name(u)) curve.unit = u;
+    std::unique_ptr<prewhiten::StarAnalysis> analysis;
+    const auto start = std::chrono::steady_clock::now();
     try {
         py::gil_scoped_release released;
-        return std::make_unique<prewhiten::StarAnalysis>(name, std::move(curve), words, check_signals);
+        analysis = std::make_unique<prewhiten::StarAnalysis>(name, std::move(curve), words, check_signals);
     } catch (const Interrupted&) {
         throw py::error_already_set();
     }
+    const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
+    return py::make_tuple(std::move(analysis), seconds.count());
 }
 
 // The frequency table with the columns of the program's CSV file.

@@ -67,8 +67,8 @@ def read(path, **options):
 def _analyse(t, y, dy, name, options):
     unit = getattr(t, "unit", "none") if isinstance(t, LightCurve) else "none"
     times, values, errors, masked = light_curve_arrays(t, y, dy)
-    analysis = _pulsation.analyse(name, times, values, errors, unit, option_words(options))
-    return analysis, masked
+    analysis, seconds = _pulsation.analyse(name, times, values, errors, unit, option_words(options))
+    return analysis, masked, seconds
 
 
 def amplitude_spectrum(t, y=None, fmin=None, fmax=None, step=None, oversample=10, method="nufft",
@@ -82,7 +82,7 @@ def amplitude_spectrum(t, y=None, fmin=None, fmax=None, step=None, oversample=10
                    window=window, spectrum_only=True)
     if step is None:
         options["oversample"] = oversample
-    analysis, _ = _analyse(t, y, options.pop("dy", None), _name_of(t, options.pop("name", None)), options)
+    analysis, _, _ = _analyse(t, y, options.pop("dy", None), _name_of(t, options.pop("name", None)), options)
     f = _frequencies(analysis.grid)
     if window is None:
         return f, analysis.amplitude
@@ -114,6 +114,7 @@ class Prewhitening:
     frequency, amplitude, residual_amplitude   the spectra on the grid
     window              the spectral window (window=F), else None
     stop, stop_sentence, D, rms, t_ref, unit, dropped, settings, warning
+    seconds             the time the analysis took (the program's code alone)
     """
 
     def __init__(self, analysis, name, masked, options):
@@ -190,8 +191,10 @@ def prewhiten(t, y=None, dy=None, *, name=None, **options):
     oversample, method, tolerance, threads, window, ...).
     """
     name = _name_of(t, name)
-    analysis, masked = _analyse(t, y, dy, name, options)
-    return Prewhitening(analysis, name, masked, options)
+    analysis, masked, seconds = _analyse(t, y, dy, name, options)
+    result = Prewhitening(analysis, name, masked, options)
+    result.seconds = seconds
+    return result
 
 
 def _read_table(text):
