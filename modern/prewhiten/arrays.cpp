@@ -40,6 +40,7 @@ Options parsed(const std::vector<std::string>& words, bool files_needed)
 
 std::string options_help() { return help_text(); }
 std::string program_version_text() { return program_version; }
+std::string stem_of_file(const std::string& file) { return stem_of(file); }
 
 lightcurve::LightCurve read_light_curve(const std::vector<std::string>& words)
 {

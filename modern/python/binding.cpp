@@ -233,6 +233,7 @@ PYBIND11_MODULE(_pulsation, m)
 
     m.attr("version") = prewhiten::program_version_text();
     m.def("options_help", &prewhiten::options_help);
+    m.def("stem_of", &prewhiten::stem_of_file, py::arg("file"));
     m.def("read", &read_curve, py::arg("words"));
     m.def("analyse", &analyse, py::arg("name"), py::arg("times"), py::arg("values"), py::arg("errors"),
           py::arg("unit"), py::arg("words"));

@@ -117,9 +117,9 @@ class Prewhitening:
     seconds             the time the analysis took (the program's code alone)
     """
 
-    def __init__(self, analysis, name, masked, options):
+    def __init__(self, analysis, name, stem, masked, options):
         self._analysis = analysis
-        self.name = name
+        self.name, self.stem = name, stem
         curve = analysis.curve
         self.times, self.values, self.errors = curve["times"], curve["values"], curve["errors"]
         self.unit = curve["unit"]
@@ -151,9 +151,10 @@ class Prewhitening:
     def to_csv(self, folder=".", stem=None):
         """Writes the program's files of the star (all but the picture:
         frequencies.csv, frequencies.txt, residuals.dat, spectrum.csv and
-        window.csv with window=F) into folder, named after stem (the star's
-        name by default); each whole or absent.  Returns their paths."""
-        return [str(p) for p in self._analysis.write_files(str(folder), stem or self.name)]
+        window.csv with window=F) into folder, named after stem (by default
+        as the program names them: after the file read, else the star's
+        name); each whole or absent.  Returns their paths."""
+        return [str(p) for p in self._analysis.write_files(str(folder), stem or self.stem)]
 
     def plot(self, path):
         """Writes the program's picture of the star: PNG or PDF by the
@@ -190,9 +191,10 @@ def prewhiten(t, y=None, dy=None, *, name=None, **options):
     box, max_frequencies, fap, weights, refine, unit, fmin, fmax, step,
     oversample, method, tolerance, threads, window, ...).
     """
+    stem = _pulsation.stem_of(t.files[0]) if isinstance(t, LightCurve) and t.files else (name or "star")
     name = _name_of(t, name)
     analysis, masked, seconds = _analyse(t, y, dy, name, options)
-    result = Prewhitening(analysis, name, masked, options)
+    result = Prewhitening(analysis, name, stem, masked, options)
     result.seconds = seconds
     return result
 

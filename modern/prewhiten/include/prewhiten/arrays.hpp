@@ -39,6 +39,10 @@ public:
 std::string options_help();
 std::string program_version_text();
 
+// What the program names a file's results after: its name without the
+// folder and the extension ("out/tic1.fits.gz" gives "tic1").
+std::string stem_of_file(const std::string& file);
+
 // read_light_curve: the light curve of one star as the program reads it:
 // its files (several only with --join), columns, quality mask and unit
 // from command-line words; in its unit and in time order.
