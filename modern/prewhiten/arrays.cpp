@@ -10,6 +10,7 @@
 #include "plotting/plot.hpp"
 #include "star.hpp"
 #include "star_files.hpp"
+#include "tables.hpp"
 
 namespace prewhiten {
 
@@ -128,6 +129,12 @@ const std::string& StarAnalysis::warning() const { return state_->warning; }
 const extraction::Result* StarAnalysis::extraction() const
 {
     return state_->results.extraction ? &*state_->results.extraction : nullptr;
+}
+
+std::string StarAnalysis::frequencies_csv() const
+{
+    const StarResults& r = state_->results;
+    return r.extraction ? prewhiten::frequencies_csv(*r.extraction, r.context) : std::string();
 }
 
 Facts StarAnalysis::facts() const

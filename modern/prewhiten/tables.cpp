@@ -91,10 +91,8 @@ const char* rejection_text(extraction::Rejection::Why why)
 
 }  // namespace
 
-void write_frequencies_csv(const std::filesystem::path& name, const extraction::Result& result,
-                           const TableContext& context)
+std::string frequencies_csv(const extraction::Result& result, const TableContext& context)
 {
-    OutputFile file(name);
     std::string text = comment_line(table_facts(result, context));
     text += "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination\n";
     for (const extraction::Frequency& f : result.frequencies) {
@@ -106,7 +104,14 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
         }
         text += ',' + f.combination + '\n';
     }
-    file.write(text);
+    return text;
+}
+
+void write_frequencies_csv(const std::filesystem::path& name, const extraction::Result& result,
+                           const TableContext& context)
+{
+    OutputFile file(name);
+    file.write(frequencies_csv(result, context));
     file.commit();
 }
 

@@ -125,30 +125,6 @@ py::tuple analyse(const std::string& name, const Doubles& times, const Doubles& 
     return py::make_tuple(std::move(analysis), seconds.count());
 }
 
-// The frequency table with the columns of the program's CSV file.
-py::dict table_of(const extraction::Result& r)
-{
-    const std::size_t n = r.frequencies.size();
-    py::array_t<int> id(n);
-    std::vector<std::vector<double>> columns(8, std::vector<double>(n));
-    py::list combination;
-    for (std::size_t i = 0; i < n; ++i) {
-        const extraction::Frequency& f = r.frequencies[i];
-        id.mutable_at(i) = f.id;
-        const double row[] = {f.value.frequency, f.covariance.frequency, f.value.amplitude, f.covariance.amplitude,
-                              f.value.phase,     f.covariance.phase,     f.snr,             f.log10_fap};
-        for (std::size_t c = 0; c < 8; ++c) columns[c][i] = row[c];
-        combination.append(f.combination);
-    }
-    const char* names[] = {"frequency", "frequency_err", "amplitude", "amplitude_err",
-                           "phase",     "phase_err",     "snr",       "log10_fap"};
-    py::dict d;
-    d["id"] = id;
-    for (std::size_t c = 0; c < 8; ++c) d[names[c]] = copy_of(columns[c]);
-    d["combination"] = combination;
-    return d;
-}
-
 const extraction::Result& extraction_of(const prewhiten::StarAnalysis& a)
 {
     if (!a.extraction()) throw std::invalid_argument("a spectrum-only run has no extraction");
@@ -260,7 +236,7 @@ PYBIND11_MODULE(_pulsation, m)
         .def_property_readonly("residuals", [](py::object self) {
             return view(extraction_of(self.cast<const prewhiten::StarAnalysis&>()).residuals, self);
         })
-        .def_property_readonly("table", [](const prewhiten::StarAnalysis& a) { return table_of(extraction_of(a)); })
+        .def_property_readonly("frequencies_csv", &prewhiten::StarAnalysis::frequencies_csv)
         .def_property_readonly("summary",
                                [](const prewhiten::StarAnalysis& a) {
                                    const extraction::Result& r = extraction_of(a);
@@ -283,6 +259,7 @@ PYBIND11_MODULE(_pulsation, m)
              py::arg("threads"))
         .def("write_files", &prewhiten::StarAnalysis::write_files, py::arg("folder"), py::arg("stem"),
              py::call_guard<py::gil_scoped_release>())
-        .def("write_picture", &prewhiten::StarAnalysis::write_picture, py::arg("name"), py::arg("type"),
-             py::call_guard<py::gil_scoped_release>());
+        // The drawing library keeps one state for the process: pictures are
+        // drawn holding the interpreter's lock, one at a time.
+        .def("write_picture", &prewhiten::StarAnalysis::write_picture, py::arg("name"), py::arg("type"));
 }

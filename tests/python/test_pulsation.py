@@ -46,6 +46,14 @@ def test_arrays_give_the_programs_numbers_to_the_last_bit(examples, run_program)
     assert np.array_equal(result.values - result.model(result.times), result.residuals)
 
 
+def test_no_frequency_found_gives_an_empty_table_and_the_files(tmp_path):
+    t = np.linspace(0, 10, 500)
+    result = pulsation.prewhiten(t, np.random.default_rng(3).normal(size=t.size), snr=50)
+    assert len(result.table) == 0 and "frequency" in result.table.dtype.names and result.stop == "snr"
+    assert np.array_equal(result.residuals, result.values - result.baseline)
+    assert len(result.to_csv(tmp_path)) == 4
+
+
 def test_fits_spectrum_equals_the_programs(examples, run_program):
     fits = next(examples.glob("*.fits"))
     expected = csv_columns(run_program(fits, "--spectrum-only", "--unit", "flux") / (fits.stem + ".spectrum.csv"))

@@ -10,7 +10,7 @@ threads (``threads=N``; the results never depend on it); Ctrl-C stops an
 extraction after the frequency in hand.
 """
 
-import io
+import csv
 
 import numpy as np
 
@@ -82,24 +82,39 @@ def amplitude_spectrum(t, y=None, fmin=None, fmax=None, step=None, oversample=10
                    window=window, spectrum_only=True)
     if step is None:
         options["oversample"] = oversample
-    analysis, _, _ = _analyse(t, y, options.pop("dy", None), _name_of(t, options.pop("name", None)), options)
+    analysis, _, _ = _analyse(t, y, None, _name_of(t, options.pop("name", None)), options)
     f = _frequencies(analysis.grid)
     if window is None:
         return f, analysis.amplitude
     return f, analysis.amplitude, analysis.window
 
 
-_TABLE_TYPES = [("id", "i4"), ("frequency", "f8"), ("frequency_err", "f8"), ("amplitude", "f8"),
-                ("amplitude_err", "f8"), ("phase", "f8"), ("phase_err", "f8"), ("snr", "f8"),
-                ("log10_fap", "f8")]
+# The columns of the program's tables that count or number things; every
+# other column of numbers is float, even where all its values are whole.
+_INTEGER_COLUMNS = ("id", "window", "n")
 
 
-def _structured(table):
-    longest = max([len(c) for c in table["combination"]] + [1])
-    rows = np.empty(len(table["id"]), dtype=_TABLE_TYPES + [("combination", f"U{longest}")])
-    for name in rows.dtype.names:
-        rows[name] = table[name]
-    return rows
+def _column(name, values):
+    """A column of a CSV file: integers, floats, or text where not numbers."""
+    try:
+        return np.array([float(v) for v in values]).astype(int if name in _INTEGER_COLUMNS else float)
+    except ValueError:
+        return np.array(values, dtype=f"U{max([len(v) for v in values] + [1])}")
+
+
+def _table(text):
+    """The program's CSV table (comment line, header, rows) as a structured
+    array with its columns; numbers read back to the same doubles."""
+    lines = [line for line in text.splitlines() if line and not line.startswith("#")]
+    if not lines:
+        return np.empty(0)
+    rows = list(csv.reader(lines))
+    names, rows = rows[0], rows[1:]
+    columns = [_column(name, [row[c] for row in rows]) for c, name in enumerate(names)]
+    table = np.empty(len(rows), dtype=[(name, c.dtype) for name, c in zip(names, columns)])
+    for name, c in zip(names, columns):
+        table[name] = c
+    return table
 
 
 class Prewhitening:
@@ -126,7 +141,7 @@ class Prewhitening:
         self.dropped = dict(curve["dropped"], masked=masked)
         self.dropped["rows"] += masked
         summary = analysis.summary
-        self.table = _structured(analysis.table)
+        self.table = _table(analysis.frequencies_csv)
         self.residuals = analysis.residuals
         self.baseline = summary["constant"]
         self.stop, self.stop_sentence = summary["stop"], summary["stop_sentence"]
@@ -199,14 +214,6 @@ def prewhiten(t, y=None, dy=None, *, name=None, **options):
     return result
 
 
-def _read_table(text):
-    lines = [line for line in text.splitlines() if not line.startswith("#")]
-    if len(lines) < 2:
-        return np.empty(0)
-    return np.genfromtxt(io.StringIO("\n".join(lines)), delimiter=",", names=True, dtype=None,
-                         encoding="utf-8", ndmin=1)
-
-
 def track(result, width=10.0, step=0.0, baseline="linear", weights=False, threads=1):
     """Tracks the frequencies of a prewhiten() result through time: each
     refitted in windows of `width` days every `step` days (0: width apart),
@@ -216,4 +223,4 @@ def track(result, width=10.0, step=0.0, baseline="linear", weights=False, thread
     files: 'track' (a row per window and frequency), 'timedelay' (a row per
     window with a delay), 'modulation' (a row per frequency) and 'orbit'."""
     texts = result._analysis.track(float(width), float(step), str(baseline), bool(weights), int(threads))
-    return {name: _read_table(text) for name, text in texts.items()}
+    return {name: _table(text) for name, text in texts.items()}

@@ -90,6 +90,9 @@ public:
     const std::vector<double>& window() const;     // the spectral window (--window), else empty
     const extraction::Result* extraction() const;  // null with --spectrum-only
     const std::string& stop_sentence() const;      // empty with --spectrum-only
+    // The text of the program's <stem>.frequencies.csv for the extraction
+    // (empty with --spectrum-only): its comment line, header and rows.
+    std::string frequencies_csv() const;
     // What the files' comment lines say about the run (method, tolerance,
     // refine, weights, S/N limit, box).
     Facts facts() const;
