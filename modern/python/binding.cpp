@@ -162,6 +162,10 @@ py::dict track_frequencies(const prewhiten::StarAnalysis& a, double width, doubl
         if (baseline == baselines[b]) settings.baseline = static_cast<tracking::Baseline>(b), known = true;
     if (!known) throw std::invalid_argument("baseline: '" + baseline + "' is not one of none, offset, linear, quadratic");
     settings.weights = weights;
+    // The bound of the program's --threads: a thread is started for each
+    // window up to the number asked for.
+    if (threads < 0 || threads > spectrum::max_threads)
+        throw std::invalid_argument("threads: from 0 to " + std::to_string(spectrum::max_threads));
     settings.threads = threads;
     const tracking::FileContext context{lightcurve::unit_name(curve.unit), "extraction"};
     py::dict d;
