@@ -5,4 +5,5 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh build > /dev/null
+scripts/install-python.sh build > /dev/null
 exec scripts/demo-run.sh build "${1:-out/demo-$(date +%Y%m%d-%H%M%S)}"

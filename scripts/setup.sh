@@ -8,8 +8,10 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
-packages=(cmake g++ make pkg-config giza-dev libcfitsio-dev libfftw3-dev libgsl-dev libopenblas-dev libcli11-dev zlib1g-dev)
-test_tools=(libgtest-dev clang libclang-rt-14-dev valgrind g++-aarch64-linux-gnu)
+packages=(cmake g++ make pkg-config giza-dev libcfitsio-dev libfftw3-dev libgsl-dev libopenblas-dev libcli11-dev zlib1g-dev
+          pybind11-dev python3-dev python3-numpy)
+test_tools=(libgtest-dev clang libclang-rt-14-dev valgrind g++-aarch64-linux-gnu
+            python3-pytest python3-astropy python3-venv python3-setuptools python3-wheel)
 testing=OFF
 if [ "${1:-}" = --test-tools ]; then
   packages+=("${test_tools[@]}")

@@ -370,17 +370,9 @@ std::unique_ptr<CLI::App> make_parser(Options& options)
     return app;
 }
 
-// Checks that need several options together.
-std::string usage_problem(const Options& options)
+// Checks that need several options together, besides the files.
+std::string usage_problem_without_files(const Options& options)
 {
-    if (options.files.empty()) return "no light-curve file given";
-    const auto from_input = [](const std::optional<std::string>& file) {
-        return file && *file == lightcurve::standard_input ? 1 : 0;
-    };
-    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) +
-            from_input(options.segments) + (options.frequencies_file == lightcurve::standard_input ? 1 : 0) >
-        1)
-        return "standard input (-) can be read once only";
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
     if (options.segments && (options.segment_gap || options.min_segment))
@@ -394,6 +386,19 @@ std::string usage_problem(const Options& options)
         return "--window needs the spectrum, which --track with --frequencies does not compute";
     }
     return "";
+}
+
+std::string usage_problem(const Options& options)
+{
+    if (options.files.empty()) return "no light-curve file given";
+    const auto from_input = [](const std::optional<std::string>& file) {
+        return file && *file == lightcurve::standard_input ? 1 : 0;
+    };
+    if (std::count(options.files.begin(), options.files.end(), lightcurve::standard_input) +
+            from_input(options.segments) + (options.frequencies_file == lightcurve::standard_input ? 1 : 0) >
+        1)
+        return "standard input (-) can be read once only";
+    return usage_problem_without_files(options);
 }
 
 // The table of --frequencies, read with the command line so that a file
@@ -479,6 +484,28 @@ std::string help_text()
 {
     Options options;
     return make_parser(options)->help();
+}
+
+std::string parse_words(const std::vector<std::string>& words, bool files_needed, Options& options)
+{
+    options = Options();
+    const auto app = make_parser(options);
+    std::vector<const char*> argv{program_name};
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    try {
+        app->parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::CallForHelp&) {
+        return "--help is for the command line";
+    } catch (const CLI::CallForVersion&) {
+        return "--version is for the command line";
+    } catch (const CLI::ParseError& e) {
+        return e.what();
+    }
+    std::string problem;
+    if (files_needed) problem = usage_problem(options);
+    else if (!options.files.empty()) problem = "no file is read here: the light curve is given";
+    else problem = usage_problem_without_files(options);
+    return problem.empty() ? read_frequencies(options) : problem;
 }
 
 CommandLine parse_command_line(int argc, const char* const argv[], std::ostream& out, std::ostream& err)

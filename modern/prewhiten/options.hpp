@@ -107,6 +107,16 @@ struct CommandLine {
 // status 1.
 CommandLine parse_command_line(int argc, const char* const argv[], std::ostream& out, std::ostream& err);
 
+// parse_words: the options of command-line words (the arguments after the
+// program's name), parsed and checked as the command line is.
+//   Given:    words         the arguments
+//             files_needed  false: the light curve comes from elsewhere,
+//                           and the words may name no file
+//   Returned: options       what they ask for
+//             the message of a usage error, as the program gives it
+//             (without its name and the hint), or empty when none
+std::string parse_words(const std::vector<std::string>& words, bool files_needed, Options& options);
+
 // The names the command line and the files give the methods and the
 // --refine and --fit choices.
 const char* method_name(spectrum::Method method);

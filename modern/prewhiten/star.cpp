@@ -77,30 +77,26 @@ extraction::Settings extraction_settings(const spectrum::Grid& grid, const Optio
     return settings;
 }
 
-// The amplitude spectrum and its highest peak, and the spectral window
-// when asked for, on the star's plan.
-void spectrum_only(const Star& star, const Options& options, StarResults& r, std::ostream& out)
+// The amplitude spectrum, and the spectral window when asked for, on the
+// star's plan.
+void spectrum_only(const Options& options, StarResults& r)
 {
     const spectrum::Plan plan(r.curve.times, r.grid, options.spectrum);
     r.amplitude = plan.amplitude(r.curve.values);
     if (options.window) r.window = plan.window(*options.window);
-    say_peak(out, star, highest_peak(r.grid, r.amplitude), r.curve.unit);
 }
 
-// The extraction, the spectral window on the extraction's plan, its
-// account on the screen and in the summary row, and the picture.
+// The extraction, the spectral window on the extraction's plan, what its
+// tables say about the run, and the picture.
 void extraction_run(const Star& star, const Options& options, const UserLists& lists, StarResults& r,
-                    std::ostream& out, std::ostream* progress, const std::string& position, SummaryRow& summary)
+                    const extraction::ProgressCallback& progress)
 {
     if (options.weights && !r.curve.has_errors)
         throw StarError("--weights needs an error column, and this light curve has none");
     const extraction::Settings settings = extraction_settings(r.grid, options, lists, r.curve.unit);
     const spectrum::Plan plan = extraction::spectrum_plan(r.curve.times, settings);
-    {
-        ProgressLine line(progress, position + star.name);
-        r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, r.segmentation,
-                                           settings, [&](const extraction::Progress& p) { line.show(p); });
-    }
+    r.extraction = extraction::extract(plan, r.curve.times, r.curve.values, r.curve.errors, r.segmentation,
+                                       settings, progress);
     if (options.window) r.window = plan.window(*options.window);
     const extraction::Result& result = *r.extraction;
 
@@ -117,6 +113,14 @@ void extraction_run(const Star& star, const Options& options, const UserLists& l
     r.context.extra.insert(r.context.extra.end(), {{"select", select_name(options.select)},
                                                    {"baseline", baseline_name(options.baseline)},
                                                    {"segments", std::to_string(result.segments.size())}});
+    if (options.plot != PictureType::none)
+        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings, r.segmentation);
+}
+
+// The star's account of its extraction: on the screen and in its summary row.
+void say_extraction_done(const StarResults& r, std::ostream& out, SummaryRow& summary)
+{
+    const extraction::Result& result = *r.extraction;
     say_extraction(out, result, r.context);
     summary.frequencies = result.frequencies.size();
     if (!result.frequencies.empty()) {
@@ -125,9 +129,6 @@ void extraction_run(const Star& star, const Options& options, const UserLists& l
     }
     summary.stop = extraction::stop_name(result.stop);
     summary.stop_sentence = r.context.stop;
-
-    if (options.plot != PictureType::none)
-        r.picture = picture_of(star.name, "stop: " + r.context.stop, r.curve, result, settings, r.segmentation);
 }
 
 // The tracking of the star's frequencies through time (--track): those of
@@ -236,6 +237,34 @@ lightcurve::LightCurve read_star(const Star& star, const Options& options)
     return lightcurve::join(std::move(parts), options.unit);
 }
 
+void prepare_star(const Options& options, const UserLists& lists, StarResults& r)
+{
+    // The segments first: with baselines they set the lowest frequency.
+    if (extracts(options) && r.curve.size() > 0) r.segmentation = segments_of(r.curve, options, lists);
+    if (computes_spectrum(options)) {
+        r.grid = grid_for(r.curve, options, r.segmentation.segments);
+        check_window(r.curve, options);
+        check_memory(r.curve, r.grid, options);
+    }
+    r.method = method_facts(options);
+    r.window_frequency = options.window;
+}
+
+void analyse_star(const Star& star, const Options& options, const UserLists& lists, StarResults& r,
+                  const extraction::ProgressCallback& progress)
+{
+    if (options.spectrum_only)
+        spectrum_only(options, r);
+    else if (extracts(options))
+        extraction_run(star, options, lists, r, progress);
+}
+
+PictureInput star_picture(const Star& star, const Options& options, const StarResults& r)
+{
+    return picture_of(star.name, "stop: " + r.context.stop, r.curve, *r.extraction,
+                      extraction_settings(r.grid, options, UserLists{}, r.curve.unit), r.segmentation);
+}
+
 StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter& plot, std::ostream& out,
                      std::ostream* progress, const std::string& position, const UserLists& lists)
 {
@@ -250,24 +279,22 @@ StarOutcome run_star(const Star& star, const Options& options, plotting::Plotter
         outcome.summary.span = lightcurve::time_span(r.curve.times);
         outcome.summary.unit = lightcurve::unit_name(r.curve.unit);
         for (const lightcurve::Source& source : r.curve.sources) outcome.dropped += source.dropped.total();
-        // The segments first: with baselines they set the lowest frequency.
-        if (extracts(options) && r.curve.size() > 0) r.segmentation = segments_of(r.curve, options, lists);
+        prepare_star(options, lists, r);
         if (computes_spectrum(options)) {
-            r.grid = grid_for(r.curve, options, r.segmentation.segments);
-            check_window(r.curve, options);
-            check_memory(r.curve, r.grid, options);
             if (!options.spectrum_only)
                 if (const std::string narrow = box_warning(r.curve, options); !narrow.empty())
                     outcome.warning = star.name + ": " + narrow;
             say_grid(out, star, r.curve, r.grid, options);
         }
         if (extracts(options)) say_segments(out, star, r.segmentation, options);
-        r.method = method_facts(options);
-        r.window_frequency = options.window;
+        {
+            ProgressLine line(progress, position + star.name);
+            analyse_star(star, options, lists, r, [&](const extraction::Progress& p) { line.show(p); });
+        }
         if (options.spectrum_only)
-            spectrum_only(star, options, r, out);
+            say_peak(out, star, highest_peak(r.grid, r.amplitude), r.curve.unit);
         else if (extracts(options))
-            extraction_run(star, options, lists, r, out, progress, position, outcome.summary);
+            say_extraction_done(r, out, outcome.summary);
         if (tracks(options)) tracking_run(star, options, r, out, outcome.summary);
         for (const fs::path& file : write_star_files(star, options, r, plot)) say_written(out, star, file);
         outcome.done = true;

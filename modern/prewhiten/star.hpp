@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "batch.hpp"
+#include "extraction/extraction.hpp"
 #include "extraction/segments.hpp"
 #include "lightcurve/lightcurve.hpp"
 #include "lightcurve/lists.hpp"
@@ -60,6 +61,31 @@ extraction::Segmentation segments_of(const lightcurve::LightCurve& curve, const 
 
 // The light curve of a star, read, in its unit and in time order.
 lightcurve::LightCurve read_star(const Star& star, const Options& options);
+
+struct StarResults;  // star_files.hpp
+
+// prepare_star: what a star's analysis is done on, from its light curve
+// (r.curve, read): its segments (for an extraction), the grid, the
+// method's facts, the window frequency; lists are the run's user lists.
+//   Throws StarError when the star cannot be analysed (no grid, a window
+//   its span cannot take, more memory than the limit).
+void prepare_star(const Options& options, const UserLists& lists, StarResults& r);
+
+// analyse_star: the star's spectrum (with --spectrum-only) or its
+// extraction, the spectral window when asked for, what its tables say
+// about the run, and its picture unless --plot none; nothing written,
+// nothing said.
+//   Given:    star      what the tables and the picture name it
+//             options   the run's options
+//             lists     the run's user lists (a starting table)
+//             r         prepared by prepare_star
+//             progress  called after each frequency extracted; an
+//                       exception it throws ends the analysis
+void analyse_star(const Star& star, const Options& options, const UserLists& lists, StarResults& r,
+                  const extraction::ProgressCallback& progress = {});
+
+// The picture of an analysed star's extraction.
+PictureInput star_picture(const Star& star, const Options& options, const StarResults& r);
 
 // What became of a star: done, or the message that says why not; and its
 // row of the summary file.

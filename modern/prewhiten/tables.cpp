@@ -98,10 +98,8 @@ const char* rejection_text(extraction::Rejection::Why why)
 
 }  // namespace
 
-void write_frequencies_csv(const std::filesystem::path& name, const extraction::Result& result,
-                           const TableContext& context)
+std::string frequencies_csv(const extraction::Result& result, const TableContext& context)
 {
-    OutputFile file(name);
     std::string text = comment_line(table_facts(result, context));
     text += "id,frequency,frequency_err,amplitude,amplitude_err,phase,phase_err,snr,log10_fap,combination,"
             "combination_probability\n";
@@ -116,7 +114,14 @@ void write_frequencies_csv(const std::filesystem::path& name, const extraction::
         if (std::isfinite(f.label.probability)) numerics::append_number(text, f.label.probability);
         text += '\n';
     }
-    file.write(text);
+    return text;
+}
+
+void write_frequencies_csv(const std::filesystem::path& name, const extraction::Result& result,
+                           const TableContext& context)
+{
+    OutputFile file(name);
+    file.write(frequencies_csv(result, context));
     file.commit();
 }
 

@@ -64,6 +64,9 @@ std::string baselines_text(const extraction::Result& result, const TableContext&
 void write_residuals(const std::filesystem::path& name, const lightcurve::LightCurve& curve,
                      const extraction::Result& result, const TableContext& context);
 
+// The text of <stem>.frequencies.csv.
+std::string frequencies_csv(const extraction::Result& result, const TableContext& context);
+
 // The text of the aligned table (what write_frequencies_txt writes).
 std::string frequencies_text(const extraction::Result& result, const TableContext& context);
 
