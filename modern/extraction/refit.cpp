@@ -80,7 +80,9 @@ FitOutcome Refitter::fit_candidate(const Model& model, std::span<const double> r
     trial.terms.push_back(candidate);
     const std::size_t terms = trial.terms.size();
     std::vector<bool> free = free_frequencies(settings_.refine, terms);
-    const int every = std::max(settings_.full_refit_every, 1);
+    // The classical procedure (highest peak first) moves every frequency at
+    // every step, as its tables always did.
+    const int every = settings_.select == Select::height ? 1 : std::max(settings_.full_refit_every, 1);
     partial_ = settings_.refine == Refine::all && !whole && terms % static_cast<std::size_t>(every) != 0 &&
                !near_taken(model, candidate.frequency);
     if (partial_) std::fill(free.begin(), free.end() - 1, false);

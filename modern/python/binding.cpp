@@ -131,16 +131,12 @@ const extraction::Result& extraction_of(const prewhiten::StarAnalysis& a)
     return *a.extraction();
 }
 
-// The model c + sum A sin(2 pi (f (t - t_ref) + phase)) at the times, by the
-// extraction's own evaluation.
+// The model b_s(t) + sum A sin(2 pi (f (t - t_ref) + phase)) at the times,
+// b_s the baseline of the segment holding t (the nearest one in a gap), by
+// the extraction's own evaluation.
 py::array_t<double> evaluate(const prewhiten::StarAnalysis& a, const Doubles& times)
 {
-    const extraction::Result& r = extraction_of(a);
-    std::vector<double> tau(span_of(times).begin(), span_of(times).end());
-    for (double& t : tau) t -= r.t_ref;
-    std::vector<double> out(tau.size());
-    extraction::evaluate(r.model, tau, out);
-    return copy_of(out);
+    return copy_of(extraction::model_at(extraction_of(a), span_of(times)));
 }
 
 // The tracking of a star's frequencies: its four tables as the tracking
@@ -236,6 +232,11 @@ PYBIND11_MODULE(_pulsation, m)
         })
         .def_property_readonly("residual_amplitude", [](py::object self) {
             return view(extraction_of(self.cast<const prewhiten::StarAnalysis&>()).residual_amplitude, self);
+        })
+        .def_property_readonly("baseline", [](py::object self) {
+            const extraction::Result& r = extraction_of(self.cast<const prewhiten::StarAnalysis&>());
+            if (r.baseline.empty()) return copy_of(std::vector<double>(r.residuals.size(), r.model.constant));
+            return view(r.baseline, self);
         })
         .def_property_readonly("residuals", [](py::object self) {
             return view(extraction_of(self.cast<const prewhiten::StarAnalysis&>()).residuals, self);

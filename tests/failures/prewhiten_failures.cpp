@@ -301,7 +301,7 @@ const std::vector<Row> rows = {
     // Tracking through time: the files of a tracked star, the star too
     // short for three windows, the tracking of a table's frequencies alone,
     // --resume, the summary's orbit columns and the options' errors.
-    run("track_writes_its_files", {"--track", "5", "--summary", "all.csv", "star.dat"}, {star_dat},
+    run("track_writes_its_files", {"--baseline", "none", "--select", "height", "--track", "5", "--summary", "all.csv", "star.dat"}, {star_dat},
         {stdout_line("star.dat: tracked 7 frequencies (5 left out, within 1.5/W of a stronger one) in 5 windows of "
                      "5 d, step 5 d: 4 used, 1 skipped (1 few points)"),
          stdout_has("\nstar.dat: time delays in 4 windows, median error "),
@@ -317,7 +317,7 @@ const std::vector<Row> rows = {
          {"star.orbit.txt", -1, {"# star.dat: tracked 7 frequencies", "\nno orbit claimed: "}},
          {"star.track.png", -1, {}, true}, {"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"},
          {"star.spectrum.csv"}, {"star.png", -1, {}, true}}),
-    run("track_too_short_for_three_windows", {"--track", "10", "--plot", "none", "star.dat"}, {star_dat},
+    run("track_too_short_for_three_windows", {"--baseline", "none", "--track", "10", "--plot", "none", "star.dat"}, {star_dat},
         {stdout_line("star.dat: not tracked: its span, 21.8256 d, holds fewer than three windows of 10 d "
                      "(step 10 d, 30 d needed)")},
         0, {{"star.frequencies.csv"}, {"star.frequencies.txt"}, {"star.residuals.dat"}, {"star.spectrum.csv"}},
@@ -352,7 +352,7 @@ const std::vector<Row> rows = {
         0,
         {{"e.track.csv", 2, {"singular=6"}}, {"e.timedelay.csv", 2}, {"e.modulation.csv", 4}, {"e.orbit.csv", 3},
          {"e.orbit.txt"}, {"e.track.pdf", -1, {}, true}}),
-    run("resume_with_tracking", {"--resume", "--track", "5", "--plot", "none", "star.dat", "a.dat"},
+    run("resume_with_tracking", {"--baseline", "none", "--select", "height", "--resume", "--track", "5", "--plot", "none", "star.dat", "a.dat"},
         {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
         {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
          stdout_has("\na.dat: 300 points, 12 frequencies; stop: the next peak, at 4.04 c/d, has S/N 2.95, below 4; "

@@ -112,9 +112,9 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     // Candidates by S/N, a linear baseline per segment of the gap rule.
     EXPECT_EQ(d.select, extraction::Select::snr);
     EXPECT_EQ(d.baseline, extraction::Baseline::linear);
-    EXPECT_FALSE(d.segment_gap || d.min_segment || d.segments || d.harmonics || d.frequencies);
+    EXPECT_FALSE(d.segment_gap || d.min_segment || d.segments || d.harmonics || !d.frequencies_file.empty());
     const Parsed classical = parse({"--select", "height", "--baseline", "none", "--segment-gap", "2",
-                                    "--min-segment", "0", "--harmonics", "0.6028", "--frequencies", "f.csv", "a"});
+                                    "--min-segment", "0", "--harmonics", "0.6028", "a"});
     ASSERT_TRUE(classical.line.run) << classical.err;
     const prewhiten::Options& c = classical.line.options;
     EXPECT_EQ(c.select, extraction::Select::height);
@@ -122,7 +122,6 @@ TEST(CommandLine, ExtractionOptionsAndTheirDefaults)
     EXPECT_EQ(*c.segment_gap, 2.0);
     EXPECT_EQ(*c.min_segment, 0.0);
     EXPECT_EQ(*c.harmonics, 0.6028);
-    EXPECT_EQ(*c.frequencies, "f.csv");
     EXPECT_EQ(*parse({"--segments", "cuts.txt", "a"}).line.options.segments, "cuts.txt");
     EXPECT_EQ(parse({"--baseline", "quadratic", "a"}).line.options.baseline, extraction::Baseline::quadratic);
     EXPECT_STREQ(prewhiten::refine_name(extraction::Refine::fresh), "new");

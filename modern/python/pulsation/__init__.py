@@ -125,7 +125,8 @@ class Prewhitening:
                         <stem>.frequencies.csv (errors from the covariance)
     times, values, errors   the light curve as analysed (its unit, time order)
     residuals           values minus the model, one per point
-    baseline            the constant of the model
+    baseline            the baseline at each point: each segment's own offset and
+                        drift (--baseline), or the model's constant with baseline="none"
     frequency, amplitude, residual_amplitude   the spectra on the grid
     window              the spectral window (window=F), else None
     stop, stop_sentence, D, rms, t_ref, unit, dropped, settings, warning
@@ -143,7 +144,7 @@ class Prewhitening:
         summary = analysis.summary
         self.table = _table(analysis.frequencies_csv)
         self.residuals = analysis.residuals
-        self.baseline = summary["constant"]
+        self.baseline = analysis.baseline
         self.stop, self.stop_sentence = summary["stop"], summary["stop_sentence"]
         self.D, self.rms, self.t_ref = summary["D"], summary["rms"], summary["t_ref"]
         self.frequency = _frequencies(analysis.grid)
@@ -159,8 +160,9 @@ class Prewhitening:
                 f"D = {self.D:.3f}>")
 
     def model(self, t):
-        """The fitted model c + sum A sin(2 pi (f (t - t_ref) + phase)) at
-        the times t (days; any input light_curve_arrays takes for times)."""
+        """The fitted model plus the baseline of the segment holding each time
+        (the nearest segment in a gap), sum A sin(2 pi (f (t - t_ref) + phase))
+        + b_s(t), at the times t (days; any input light_curve_arrays takes)."""
         return self._analysis.model(times_of(t))
 
     def to_csv(self, folder=".", stem=None):

@@ -80,7 +80,8 @@ struct Settings {
     FitMethod fit = FitMethod::fast;
     // With refine all: every frequency is refitted at every this many
     // steps (1: at each), else only the new one with all amplitudes and
-    // phases; all of them at the end in any case.
+    // phases; all of them at the end in any case.  Select::height refits
+    // all at every step (the classical procedure).
     int full_refit_every = 10;
     int threads = 0;              // 0: as many as the machine has; results never depend on it
     Select select = Select::snr;
