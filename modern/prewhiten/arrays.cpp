@@ -34,6 +34,9 @@ Options parsed(const std::vector<std::string>& words, bool files_needed)
     if (!problem.empty()) throw UsageError(problem);
     if (const char* option = batch_option(options))
         throw UsageError(std::string(option) + " is for runs over files and has no meaning here");
+    // The tracking of an analysed star is its own call, which returns its
+    // tables; taken here it would be done and dropped.
+    if (options.track) throw UsageError("--track: track the result's frequencies with track() instead");
     return options;
 }
 

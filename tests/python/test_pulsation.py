@@ -134,6 +134,7 @@ def test_astropy_time_quantity_and_light_curve_objects(series):
     ({"fmin": 3.0, "fmax": 2.0}, "--fmax must be above --fmin"),
     ({"weights": True}, "--weights needs an error column"),
     ({"summary": "rows.csv"}, "--summary"),
+    ({"track": 10}, "track the result.s frequencies with track"),
 ])
 def test_bad_options_raise_the_programs_message(series, options, message):
     t, y, _ = series
