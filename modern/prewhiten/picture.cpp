@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "output.hpp"
+#include "page.hpp"
 
 namespace prewhiten {
 
@@ -18,11 +19,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// --- the page, in fractions of its width (x) and height (y) ----------------
+using page::Box;
+using page::number_text;
+using page::padded;
+using page::Range;
 
-struct Box {
-    float left, right, bottom, top;
-};
+// --- the page, in fractions of its width (x) and height (y) ----------------
 
 constexpr Box spectrum_panel = {0.085f, 0.975f, 0.63f, 0.885f};
 constexpr Box residual_panel = {0.085f, 0.975f, 0.415f, 0.605f};
@@ -67,26 +69,6 @@ int columns_of(const Box& box)
 
 // --- ranges ----------------------------------------------------------------
 
-struct Range {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-
-    void add(double v)
-    {
-        if (!std::isfinite(v) || std::fabs(v) > 1e30) return;
-        low = std::min(low, v);
-        high = std::max(high, v);
-    }
-    void add(std::span<const float> v)
-    {
-        for (float x : v) add(static_cast<double>(x));
-    }
-    void add(std::span<const double> v)
-    {
-        for (double x : v) add(x);
-    }
-    bool empty() const { return !(low <= high); }
-};
 
 // An amplitude axis from zero to a little above the highest value; a
 // fraction `room` of the panel's height is kept free above it.
@@ -123,15 +105,6 @@ double round_up(double x)
     return 10.0 * decade;
 }
 
-// Lowest and highest with a margin of `margin` times the width either
-// side; a single value gets a unit-wide range.
-std::pair<float, float> padded(const Range& range, double margin)
-{
-    if (range.empty()) return {0.0f, 1.0f};
-    double width = range.high - range.low;
-    if (!(width > 0.0)) width = std::max(1.0, std::fabs(range.low) * 1e-3) / (2.0 * margin);
-    return {static_cast<float>(range.low - margin * width), static_cast<float>(range.high + margin * width)};
-}
 
 // The frequencies panels (a) and (b) show: the grid's, but a grid that
 // reaches far beyond the highest extracted frequency (the Nyquist frequency
@@ -174,12 +147,6 @@ std::string value_label(lightcurve::Unit unit)
     return "Value";
 }
 
-std::string number_text(double x, const char* format)
-{
-    char t[48];
-    std::snprintf(t, sizeof t, format, x);
-    return t;
-}
 
 // --- the pieces of the panels ----------------------------------------------
 

@@ -9,15 +9,17 @@
 
 #include "extraction/statistics.hpp"
 #include "output.hpp"
+#include "page.hpp"
 #include "tracking/kepler.hpp"
 
 namespace prewhiten {
 
 namespace {
 
-struct Box {
-    float left, right, bottom, top;
-};
+using page::Box;
+using page::number_text;
+using page::padded;
+using page::Range;
 
 // A panel's title (mtxt "T" 0.6) and the axis label of the one above it
 // (mtxt "B" 2.6) need 0.105 of the page's height between the panels.
@@ -51,27 +53,7 @@ void set_colours(plotting::Plotter& plot)
     plot.scr(first_series_colour + 3, 0.6f, 0.1f, 0.7f);
 }
 
-struct Range {
-    double low = std::numeric_limits<double>::infinity();
-    double high = -std::numeric_limits<double>::infinity();
-    void add(double v)
-    {
-        if (!std::isfinite(v) || std::fabs(v) > 1e30) return;
-        low = std::min(low, v);
-        high = std::max(high, v);
-    }
-    bool empty() const { return !(low <= high); }
-};
 
-// Lowest and highest with a margin either side; a unit range when empty
-// or a single value.
-std::pair<float, float> padded(const Range& r, double margin)
-{
-    if (r.empty()) return {0.0f, 1.0f};
-    double width = r.high - r.low;
-    if (!(width > 0.0)) width = std::max(1.0, std::fabs(r.low) * 1e-3) / (2.0 * margin);
-    return {static_cast<float>(r.low - margin * width), static_cast<float>(r.high + margin * width)};
-}
 
 // Values with their error bars, both ends counted.
 Range range_with_errors(const std::vector<double>& y, const std::vector<double>& e)
@@ -84,12 +66,6 @@ Range range_with_errors(const std::vector<double>& y, const std::vector<double>&
     return r;
 }
 
-std::string number_text(double x, const char* format)
-{
-    char t[48];
-    std::snprintf(t, sizeof t, format, x);
-    return t;
-}
 
 // Points with error bars, times from `origin`, single precision.
 void draw_points(plotting::Plotter& plot, const std::vector<double>& t, const std::vector<double>& y,
