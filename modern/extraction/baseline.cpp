@@ -80,6 +80,25 @@ bool invert(const double (&g)[3][3], int q, double (&inverse)[3][3])
     return true;
 }
 
+// The segments' extents (first and last time) from their points, for the
+// scale h of each segment's polynomial.
+std::vector<Segment> extents(std::span<const double> times, std::span<const std::size_t> of_point,
+                             std::size_t segments)
+{
+    std::vector<Segment> extent(segments);
+    std::vector<char> seen(segments, 0);
+    for (std::size_t k = 0; k < times.size(); ++k) {
+        Segment& e = extent[of_point[k]];
+        if (!seen[of_point[k]]) {
+            e.first = e.last = times[k];
+            seen[of_point[k]] = 1;
+        }
+        e.first = std::min(e.first, times[k]);
+        e.last = std::max(e.last, times[k]);
+    }
+    return extent;
+}
+
 }  // namespace
 
 int coefficients_asked(Baseline baseline)
@@ -109,18 +128,7 @@ std::vector<SegmentBaseline> segment_shapes(std::span<const Segment> segments, B
 void fit_baselines(std::span<const double> times, std::span<const double> values, std::span<const double> weights,
                    std::span<const std::size_t> of_point, std::vector<SegmentBaseline>& baselines)
 {
-    // The segments' extents again from their points, for the scale h.
-    std::vector<Segment> extent(baselines.size());
-    std::vector<char> seen(baselines.size(), 0);
-    for (std::size_t k = 0; k < times.size(); ++k) {
-        Segment& e = extent[of_point[k]];
-        if (!seen[of_point[k]]) {
-            e.first = e.last = times[k];
-            seen[of_point[k]] = 1;
-        }
-        e.first = std::min(e.first, times[k]);
-        e.last = std::max(e.last, times[k]);
-    }
+    const std::vector<Segment> extent = extents(times, of_point, baselines.size());
     const std::vector<SegmentSums> sums = normal_sums(times, values, weights, of_point, extent, baselines);
     for (std::size_t s = 0; s < baselines.size(); ++s) {
         SegmentBaseline& b = baselines[s];
@@ -139,17 +147,7 @@ void fit_baselines(std::span<const double> times, std::span<const double> values
 void baseline_errors(std::span<const double> times, std::span<const double> weights,
                      std::span<const std::size_t> of_point, double variance, std::vector<SegmentBaseline>& baselines)
 {
-    std::vector<Segment> extent(baselines.size());
-    std::vector<char> seen(baselines.size(), 0);
-    for (std::size_t k = 0; k < times.size(); ++k) {
-        Segment& e = extent[of_point[k]];
-        if (!seen[of_point[k]]) {
-            e.first = e.last = times[k];
-            seen[of_point[k]] = 1;
-        }
-        e.first = std::min(e.first, times[k]);
-        e.last = std::max(e.last, times[k]);
-    }
+    const std::vector<Segment> extent = extents(times, of_point, baselines.size());
     const std::vector<SegmentSums> sums = normal_sums(times, {}, weights, of_point, extent, baselines);
     for (std::size_t s = 0; s < baselines.size(); ++s) {
         SegmentBaseline& b = baselines[s];
