@@ -87,4 +87,6 @@ files kic7917485.timedelay.csv "the time delay of each 10-day window"
 files "*.log" "what each program wrote on the screen"
 echo
 echo "The first rows of kic7917485.frequencies.txt:"
-grep -v '^#' kic7917485.frequencies.txt | head -6 | sed 's/^/  /'
+# awk reads the whole table: head would close the pipe early, and under
+# pipefail the writer's broken pipe would fail the demonstration.
+awk '!/^#/ && shown++ < 6 { print "  " $0 }' kic7917485.frequencies.txt
