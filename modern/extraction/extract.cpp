@@ -175,36 +175,14 @@ double rms_of(std::span<const double> x)
     return x.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(x.size()));
 }
 
-// noise_beside_peaks: the local noise at each grid frequency without the
-// main lobe (within 1/T) of a peak there: the mean amplitude over the box
-// less the part within 1/T, from the two running means (their widths in
-// grid steps).  A candidate's own peak and the top of its window would
-// otherwise count as noise and hide a significant peak the fit would keep;
-// this is the noise its S/N is judged against once it is prewhitened.
-std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, double box,
-                                       double span)
-{
-    const double core = 2.0 / span;
-    std::vector<double> noise = local_noise(grid, amplitude, box);
-    if (!(core < 0.5 * box)) return noise;
-    const std::vector<double> lobe = local_noise(grid, amplitude, core);
-    const double wide = box / grid.step, narrow = core / grid.step;
-    for (std::size_t j = 0; j < noise.size(); ++j) {
-        const double beside = (noise[j] * wide - lobe[j] * narrow) / (wide - narrow);
-        // Near the ends of the grid the boxes are cut and the widths no
-        // longer hold: the whole box there.
-        if (beside > 0.0 && std::isfinite(beside) && beside < noise[j]) noise[j] = beside;
-    }
-    return noise;
-}
-
 // significant_peak: the highest peak outside the zones that reaches the S/N
 // limit against the local noise of the spectrum; no_peak when none does,
 // with the stop, the highest peak's S/N and frequency in the result.
 std::size_t significant_peak(Result& result, const Settings& settings, std::span<const double> amplitude,
                              std::span<const Zone> zones)
 {
-    const std::vector<double> noise = noise_beside_peaks(settings.grid, amplitude, settings.box, result.span);
+    const std::vector<double> noise =
+        noise_beside_peaks(settings.grid, amplitude, noise_box(settings, result.span), 2.0 / result.span);
     const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
     if (j != no_peak) return j;
     const std::size_t highest = highest_peak(settings.grid, amplitude, zones);
@@ -236,7 +214,7 @@ void finish_baselines(Result& result, Baselines& baselines, const Settings& sett
     // a baseline averages the noise of its segment's whole length, so it
     // sees the residuals' correlation (D) and their noise at the lowest
     // frequencies searched, where red noise is strongest.
-    const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, settings.box);
+    const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, noise_box(settings, result.span));
     const double d_b = std::max(result.D, noise_excess(low_noise, rms_of(result.residuals), result.n));
     const double variance =
         result.n > parameters ? d_b * chi2 / static_cast<double>(result.n - parameters) : NAN;
@@ -289,7 +267,7 @@ void finish(Result& result, std::span<const double> times, const Settings& setti
         Frequency f;
         f.id = static_cast<int>(i) + 1;
         f.value = result.model.terms[i];
-        const double noise = box_mean(result.grid, result.residual_amplitude, f.value.frequency, settings.box);
+        const double noise = box_mean(result.grid, result.residual_amplitude, f.value.frequency, noise_box(settings, result.span));
         // Both kinds of error grow by sqrt(D_f): the white-noise formulas
         // and the covariance scaled by the overall residual variance both
         // assume residuals as white at this frequency as on average.
@@ -382,7 +360,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         refitter.accept(result.model);
         plan.amplitude(result.residuals, spectrum_now);
         for (const Sinusoid& term : result.model.terms) {
-            const double noise = box_mean(settings.grid, spectrum_now, term.frequency, settings.box);
+            const double noise = box_mean(settings.grid, spectrum_now, term.frequency, noise_box(settings, result.span));
             snr_at_pick.push_back(noise > 0.0 ? term.amplitude / noise : INFINITY);
             log10_faps.push_back(NAN);  // not picked from the spectrum
         }
@@ -453,7 +431,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
             // 1993), so that neither its own peak nor its window's
             // sidelobes count as noise.
             const double noise = box_mean(settings.grid, next_spectrum, outcome.model.terms.back().frequency,
-                                          settings.box);
+                                          noise_box(settings, result.span));
             snr = noise > 0.0 ? outcome.model.terms.back().amplitude / noise : INFINITY;
             if (!refitter.partial() || !may_stop(snr, settings.snr)) break;
         }
@@ -651,6 +629,16 @@ std::vector<double> model_at(const Result& result, std::span<const double> times
         out[k] += baseline_value(result.baselines[best], times[k]);
     }
     return out;
+}
+
+NoiseBox noise_box(const Settings& settings, double span)
+{
+    NoiseBox box{settings.box};
+    if (settings.select == Select::snr && span > 0.0) {
+        box.centred = true;
+        box.least = std::min(0.5 * settings.box, 10.0 / span);
+    }
+    return box;
 }
 
 std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span, int most, FitMethod fit,

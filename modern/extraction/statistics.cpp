@@ -16,20 +16,26 @@ namespace {
 // `count`; begin = end when there are none.
 struct BoxRange {
     std::size_t begin = 0, end = 0;
+    bool cut = false;  // by an end of the grid
 };
 
-BoxRange box_range(const spectrum::Grid& grid, std::size_t count, double f, double box)
+BoxRange box_range(const spectrum::Grid& grid, std::size_t count, double f, const NoiseBox& box)
 {
     if (count == 0 || !(grid.step > 0.0)) return {};
+    double half = 0.5 * box.width;
+    if (box.centred) {
+        const double to_end = std::min(f - grid.fmin, grid.frequency(count - 1) - f);
+        half = std::min(half, std::max(to_end, box.least));
+    }
     // Grid points on the edges of the box count, whatever the rounding.
-    const double lo = (f - 0.5 * box - grid.fmin) / grid.step - 1e-9;
-    const double hi = (f + 0.5 * box - grid.fmin) / grid.step + 1e-9;
+    const double lo = (f - half - grid.fmin) / grid.step - 1e-9;
+    const double hi = (f + half - grid.fmin) / grid.step + 1e-9;
     if (!(hi >= 0.0) || !(lo <= static_cast<double>(count - 1))) return {};
     const std::size_t first = lo <= 0.0 ? 0 : static_cast<std::size_t>(std::ceil(lo));
     // Clamped before the conversion: a box of any size stays within the grid.
     const std::size_t last = static_cast<std::size_t>(std::min(std::floor(hi), static_cast<double>(count - 1)));
     if (first > last) return {};
-    return {first, last + 1};
+    return {first, last + 1, lo < 0.0 || hi > static_cast<double>(count - 1)};
 }
 
 // A sum carried with the rounding error of each addition (Neumaier 1974),
@@ -83,7 +89,7 @@ struct BoxSum {
 
 }  // namespace
 
-double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box)
+double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, const NoiseBox& box)
 {
     const BoxRange range = box_range(grid, std::min(grid.count, amplitude.size()), f, box);
     // An undefined amplitude (NaN at frequency 0) is no noise: passed over.
@@ -97,7 +103,12 @@ double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, d
     return used > 0 ? sum / static_cast<double>(used) : 0.0;
 }
 
-std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, double box)
+double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box)
+{
+    return box_mean(grid, amplitude, f, NoiseBox{box});
+}
+
+std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, const NoiseBox& box)
 {
     const std::size_t count = std::min(grid.count, amplitude.size());
     std::vector<double> noise(count);
@@ -105,6 +116,38 @@ std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const doub
     for (std::size_t j = 0; j < count; ++j) {
         running.move_to(box_range(grid, count, grid.frequency(j), box));
         noise[j] = running.mean();
+    }
+    return noise;
+}
+
+std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, double box)
+{
+    return local_noise(grid, amplitude, NoiseBox{box});
+}
+
+std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                       const NoiseBox& box, double core)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    std::vector<double> noise(count);
+    BoxSum whole{amplitude.first(count), {}, 0, 0}, lobe{amplitude.first(count), {}, 0, 0};
+    for (std::size_t j = 0; j < count; ++j) {
+        const double f = grid.frequency(j);
+        const BoxRange around = box_range(grid, count, f, box);
+        BoxRange peak = box_range(grid, count, f, NoiseBox{core});
+        peak.begin = std::max(peak.begin, around.begin);
+        peak.end = std::max(peak.begin, std::min(peak.end, around.end));
+        whole.move_to(around);
+        lobe.move_to(peak);
+        noise[j] = whole.mean();
+        // A box cut by an end of the grid has the peak at its edge: the
+        // noise on its other side is unknown, and its own lobe is then
+        // the best guess of it.
+        if (around.cut) continue;
+        const std::size_t rest = whole.total.terms - std::min(whole.total.terms, lobe.total.terms);
+        if (rest == 0) continue;
+        const double beside = (whole.total.value() - lobe.total.value()) / static_cast<double>(rest);
+        if (beside > 0.0 && beside < noise[j]) noise[j] = beside;
     }
     return noise;
 }

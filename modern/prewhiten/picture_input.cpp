@@ -31,7 +31,7 @@ void noise_curve(const extraction::Result& result, const extraction::Settings& s
         const double at = std::min(f, last);
         input.noise_frequency.push_back(at);
         input.noise_level.push_back(settings.snr *
-                                    extraction::box_mean(grid, result.residual_amplitude, at, settings.box));
+                                    extraction::box_mean(grid, result.residual_amplitude, at, extraction::noise_box(settings, result.span)));
         if (at >= last) break;
     }
 }

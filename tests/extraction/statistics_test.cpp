@@ -53,6 +53,34 @@ TEST(LocalNoise, EqualsTheBoxMeanAtEveryGridFrequency)
     EXPECT_EQ(local_noise(small, std::vector<double>(5, NAN), 1.0), std::vector<double>(5, 0.0));
 }
 
+TEST(NoiseBox, ACentredBoxFollowsASlopeToTheEndsOfTheGrid)
+{
+    // A spectrum falling linearly with frequency (the flank of red noise):
+    // the mean over a box centred on f is the spectrum at f, up to the
+    // least half-width; the classical box, cut at the low end, is the
+    // quieter side's and lies below it there.
+    const spectrum::Grid grid{0.1, 0.01, 991};  // 0.1 .. 10 c/d
+    std::vector<double> amp(grid.count);
+    for (std::size_t j = 0; j < amp.size(); ++j) amp[j] = 20.0 - grid.frequency(j);
+    const NoiseBox centred{1.0, true, 0.05};
+    for (double f : {0.15, 0.3, 5.0, 9.8})
+        EXPECT_NEAR(box_mean(grid, amp, f, centred), 20.0 - f, 1e-9) << f;
+    EXPECT_NEAR(box_mean(grid, amp, 0.1, centred), 20.0 - 0.125, 1e-9);  // [0.10, 0.15]: cut below least
+    EXPECT_LT(box_mean(grid, amp, 0.3, 1.0), 20.0 - 0.3 - 0.1);
+    const std::vector<double> noise = local_noise(grid, amp, centred);
+    for (std::size_t j = 0; j < grid.count; ++j)
+        ASSERT_NEAR(noise[j], box_mean(grid, amp, grid.frequency(j), centred), 1e-12) << j;
+
+    // Beside a peak: its lobe leaves the mean, except in a box cut by an
+    // end of the grid, where the other side's noise is unknown.
+    std::vector<double> flat(grid.count, 1.0);
+    for (std::size_t j = 495; j <= 505; ++j) flat[j] = 100.0;                   // 5.05 .. 5.15 c/d
+    for (std::size_t j = 0; j <= 3; ++j) flat[j] = 100.0;                       // at the low end
+    const std::vector<double> beside = noise_beside_peaks(grid, flat, NoiseBox{1.0}, 0.2);
+    EXPECT_NEAR(beside[500], 1.0, 1e-12);
+    EXPECT_GT(beside[2], 5.0);
+}
+
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
 {
     // Montgomery & O'Donoghue 1999, DSSN 13, 28: A = 2, sigma = 1, N = 800, T = 50 d.

@@ -229,6 +229,13 @@ Segmentation one_segment(std::span<const double> times);
 // a time in a gap or beyond the ends).
 std::vector<double> model_at(const Result& result, std::span<const double> times);
 
+// noise_box: the box whose mean amplitude is the noise of a frequency, for
+// the settings and a light curve spanning `span` days: settings.box wide;
+// with candidates chosen by S/N, centred on the frequency near the ends of
+// the grid down to a half-width of 10 / span (the classical box, cut at
+// the ends, with candidates chosen by height).
+NoiseBox noise_box(const Settings& settings, double span);
+
 // memory_needed: bytes an extraction needs at most beyond the spectrum's
 // plan, for n points over a time span (days), the grid and at most `most`
 // frequencies and `baseline_columns` baseline coefficients (the spectra

@@ -11,21 +11,37 @@
 
 namespace extraction {
 
+// The frequencies whose mean amplitude is the noise at a frequency f.
+struct NoiseBox {
+    double width = 1.0;  // c/d
+    // Near the ends of the grid the classical box is cut there and f is
+    // no longer at its centre.  On the steep rise of red noise toward the
+    // lowest frequencies searched, the cut box is then the quieter side
+    // alone and overstates the S/N of every peak there.  A centred box
+    // narrows on both sides instead, keeping f at its centre, down to a
+    // half-width of `least` (and is cut below that: too few frequencies
+    // give no stable mean).
+    bool centred = false;
+    double least = 0.0;  // c/d
+};
+
 // box_mean: the noise level at f for its signal-to-noise ratio (Breger et
 // al. 1993, A&A 271, 482): the mean amplitude of the spectrum over the grid
 // frequencies within box / 2 of f.
 //   Given:    grid, amplitude  a spectrum on the grid
 //             f, box           centre and width of the box, c/d
 //   Returned: the mean; 0 when no grid frequency lies in the box
-//   Notes: 1. The box is cut at the ends of the grid, not shifted.
+//   Notes: 1. The box is cut at the ends of the grid, not shifted, unless
+//             it is a centred one.
 //          2. Amplitudes that are not finite (the NaN of frequency 0) are
 //             left out of the mean.
+double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, const NoiseBox& box);
 double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, double box);
 
 // local_noise: box_mean at every grid frequency, in one pass: the noise
 // against which each peak of a spectrum is judged before it is chosen.
 //   Given:    grid, amplitude  a spectrum on the grid
-//             box              width of the box, c/d
+//             box              the box
 //   Returned: one mean per grid frequency (as many as the shorter of the
 //             grid and the amplitudes); 0 where no finite amplitude lies
 //             in the box
@@ -36,7 +52,19 @@ double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, d
 //             that leave: O(M) for M frequencies, whatever the box.  It is
 //             a compensated sum (Neumaier 1974, ZAMM 54, 39), so that the
 //             rounding of M additions and removals does not build up.
+std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, const NoiseBox& box);
 std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const double> amplitude, double box);
+
+// noise_beside_peaks: the local noise at each grid frequency without the
+// main lobe of a peak there: the mean amplitude over the box less the
+// frequencies within core / 2 of it (the whole box where that would raise
+// the mean or leave nothing, and where the box is cut by an end of the
+// grid).  A candidate's own peak and the top of its
+// window would otherwise count as noise and hide a significant peak the
+// fit would keep; this is the noise its S/N is judged against once it is
+// prewhitened.  O(M), as local_noise.
+std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                       const NoiseBox& box, double core);
 
 struct Uncertainty {
     double frequency = 0.0;  // c/d
