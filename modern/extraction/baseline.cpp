@@ -159,6 +159,58 @@ void baseline_errors(std::span<const double> times, std::span<const double> weig
     }
 }
 
+BaselineBasis baseline_basis(std::span<const double> times, std::span<const std::size_t> of_point,
+                             std::span<const SegmentBaseline> shapes)
+{
+    BaselineBasis basis;
+    const std::vector<Segment> extent = extents(times, of_point, shapes.size());
+    basis.of_point.assign(of_point.begin(), of_point.end());
+    for (std::size_t s = 0; s < shapes.size(); ++s) {
+        basis.centre.push_back(shapes[s].centre);
+        basis.half.push_back(half_length(extent[s]));
+        basis.powers.push_back(shapes[s].coefficients);
+        if (basis.reference == BaselineBasis::none && shapes[s].coefficients > 0) basis.reference = s;
+    }
+    basis.x.resize(times.size());
+    for (std::size_t k = 0; k < times.size(); ++k) {
+        const std::size_t s = of_point[k];
+        basis.x[k] = (times[k] - basis.centre[s]) / basis.half[s];
+    }
+    return basis;
+}
+
+void baselines_from_fit(const BaselineBasis& basis, const Layout& layout, const Model& model,
+                        std::span<const double> cov, double factor, std::vector<SegmentBaseline>& baselines)
+{
+    const std::size_t p = layout.size();
+    const bool have_cov = cov.size() == p * p;
+    for (SegmentBaseline& b : baselines) {
+        std::fill(std::begin(b.value), std::end(b.value), 0.0);
+        std::fill(std::begin(b.error), std::end(b.error), 0.0);
+    }
+    for (std::size_t s = 0; s < basis.segments() && s < baselines.size(); ++s)
+        if (basis.powers[s] > 0) {
+            baselines[s].value[0] = model.constant;
+            baselines[s].error[0] = have_cov ? std::sqrt(factor * cov[0]) : NAN;
+        }
+    for (const Layout::BaselineParameter& c : layout.baseline()) {
+        SegmentBaseline& b = baselines[c.segment];
+        const double scale = std::pow(basis.half[c.segment], c.power);
+        const std::size_t i = c.index;
+        const double coefficient = 3 * c.segment + static_cast<std::size_t>(c.power) < model.baseline.size()
+                                       ? model.baseline[3 * c.segment + static_cast<std::size_t>(c.power)]
+                                       : 0.0;
+        double variance = have_cov ? cov[i * p + i] : NAN;
+        if (c.power == 0) {
+            b.value[0] += coefficient;
+            variance += have_cov ? cov[0] + 2.0 * cov[i] : NAN;
+        } else {
+            b.value[c.power] = coefficient / scale;
+        }
+        b.error[c.power] = std::sqrt(factor * variance) / scale;
+    }
+}
+
 double baseline_value(const SegmentBaseline& b, double t)
 {
     const double u = t - b.centre;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "extraction/extraction.hpp"
+#include "extraction/fit.hpp"
 
 namespace extraction {
 
@@ -43,6 +44,34 @@ void fit_baselines(std::span<const double> times, std::span<const double> values
 void baseline_errors(std::span<const double> times, std::span<const double> weights,
                      std::span<const std::size_t> of_point, double variance,
                      std::vector<SegmentBaseline>& baselines);
+
+// baseline_basis: the segments' baselines as columns of the joint fit.
+//   Given:    times      one per point, d
+//             of_point   the segment of each point
+//             shapes     each segment's centre and number of coefficients
+//                        (segment_shapes)
+//   Returned: the scaled time x = (t - centre) / h of each point, h half
+//             the extent of the segment's points (1 for a single time), and
+//             the first segment with a baseline as the reference whose
+//             offset is the model's constant
+BaselineBasis baseline_basis(std::span<const double> times, std::span<const std::size_t> of_point,
+                             std::span<const SegmentBaseline> shapes);
+
+// baselines_from_fit: the fitted baselines in the unit of the values and
+// days, with their standard errors from the joint covariance.
+//   Given:    basis, layout  the fit's baseline columns and parameters
+//             model          the fitted model (constant, baseline)
+//             cov            its covariance (covariance_from, same layout
+//                            with every frequency free), or empty
+//             factor         the errors' variance factor (D_b)
+//   Returned: baselines      value[] and error[] of each segment
+//   Notes: 1. Every offset is the constant plus the segment's own offset
+//             column (none for the reference segment): its variance is
+//             var c + var o + 2 cov(c, o).
+//          2. The coefficient of (t - centre)^p is c_p / h^p, its error
+//             likewise.
+void baselines_from_fit(const BaselineBasis& basis, const Layout& layout, const Model& model,
+                        std::span<const double> cov, double factor, std::vector<SegmentBaseline>& baselines);
 
 // baseline_value: the polynomial of one segment at time t.
 double baseline_value(const SegmentBaseline& baseline, double t);

@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cmath>
 #include <numeric>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -134,40 +135,6 @@ void label_frequencies(Result& result, const Settings& settings)
     for (std::size_t i = 0; i < labels.size(); ++i) result.frequencies[i].label = labels[i];
 }
 
-// The baselines of the segments and the values less them: fitted to the
-// data alone before the loop, then again to the residuals of the rest of
-// the model (the sinusoids and the baselines are two blocks of one linear
-// least-squares problem in the amplitudes, solved in turn: each turn lowers
-// the sum of squares, and their alternation converges to the joint fit).
-struct Baselines {
-    std::span<const double> times;
-    std::span<const std::size_t> of_point;
-    std::span<const double> weights;
-    std::vector<SegmentBaseline> fitted;  // empty: baseline none
-    std::vector<double> corrected;        // values - baseline
-
-    // The baselines' correction fitted to these residuals, taken off the
-    // corrected values and the residuals alike; returns the largest
-    // change at a point.
-    double refit(std::span<double> residuals)
-    {
-        if (fitted.empty()) return 0.0;
-        std::vector<SegmentBaseline> change = fitted;
-        for (SegmentBaseline& b : change) std::fill(std::begin(b.value), std::end(b.value), 0.0);
-        fit_baselines(times, residuals, weights, of_point, change);
-        const std::vector<double> at = baseline_at_points(times, of_point, change);
-        double largest = 0.0;
-        for (std::size_t k = 0; k < at.size(); ++k) {
-            corrected[k] -= at[k];
-            residuals[k] -= at[k];
-            largest = std::max(largest, std::fabs(at[k]));
-        }
-        for (std::size_t s = 0; s < fitted.size(); ++s)
-            for (int i = 0; i < 3; ++i) fitted[s].value[i] += change[s].value[i];
-        return largest;
-    }
-};
-
 double rms_of(std::span<const double> x)
 {
     double sum2 = 0.0;
@@ -193,34 +160,25 @@ std::size_t significant_peak(Result& result, const Settings& settings, std::span
     return no_peak;
 }
 
-// The baselines' part of the result: the model's constant taken into each
-// segment's offset (it is one of them), their errors, and the baseline at
-// each point.
-void finish_baselines(Result& result, Baselines& baselines, const Settings& settings)
+// The baselines' part of the result: each segment's polynomial in the unit
+// of the values and days with its errors from the joint covariance, the
+// model's constant taken into the offsets (it is the reference segment's),
+// and the baseline at each point.
+void finish_baselines(Result& result, const BaselineBasis& basis, std::span<const double> times,
+                      std::vector<SegmentBaseline> shapes, const std::vector<double>& cov, const Settings& settings)
 {
-    std::size_t columns = 0;
-    for (SegmentBaseline& b : baselines.fitted) {
-        if (b.coefficients > 0) b.value[0] += result.model.constant;
-        columns += static_cast<std::size_t>(b.coefficients);
-    }
-    result.model.constant = 0.0;
-    const std::size_t parameters = 3 * result.model.terms.size() + columns;
-    double chi2 = 0.0;
-    for (std::size_t k = 0; k < result.n; ++k) {
-        const double w = baselines.weights.empty() ? 1.0 : baselines.weights[k];
-        chi2 += w * w * result.residuals[k] * result.residuals[k];
-    }
     // The errors grow by sqrt(D_b), as the frequencies' do by sqrt(D_f):
     // a baseline averages the noise of its segment's whole length, so it
     // sees the residuals' correlation (D) and their noise at the lowest
     // frequencies searched, where red noise is strongest.
     const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, noise_box(settings, result.span));
     const double d_b = std::max(result.D, noise_excess(low_noise, rms_of(result.residuals), result.n));
-    const double variance =
-        result.n > parameters ? d_b * chi2 / static_cast<double>(result.n - parameters) : NAN;
-    baseline_errors(baselines.times, baselines.weights, baselines.of_point, variance, baselines.fitted);
-    result.baselines = baselines.fitted;
-    result.baseline = baseline_at_points(baselines.times, baselines.of_point, result.baselines);
+    const Layout layout(result.model.terms.size(), {}, &basis);
+    baselines_from_fit(basis, layout, result.model, cov, d_b, shapes);
+    result.model.constant = 0.0;
+    result.model.baseline.clear();
+    result.baselines = std::move(shapes);
+    result.baseline = baseline_at_points(times, basis.of_point, result.baselines);
 }
 
 // start_model: the model of the table to start from.  A term with its
@@ -232,8 +190,8 @@ Model start_model(const Settings& settings, const Result& result, const Series& 
 {
     Model model;
     model.constant = result.model.constant;
-    std::vector<double> rest(series.values.begin(), series.values.end()), wave(rest.size());
-    for (double& v : rest) v -= model.constant;
+    model.baseline = result.model.baseline;
+    std::vector<double> rest = result.residuals, wave(rest.size());
     for (const StartTerm& term : settings.start) {
         Sinusoid s;
         if (std::isfinite(term.amplitude) && std::isfinite(term.phase) && settings.start_t_ref) {
@@ -260,7 +218,7 @@ void finish(Result& result, std::span<const double> times, const Settings& setti
     for (double r : result.residuals) sum2 += r * r;
     result.rms = std::sqrt(sum2 / static_cast<double>(result.n));
 
-    const std::size_t p = 1 + 3 * result.model.terms.size();
+    const auto p = static_cast<std::size_t>(std::llround(std::sqrt(static_cast<double>(cov.size()))));
     auto sigma = [&](std::size_t index) { return cov.empty() ? NAN : std::sqrt(cov[index * p + index]); };
 
     for (std::size_t i = 0; i < result.model.terms.size(); ++i) {
@@ -307,16 +265,16 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     if (settings.weights)
         for (double e : errors) weights.push_back(1.0 / e);
 
-    // Step 0: the baselines alone; the sinusoids are fitted to the values
-    // less them.
+    // The segments' baselines: columns of every fit.
     result.segments = segmentation.segments;
-    Baselines baselines{times, segmentation.of_point, weights, {}, std::vector<double>(values.begin(), values.end())};
+    std::vector<SegmentBaseline> shapes;
+    std::optional<BaselineBasis> basis;
     if (settings.baseline != Baseline::none) {
-        baselines.fitted = segment_shapes(segmentation.segments, settings.baseline);
-        std::vector<double> data(values.begin(), values.end());
-        baselines.refit(data);
+        shapes = segment_shapes(segmentation.segments, settings.baseline);
+        basis = baseline_basis(times, segmentation.of_point, shapes);
     }
-    const Series series{tau, baselines.corrected, weights};
+    const std::size_t baseline_columns = basis ? Layout(0, {}, &*basis).size() - 1 : 0;
+    const Series series{tau, values, weights, basis ? &*basis : nullptr};
 
     result.data_amplitude = plan.amplitude(values);
     Refitter refitter(series, settings, result.span, threads);
@@ -332,17 +290,24 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         for (std::size_t k = 0; k < result.n; ++k) {
             const double w2 = weights.empty() ? 1.0 : weights[k] * weights[k];
             wsum += w2;
-            wy += w2 * baselines.corrected[k];
+            wy += w2 * values[k];
         }
         result.model.constant = wy / wsum;
     }
     result.residuals.resize(result.n);
-    for (std::size_t k = 0; k < result.n; ++k) result.residuals[k] = baselines.corrected[k] - result.model.constant;
+    for (std::size_t k = 0; k < result.n; ++k) result.residuals[k] = values[k] - result.model.constant;
+    // With baselines, step 0 is the fit of the baselines alone.
+    if (basis) {
+        result.model.baseline.assign(3 * basis->segments(), 0.0);
+        result.model = refitter.baselines_alone(result.model);
+        refitter.residuals(result.model, result.residuals);
+        refitter.accept(result.model);
+    }
 
     std::vector<Zone> rejected_zones;
     std::vector<double> log10_faps, snr_at_pick;
     std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
-    if (!baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
+    if (basis) plan.amplitude(result.residuals, spectrum_now);
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
 
@@ -353,10 +318,6 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         Rejection::Why why;
         result.model = diverged(fitted, started, result.span, why) ? started : fitted.model;
         refitter.residuals(result.model, result.residuals);
-        if (!baselines.fitted.empty()) {
-            baselines.refit(result.residuals);
-            refitter.residuals(result.model, result.residuals);
-        }
         refitter.accept(result.model);
         plan.amplitude(result.residuals, spectrum_now);
         for (const Sinusoid& term : result.model.terms) {
@@ -372,7 +333,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
             result.stop = Stop::max_frequencies;
             break;
         }
-        if (1 + 3 * (terms + 1) >= result.n) {
+        if (1 + 3 * (terms + 1) + baseline_columns >= result.n) {
             result.stop = Stop::too_few_points;
             break;
         }
@@ -466,48 +427,32 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
             result.stop_frequency = added.frequency;
             break;
         }
-        const bool whole_fit = !refitter.partial();
         refitter.accept(outcome.model);
         result.model = outcome.model;
         result.residuals.swap(next);
         spectrum_now.swap(next_spectrum);
-        // After a fit of every frequency, the baselines follow.
-        if (whole_fit && !baselines.fitted.empty()) {
-            baselines.refit(result.residuals);
-            refitter.residuals(result.model, result.residuals);
-            refitter.accept(result.model);
-            plan.amplitude(result.residuals, spectrum_now);
-        }
         log10_faps.push_back(log10_fap);
         snr_at_pick.push_back(snr);
         if (progress)
             progress({static_cast<int>(result.model.terms.size()), most, seconds_since(start), added.frequency, snr});
     }
 
-    // The final fit, converged tightly, and the residuals of its model.
-    // With baselines, the final fit and the baselines in turn until the
-    // baselines no longer move (by 1e-7 of the residuals' rms).
+    // The final fit, converged tightly, and the residuals of its model
+    // (the baselines' alone were fitted tightly at the start).
     const Clock::time_point t_final = Clock::now();
-    constexpr int most_rounds = 30;
-    for (int round = 0; round < most_rounds; ++round) {
-        if (!result.model.terms.empty()) {
-            const FitOutcome final_fit = refitter.final_fit(result.model);
-            Rejection::Why why;
-            if (!diverged(final_fit, result.model, result.span, why)) {
-                result.model = final_fit.model;
-                refitter.residuals(result.model, result.residuals);
-            }
+    if (!result.model.terms.empty()) {
+        const FitOutcome final_fit = refitter.final_fit(result.model);
+        Rejection::Why why;
+        if (!diverged(final_fit, result.model, result.span, why)) {
+            result.model = final_fit.model;
+            refitter.residuals(result.model, result.residuals);
         }
-        if (baselines.fitted.empty()) break;
-        const double moved = baselines.refit(result.residuals);
-        refitter.residuals(result.model, result.residuals);
-        if (!(moved > 1e-7 * rms_of(result.residuals))) break;
+        plan.amplitude(result.residuals, spectrum_now);
     }
-    if (!result.model.terms.empty() || !baselines.fitted.empty()) plan.amplitude(result.residuals, spectrum_now);
     result.residual_amplitude = spectrum_now;
     const std::vector<double> cov = refitter.covariance(result.model);
     finish(result, times, settings, log10_faps, snr_at_pick, cov);
-    if (!baselines.fitted.empty()) finish_baselines(result, baselines, settings);
+    if (basis) finish_baselines(result, *basis, times, shapes, cov, settings);
     result.timing.final = seconds_since(t_final);
     result.timing.total = seconds_since(start);
     return result;

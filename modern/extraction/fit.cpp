@@ -62,6 +62,25 @@ std::vector<Linear> linear_terms(const Model& model)
     return terms;
 }
 
+// The segments' baselines in one block of rows: added to the model m, and
+// their columns (w x^p in the points of their segment, 0 elsewhere) when
+// jac is given.
+void baseline_rows(const Series& series, const Model& model, const Layout* layout, std::size_t first,
+                   std::size_t count, double* m, double* jac)
+{
+    const BaselineBasis& basis = *series.baseline;
+    if (model.baseline.size() == 3 * basis.segments())
+        for (std::size_t k = 0; k < count; ++k) m[k] += basis.at(model.baseline, first + k);
+    if (!jac) return;
+    for (const Layout::BaselineParameter& b : layout->baseline()) {
+        double* col = jac + b.index * count;
+        for (std::size_t k = 0; k < count; ++k)
+            col[k] = basis.of_point[first + k] == b.segment
+                         ? weight(series, first + k) * std::pow(basis.x[first + k], b.power)
+                         : 0.0;
+    }
+}
+
 // One block of rows: the residuals (when res is given) and the Jacobian
 // columns (when jac is given), from one evaluation of each sine and cosine.
 void block(const Series& series, const Model& model, const std::vector<Linear>& terms, const Layout* layout,
@@ -90,6 +109,7 @@ void block(const Series& series, const Model& model, const std::vector<Linear>& 
             for (std::size_t k = 0; k < count; ++k)
                 col_f[k] = weight(series, first + k) * two_pi * tau[k] * (term.a * c[k] - term.b * s[k]);
     }
+    if (series.baseline) baseline_rows(series, model, layout, first, count, m.data(), jac);
     if (res)
         for (std::size_t k = 0; k < count; ++k) res[k] = weight(series, first + k) * (m[k] - series.values[first + k]);
 }
@@ -194,7 +214,8 @@ struct WorkspaceDeleter {
 
 }  // namespace
 
-Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency) : frequency_(terms), sine_(terms)
+Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency, const BaselineBasis* baseline)
+    : frequency_(terms), sine_(terms)
 {
     for (std::size_t i = 0; i < terms; ++i) {
         const bool free = i >= free_frequency.size() || free_frequency[i];
@@ -202,6 +223,11 @@ Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency) : fre
         sine_[i] = size_;
         size_ += 2;
     }
+    first_baseline_ = size_;
+    if (!baseline) return;
+    segments_ = baseline->segments();
+    for (std::size_t s = 0; s < segments_; ++s)
+        for (int p = baseline->first_power(s); p < baseline->powers[s]; ++p) baseline_.push_back({size_++, s, p});
 }
 
 void Layout::pack(const Model& model, std::span<double> x) const
@@ -212,6 +238,10 @@ void Layout::pack(const Model& model, std::span<double> x) const
         if (frequency_[i] != fixed) x[frequency_[i]] = term.frequency;
         x[sine(i)] = term.a;
         x[cosine(i)] = term.b;
+    }
+    for (const BaselineParameter& b : baseline_) {
+        const std::size_t at = 3 * b.segment + static_cast<std::size_t>(b.power);
+        x[b.index] = at < model.baseline.size() ? model.baseline[at] : 0.0;
     }
 }
 
@@ -227,6 +257,9 @@ void Layout::unpack(std::span<const double> x, Model& model) const
         term.phase -= std::floor(term.phase);
         if (term.phase >= 1.0) term.phase = 0.0;
     }
+    if (segments_ == 0) return;
+    model.baseline.assign(3 * segments_, 0.0);
+    for (const BaselineParameter& b : baseline_) model.baseline[3 * b.segment + static_cast<std::size_t>(b.power)] = x[b.index];
 }
 
 void residuals(const Series& series, const Model& model, std::size_t first, std::size_t count, double* out)
@@ -308,7 +341,7 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 {
     FitOutcome outcome;
     outcome.model = start;
-    const Layout layout(start.terms.size(), free_frequency);
+    const Layout layout(start.terms.size(), free_frequency, series.baseline);
     const std::size_t n = series.tau.size(), p = layout.size();
     if (n <= p) return outcome;
 
@@ -365,7 +398,7 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 
 std::vector<double> covariance(const Series& series, const Model& model, int threads)
 {
-    const Layout layout(model.terms.size(), {});
+    const Layout layout(model.terms.size(), {}, series.baseline);
     const std::size_t n = series.tau.size(), p = layout.size();
     if (n <= p) return {};
     std::vector<double> jtj(p * p), res(n);
@@ -373,12 +406,13 @@ std::vector<double> covariance(const Series& series, const Model& model, int thr
     all_residuals(series, model, res.data(), threads);
     double chi2 = 0.0;
     for (double r : res) chi2 += r * r;
-    return covariance_from(jtj, chi2, n, model);
+    return covariance_from(jtj, chi2, n, model, series.baseline);
 }
 
-std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model)
+std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model,
+                                    const BaselineBasis* baseline)
 {
-    const Layout layout(model.terms.size(), {});
+    const Layout layout(model.terms.size(), {}, baseline);
     const std::size_t p = layout.size();
     if (n <= p || jtj.size() != p * p) return {};
     ScaledCholesky chol(jtj, p);

@@ -28,10 +28,24 @@ bool any_free_frequency(const Layout& layout)
     return false;
 }
 
+// The baseline coefficients of parameters x, 3 per segment (empty without
+// baselines).
+std::vector<double> baseline_of(const Layout& layout, const Series& series, std::span<const double> x)
+{
+    std::vector<double> c;
+    if (!series.baseline) return c;
+    c.assign(3 * series.baseline->segments(), 0.0);
+    for (const Layout::BaselineParameter& b : layout.baseline())
+        c[3 * b.segment + static_cast<std::size_t>(b.power)] = x[b.index];
+    return c;
+}
+
 // J^T f from the sums of the residuals r against each term: f = -w r, so
 // each entry is minus the product of its column with r.
 void gradient_from(const Layout& layout, std::span<const Wave> waves, const Projection& r, std::span<double> g)
 {
+    for (const Layout::BaselineParameter& b : layout.baseline())
+        g[b.index] = -r.baseline[3 * b.segment + static_cast<std::size_t>(b.power)];
     g[0] = -r.constant;
     for (std::size_t i = 0; i < layout.terms(); ++i) {
         const TermSums& s = r.terms[i];
@@ -108,16 +122,16 @@ void ExactObjective::normal_matrix(std::span<const double> x, std::span<double> 
 void ExactObjective::subtract_curvature(std::span<const double> x, std::span<double> h)
 {
     if (!any_free_frequency(layout_)) return;
+    at(x);
     const std::vector<Wave> waves = waves_of(layout_, x, model_);
-    take_curvature(layout_, waves, project(series_.tau, series_.values, series_.weights, x[0], waves, 2, {}, threads_),
-                   h);
+    take_curvature(layout_, waves, project_model(series_, model_, waves, 2, {}, threads_), h);
 }
 
 // --- DirectObjective ---
 
 DirectObjective::DirectObjective(const Series& series, const Layout& layout, const Model& fixed, PairTable& table,
-                                 int threads)
-    : series_(series), layout_(layout), fixed_(fixed), table_(table), threads_(threads)
+                                 int threads, BaselineProducts* baseline)
+    : series_(series), layout_(layout), fixed_(fixed), table_(table), threads_(threads), baseline_(baseline)
 {
 }
 
@@ -126,8 +140,8 @@ void DirectObjective::at(std::span<const double> x)
     if (same(x, x_)) return;
     x_.assign(x.begin(), x.end());
     waves_ = waves_of(layout_, x, fixed_);
-    projection_ = project(series_.tau, series_.values, series_.weights, x[0], waves_, any_free_frequency(layout_) ? 2 : 0,
-                          {}, threads_);
+    const Model model{x[0], {}, baseline_of(layout_, series_, x)};
+    projection_ = project_model(series_, model, waves_, any_free_frequency(layout_) ? 2 : 0, {}, threads_);
 }
 
 double DirectObjective::chi2(std::span<const double> x)
@@ -145,8 +159,13 @@ void DirectObjective::gradient(std::span<const double> x, std::span<double> g)
 void DirectObjective::normal_matrix(std::span<const double> x, std::span<double> jtj)
 {
     at(x);
-    table_.set(slot_frequencies(waves_), threads_);
-    gram(table_, fit_columns(layout_, waves_), jtj.data(), threads_);
+    const std::vector<double> slots = slot_frequencies(waves_);
+    table_.set(slots, threads_);
+    const std::vector<Column> columns = fit_columns(layout_, waves_);
+    gram(table_, columns, jtj.data(), threads_);
+    if (!baseline_ || layout_.baseline().empty()) return;
+    baseline_->set(slots, 1, 1, threads_);
+    baseline_gram(*baseline_, layout_, columns, jtj.data());
 }
 
 void DirectObjective::subtract_curvature(std::span<const double> x, std::span<double> h)
@@ -159,9 +178,10 @@ void DirectObjective::subtract_curvature(std::span<const double> x, std::span<do
 
 AddedObjective::AddedObjective(const Series& series, const Layout& layout, std::span<const double> start,
                                const Model& fixed, std::size_t known_terms, const KnownResiduals& known,
-                               PairTable& table, int threads)
+                               PairTable& table, int threads, BaselineProducts* baseline)
     : series_(series), layout_(layout), fixed_(fixed), known_(known), table_(table), threads_(threads),
-      start_(start.begin(), start.end()), known_terms_(known_terms)
+      baseline_(layout.baseline().empty() ? nullptr : baseline), start_(start.begin(), start.end()),
+      known_terms_(known_terms)
 {
     old_.push_back(0);
     old_sums_.push_back(known.projection.constant);
@@ -171,6 +191,11 @@ AddedObjective::AddedObjective(const Series& series, const Layout& layout, std::
         old_sums_.push_back(known.projection.terms[i].sine);
         old_sums_.push_back(known.projection.terms[i].cosine);
     }
+    if (baseline_)
+        for (const Layout::BaselineParameter& b : layout.baseline()) {
+            old_.push_back(b.index);
+            old_sums_.push_back(known.projection.baseline[3 * b.segment + static_cast<std::size_t>(b.power)]);
+        }
     for (std::size_t i = known_terms; i < layout.terms(); ++i) {
         if (layout.frequency(i) != Layout::fixed) added_.push_back(layout.frequency(i));
         added_.push_back(layout.sine(i));
@@ -178,12 +203,27 @@ AddedObjective::AddedObjective(const Series& series, const Layout& layout, std::
     }
     // The products of the known model's columns, which no step changes.
     const std::vector<Wave> waves = waves_of(layout, start_, fixed);
-    table_.set(slot_frequencies(waves), threads_);
+    const std::vector<double> slots = slot_frequencies(waves);
+    table_.set(slots, threads_);
     const std::vector<Column> columns = fit_columns(layout, waves);
     std::vector<Column> old_columns;
     for (std::size_t j : old_) old_columns.push_back(columns[j]);
-    old_gram_.resize(old_.size() * old_.size());
+    const std::size_t nold = old_.size();
+    old_gram_.resize(nold * nold);
     gram(table_, old_columns, old_gram_.data(), threads_);
+    if (!baseline_) return;
+    // The known terms' products with the baselines (their frequencies stay).
+    baseline_->set(std::span<const double>(slots).first(1 + known_terms), 1, 0, threads_);
+    for (std::size_t j = 0; j < nold; ++j)
+        for (std::size_t k = 0; k < nold; ++k)
+            if (layout.baseline_at(old_[j]) || layout.baseline_at(old_[k]))
+                old_gram_[j * nold + k] = column_product(table_, baseline_, layout, columns, old_[j], old_[k]);
+}
+
+double AddedObjective::old_product(std::size_t j, const Column& column) const
+{
+    const Layout::BaselineParameter* b = baseline_ ? layout_.baseline_at(old_[j]) : nullptr;
+    return b ? baseline_->product(b->segment, b->power, column) : table_.product(columns_[old_[j]], column);
 }
 
 void AddedObjective::at(std::span<const double> x)
@@ -194,8 +234,10 @@ void AddedObjective::at(std::span<const double> x)
     const std::vector<Wave>& waves = waves_;
     const std::span<const Wave> added_waves = std::span<const Wave>(waves).subspan(known_terms_);
     const Projection near = project(series_.tau, known_.values, series_.weights, 0.0, added_waves, 2, {}, threads_);
-    table_.set(slot_frequencies(waves), threads_);
+    const std::vector<double> slots = slot_frequencies(waves);
+    table_.set(slots, threads_);
     columns_ = fit_columns(layout_, waves);
+    if (baseline_) baseline_->set(slots, 1 + known_terms_, 2, threads_);
 
     const std::size_t nold = old_.size(), nadded = added_.size();
     std::vector<double> d(nold), gd(nold, 0.0);
@@ -204,7 +246,7 @@ void AddedObjective::at(std::span<const double> x)
         for (std::size_t k = 0; k < nold; ++k) gd[j] += old_gram_[j * nold + k] * d[k];
     cross_.resize(nold * nadded);
     for (std::size_t j = 0; j < nold; ++j)
-        for (std::size_t a = 0; a < nadded; ++a) cross_[j * nadded + a] = table_.product(columns_[old_[j]], columns_[added_[a]]);
+        for (std::size_t a = 0; a < nadded; ++a) cross_[j * nadded + a] = old_product(j, columns_[added_[a]]);
 
     // <c_j, n>, n the added terms, and <c_a, d> for each added column.
     std::vector<double> with_added(nold, 0.0), with_change(nadded, 0.0);
@@ -245,7 +287,7 @@ void AddedObjective::at(std::span<const double> x)
         auto with_change_of = [&](bool sine, std::uint8_t power) {
             const Column basis{{slot, sine, power, 1.0}};
             double sum = 0.0;
-            for (std::size_t j = 0; j < nold; ++j) sum += d[j] * table_.product(columns_[old_[j]], basis);
+            for (std::size_t j = 0; j < nold; ++j) sum += d[j] * old_product(j, basis);
             return sum;
         };
         const TermSums& s = near.terms[i - known_terms_];

@@ -9,6 +9,12 @@
 //                     known: one pass over the points for the new terms
 //                     only (N per term), everything else from the sums.
 //
+// The segments' baselines (series.baseline) are linear parameters of all
+// three: the fast ones take their products with the sinusoids from
+// BaselineProducts (a pass over the points per frequency), their sums with
+// the residuals from the pass that makes the residuals.  In AddedObjective
+// they move at every step, as the known model's amplitudes do.
+//
 // AddedObjective writes the residuals as r = r0 - n - d, r0 the known
 // residuals, n the new terms at the points, d = sum_j d_j c_j the change
 // of the known model's linear parameters (its frequencies stay):
@@ -25,6 +31,7 @@
 #include <span>
 #include <vector>
 
+#include "baseline_sums.hpp"
 #include "extraction/fit.hpp"
 #include "gram.hpp"
 #include "lm.hpp"
@@ -53,7 +60,8 @@ private:
 
 class DirectObjective : public Objective {
 public:
-    DirectObjective(const Series& series, const Layout& layout, const Model& fixed, PairTable& table, int threads);
+    DirectObjective(const Series& series, const Layout& layout, const Model& fixed, PairTable& table, int threads,
+                    BaselineProducts* baseline = nullptr);
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
@@ -67,6 +75,7 @@ private:
     const Model& fixed_;
     PairTable& table_;
     int threads_;
+    BaselineProducts* baseline_;
     std::vector<double> x_;
     std::vector<Wave> waves_;
     Projection projection_;
@@ -76,7 +85,7 @@ private:
 // waves): what AddedObjective starts from.
 struct KnownResiduals {
     std::span<const double> values;  // r0 = data - model, one per point
-    Projection projection;           // of r0 against the model's waves and the constant
+    Projection projection;           // of r0 against the model's waves, the constant and the baselines
 };
 
 class AddedObjective : public Objective {
@@ -88,7 +97,8 @@ public:
     //         fixed   the model of the fixed frequencies
     //         known   r0 and its sums
     AddedObjective(const Series& series, const Layout& layout, std::span<const double> start, const Model& fixed,
-                   std::size_t known_terms, const KnownResiduals& known, PairTable& table, int threads);
+                   std::size_t known_terms, const KnownResiduals& known, PairTable& table, int threads,
+                   BaselineProducts* baseline = nullptr);
     double chi2(std::span<const double> x) override;
     void gradient(std::span<const double> x, std::span<double> g) override;
     void normal_matrix(std::span<const double> x, std::span<double> jtj) override;
@@ -96,6 +106,8 @@ public:
 
 private:
     void at(std::span<const double> x);
+    // The product of the j-th known linear parameter's column with a column.
+    double old_product(std::size_t j, const Column& column) const;
 
     const Series& series_;
     const Layout& layout_;
@@ -103,9 +115,12 @@ private:
     const KnownResiduals& known_;
     PairTable& table_;
     int threads_;
+    BaselineProducts* baseline_;
     std::vector<double> start_;
     std::size_t known_terms_;
-    std::vector<std::size_t> old_, added_;  // parameters: the known model's linear ones, the added terms' ones
+    // Parameters: the known model's linear ones (the baselines' among them),
+    // the added terms' ones.
+    std::vector<std::size_t> old_, added_;
     std::vector<double> old_sums_;         // P_j = <r0, c_j>
     std::vector<double> old_gram_;         // G, old_ x old_
     // At the latest x:

@@ -34,6 +34,7 @@ struct Projection {
     double chi2 = 0.0;      // <r, r>
     double constant = 0.0;  // <r, 1>
     std::vector<TermSums> terms;
+    std::vector<double> baseline;  // <r, x^p> of the segments' baseline columns (project_model), 3 per segment
 };
 
 // project: the residuals r = base - constant - sum of the waves, and their

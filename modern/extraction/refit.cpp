@@ -7,6 +7,7 @@
 #include "lm.hpp"
 #include "extraction/model.hpp"
 #include "objectives.hpp"
+#include "solve.hpp"
 
 namespace extraction {
 namespace {
@@ -19,7 +20,7 @@ constexpr int polish_steps = 6;
 
 bool same_model(const Model& a, const Model& b)
 {
-    if (a.constant != b.constant || a.terms.size() != b.terms.size()) return false;
+    if (a.constant != b.constant || a.terms.size() != b.terms.size() || a.baseline != b.baseline) return false;
     for (std::size_t i = 0; i < a.terms.size(); ++i)
         if (a.terms[i].frequency != b.terms[i].frequency || a.terms[i].amplitude != b.terms[i].amplitude ||
             a.terms[i].phase != b.terms[i].phase)
@@ -52,6 +53,7 @@ Refitter::Refitter(const Series& series, const Settings& settings, double span, 
     : series_(series), settings_(settings), span_(span), threads_(threads)
 {
     fit_settings_.threads = threads;
+    if (series.baseline && settings.fit != FitMethod::exact) baseline_.emplace(*series.baseline, series.tau, series.weights);
 }
 
 void Refitter::cover(const Model& model)
@@ -110,7 +112,7 @@ bool Refitter::gone_too_far(const Layout& layout, std::span<const double> x, con
 FitOutcome Refitter::run(const Model& trial, const std::vector<bool>& free, const Model& model,
                          std::span<const double> residuals, bool added)
 {
-    const Layout layout(trial.terms.size(), free);
+    const Layout layout(trial.terms.size(), free, series_.baseline);
     const std::size_t n = series_.tau.size();
     const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, trial); };
     if (settings_.fit == FitMethod::exact) {
@@ -119,20 +121,40 @@ FitOutcome Refitter::run(const Model& trial, const std::vector<bool>& free, cons
     }
     cover(trial);
     if (!added) {
-        DirectObjective objective(series_, layout, trial, *table_, threads_);
+        DirectObjective objective(series_, layout, trial, *table_, threads_, baseline_products());
         return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
     }
     if (!has_known_ || !same_model(known_model_, model)) {
-        known_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), 0, {},
-                         threads_);
+        known_ = project_model(series_, model, waves_of(model), 0, {}, threads_);
         known_model_ = model;
         has_known_ = true;
     }
     const KnownResiduals known{residuals, known_};
     std::vector<double> start(layout.size());
     layout.pack(trial, start);
-    AddedObjective objective(series_, layout, start, trial, model.terms.size(), known, *table_, threads_);
+    AddedObjective objective(series_, layout, start, trial, model.terms.size(), known, *table_, threads_,
+                             baseline_products());
     return levenberg_marquardt(objective, layout, trial, n, fit_settings_, abandon);
+}
+
+Model Refitter::baselines_alone(const Model& model) const
+{
+    Model out = model;
+    out.terms.clear();
+    const Layout layout(0, {}, series_.baseline);
+    const std::size_t n = series_.tau.size(), p = layout.size();
+    if (n <= p) return out;
+    std::vector<double> x(p), jtj(p * p), g(p), f(n);
+    for (int step = 0; step < 2; ++step) {
+        layout.pack(out, x);
+        extraction::residuals(series_, out, 0, n, f.data());
+        normal_equations(series_, out, layout, f.data(), jtj.data(), g.data(), threads_);
+        const NewtonStep newton = newton_step(jtj, p, g, 1.0);
+        if (!std::isfinite(newton.sigmas)) break;
+        for (std::size_t i = 0; i < p; ++i) x[i] += newton.step[i];
+        layout.unpack(x, out);
+    }
+    return out;
 }
 
 void Refitter::residuals(const Model& model, std::vector<double>& out)
@@ -142,10 +164,17 @@ void Refitter::residuals(const Model& model, std::vector<double>& out)
     if (settings_.fit == FitMethod::exact) {
         evaluate(model, series_.tau, out);
         for (std::size_t k = 0; k < n; ++k) out[k] = series_.values[k] - out[k];
+        if (series_.baseline && !model.baseline.empty())
+            for (std::size_t k = 0; k < n; ++k) out[k] -= series_.baseline->at(model.baseline, k);
         return;
     }
-    latest_ = project(series_.tau, series_.values, series_.weights, model.constant, waves_of(model), 0, out,
-                      threads_);
+    latest_ = project_model(series_, model, waves_of(model), 0, out, threads_);
+    // Without sinusoids (the baselines alone), the residuals in the exact
+    // path's order of operations: both choose the first candidate from the
+    // same bits.
+    if (model.terms.empty() && series_.baseline && !model.baseline.empty())
+        for (std::size_t k = 0; k < n; ++k)
+            out[k] = (series_.values[k] - model.constant) - series_.baseline->at(model.baseline, k);
     latest_model_ = model;
     has_latest_ = true;
 }
@@ -161,7 +190,7 @@ void Refitter::accept(const Model& model)
 FitOutcome Refitter::final_fit(const Model& model)
 {
     const std::vector<bool> free = free_frequencies(settings_.refine, model.terms.size());
-    const Layout layout(model.terms.size(), free);
+    const Layout layout(model.terms.size(), free, series_.baseline);
     const std::size_t n = series_.tau.size();
     const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, model); };
     std::unique_ptr<Objective> objective;
@@ -169,7 +198,7 @@ FitOutcome Refitter::final_fit(const Model& model)
         objective = std::make_unique<ExactObjective>(series_, layout, model, threads_);
     } else {
         cover(model);
-        objective = std::make_unique<DirectObjective>(series_, layout, model, *table_, threads_);
+        objective = std::make_unique<DirectObjective>(series_, layout, model, *table_, threads_, baseline_products());
     }
     FitOutcome outcome = levenberg_marquardt(*objective, layout, model, n, fit_settings_, abandon);
     polish(*objective, layout, outcome, n, final_tolerance, polish_steps);
@@ -179,20 +208,24 @@ FitOutcome Refitter::final_fit(const Model& model)
 std::vector<double> Refitter::covariance(const Model& model)
 {
     if (settings_.fit == FitMethod::exact) return extraction::covariance(series_, model, threads_);
-    const Layout layout(model.terms.size(), {});
+    const Layout layout(model.terms.size(), {}, series_.baseline);
     const std::size_t n = series_.tau.size(), p = layout.size();
     if (n <= p) return {};
     cover(model);
     const std::vector<Wave> waves = waves_of(model);
     const double chi2 = has_latest_ && same_model(latest_model_, model)
                             ? latest_.chi2
-                            : project(series_.tau, series_.values, series_.weights, model.constant, waves, 0, {},
-                                      threads_)
-                                  .chi2;
-    table_->set(slot_frequencies(waves), threads_);
+                            : project_model(series_, model, waves, 0, {}, threads_).chi2;
+    const std::vector<double> slots = slot_frequencies(waves);
+    table_->set(slots, threads_);
     std::vector<double> jtj(p * p);
-    gram(*table_, fit_columns(layout, waves), jtj.data(), threads_);
-    return covariance_from(jtj, chi2, n, model);
+    const std::vector<Column> columns = fit_columns(layout, waves);
+    gram(*table_, columns, jtj.data(), threads_);
+    if (BaselineProducts* baseline = baseline_products(); baseline && !layout.baseline().empty()) {
+        baseline->set(slots, 1, 1, threads_);
+        baseline_gram(*baseline, layout, columns, jtj.data());
+    }
+    return covariance_from(jtj, chi2, n, model, series_.baseline);
 }
 
 }  // namespace extraction

@@ -27,6 +27,7 @@
 
 #include "extraction/extraction.hpp"
 #include "extraction/fit.hpp"
+#include "baseline_sums.hpp"
 #include "gram.hpp"
 #include "projections.hpp"
 #include "spectrum/sampling_sums.hpp"
@@ -67,6 +68,14 @@ public:
     // in the loop's fits).
     FitOutcome final_fit(const Model& model);
 
+    // baselines_alone: the constant and the segments' baselines fitted with
+    // no sinusoid (the model's terms are dropped).
+    //   Notes: 1. A linear problem: two Gauss-Newton steps on the direct
+    //             normal equations (the second takes up the rounding of
+    //             the first), the same for both assemblies, so that the
+    //             first candidate is chosen on the same residuals.
+    Model baselines_alone(const Model& model) const;
+
     // covariance: as covariance() in fit.hpp, at the model whose residuals
     // were the latest asked for.
     std::vector<double> covariance(const Model& model);
@@ -81,6 +90,7 @@ private:
     // they do not reach (a star's signals often lie far below the grid's
     // highest frequency, and the set-up grows with the range).
     void cover(const Model& model);
+    BaselineProducts* baseline_products() { return baseline_ ? &*baseline_ : nullptr; }
 
     const Series& series_;
     Settings settings_;
@@ -89,6 +99,7 @@ private:
     FitSettings fit_settings_;
     std::optional<spectrum::SamplingSums> sums_;
     std::optional<PairTable> table_;  // on sums_, which cover() makes again in place
+    std::optional<BaselineProducts> baseline_;  // with the series' baselines, fast fits
     bool partial_ = false;
     // The residuals' sums of the latest residuals() call, and of the
     // accepted model.

@@ -13,16 +13,46 @@
 
 namespace extraction {
 
+// The segments' baselines as columns of the fit.  In segment s the columns
+// are w x^p, p < powers[s], x = (t - centre_s) / h_s with h_s half the
+// segment's length (columns of order one whatever the time unit and
+// span): the polynomial's coefficient of (t - centre)^p is c_p / h^p.
+// The constant's column is the sum of all the offsets' columns, so one
+// segment (`reference`) has no offset column: its offset is the model's
+// constant, and every other offset is the constant plus its own.
+struct BaselineBasis {
+    static constexpr std::size_t none = static_cast<std::size_t>(-1);
+    std::vector<std::size_t> of_point;  // the segment of each point
+    std::vector<double> x;              // the scaled time of each point
+    std::vector<double> centre, half;   // per segment: centre and h, d
+    std::vector<int> powers;            // per segment: 0 to 3 columns
+    std::size_t reference = none;       // the segment whose offset is the constant
+
+    std::size_t segments() const { return powers.size(); }
+    // The first power of segment s with a column of its own.
+    int first_power(std::size_t s) const { return s == reference ? 1 : 0; }
+    // The baseline of coefficients c (3 per segment) at point k.
+    double at(std::span<const double> c, std::size_t k) const
+    {
+        const std::size_t s = of_point[k];
+        double v = 0.0;
+        for (int p = powers[s] - 1; p >= 0; --p) v = v * x[k] + c[3 * s + static_cast<std::size_t>(p)];
+        return v;
+    }
+};
+
 // The observations as the fit sees them.
 struct Series {
     std::span<const double> tau;      // t - t_ref, days
     std::span<const double> values;   // same length as tau
     std::span<const double> weights;  // 1 / sigma per point, or empty for all 1
+    const BaselineBasis* baseline = nullptr;  // the segments' baselines, or none
 };
 
 // Where the model's quantities sit in the fit's parameter vector: the
 // constant first, then for each term its frequency (when it may move) and
-// the coefficients of its sine and cosine,
+// the coefficients of its sine and cosine, then the segments' baseline
+// coefficients (segment by segment, power by power, when there are any),
 //   A sin(2 pi (f tau + phi)) = a sin(2 pi f tau) + b cos(2 pi f tau),
 //   a = A cos(2 pi phi),  b = A sin(2 pi phi).
 // The model is the same; in a and b it is linear, so that a fit with its
@@ -36,13 +66,28 @@ public:
 
     // free_frequency[i]: term i's frequency is a parameter; a shorter list
     // leaves the remaining frequencies free.
-    Layout(std::size_t terms, const std::vector<bool>& free_frequency);
+    Layout(std::size_t terms, const std::vector<bool>& free_frequency, const BaselineBasis* baseline = nullptr);
+
+    // One baseline coefficient among the parameters.
+    struct BaselineParameter {
+        std::size_t index, segment;
+        int power;
+    };
 
     std::size_t size() const { return size_; }
     std::size_t terms() const { return sine_.size(); }
     std::size_t frequency(std::size_t i) const { return frequency_[i]; }  // or fixed
     std::size_t sine(std::size_t i) const { return sine_[i]; }
     std::size_t cosine(std::size_t i) const { return sine_[i] + 1; }
+    // The baseline coefficients, in the order of their indices (after
+    // every term's), and the one at an index if it is one.
+    const std::vector<BaselineParameter>& baseline() const { return baseline_; }
+    const BaselineParameter* baseline_at(std::size_t index) const
+    {
+        return index >= first_baseline_ && index - first_baseline_ < baseline_.size()
+                   ? &baseline_[index - first_baseline_]
+                   : nullptr;
+    }
 
     void pack(const Model& model, std::span<double> x) const;
     // Fixed frequencies are left as model holds them; amplitudes come out
@@ -51,6 +96,8 @@ public:
 
 private:
     std::vector<std::size_t> frequency_, sine_;
+    std::vector<BaselineParameter> baseline_;
+    std::size_t segments_ = 0, first_baseline_ = 0;
     std::size_t size_ = 1;
 };
 
@@ -101,8 +148,10 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 
 // covariance: covariance of the constant and of every frequency, amplitude
 // and phase at model (every frequency free), s^2 (J^T J)^-1 with
-// s^2 = chi2 / (N - p), p = 1 + 3 K; p x p, row by row, in the order c,
-// then f_i, A_i, phi_i (phases in cycles) for each term: index 1 + 3 i + q.
+// s^2 = chi2 / (N - p), p = 1 + 3 K (+ the baseline coefficients of
+// series.baseline); p x p, row by row, in the order c, then f_i, A_i,
+// phi_i (phases in cycles) for each term: index 1 + 3 i + q, then the
+// baseline coefficients in the layout's order (scaled powers).
 // Empty when J^T J is singular or N <= p.
 //   Notes: 1. Computed in the fit's parameters and carried to amplitude
 //             and phase through the derivatives of A = hypot(a, b),
@@ -113,7 +162,8 @@ std::vector<double> covariance(const Series& series, const Model& model, int thr
 // covariance_from: the same from J^T J in the fit's parameters (every
 // frequency free, p x p, row by row) and the sum of squares chi2 of n
 // points, however they were computed.
-std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model);
+std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model,
+                                    const BaselineBasis* baseline = nullptr);
 
 // The model with each amplitude made positive (a negative amplitude is half
 // a cycle of phase) and each phase brought into [0, 1).

@@ -22,6 +22,11 @@ struct Sinusoid {
 struct Model {
     double constant = 0.0;
     std::vector<Sinusoid> terms;
+    // The segments' baseline polynomials as the fit holds them, three
+    // coefficients per segment in the scaled powers of BaselineBasis
+    // (fit.hpp); empty without baselines.  evaluate() leaves them out: they
+    // need the segment of each point.
+    std::vector<double> baseline{};
 };
 
 // evaluate: the model at each tau.

@@ -1,0 +1,152 @@
+#include "baseline_sums.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "numerics/cycles.hpp"
+#include "numerics/parallel.hpp"
+
+namespace extraction {
+namespace {
+
+// Points per evaluation of the sines and cosines.
+constexpr std::size_t block_points = 256;
+
+double weight2(std::span<const double> weights, std::size_t k)
+{
+    return weights.empty() ? 1.0 : weights[k] * weights[k];
+}
+
+}  // namespace
+
+BaselineProducts::BaselineProducts(const BaselineBasis& basis, std::span<const double> tau,
+                                   std::span<const double> weights)
+    : basis_(basis), tau_(tau), weights_(weights), moments_(5 * basis.segments(), 0.0)
+{
+    for (std::size_t k = 0; k < basis.x.size(); ++k) {
+        double* m = moments_.data() + 5 * basis.of_point[k];
+        double v = weight2(weights, k);
+        for (int i = 0; i < 5; ++i, v *= basis.x[k]) m[i] += v;
+    }
+    slots_.push_back(slot_sums(0.0, 2));
+}
+
+std::vector<BaselineProducts::Sums> BaselineProducts::slot_sums(double frequency, int powers) const
+{
+    std::vector<Sums> sums(basis_.segments());
+    std::array<double, block_points> arg, s, c;
+    const std::size_t n = basis_.x.size();
+    for (std::size_t k0 = 0; k0 < n; k0 += block_points) {
+        const std::size_t m = std::min(block_points, n - k0);
+        for (std::size_t k = 0; k < m; ++k) arg[k] = frequency * tau_[k0 + k];
+        numerics::sincos_cycles(arg.data(), s.data(), c.data(), m);
+        for (std::size_t k = 0; k < m; ++k) {
+            const std::size_t point = k0 + k;
+            Sums& out = sums[basis_.of_point[point]];
+            const double x = basis_.x[point], t = tau_[point];
+            double xp = weight2(weights_, point);
+            for (int p = 0; p < 3; ++p, xp *= x) {
+                double v = xp;
+                for (int q = 0; q <= powers; ++q, v *= t) {
+                    out.sine[p][q] += v * s[k];
+                    out.cosine[p][q] += v * c[k];
+                }
+            }
+        }
+    }
+    return sums;
+}
+
+void BaselineProducts::set(std::span<const double> frequencies, std::size_t first, int powers, int threads)
+{
+    first = std::max<std::size_t>(first, 1);
+    slots_.resize(std::max<std::size_t>(frequencies.size(), 1));
+    if (first >= frequencies.size()) return;
+    numerics::for_each_block(frequencies.size() - first, threads, [&](std::size_t j) {
+        slots_[first + j] = slot_sums(frequencies[first + j], powers);
+    });
+}
+
+double BaselineProducts::product(std::size_t segment, int power, const Basis& v) const
+{
+    const Sums& s = slots_[v.slot][segment];
+    const std::size_t p = static_cast<std::size_t>(power), q = v.power;
+    return v.coefficient * (v.sine ? s.sine[p][q] : s.cosine[p][q]);
+}
+
+double BaselineProducts::product(std::size_t segment, int power, const Column& c) const
+{
+    double sum = 0.0;
+    for (const Basis& v : c) sum += product(segment, power, v);
+    return sum;
+}
+
+double BaselineProducts::product(std::size_t segment, int power, std::size_t segment2, int power2) const
+{
+    return segment == segment2 ? moments_[5 * segment + static_cast<std::size_t>(power + power2)] : 0.0;
+}
+
+double column_product(const PairTable& table, const BaselineProducts* baseline, const Layout& layout,
+                      std::span<const Column> columns, std::size_t u, std::size_t v)
+{
+    const Layout::BaselineParameter* a = baseline ? layout.baseline_at(u) : nullptr;
+    const Layout::BaselineParameter* b = baseline ? layout.baseline_at(v) : nullptr;
+    if (a && b) return baseline->product(a->segment, a->power, b->segment, b->power);
+    if (a) return baseline->product(a->segment, a->power, columns[v]);
+    if (b) return baseline->product(b->segment, b->power, columns[u]);
+    return table.product(columns[u], columns[v]);
+}
+
+void baseline_gram(const BaselineProducts& baseline, const Layout& layout, std::span<const Column> columns,
+                   double* out)
+{
+    const std::size_t p = layout.size();
+    for (const Layout::BaselineParameter& a : layout.baseline())
+        for (std::size_t v = 0; v < p; ++v) {
+            const Layout::BaselineParameter* b = layout.baseline_at(v);
+            const double value = b ? baseline.product(a.segment, a.power, b->segment, b->power)
+                                   : baseline.product(a.segment, a.power, columns[v]);
+            out[a.index * p + v] = value;
+            out[v * p + a.index] = value;
+        }
+}
+
+std::vector<double> baseline_values(const BaselineBasis& basis, std::span<const double> c)
+{
+    std::vector<double> out(basis.x.size(), 0.0);
+    if (c.size() != 3 * basis.segments()) return out;
+    for (std::size_t k = 0; k < out.size(); ++k) out[k] = basis.at(c, k);
+    return out;
+}
+
+std::vector<double> baseline_residual_sums(const BaselineBasis& basis, std::span<const double> weights,
+                                           std::span<const double> r)
+{
+    std::vector<double> sums(3 * basis.segments(), 0.0);
+    for (std::size_t k = 0; k < r.size(); ++k) {
+        double* s = sums.data() + 3 * basis.of_point[k];
+        double v = weight2(weights, k) * r[k];
+        for (int p = 0; p < 3; ++p, v *= basis.x[k]) s[p] += v;
+    }
+    return sums;
+}
+
+Projection project_model(const Series& series, const Model& model, std::span<const Wave> waves, int powers,
+                         std::span<double> residuals, int threads)
+{
+    if (!series.baseline)
+        return project(series.tau, series.values, series.weights, model.constant, waves, powers, residuals, threads);
+    const BaselineBasis& basis = *series.baseline;
+    std::vector<double> base = baseline_values(basis, model.baseline);
+    for (std::size_t k = 0; k < base.size(); ++k) base[k] = series.values[k] - base[k];
+    std::vector<double> own;
+    if (residuals.empty()) {
+        own.resize(base.size());
+        residuals = own;
+    }
+    Projection out = project(series.tau, base, series.weights, model.constant, waves, powers, residuals, threads);
+    out.baseline = baseline_residual_sums(basis, series.weights, residuals);
+    return out;
+}
+
+}  // namespace extraction
