@@ -594,8 +594,18 @@ std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span
     const std::size_t p = numerics::add_sizes(1 + 3 * static_cast<std::size_t>(std::max(most, 0)), baseline_columns);
     const std::size_t pp = multiply_sizes(p, p);
     // Four spectra; about a dozen series of n (values, times, residuals,
-    // weights, the solver's vectors).
-    const std::size_t series = sum_sizes({multiply_sizes(4, grid.count), multiply_sizes(12, n)});
+    // weights, the solver's vectors).  With baselines, four more (the scaled
+    // time and segment of each point, the values less the baselines and
+    // their residuals in a pass), and the sums of each segment's powers
+    // against every frequency (18 per segment and frequency, at most one
+    // segment more than the columns).
+    const std::size_t baseline_sums =
+        baseline_columns == 0
+            ? 0
+            : sum_sizes({multiply_sizes(4, n),
+                         multiply_sizes(multiply_sizes(18, static_cast<std::size_t>(std::max(most, 0)) + 1),
+                                        numerics::add_sizes(baseline_columns, 1))});
+    const std::size_t series = sum_sizes({multiply_sizes(4, grid.count), multiply_sizes(12, n), baseline_sums});
     if (fit == FitMethod::exact) {
         // The normal equations of each partition and the solver's own
         // p x p matrices (and the final polish's); a block of the Jacobian

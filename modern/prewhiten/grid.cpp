@@ -56,8 +56,15 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
     return grid;
 }
 
-std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options)
+std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options,
+                            std::size_t segments)
 {
+    // The baselines' columns in the fit: as many per segment as the
+    // polynomial has coefficients.
+    const std::size_t per_segment = options.baseline == extraction::Baseline::none       ? 0
+                                    : options.baseline == extraction::Baseline::offset   ? 1
+                                    : options.baseline == extraction::Baseline::linear   ? 2
+                                                                                         : 3;
     std::uint64_t bytes = spectrum::memory_needed(curve.size(), grid, options.spectrum);
     bytes = numerics::add_sizes(bytes, curve.bytes());
     // The spectral window is a second spectrum on the same grid.
@@ -66,7 +73,8 @@ std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum:
     if (!options.spectrum_only)
         bytes = numerics::add_sizes(bytes,
                                     extraction::memory_needed(curve.size(), grid, lightcurve::time_span(curve.times),
-                                                              options.max_frequencies, options.fit));
+                                                              options.max_frequencies, options.fit,
+                                                              numerics::multiply_sizes(per_segment, segments)));
     return bytes;
 }
 
@@ -113,9 +121,10 @@ std::string memory_limit_text(const Options& options)
            ", half this machine's memory (--max-memory raises the limit)";
 }
 
-void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options)
+void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options,
+                  std::size_t segments)
 {
-    const std::uint64_t needed = memory_needed(curve, grid, options);
+    const std::uint64_t needed = memory_needed(curve, grid, options, segments);
     const std::uint64_t limit = memory_limit(options);
     if (needed <= limit) return;
     throw StarError(std::string(options.spectrum_only ? "the spectrum" : "the extraction") + " of " +

@@ -34,8 +34,10 @@ std::string box_warning(const lightcurve::LightCurve& curve, const Options& opti
 
 // Memory a star's run needs at most, and the limit it must stay within
 // (--max-memory, or by default half the machine's memory, which leaves room
-// for the system and the other jobs).
-std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options);
+// for the system and the other jobs).  `segments`: the light curve's
+// segments, each with its baseline's columns in the fit.
+std::uint64_t memory_needed(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options,
+                            std::size_t segments = 1);
 std::uint64_t memory_limit(const Options& options);
 
 // The memory limit as messages give it: "--max-memory 1.0 GiB", or the
@@ -44,6 +46,7 @@ std::string memory_limit_text(const Options& options);
 
 // A star that needs more memory than the limit: a StarError that says how
 // much, before anything of it is computed.
-void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options);
+void check_memory(const lightcurve::LightCurve& curve, const spectrum::Grid& grid, const Options& options,
+                  std::size_t segments = 1);
 
 }  // namespace prewhiten

@@ -244,7 +244,7 @@ void prepare_star(const Options& options, const UserLists& lists, StarResults& r
     if (computes_spectrum(options)) {
         r.grid = grid_for(r.curve, options, r.segmentation.segments);
         check_window(r.curve, options);
-        check_memory(r.curve, r.grid, options);
+        check_memory(r.curve, r.grid, options, std::max<std::size_t>(r.segmentation.segments.size(), 1));
     }
     r.method = method_facts(options);
     r.window_frequency = options.window;

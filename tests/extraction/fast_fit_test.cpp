@@ -1,12 +1,15 @@
 // The fast fit against its references: the sums of the sampling against
 // their direct sums, the normal matrix and the objectives against the
 // direct assembly, the fits and whole extractions against the exact ones.
+#include <gsl/gsl_multifit.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 #include <vector>
 
+#include "baseline.hpp"
+#include "baseline_sums.hpp"
 #include "extraction/extraction.hpp"
 #include "gram.hpp"
 #include "peak.hpp"
@@ -56,6 +59,40 @@ Model start_model()
 }
 
 double relative(double a, double b) { return std::fabs(a - b) / std::max(std::fabs(b), 1e-300); }
+
+// The curve cut into two segments at the gap, the first with a quadratic
+// baseline, the second a linear one, added to the values; the basis of
+// their columns (the times are the taus).
+struct Segmented {
+    Curve curve;
+    std::vector<SegmentBaseline> shapes;
+    BaselineBasis basis;
+    double truth[2][3] = {{0.7, -0.03, 0.002}, {-0.4, 0.05, 0.0}};
+    Series series() const { return {curve.tau, curve.values, curve.weights, &basis}; }
+};
+
+Segmented make_segmented(Curve c)
+{
+    Segmented out;
+    std::vector<std::size_t> of_point;
+    std::vector<Segment> segments(2);
+    for (double t : c.tau) of_point.push_back(t < 9.0 ? 0 : 1);
+    for (std::size_t s = 0; s < 2; ++s) {
+        segments[s].first = s == 0 ? c.tau.front() : 11.0;
+        segments[s].last = s == 0 ? 7.0 : c.tau.back();
+        segments[s].count = 1000;
+    }
+    out.shapes = segment_shapes(segments, Baseline::quadratic);
+    out.shapes[1].coefficients = 2;
+    for (std::size_t k = 0; k < c.tau.size(); ++k) {
+        const double* b = out.truth[of_point[k]];
+        const double u = c.tau[k] - out.shapes[of_point[k]].centre;
+        c.values[k] += b[0] + b[1] * u + b[2] * u * u;
+    }
+    out.curve = std::move(c);
+    out.basis = baseline_basis(out.curve.tau, of_point, out.shapes);
+    return out;
+}
 
 }  // namespace
 
@@ -206,6 +243,151 @@ TEST(Objectives, DirectAndAddedAgreeWithTheExactAssemblyAwayFromTheStart)
         for (std::size_t j = 0; j < p; ++j)
             EXPECT_NEAR(ja[i * p + j], je[i * p + j], 1e-11 * std::sqrt(je[i * p + i] * je[j * p + j]));
     }
+}
+
+TEST(Objectives, AgreeWithTheExactAssemblyWithTheSegmentsBaselines)
+{
+    const Segmented seg = make_segmented(make_curve(true));
+    const Curve& c = seg.curve;
+    const Series series = seg.series();
+    const spectrum::SamplingSums sums(c.tau, c.weights, 40.0, 2);
+    PairTable table(sums);
+    BaselineProducts products(seg.basis, c.tau, c.weights);
+    Model known = start_model();
+    known.terms.pop_back();
+    known.baseline = {0.0, -0.4, 0.8, 1.1, 0.5, 0.0};  // scaled powers; the first offset is the constant's
+    Model trial = start_model();
+    trial.baseline = known.baseline;
+    const Layout layout(3, {false, false, true}, &seg.basis);
+    ASSERT_EQ(layout.baseline().size(), 4u);
+    std::vector<double> start(layout.size()), x(layout.size());
+    layout.pack(trial, start);
+    x = start;
+    for (std::size_t i = 0; i < x.size(); ++i) x[i] += 1e-3 * std::sin(1.0 + static_cast<double>(i));
+    std::vector<double> r0(c.tau.size());
+    const KnownResiduals r{r0, project_model(series, known, waves_of(known), 0, r0, 2)};
+
+    ExactObjective exact(series, layout, trial, 2);
+    DirectObjective direct(series, layout, trial, table, 2, &products);
+    AddedObjective added(series, layout, start, trial, 2, r, table, 2, &products);
+    const std::size_t p = layout.size();
+    std::vector<double> ge(p), gd(p), ga(p), je(p * p), jd(p * p), ja(p * p), he(p * p), hd(p * p), ha(p * p);
+    const double chi2 = exact.chi2(x);
+    EXPECT_NEAR(direct.chi2(x), chi2, 1e-12 * chi2);
+    EXPECT_NEAR(added.chi2(x), chi2, 1e-12 * chi2);
+    exact.gradient(x, ge);
+    direct.gradient(x, gd);
+    added.gradient(x, ga);
+    exact.normal_matrix(x, je);
+    direct.normal_matrix(x, jd);
+    added.normal_matrix(x, ja);
+    exact.hessian(x, he);
+    direct.hessian(x, hd);
+    added.hessian(x, ha);
+    for (std::size_t i = 0; i < p; ++i) {
+        const double scale = std::sqrt(chi2 * je[i * p + i]);
+        EXPECT_NEAR(gd[i], ge[i], 1e-12 * scale) << i;
+        EXPECT_NEAR(ga[i], ge[i], 1e-12 * scale) << i;
+        for (std::size_t j = 0; j < p; ++j) {
+            const double norm = std::sqrt(je[i * p + i] * je[j * p + j]);
+            EXPECT_NEAR(jd[i * p + j], je[i * p + j], 1e-11 * norm) << i << " " << j;
+            EXPECT_NEAR(ja[i * p + j], je[i * p + j], 1e-11 * norm) << i << " " << j;
+            EXPECT_NEAR(hd[i * p + j], he[i * p + j], 1e-11 * norm) << i << " " << j;
+            EXPECT_NEAR(ha[i * p + j], he[i * p + j], 1e-11 * norm) << i << " " << j;
+        }
+    }
+}
+
+TEST(JointFit, RecoversPolynomialsPerSegmentAndSinusoidsToRoundingInOneFit)
+{
+    Curve noiseless = make_curve(false);
+    evaluate(Model{0.0, {{3.21, 2.0, 0.3}, {3.21 + 1.5 / 40.0, 0.8, 0.7}, {17.9, 0.3, 0.1}}}, noiseless.tau,
+             noiseless.values);
+    const Segmented seg = make_segmented(noiseless);
+    const Series series = seg.series();
+    for (FitMethod method : {FitMethod::fast, FitMethod::exact}) {
+        Settings settings;
+        settings.grid = {0.025, 0.0025, 8000};
+        settings.fit = method;
+        Refitter refitter(series, settings, 40.0, 2);
+        Model start = start_model();
+        start.constant = 0.0;
+        start.baseline.assign(6, 0.0);
+        const FitOutcome out = refitter.final_fit(start);
+        ASSERT_EQ(out.status, FitOutcome::Status::converged);
+        EXPECT_NEAR(out.model.terms[0].frequency, 3.21, 1e-12);
+        EXPECT_NEAR(out.model.terms[1].amplitude, 0.8, 1e-11);
+        EXPECT_NEAR(out.model.terms[2].phase, 0.1, 1e-11);
+        std::vector<SegmentBaseline> fitted = seg.shapes;
+        baselines_from_fit(seg.basis, Layout(3, {}, &seg.basis), out.model, {}, 1.0, fitted);
+        for (std::size_t s = 0; s < 2; ++s)
+            for (int i = 0; i < fitted[s].coefficients; ++i)
+                EXPECT_NEAR(fitted[s].value[i], seg.truth[s][i], 1e-11) << s << " " << i;
+    }
+}
+
+TEST(JointFit, TheBaselinesErrorsAreThoseOfTheWholeDesignMatrix)
+{
+    // The reference: GSL's linear least squares on the Jacobian at the
+    // minimum, built here column by column in the polynomials' own units
+    // (an offset per segment, no constant), its covariance
+    // chi2 / (N - p) (X^T X)^-1.
+    const Segmented seg = make_segmented(make_curve(true));
+    const Curve& c = seg.curve;
+    const Series series = seg.series();
+    Settings settings;
+    settings.grid = {0.025, 0.0025, 8000};
+    Refitter refitter(series, settings, 40.0, 1);
+    Model start = start_model();
+    start.baseline.assign(6, 0.0);
+    const FitOutcome out = refitter.final_fit(start);
+    ASSERT_EQ(out.status, FitOutcome::Status::converged);
+    std::vector<double> residuals;
+    refitter.residuals(out.model, residuals);
+    std::vector<SegmentBaseline> fitted = seg.shapes;
+    baselines_from_fit(seg.basis, Layout(3, {}, &seg.basis), out.model, refitter.covariance(out.model), 1.0, fitted);
+
+    const std::size_t n = c.tau.size(), p = 5 + 9;
+    gsl_matrix* x = gsl_matrix_alloc(n, p);
+    gsl_vector* y = gsl_vector_alloc(n);
+    gsl_vector* w = gsl_vector_alloc(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const double t = c.tau[k];
+        const std::size_t s = seg.basis.of_point[k];
+        const double u = t - seg.shapes[s].centre;
+        const double polynomial[5] = {s == 0 ? 1.0 : 0.0, s == 0 ? u : 0.0, s == 0 ? u * u : 0.0,
+                                      s == 1 ? 1.0 : 0.0, s == 1 ? u : 0.0};
+        for (std::size_t j = 0; j < 5; ++j) gsl_matrix_set(x, k, j, polynomial[j]);
+        for (std::size_t i = 0; i < 3; ++i) {
+            const Sinusoid& term = out.model.terms[i];
+            const double a = term.amplitude * std::cos(two_pi * term.phase), b = term.amplitude * std::sin(two_pi * term.phase);
+            const double sn = std::sin(two_pi * term.frequency * t), cs = std::cos(two_pi * term.frequency * t);
+            gsl_matrix_set(x, k, 5 + 3 * i, two_pi * t * (a * cs - b * sn));
+            gsl_matrix_set(x, k, 6 + 3 * i, sn);
+            gsl_matrix_set(x, k, 7 + 3 * i, cs);
+        }
+        gsl_vector_set(y, k, c.values[k]);
+        gsl_vector_set(w, k, c.weights[k] * c.weights[k]);
+    }
+    gsl_vector* coefficients = gsl_vector_alloc(p);
+    gsl_matrix* cov = gsl_matrix_alloc(p, p);
+    gsl_multifit_linear_workspace* work = gsl_multifit_linear_alloc(n, p);
+    double chisq = 0.0;
+    ASSERT_EQ(gsl_multifit_wlinear(x, w, y, coefficients, cov, &chisq, work), 0);
+    const double s2 = chisq / static_cast<double>(n - p);  // wlinear leaves the covariance unscaled
+    const int index[2][3] = {{0, 1, 2}, {3, 4, -1}};
+    for (std::size_t s = 0; s < 2; ++s)
+        for (int i = 0; i < fitted[s].coefficients; ++i) {
+            const auto j = static_cast<std::size_t>(index[s][i]);
+            EXPECT_NEAR(fitted[s].value[i], gsl_vector_get(coefficients, j), 1e-9) << s << " " << i;
+            EXPECT_LT(relative(fitted[s].error[i], std::sqrt(s2 * gsl_matrix_get(cov, j, j))), 1e-8) << s << " " << i;
+        }
+    gsl_multifit_linear_free(work);
+    gsl_matrix_free(cov);
+    gsl_vector_free(coefficients);
+    gsl_vector_free(w);
+    gsl_vector_free(y);
+    gsl_matrix_free(x);
 }
 
 TEST(FastFit, ConvergesTightlyToTheMinimumOfTheExactFit)
