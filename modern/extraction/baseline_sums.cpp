@@ -28,8 +28,37 @@ BaselineProducts::BaselineProducts(const BaselineBasis& basis, std::span<const d
         double v = weight2(weights, k);
         for (int i = 0; i < 5; ++i, v *= basis.x[k]) m[i] += v;
     }
-    slots_.push_back(slot_sums(0.0, 2));
+    slots_.push_back({0.0, 2, slot_sums(0.0, 2)});
 }
+
+namespace {
+
+// The sums of one run of points of one segment, added to out: x^p tau^q
+// w^2 times the sine and cosine, p < 3, q <= Q.
+template <int Q>
+void add_run(const double* x, const double* tau, std::span<const double> weights, std::size_t first, const double* s,
+             const double* c, std::size_t count, double (&sine)[3][3], double (&cosine)[3][3])
+{
+    double as[3][Q + 1] = {}, ac[3][Q + 1] = {};
+    for (std::size_t k = 0; k < count; ++k) {
+        const double w2 = weight2(weights, first + k), u = x[k], t = tau[k];
+        double xp[3] = {w2, w2 * u, w2 * u * u};
+        for (int p = 0; p < 3; ++p) {
+            double v = xp[p];
+            for (int q = 0; q <= Q; ++q, v *= t) {
+                as[p][q] += v * s[k];
+                ac[p][q] += v * c[k];
+            }
+        }
+    }
+    for (int p = 0; p < 3; ++p)
+        for (int q = 0; q <= Q; ++q) {
+            sine[p][q] += as[p][q];
+            cosine[p][q] += ac[p][q];
+        }
+}
+
+}  // namespace
 
 std::vector<BaselineProducts::Sums> BaselineProducts::slot_sums(double frequency, int powers) const
 {
@@ -40,18 +69,22 @@ std::vector<BaselineProducts::Sums> BaselineProducts::slot_sums(double frequency
         const std::size_t m = std::min(block_points, n - k0);
         for (std::size_t k = 0; k < m; ++k) arg[k] = frequency * tau_[k0 + k];
         numerics::sincos_cycles(arg.data(), s.data(), c.data(), m);
-        for (std::size_t k = 0; k < m; ++k) {
-            const std::size_t point = k0 + k;
-            Sums& out = sums[basis_.of_point[point]];
-            const double x = basis_.x[point], t = tau_[point];
-            double xp = weight2(weights_, point);
-            for (int p = 0; p < 3; ++p, xp *= x) {
-                double v = xp;
-                for (int q = 0; q <= powers; ++q, v *= t) {
-                    out.sine[p][q] += v * s[k];
-                    out.cosine[p][q] += v * c[k];
-                }
-            }
+        // Runs of points of one segment (the whole block, when the points
+        // are in time order and no segment begins within it).
+        for (std::size_t k = 0; k < m;) {
+            const std::size_t segment = basis_.of_point[k0 + k];
+            std::size_t end = k + 1;
+            while (end < m && basis_.of_point[k0 + end] == segment) ++end;
+            Sums& out = sums[segment];
+            const double* x = basis_.x.data() + k0 + k;
+            const double* t = tau_.data() + k0 + k;
+            if (powers <= 0)
+                add_run<0>(x, t, weights_, k0 + k, s.data() + k, c.data() + k, end - k, out.sine, out.cosine);
+            else if (powers == 1)
+                add_run<1>(x, t, weights_, k0 + k, s.data() + k, c.data() + k, end - k, out.sine, out.cosine);
+            else
+                add_run<2>(x, t, weights_, k0 + k, s.data() + k, c.data() + k, end - k, out.sine, out.cosine);
+            k = end;
         }
     }
     return sums;
@@ -61,15 +94,20 @@ void BaselineProducts::set(std::span<const double> frequencies, std::size_t firs
 {
     first = std::max<std::size_t>(first, 1);
     slots_.resize(std::max<std::size_t>(frequencies.size(), 1));
-    if (first >= frequencies.size()) return;
-    numerics::for_each_block(frequencies.size() - first, threads, [&](std::size_t j) {
-        slots_[first + j] = slot_sums(frequencies[first + j], powers);
+    std::vector<std::size_t> todo;
+    for (std::size_t j = first; j < frequencies.size(); ++j)
+        if (slots_[j].powers < powers || slots_[j].frequency != frequencies[j]) todo.push_back(j);
+    numerics::for_each_block(todo.size(), threads, [&](std::size_t i) {
+        Slot& slot = slots_[todo[i]];
+        slot.frequency = frequencies[todo[i]];
+        slot.powers = std::max(powers, 0);
+        slot.sums = slot_sums(slot.frequency, slot.powers);
     });
 }
 
 double BaselineProducts::product(std::size_t segment, int power, const Basis& v) const
 {
-    const Sums& s = slots_[v.slot][segment];
+    const Sums& s = slots_[v.slot].sums[segment];
     const std::size_t p = static_cast<std::size_t>(power), q = v.power;
     return v.coefficient * (v.sine ? s.sine[p][q] : s.cosine[p][q]);
 }

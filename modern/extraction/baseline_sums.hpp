@@ -28,9 +28,14 @@ public:
     // set: the sums of each segment's powers x^p (p < 3) times tau^q (q <=
     // powers) times the sine and cosine of the slots [first, end) of
     // `frequencies` (c/d); slot 0 is the constant at frequency 0 and is
-    // kept from the start.  The slots before `first` keep their sums.
+    // kept from the start.  The slots before `first` keep their sums, and so
+    // does a slot whose frequency has not changed since its sums were made
+    // with at least these powers (the known terms of the fits that add one
+    // frequency at a time).
     //   Notes: 1. One slot is summed whole by one thread, over the points
-    //             in order: the sums do not depend on the number of threads.
+    //             in order: the sums do not depend on the number of threads,
+    //             nor on whether they were kept (a sum with tau^q is made
+    //             the same way whatever the highest power asked).
     void set(std::span<const double> frequencies, std::size_t first, int powers, int threads);
 
     // The product of the baseline column (segment, power) with a basis
@@ -43,12 +48,17 @@ private:
     struct Sums {
         double sine[3][3] = {}, cosine[3][3] = {};  // [power of x][power of tau]
     };
+    struct Slot {
+        double frequency = 0.0;
+        int powers = -1;  // none made yet
+        std::vector<Sums> sums;  // per segment
+    };
     std::vector<Sums> slot_sums(double frequency, int powers) const;
 
     const BaselineBasis& basis_;
     std::span<const double> tau_, weights_;
     std::vector<double> moments_;           // sum w^2 x^m, m < 5, 5 per segment
-    std::vector<std::vector<Sums>> slots_;  // per slot, per segment
+    std::vector<Slot> slots_;
 };
 
 // The product of the columns of parameters u and v of a layout: from the
