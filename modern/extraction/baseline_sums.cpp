@@ -34,28 +34,37 @@ BaselineProducts::BaselineProducts(const BaselineBasis& basis, std::span<const d
 namespace {
 
 // The sums of one run of points of one segment, added to out: x^p tau^q
-// w^2 times the sine and cosine, p < 3, q <= Q.
-template <int Q>
+// w^2 times the sine and cosine, p < P (the segment's powers), q <= Q.
+template <int P, int Q>
 void add_run(const double* x, const double* tau, std::span<const double> weights, std::size_t first, const double* s,
              const double* c, std::size_t count, double (&sine)[3][3], double (&cosine)[3][3])
 {
-    double as[3][Q + 1] = {}, ac[3][Q + 1] = {};
+    double as[P][Q + 1] = {}, ac[P][Q + 1] = {};
     for (std::size_t k = 0; k < count; ++k) {
-        const double w2 = weight2(weights, first + k), u = x[k], t = tau[k];
-        double xp[3] = {w2, w2 * u, w2 * u * u};
-        for (int p = 0; p < 3; ++p) {
-            double v = xp[p];
-            for (int q = 0; q <= Q; ++q, v *= t) {
+        double v0 = weight2(weights, first + k);
+        for (int p = 0; p < P; ++p, v0 *= x[k]) {
+            double v = v0;
+            for (int q = 0; q <= Q; ++q, v *= tau[k]) {
                 as[p][q] += v * s[k];
                 ac[p][q] += v * c[k];
             }
         }
     }
-    for (int p = 0; p < 3; ++p)
+    for (int p = 0; p < P; ++p)
         for (int q = 0; q <= Q; ++q) {
             sine[p][q] += as[p][q];
             cosine[p][q] += ac[p][q];
         }
+}
+
+template <int P>
+void add_run_powers(int powers, const double* x, const double* tau, std::span<const double> weights,
+                    std::size_t first, const double* s, const double* c, std::size_t count, double (&sine)[3][3],
+                    double (&cosine)[3][3])
+{
+    if (powers <= 0) add_run<P, 0>(x, tau, weights, first, s, c, count, sine, cosine);
+    else if (powers == 1) add_run<P, 1>(x, tau, weights, first, s, c, count, sine, cosine);
+    else add_run<P, 2>(x, tau, weights, first, s, c, count, sine, cosine);
 }
 
 }  // namespace
@@ -78,12 +87,14 @@ std::vector<BaselineProducts::Sums> BaselineProducts::slot_sums(double frequency
             Sums& out = sums[segment];
             const double* x = basis_.x.data() + k0 + k;
             const double* t = tau_.data() + k0 + k;
-            if (powers <= 0)
-                add_run<0>(x, t, weights_, k0 + k, s.data() + k, c.data() + k, end - k, out.sine, out.cosine);
-            else if (powers == 1)
-                add_run<1>(x, t, weights_, k0 + k, s.data() + k, c.data() + k, end - k, out.sine, out.cosine);
-            else
-                add_run<2>(x, t, weights_, k0 + k, s.data() + k, c.data() + k, end - k, out.sine, out.cosine);
+            const double* sk = s.data() + k;
+            const double* ck = c.data() + k;
+            switch (basis_.powers[segment]) {
+            case 0: break;
+            case 1: add_run_powers<1>(powers, x, t, weights_, k0 + k, sk, ck, end - k, out.sine, out.cosine); break;
+            case 2: add_run_powers<2>(powers, x, t, weights_, k0 + k, sk, ck, end - k, out.sine, out.cosine); break;
+            default: add_run_powers<3>(powers, x, t, weights_, k0 + k, sk, ck, end - k, out.sine, out.cosine); break;
+            }
             k = end;
         }
     }
