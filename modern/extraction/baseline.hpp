@@ -20,31 +20,6 @@ int coefficients_asked(Baseline baseline);
 // coefficients, and an offset alone when all its times are equal.
 std::vector<SegmentBaseline> segment_shapes(std::span<const Segment> segments, Baseline baseline);
 
-// fit_baselines: the weighted least-squares polynomial of each segment,
-// fitted to the values and added to the coefficients in `baselines`.
-//   Given:    times      one per point, d
-//             values     what the polynomials fit (residuals of the rest
-//                        of the model), one per point
-//             weights    1 / sigma per point, or empty for all 1
-//             of_point   the segment of each point
-//   Returned: baselines  value[] increased by the fitted coefficients
-//   Notes: 1. Within a segment the polynomial is fitted in x = (t - centre)
-//             / h, h half the segment's length, where the powers of x are
-//             of order one (the normal matrix is then well conditioned
-//             whatever the time unit and span), and its coefficients turned
-//             into those of t - centre: c_k / h^k.
-//          2. The fit of one segment is independent of the others: the
-//             baselines have no column in common.
-void fit_baselines(std::span<const double> times, std::span<const double> values, std::span<const double> weights,
-                   std::span<const std::size_t> of_point, std::vector<SegmentBaseline>& baselines);
-
-// baseline_errors: the standard errors of the coefficients from each
-// segment's normal matrix, scaled by the weighted residual variance
-// `variance` (sum w^2 r^2 / (n - parameters)).
-void baseline_errors(std::span<const double> times, std::span<const double> weights,
-                     std::span<const std::size_t> of_point, double variance,
-                     std::vector<SegmentBaseline>& baselines);
-
 // baseline_basis: the segments' baselines as columns of the joint fit.
 //   Given:    times      one per point, d
 //             of_point   the segment of each point

@@ -2,7 +2,8 @@
 // how the normal equations are made, and the final fit.
 //
 // Which parameters move: at most steps only what the new frequency
-// disturbs, its frequency, every amplitude and phase and the constant.
+// disturbs, its frequency, every amplitude and phase, the constant and the
+// segments' baseline coefficients.
 // Every frequency moves every `full_refit_every` steps, when the candidate
 // lies within 1.5 / T of a frequency already taken (the two may pull each
 // other apart or together), and when the loop asks for it (before it
