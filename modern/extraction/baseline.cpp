@@ -53,6 +53,19 @@ std::vector<SegmentBaseline> segment_shapes(std::span<const Segment> segments, B
     return out;
 }
 
+void limit_to_distinct_times(std::span<const double> times, std::span<const std::size_t> of_point,
+                             std::vector<SegmentBaseline>& shapes)
+{
+    // Up to three distinct times of each segment are enough to tell.
+    std::vector<std::vector<double>> seen(shapes.size());
+    for (std::size_t k = 0; k < times.size(); ++k) {
+        std::vector<double>& d = seen[of_point[k]];
+        if (d.size() < 3 && std::find(d.begin(), d.end(), times[k]) == d.end()) d.push_back(times[k]);
+    }
+    for (std::size_t s = 0; s < shapes.size(); ++s)
+        shapes[s].coefficients = std::min(shapes[s].coefficients, static_cast<int>(seen[s].size()));
+}
+
 BaselineBasis baseline_basis(std::span<const double> times, std::span<const std::size_t> of_point,
                              std::span<const SegmentBaseline> shapes)
 {

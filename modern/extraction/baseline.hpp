@@ -20,6 +20,12 @@ int coefficients_asked(Baseline baseline);
 // coefficients, and an offset alone when all its times are equal.
 std::vector<SegmentBaseline> segment_shapes(std::span<const Segment> segments, Baseline baseline);
 
+// limit_to_distinct_times: each segment's coefficients at most its number of
+// distinct times (a quadratic through two distinct times is not determined,
+// and would make the joint fit's normal matrix singular).
+void limit_to_distinct_times(std::span<const double> times, std::span<const std::size_t> of_point,
+                             std::vector<SegmentBaseline>& shapes);
+
 // baseline_basis: the segments' baselines as columns of the joint fit.
 //   Given:    times      one per point, d
 //             of_point   the segment of each point

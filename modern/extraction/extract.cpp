@@ -271,6 +271,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     std::optional<BaselineBasis> basis;
     if (settings.baseline != Baseline::none) {
         shapes = segment_shapes(segmentation.segments, settings.baseline);
+        limit_to_distinct_times(times, segmentation.of_point, shapes);
         basis = baseline_basis(times, segmentation.of_point, shapes);
     }
     const std::size_t baseline_columns = basis ? Layout(0, {}, &*basis).size() - 1 : 0;

@@ -72,21 +72,25 @@ TEST(Baselines, APolynomialPerSegmentIsRecoveredBesideASinusoid)
 
 TEST(Baselines, ASegmentWithTooFewPointsGetsALowerDegree)
 {
-    std::vector<double> t = {0.0, 0.01};
+    // Two points; three points at two distinct times; a long stretch.
+    std::vector<double> t = {0.0, 0.01, 1.5, 1.5, 1.51};
     for (int k = 0; k < 2000; ++k) t.push_back(3.0 + 0.01 * k);
     std::vector<double> y(t.size());
     for (std::size_t k = 0; k < t.size(); ++k) y[k] = std::sin(two_pi * 5.0 * t[k]);
     SegmentRules rules;
-    rules.breakpoints = std::vector<double>{1.0};
+    rules.breakpoints = std::vector<double>{1.0, 2.0};
     const Segmentation segments = segment_light_curve(t, {}, rules);
     Settings settings;
     settings.grid = grid_to(20.0, t.back() - t.front());
     settings.baseline = Baseline::quadratic;
     settings.max_frequencies = 1;
     const Result r = extract(spectrum_plan(t, settings), t, y, {}, segments, settings);
-    ASSERT_EQ(r.baselines.size(), 2u);
+    ASSERT_EQ(r.baselines.size(), 3u);
     EXPECT_EQ(r.baselines[0].coefficients, 2);
-    EXPECT_EQ(r.baselines[1].coefficients, 3);
+    EXPECT_EQ(r.baselines[1].coefficients, 2);
+    EXPECT_EQ(r.baselines[2].coefficients, 3);
+    ASSERT_EQ(r.frequencies.size(), 1u);
+    EXPECT_NEAR(r.frequencies[0].value.frequency, 5.0, 1e-6);
 }
 
 // A red-noise hump at low frequency, higher than a mode at 23 c/d but no
