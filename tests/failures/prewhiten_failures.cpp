@@ -77,7 +77,7 @@ const std::vector<Row> rows = {
          stdout_line("star.dat: wrote star.spectrum.csv")},
         0, {spectrum_of_star}),
     run("extraction_writes_its_files", {"star.dat"}, {star_dat},
-        {stdout_line("star.dat: 6 frequencies; stop: no peak left reaches S/N 4 (the highest, at 2 c/d, has 2.29)"),
+        {stdout_line("star.dat: 6 frequencies; stop: no peak left reaches S/N 4 (the highest, at 2 c/d, has 2.3)"),
          stdout_line("star.dat: wrote star.frequencies.csv"), stdout_line("star.dat: wrote star.frequencies.txt"),
          stdout_line("star.dat: wrote star.residuals.dat"), stdout_line("star.dat: wrote star.spectrum.csv"),
          stdout_line("star.dat: wrote star.png")},
@@ -102,7 +102,7 @@ const std::vector<Row> rows = {
         {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
         {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
          stdout_has("\na.dat: 300 points, 6 frequencies; stop: no peak left reaches S/N 4"
-                    " (the highest, at 2 c/d, has 2.29); ")},
+                    " (the highest, at 2 c/d, has 2.3); ")},
         0, {{"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat", 301}, {"a.baseline.csv"},
         {"a.spectrum.csv"}}),
     // Several stars: a line each, a row each in the summary, the bad one
