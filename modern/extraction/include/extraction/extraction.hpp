@@ -88,7 +88,11 @@ struct Settings {
     Baseline baseline = Baseline::linear;
     // A harmonic series n F locked in the fit: the terms found within the
     // resolution of n F0 follow one frequency F (refined unless refine is
-    // none), starting at F0, c/d.  Not fitted yet: extract refuses it.
+    // none), starting at F0, c/d: the fundamental is fitted first, as the
+    // first of the terms to start from; > 0, within the grid.
+    //   A candidate within the resolution (as for the labels) of n F,
+    //   n >= 2, joins the series as its n-th member at n F when n is not
+    //   taken, else stays an independent frequency.
     std::optional<double> harmonics;
     // Frequencies fitted before the loop begins (free unless refine is
     // none), with the reference time of their phases, when they have any.
@@ -188,6 +192,15 @@ struct Progress {
 };
 
 using ProgressCallback = std::function<void(const Progress&)>;
+
+// The harmonic series a result's fit locked: F (the fundamental's
+// frequency) and its error from the covariance, c/d.
+struct LockedSeries {
+    int id = 0;       // the fundamental's
+    int members = 0;  // with the fundamental
+    double frequency = 0.0, error = 0.0;
+};
+std::optional<LockedSeries> locked_series(const Result& result);
 
 // spectrum_plan: the plan of every spectrum of an extraction on these
 // times: made once per star by the caller, handed to extract, and there
