@@ -34,7 +34,10 @@ using namespace extraction;
 namespace {
 
 constexpr int harmonics = 18;  // the fundamental and 17 harmonics
-constexpr double modes[] = {2.9473, 4.1389, 7.6051};
+// The independent modes in units of F: a first overtone (period ratio
+// 0.745, as in double-mode RR Lyrae stars) and two non-radial modes, all
+// at least a third of F from every harmonic.
+constexpr double modes[] = {1.3423, 2.6130, 3.4710};
 
 struct Star {
     synthetic::Curve curve;
@@ -58,7 +61,7 @@ Star make_star(unsigned seed)
     for (int n = 1; n <= harmonics; ++n)
         r.signals.push_back({{n * star.f0, 7000.0 * level * std::pow(0.72, n - 1), uni(gen)}, ""});
     const double mode_snr[] = {60.0, 25.0, 12.0};
-    for (int i = 0; i < 3; ++i) r.signals.push_back({{modes[i], mode_snr[i] * level, uni(gen)}, ""});
+    for (int i = 0; i < 3; ++i) r.signals.push_back({{modes[i] * star.f0, mode_snr[i] * level, uni(gen)}, ""});
     star.curve = synthetic::make(r);
     return star;
 }
@@ -137,7 +140,7 @@ int main(int argc, char** argv)
         }
         int found = 0, stayed_free = 0;
         for (double m : modes) {
-            const Frequency* f = nearest(r, m, 1.0 / span);
+            const Frequency* f = nearest(r, m * star.f0, 1.0 / span);
             if (!f) continue;
             ++found;
             stayed_free += f->harmonic == 0 ? 1 : 0;
