@@ -456,8 +456,11 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     const int most = std::max(settings.max_frequencies, 0);
 
     // The table to start from (and the locked series' fundamental), fitted
-    // first.
+    // first.  Harmonics closer together than the resolution cannot be told
+    // from each other, nor any candidate from one of them.
     const double lock_resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
+    if (settings.harmonics && !(*settings.harmonics >= lock_resolution))
+        throw std::invalid_argument("the fundamental of the harmonic series lies below the resolution");
     std::vector<int> start_harmonic;
     const std::vector<StartTerm> start_terms = locked_start(settings, lock_resolution, start_harmonic);
     if (!start_terms.empty()) {

@@ -89,7 +89,8 @@ struct Settings {
     // A harmonic series n F locked in the fit: the terms found within the
     // resolution of n F0 follow one frequency F (refined unless refine is
     // none), starting at F0, c/d: the fundamental is fitted first, as the
-    // first of the terms to start from; > 0, within the grid.
+    // first of the terms to start from; within the grid, and not below
+    // the resolution.
     //   A candidate within the resolution (as for the labels) of n F,
     //   n >= 2, joins the series as its n-th member at n F when n is not
     //   taken, else stays an independent frequency.
