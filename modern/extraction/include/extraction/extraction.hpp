@@ -124,7 +124,7 @@ struct Frequency {
     double snr_at_pick = 0.0;   // on the residual spectrum just after it was taken
     double log10_fap = 0.0;     // false-alarm probability when it was picked
     Label label;                // "2f1", "f1+f2", ... with its chance probability; empty text when independent
-    int harmonic = 0;           // n in the locked harmonic series, 0 otherwise
+    int harmonic = 0;           // n in the locked harmonic series (1 for its fundamental), 0 otherwise
 };
 
 // A candidate whose fit was undone, or (low_snr) whose S/N after its fit
