@@ -43,9 +43,14 @@ void check_input(std::span<const double> times, std::span<const double> values, 
             throw std::invalid_argument("a frequency to start from is not a positive number");
     if (settings.start_t_ref && !std::isfinite(*settings.start_t_ref))
         throw std::invalid_argument("the reference time of the frequencies to start from is not a number");
-    if (settings.harmonics)
-        throw std::invalid_argument("a locked harmonic series is not fitted yet: leave the harmonics unset");
-    if (1 + 3 * settings.start.size() >= times.size())
+    if (settings.harmonics) {
+        const double f0 = *settings.harmonics;
+        if (!(f0 > 0.0) || !std::isfinite(f0))
+            throw std::invalid_argument("the fundamental of the harmonic series is not a positive number");
+        if (f0 > settings.grid.frequency(settings.grid.count - 1))
+            throw std::invalid_argument("the fundamental of the harmonic series lies above the frequencies searched");
+    }
+    if (1 + 3 * (settings.start.size() + (settings.harmonics ? 1 : 0)) >= times.size())
         throw std::invalid_argument("too few points for the frequencies to start from");
 }
 
@@ -173,7 +178,7 @@ void finish_baselines(Result& result, const BaselineBasis& basis, std::span<cons
     // frequencies searched, where red noise is strongest.
     const double low_noise = box_mean(result.grid, result.residual_amplitude, settings.grid.fmin, noise_box(settings, result.span));
     const double d_b = std::max(result.D, noise_excess(low_noise, rms_of(result.residuals), result.n));
-    const Layout layout(result.model.terms.size(), {}, &basis);
+    const Layout layout(result.model.terms.size(), {}, harmonics(result.model), &basis);
     baselines_from_fit(basis, layout, result.model, cov, d_b, shapes);
     result.model.constant = 0.0;
     result.model.baseline.clear();
@@ -186,13 +191,14 @@ void finish_baselines(Result& result, const BaselineBasis& basis, std::span<cons
 // them, its phase carried to t_ref; a term without them starts from the
 // least-squares sinusoid at its frequency on the values less the terms
 // before it.
-Model start_model(const Settings& settings, const Result& result, const Series& series)
+Model start_model(const Settings& settings, std::span<const StartTerm> start, const Result& result,
+                  const Series& series)
 {
     Model model;
     model.constant = result.model.constant;
     model.baseline = result.model.baseline;
     std::vector<double> rest = result.residuals, wave(rest.size());
-    for (const StartTerm& term : settings.start) {
+    for (const StartTerm& term : start) {
         Sinusoid s;
         if (std::isfinite(term.amplitude) && std::isfinite(term.phase) && settings.start_t_ref) {
             const double carried = term.phase + term.frequency * (result.t_ref - *settings.start_t_ref);
@@ -207,6 +213,84 @@ Model start_model(const Settings& settings, const Result& result, const Series& 
     return model;
 }
 
+// The locked series' frequency F of a model, when it has members.
+std::optional<double> series_frequency(const Model& model)
+{
+    for (const Sinusoid& term : model.terms)
+        if (term.harmonic > 0) return term.frequency / term.harmonic;
+    return std::nullopt;
+}
+
+// series_member: the harmonic number n >= 2 a candidate at f takes in the
+// model's locked series, or 0 when it stays an independent frequency.
+//   Notes: 1. It joins when f lies within the resolution of n F and n F
+//             within the range searched.
+//          2. When a member n is taken already the candidate stays
+//             independent: the search passes over everything within the
+//             separation (1/T) of n F, so a peak found there is resolved
+//             from n F, another signal as near as any other pair of
+//             frequencies the loop accepts.
+int series_member(const Model& model, double f, double resolution, double fmax)
+{
+    const std::optional<double> F = series_frequency(model);
+    if (!F || !(*F > 0.0)) return 0;
+    const double n = std::round(f / *F);
+    if (!(n >= 2.0) || !(std::fabs(f - n * *F) <= resolution) || !(n * *F <= fmax) || n > 1e9) return 0;
+    for (const Sinusoid& term : model.terms)
+        if (term.harmonic == static_cast<int>(n)) return 0;
+    return static_cast<int>(n);
+}
+
+// The terms to start from and their harmonic numbers: the table's, and
+// with a locked series its fundamental at F0 first (a term of the table
+// within the resolution of F0 is the fundamental itself), each term of the
+// table within the resolution of n F0 its n-th member, at n F0.
+std::vector<StartTerm> locked_start(const Settings& settings, double resolution, std::vector<int>& harmonic)
+{
+    std::vector<StartTerm> start = settings.start;
+    harmonic.assign(start.size(), 0);
+    if (!settings.harmonics) return start;
+    const double f0 = *settings.harmonics;
+    std::vector<int> taken;
+    for (std::size_t i = 0; i < start.size(); ++i) {
+        const double n = std::round(start[i].frequency / f0);
+        if (!(n >= 1.0) || n > 1e9 || !(std::fabs(start[i].frequency - n * f0) <= resolution)) continue;
+        if (std::find(taken.begin(), taken.end(), static_cast<int>(n)) != taken.end()) continue;
+        taken.push_back(static_cast<int>(n));
+        harmonic[i] = static_cast<int>(n);
+        start[i].frequency = n * f0;
+    }
+    if (std::find(taken.begin(), taken.end(), 1) == taken.end()) {
+        start.insert(start.begin(), StartTerm{f0});
+        harmonic.insert(harmonic.begin(), 1);
+    }
+    return start;
+}
+
+// The labels and errors of the locked series' members: a member's label
+// is its harmonic of the fundamental ("3f1", chance probability 0: locked,
+// not found to match); its frequency error n times F's.  F's analytic
+// error combines its members' (each member's frequency tells F with the
+// error sigma_i / n_i, so 1 / sigma_F^2 = sum n_i^2 / sigma_i^2).
+void finish_series(Result& result)
+{
+    const Frequency* fundamental = nullptr;
+    double information = 0.0;
+    for (const Frequency& f : result.frequencies) {
+        if (f.harmonic == 1) fundamental = &f;
+        if (f.harmonic > 0) information += f.harmonic * f.harmonic / (f.analytic.frequency * f.analytic.frequency);
+    }
+    if (!fundamental) return;
+    const int id = fundamental->id;
+    const double sigma_f = fundamental->covariance.frequency;
+    const double analytic_f = information > 0.0 ? 1.0 / std::sqrt(information) : NAN;
+    for (Frequency& f : result.frequencies) {
+        if (f.harmonic == 0) continue;
+        f.covariance.frequency = f.harmonic * sigma_f;
+        f.analytic.frequency = f.harmonic * analytic_f;
+        f.label = f.harmonic == 1 ? Label{} : Label{std::to_string(f.harmonic) + "f" + std::to_string(id), 0.0};
+    }
+}
 
 // The per-frequency figures that need the final residuals.
 void finish(Result& result, std::span<const double> times, const Settings& settings,
@@ -239,9 +323,11 @@ void finish(Result& result, std::span<const double> times, const Settings& setti
         f.snr = noise > 0.0 ? f.value.amplitude / noise : INFINITY;
         f.snr_at_pick = snr_at_pick[i];
         f.log10_fap = log10_faps[i];
+        f.harmonic = f.value.harmonic;
         result.frequencies.push_back(f);
     }
     label_frequencies(result, settings);
+    finish_series(result);
 }
 
 // The extraction on values and errors within the range of
@@ -274,7 +360,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         limit_to_distinct_times(times, segmentation.of_point, shapes);
         basis = baseline_basis(times, segmentation.of_point, shapes);
     }
-    const std::size_t baseline_columns = basis ? Layout(0, {}, &*basis).size() - 1 : 0;
+    const std::size_t baseline_columns = basis ? Layout(0, {}, {}, &*basis).size() - 1 : 0;
     const Series series{tau, values, weights, basis ? &*basis : nullptr};
 
     result.data_amplitude = plan.amplitude(values);
@@ -312,9 +398,17 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     int rejected_in_a_row = 0;
     const int most = std::max(settings.max_frequencies, 0);
 
-    // The table to start from, fitted first.
-    if (!settings.start.empty()) {
-        const Model started = start_model(settings, result, series);
+    // The table to start from (and the locked series' fundamental), fitted
+    // first.  Harmonics closer together than the resolution cannot be told
+    // from each other, nor any candidate from one of them.
+    const double lock_resolution = settings.resolution > 0.0 ? settings.resolution : 1.5 / result.span;
+    if (settings.harmonics && !(*settings.harmonics >= lock_resolution))
+        throw std::invalid_argument("the fundamental of the harmonic series lies below the resolution");
+    std::vector<int> start_harmonic;
+    const std::vector<StartTerm> start_terms = locked_start(settings, lock_resolution, start_harmonic);
+    if (!start_terms.empty()) {
+        Model started = start_model(settings, start_terms, result, series);
+        for (std::size_t i = 0; i < started.terms.size(); ++i) started.terms[i].harmonic = start_harmonic[i];
         FitOutcome fitted = refitter.final_fit(started);
         Rejection::Why why;
         result.model = diverged(fitted, started, result.span, why) ? started : fitted.model;
@@ -355,7 +449,11 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         }
         const double f = refine_peak(settings.grid, j, tau, result.residuals);
         const Series residual_series{tau, result.residuals, weights};
-        const SingleSinusoid single = single_sinusoid(residual_series, f);
+        // A candidate near a harmonic of the locked series joins it at n F.
+        const int member = series_member(result.model, f, lock_resolution, fmax);
+        SingleSinusoid single =
+            single_sinusoid(residual_series, member > 0 ? member * *series_frequency(result.model) : f);
+        single.sinusoid.harmonic = member;
         const double log10_fap = log10_false_alarm(single.z, result.n, fmax, t_eff);
         if (settings.fap > 0.0 && log10_fap > std::log10(settings.fap)) {
             result.stop = Stop::fap;
@@ -625,6 +723,16 @@ std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span
                                                                  multiply_sizes(16 * 128, p)})),
                       PairTable::bytes(static_cast<std::size_t>(std::max(most, 0)) + 1),
                       spectrum::SamplingSums::bytes(n, highest, span)});
+}
+
+std::optional<LockedSeries> locked_series(const Result& result)
+{
+    std::optional<LockedSeries> series;
+    for (const Frequency& f : result.frequencies)
+        if (f.harmonic == 1) series = LockedSeries{f.id, 0, f.value.frequency, f.covariance.frequency};
+    if (series)
+        for (const Frequency& f : result.frequencies) series->members += f.harmonic > 0 ? 1 : 0;
+    return series;
 }
 
 std::string stop_name(Stop stop)

@@ -89,8 +89,12 @@ void block(const Series& series, const Model& model, const std::vector<Linear>& 
     std::array<double, block_rows> arg, s, c, m;
     const double* tau = series.tau.data() + first;
     std::fill_n(m.begin(), count, model.constant);
-    if (jac)
+    if (jac) {
+        // The frequency columns are sums over the terms that share them.
+        for (std::size_t i = 0; i < terms.size(); ++i)
+            if (layout->frequency(i) != Layout::fixed) std::fill_n(jac + layout->frequency(i) * count, count, 0.0);
         for (std::size_t k = 0; k < count; ++k) jac[k] = weight(series, first + k);
+    }
     for (std::size_t i = 0; i < terms.size(); ++i) {
         const Linear& term = terms[i];
         for (std::size_t k = 0; k < count; ++k) arg[k] = term.frequency * tau[k];
@@ -105,9 +109,11 @@ void block(const Series& series, const Model& model, const std::vector<Linear>& 
             col_a[k] = w * s[k];
             col_b[k] = w * c[k];
         }
-        if (col_f)
+        if (col_f) {
+            const double n = layout->multiplier(i);
             for (std::size_t k = 0; k < count; ++k)
-                col_f[k] = weight(series, first + k) * two_pi * tau[k] * (term.a * c[k] - term.b * s[k]);
+                col_f[k] += n * weight(series, first + k) * two_pi * tau[k] * (term.a * c[k] - term.b * s[k]);
+        }
     }
     if (series.baseline) baseline_rows(series, model, layout, first, count, m.data(), jac);
     if (res)
@@ -214,12 +220,27 @@ struct WorkspaceDeleter {
 
 }  // namespace
 
-Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency, const BaselineBasis* baseline)
-    : frequency_(terms), sine_(terms)
+Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency, std::span<const int> harmonic,
+               const BaselineBasis* baseline)
+    : frequency_(terms), sine_(terms), harmonic_(terms, 0), owner_(terms, 1)
 {
+    auto is_free = [&](std::size_t i) { return i >= free_frequency.size() || free_frequency[i]; };
+    bool series_free = true;
     for (std::size_t i = 0; i < terms; ++i) {
-        const bool free = i >= free_frequency.size() || free_frequency[i];
-        frequency_[i] = free ? size_++ : fixed;
+        harmonic_[i] = i < harmonic.size() ? std::max(harmonic[i], 0) : 0;
+        if (harmonic_[i] > 0) series_free = series_free && is_free(i);
+    }
+    std::size_t series = fixed;  // F's parameter, once placed
+    for (std::size_t i = 0; i < terms; ++i) {
+        if (harmonic_[i] == 0) {
+            frequency_[i] = is_free(i) ? size_++ : fixed;
+        } else if (!series_free) {
+            frequency_[i] = fixed;
+        } else {
+            owner_[i] = series == fixed;
+            if (series == fixed) series = size_++;
+            frequency_[i] = series;
+        }
         sine_[i] = size_;
         size_ += 2;
     }
@@ -230,12 +251,19 @@ Layout::Layout(std::size_t terms, const std::vector<bool>& free_frequency, const
         for (int p = baseline->first_power(s); p < baseline->powers[s]; ++p) baseline_.push_back({size_++, s, p});
 }
 
+std::vector<int> harmonics(const Model& model)
+{
+    std::vector<int> n;
+    for (const Sinusoid& term : model.terms) n.push_back(term.harmonic);
+    return n;
+}
+
 void Layout::pack(const Model& model, std::span<double> x) const
 {
     x[0] = model.constant;
     for (std::size_t i = 0; i < terms(); ++i) {
         const Linear term = linear(model.terms[i]);
-        if (frequency_[i] != fixed) x[frequency_[i]] = term.frequency;
+        if (owns_frequency(i)) x[frequency_[i]] = term.frequency / multiplier(i);
         x[sine(i)] = term.a;
         x[cosine(i)] = term.b;
     }
@@ -251,7 +279,8 @@ void Layout::unpack(std::span<const double> x, Model& model) const
     model.terms.resize(terms());
     for (std::size_t i = 0; i < terms(); ++i) {
         Sinusoid& term = model.terms[i];
-        if (frequency_[i] != fixed) term.frequency = x[frequency_[i]];
+        if (frequency_[i] != fixed) term.frequency = frequency_at(i, x);
+        term.harmonic = harmonic(i);
         term.amplitude = std::hypot(x[sine(i)], x[cosine(i)]);
         term.phase = std::atan2(x[cosine(i)], x[sine(i)]) / two_pi;
         term.phase -= std::floor(term.phase);
@@ -341,7 +370,7 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 {
     FitOutcome outcome;
     outcome.model = start;
-    const Layout layout(start.terms.size(), free_frequency, series.baseline);
+    const Layout layout(start.terms.size(), free_frequency, harmonics(start), series.baseline);
     const std::size_t n = series.tau.size(), p = layout.size();
     if (n <= p) return outcome;
 
@@ -398,7 +427,7 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 
 std::vector<double> covariance(const Series& series, const Model& model, int threads)
 {
-    const Layout layout(model.terms.size(), {}, series.baseline);
+    const Layout layout(model.terms.size(), {}, harmonics(model), series.baseline);
     const std::size_t n = series.tau.size(), p = layout.size();
     if (n <= p) return {};
     std::vector<double> jtj(p * p), res(n);
@@ -412,14 +441,32 @@ std::vector<double> covariance(const Series& series, const Model& model, int thr
 std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model,
                                     const BaselineBasis* baseline)
 {
-    const Layout layout(model.terms.size(), {}, baseline);
-    const std::size_t p = layout.size();
-    if (n <= p || jtj.size() != p * p) return {};
-    ScaledCholesky chol(jtj, p);
+    const Layout fitted(model.terms.size(), {}, harmonics(model), baseline);
+    const std::size_t q = fitted.size();
+    if (n <= q || jtj.size() != q * q) return {};
+    ScaledCholesky chol(jtj, q);
     if (!chol.ok) return {};
-    std::vector<double> cov = chol.inverse();
-    const double s2 = chi2 / static_cast<double>(n - p);
-    for (double& c : cov) c *= s2;
+    const std::vector<double> inverse = chol.inverse();
+    const double s2 = chi2 / static_cast<double>(n - q);
+    // In the layout of every term with its own frequency: entry u of that
+    // layout is scale[u] times the fit's parameter from[u] (a member's
+    // frequency is n F).
+    const Layout layout(model.terms.size(), {}, {}, baseline);
+    const std::size_t p = layout.size();
+    std::vector<std::size_t> from(p);
+    std::vector<double> scale(p, 1.0);
+    from[0] = 0;
+    for (std::size_t i = 0; i < layout.terms(); ++i) {
+        from[layout.frequency(i)] = fitted.frequency(i);
+        scale[layout.frequency(i)] = fitted.multiplier(i);
+        from[layout.sine(i)] = fitted.sine(i);
+        from[layout.cosine(i)] = fitted.cosine(i);
+    }
+    for (std::size_t k = 0; k < layout.baseline().size(); ++k)
+        from[layout.baseline()[k].index] = fitted.baseline()[k].index;
+    std::vector<double> cov(p * p);
+    for (std::size_t u = 0; u < p; ++u)
+        for (std::size_t v = 0; v < p; ++v) cov[u * p + v] = s2 * scale[u] * scale[v] * inverse[from[u] * q + from[v]];
 
     // From (a, b) to (A, phi): rows then columns of each pair replaced by
     // their combinations with the derivatives

@@ -95,9 +95,14 @@ std::vector<Column> fit_columns(const Layout& layout, std::span<const Wave> wave
         const auto slot = static_cast<std::uint32_t>(1 + i);
         columns[layout.sine(i)] = {{slot, true, 0, 1.0}};
         columns[layout.cosine(i)] = {{slot, false, 0, 1.0}};
-        if (layout.frequency(i) != Layout::fixed)
-            columns[layout.frequency(i)] = {{slot, false, 1, two_pi * waves[i].sine},
-                                            {slot, true, 1, -two_pi * waves[i].cosine}};
+        // A frequency shared by a locked series is the sum of its
+        // members' derivatives, each times its n.
+        if (layout.frequency(i) != Layout::fixed) {
+            const double n = layout.multiplier(i);
+            Column& column = columns[layout.frequency(i)];
+            column.push_back({slot, false, 1, n * two_pi * waves[i].sine});
+            column.push_back({slot, true, 1, -n * two_pi * waves[i].cosine});
+        }
     }
     return columns;
 }
@@ -120,7 +125,7 @@ std::vector<Wave> waves_of(const Layout& layout, std::span<const double> x, cons
     std::vector<Wave> waves(layout.terms());
     for (std::size_t i = 0; i < layout.terms(); ++i) {
         waves[i].frequency =
-            layout.frequency(i) == Layout::fixed ? model.terms[i].frequency : x[layout.frequency(i)];
+            layout.frequency(i) == Layout::fixed ? model.terms[i].frequency : layout.frequency_at(i, x);
         waves[i].sine = x[layout.sine(i)];
         waves[i].cosine = x[layout.cosine(i)];
     }

@@ -40,6 +40,13 @@ std::vector<double> baseline_of(const Layout& layout, const Series& series, std:
     return c;
 }
 
+// A term's part of J^T f in its frequency's parameter, n times d/df_i
+// (n: its multiplier in a locked series, else 1).
+double frequency_gradient(double n, const Wave& wave, const TermSums& s)
+{
+    return -n * two_pi * (wave.sine * s.tau_cosine - wave.cosine * s.tau_sine);
+}
+
 // J^T f from the sums of the residuals r against each term: f = -w r, so
 // each entry is minus the product of its column with r.
 void gradient_from(const Layout& layout, std::span<const Wave> waves, const Projection& r, std::span<double> g)
@@ -47,32 +54,38 @@ void gradient_from(const Layout& layout, std::span<const Wave> waves, const Proj
     for (const Layout::BaselineParameter& b : layout.baseline())
         g[b.index] = -r.baseline[3 * b.segment + static_cast<std::size_t>(b.power)];
     g[0] = -r.constant;
+    for (std::size_t i = 0; i < layout.terms(); ++i)
+        if (layout.frequency(i) != Layout::fixed) g[layout.frequency(i)] = 0.0;
     for (std::size_t i = 0; i < layout.terms(); ++i) {
         const TermSums& s = r.terms[i];
         g[layout.sine(i)] = -s.sine;
         g[layout.cosine(i)] = -s.cosine;
         if (layout.frequency(i) != Layout::fixed)
-            g[layout.frequency(i)] = -two_pi * (waves[i].sine * s.tau_cosine - waves[i].cosine * s.tau_sine);
+            g[layout.frequency(i)] += frequency_gradient(layout.multiplier(i), waves[i], s);
     }
 }
 
 // The residual part of the Hessian of chi2 / 2, taken from h: only a
 // term's own parameters have a second derivative together, and of those
 // only its frequency's, d2m/df2 = -(2 pi tau)^2 (a sin + b cos),
-// d2m/df da = 2 pi tau cos, d2m/df db = -2 pi tau sin.
+// d2m/df da = 2 pi tau cos, d2m/df db = -2 pi tau sin.  A member of a
+// locked series (f_i = n F) adds n^2 times the first and n times the
+// others to F's entries: members share no amplitude, so there are no
+// cross terms between them.
 void take_curvature(const Layout& layout, std::span<const Wave> waves, const Projection& r, std::span<double> h)
 {
     const std::size_t p = layout.size();
     for (std::size_t i = 0; i < layout.terms(); ++i) {
         const std::size_t f = layout.frequency(i);
         if (f == Layout::fixed) continue;
+        const double n = layout.multiplier(i);
         const TermSums& s = r.terms[i];
         const std::size_t a = layout.sine(i), b = layout.cosine(i);
-        h[f * p + f] += two_pi * two_pi * (waves[i].sine * s.tau2_sine + waves[i].cosine * s.tau2_cosine);
-        h[f * p + a] -= two_pi * s.tau_cosine;
-        h[a * p + f] -= two_pi * s.tau_cosine;
-        h[f * p + b] += two_pi * s.tau_sine;
-        h[b * p + f] += two_pi * s.tau_sine;
+        h[f * p + f] += n * n * two_pi * two_pi * (waves[i].sine * s.tau2_sine + waves[i].cosine * s.tau2_cosine);
+        h[f * p + a] -= n * two_pi * s.tau_cosine;
+        h[a * p + f] -= n * two_pi * s.tau_cosine;
+        h[f * p + b] += n * two_pi * s.tau_sine;
+        h[b * p + f] += n * two_pi * s.tau_sine;
     }
 }
 
@@ -197,7 +210,7 @@ AddedObjective::AddedObjective(const Series& series, const Layout& layout, std::
             old_sums_.push_back(known.projection.baseline[3 * b.segment + static_cast<std::size_t>(b.power)]);
         }
     for (std::size_t i = known_terms; i < layout.terms(); ++i) {
-        if (layout.frequency(i) != Layout::fixed) added_.push_back(layout.frequency(i));
+        if (layout.owns_frequency(i)) added_.push_back(layout.frequency(i));
         added_.push_back(layout.sine(i));
         added_.push_back(layout.cosine(i));
     }
@@ -273,8 +286,7 @@ void AddedObjective::at(std::span<const double> x)
         near_gradient[layout_.sine(i)] = -s.sine;
         near_gradient[layout_.cosine(i)] = -s.cosine;
         if (layout_.frequency(i) != Layout::fixed)
-            near_gradient[layout_.frequency(i)] =
-                -two_pi * (waves[i].sine * s.tau_cosine - waves[i].cosine * s.tau_sine);
+            near_gradient[layout_.frequency(i)] += frequency_gradient(layout_.multiplier(i), waves[i], s);
     }
     for (std::size_t a = 0; a < nadded; ++a) g_[added_[a]] = near_gradient[added_[a]] + with_change[a];
 

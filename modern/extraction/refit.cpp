@@ -23,7 +23,7 @@ bool same_model(const Model& a, const Model& b)
     if (a.constant != b.constant || a.terms.size() != b.terms.size() || a.baseline != b.baseline) return false;
     for (std::size_t i = 0; i < a.terms.size(); ++i)
         if (a.terms[i].frequency != b.terms[i].frequency || a.terms[i].amplitude != b.terms[i].amplitude ||
-            a.terms[i].phase != b.terms[i].phase)
+            a.terms[i].phase != b.terms[i].phase || a.terms[i].harmonic != b.terms[i].harmonic)
             return false;
     return true;
 }
@@ -100,7 +100,7 @@ bool Refitter::gone_too_far(const Layout& layout, std::span<const double> x, con
     // 1/T from its start, or two within 1/(2T).
     std::vector<double> f(start.terms.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
-        f[i] = layout.frequency(i) == Layout::fixed ? start.terms[i].frequency : x[layout.frequency(i)];
+        f[i] = layout.frequency(i) == Layout::fixed ? start.terms[i].frequency : layout.frequency_at(i, x);
         if (!(std::fabs(f[i] - start.terms[i].frequency) <= 1.0 / span_)) return true;
     }
     std::sort(f.begin(), f.end());
@@ -112,7 +112,7 @@ bool Refitter::gone_too_far(const Layout& layout, std::span<const double> x, con
 FitOutcome Refitter::run(const Model& trial, const std::vector<bool>& free, const Model& model,
                          std::span<const double> residuals, bool added)
 {
-    const Layout layout(trial.terms.size(), free, series_.baseline);
+    const Layout layout(trial.terms.size(), free, harmonics(trial), series_.baseline);
     const std::size_t n = series_.tau.size();
     const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, trial); };
     if (settings_.fit == FitMethod::exact) {
@@ -141,7 +141,7 @@ Model Refitter::baselines_alone(const Model& model) const
 {
     Model out = model;
     out.terms.clear();
-    const Layout layout(0, {}, series_.baseline);
+    const Layout layout(0, {}, {}, series_.baseline);
     const std::size_t n = series_.tau.size(), p = layout.size();
     if (n <= p) return out;
     std::vector<double> x(p), jtj(p * p), g(p), f(n);
@@ -190,7 +190,7 @@ void Refitter::accept(const Model& model)
 FitOutcome Refitter::final_fit(const Model& model)
 {
     const std::vector<bool> free = free_frequencies(settings_.refine, model.terms.size());
-    const Layout layout(model.terms.size(), free, series_.baseline);
+    const Layout layout(model.terms.size(), free, harmonics(model), series_.baseline);
     const std::size_t n = series_.tau.size();
     const Abandon abandon = [&](std::span<const double> x) { return gone_too_far(layout, x, model); };
     std::unique_ptr<Objective> objective;
@@ -208,7 +208,7 @@ FitOutcome Refitter::final_fit(const Model& model)
 std::vector<double> Refitter::covariance(const Model& model)
 {
     if (settings_.fit == FitMethod::exact) return extraction::covariance(series_, model, threads_);
-    const Layout layout(model.terms.size(), {}, series_.baseline);
+    const Layout layout(model.terms.size(), {}, harmonics(model), series_.baseline);
     const std::size_t n = series_.tau.size(), p = layout.size();
     if (n <= p) return {};
     cover(model);

@@ -53,6 +53,13 @@ spectrum::Grid grid_for(const lightcurve::LightCurve& curve, const Options& opti
     grid.fmin = fmin;
     grid.step = step;
     grid.count = static_cast<std::size_t>(intervals) + 1;
+    const double resolution = options.resolution ? *options.resolution : 1.5 / span;
+    if (options.harmonics && *options.harmonics < resolution)
+        throw StarError("--harmonics " + g6(*options.harmonics) + " c/d lies below the resolution, " +
+                        g6(resolution) + " c/d: its harmonics cannot be told apart");
+    if (options.harmonics && *options.harmonics > grid.frequency(grid.count - 1))
+        throw StarError("--harmonics " + g6(*options.harmonics) + " c/d lies above the highest frequency searched, " +
+                        g6(grid.frequency(grid.count - 1)) + " c/d");
     return grid;
 }
 

@@ -375,6 +375,13 @@ std::string usage_problem_without_files(const Options& options)
 {
     if (options.fmin && options.fmax && *options.fmax <= *options.fmin) return "--fmax must be above --fmin";
     if (options.step && options.box <= *options.step) return "--box must be wider than --step";
+    if (options.harmonics && options.fmax && *options.harmonics > *options.fmax)
+        return "--harmonics F0 must lie within the frequencies searched, at most --fmax";
+    if (options.harmonics && options.spectrum_only)
+        return "--harmonics locks a series in the extraction's fit: not with --spectrum-only";
+    if (options.harmonics && options.track)
+        return "--harmonics locks a series in the extraction's fit: not with --track, whose windows fit "
+               "frequencies one by one";
     if (options.segments && (options.segment_gap || options.min_segment))
         return "--segments takes the breakpoints of its file: not with --segment-gap or --min-segment";
     if (!options.track) {

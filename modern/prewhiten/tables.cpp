@@ -46,6 +46,10 @@ Facts table_facts(const extraction::Result& result, const TableContext& context)
     if (result.stop == extraction::Stop::snr) facts.emplace_back("next_snr", numerics::full_number(result.stop_value));
     if (result.stop == extraction::Stop::fap)
         facts.emplace_back("next_log10_fap", numerics::full_number(result.stop_value));
+    if (const auto series = extraction::locked_series(result)) {
+        facts.emplace_back("locked_F", numerics::full_number(series->frequency));
+        facts.emplace_back("locked_F_err", numerics::full_number(series->error));
+    }
     facts.insert(facts.end(), context.extra.begin(), context.extra.end());
     return facts;
 }
@@ -82,6 +86,18 @@ namespace {
 std::string frequencies(std::size_t count)
 {
     return std::to_string(count) + (count == 1 ? " frequency" : " frequencies");
+}
+
+// "harmonic series locked at F = 2.1234567 +- 1.2e-06 c/d (f1 and 14 harmonics)",
+// or empty when the fit locked none.
+std::string locked_sentence(const extraction::Result& result)
+{
+    const auto series = extraction::locked_series(result);
+    if (!series) return "";
+    const int harmonics = series->members - 1;
+    return "harmonic series locked at F = " + fixed(series->frequency, decimals_for(series->error)) + " +- " +
+           two_digits(series->error) + " c/d (f" + std::to_string(series->id) + " and " +
+           std::to_string(harmonics) + (harmonics == 1 ? " harmonic" : " harmonics") + ")";
 }
 
 // What a rejected candidate's fit did.
@@ -131,6 +147,8 @@ std::string frequencies_text(const extraction::Result& result, const TableContex
                        fixed(result.span, 4) + " d, t_ref = " + fixed(result.t_ref, 6) + ", unit " + context.unit +
                        ", D = " + fixed(result.D, 3) + "\n";
     text += "# " + frequencies(result.frequencies.size()) + "; stop: " + context.stop + "\n";
+    if (const std::string locked = locked_sentence(result); !locked.empty())
+        text += "# " + locked + ": each harmonic n F exactly, its frequency error n times F's\n";
     text += "# phases in cycles at t_ref for A sin(2 pi (f (t - t_ref) + phase)); err_cov from the least-squares\n";
     text += "# covariance, err_MO from Montgomery & O'Donoghue (1999), both times sqrt(D_f), D_f the larger of D\n";
     text += "# and the excess of the residuals' noise around f over white noise of their rms\n";
@@ -256,6 +274,8 @@ void say_extraction(std::ostream& out, const extraction::Result& result, const T
     std::snprintf(line, sizeof line, ": D = %.3g, residual rms %.4g%s, %.1f s\n", result.D, result.rms,
                   unit.c_str(), result.timing.total);
     out << context.label << line;
+    if (const std::string locked = locked_sentence(result); !locked.empty())
+        out << context.label << ": " << locked << "\n";
     const auto weak = static_cast<std::size_t>(
         std::count_if(result.rejected.begin(), result.rejected.end(),
                       [](const extraction::Rejection& r) { return r.why == extraction::Rejection::Why::low_snr; }));

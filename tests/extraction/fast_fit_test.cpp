@@ -4,6 +4,7 @@
 #include <gsl/gsl_multifit.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -258,7 +259,7 @@ TEST(Objectives, AgreeWithTheExactAssemblyWithTheSegmentsBaselines)
     known.baseline = {0.0, -0.4, 0.8, 1.1, 0.5, 0.0};  // scaled powers; the first offset is the constant's
     Model trial = start_model();
     trial.baseline = known.baseline;
-    const Layout layout(3, {false, false, true}, &seg.basis);
+    const Layout layout(3, {false, false, true}, {}, &seg.basis);
     ASSERT_EQ(layout.baseline().size(), 4u);
     std::vector<double> start(layout.size()), x(layout.size());
     layout.pack(trial, start);
@@ -319,7 +320,7 @@ TEST(JointFit, RecoversPolynomialsPerSegmentAndSinusoidsToRoundingInOneFit)
         EXPECT_NEAR(out.model.terms[1].amplitude, 0.8, 1e-11);
         EXPECT_NEAR(out.model.terms[2].phase, 0.1, 1e-11);
         std::vector<SegmentBaseline> fitted = seg.shapes;
-        baselines_from_fit(seg.basis, Layout(3, {}, &seg.basis), out.model, {}, 1.0, fitted);
+        baselines_from_fit(seg.basis, Layout(3, {}, {}, &seg.basis), out.model, {}, 1.0, fitted);
         for (std::size_t s = 0; s < 2; ++s)
             for (int i = 0; i < fitted[s].coefficients; ++i)
                 EXPECT_NEAR(fitted[s].value[i], seg.truth[s][i], 1e-11) << s << " " << i;
@@ -345,7 +346,7 @@ TEST(JointFit, TheBaselinesErrorsAreThoseOfTheWholeDesignMatrix)
     std::vector<double> residuals;
     refitter.residuals(out.model, residuals);
     std::vector<SegmentBaseline> fitted = seg.shapes;
-    baselines_from_fit(seg.basis, Layout(3, {}, &seg.basis), out.model, refitter.covariance(out.model), 1.0, fitted);
+    baselines_from_fit(seg.basis, Layout(3, {}, {}, &seg.basis), out.model, refitter.covariance(out.model), 1.0, fitted);
 
     const std::size_t n = c.tau.size(), p = 5 + 9;
     gsl_matrix* x = gsl_matrix_alloc(n, p);
@@ -582,5 +583,68 @@ TEST(FastExtraction, DoesNotDependOnThreads)
         EXPECT_EQ(one.frequencies[i].value.amplitude, three.frequencies[i].value.amplitude);
         EXPECT_EQ(one.frequencies[i].covariance.phase, three.frequencies[i].covariance.phase);
         EXPECT_EQ(one.frequencies[i].snr, three.frequencies[i].snr);
+    }
+}
+
+// A locked series: the fundamental F and its third harmonic 3F, added on
+// top of an independent term known before them, F free.  The exact
+// column of F is the derivative of the residuals in F (central
+// differences, error of order h^2), and the fast objectives agree with
+// the exact assembly.
+TEST(LockedSeries, TheColumnOfFIsTheDerivativeInFInEveryAssembly)
+{
+    const Curve c = make_curve(true);
+    const Series series = c.series();
+    const std::size_t n = c.tau.size();
+    Model trial{0.38, {{17.9005, 0.32, 0.12}, {3.212 / 3.0, 0.7, 0.4, 1}, {3.212, 1.9, 0.31, 3}}};
+    const Layout layout(3, {false, true, true}, harmonics(trial));
+    const std::size_t p = layout.size(), f = layout.frequency(1);
+    ASSERT_EQ(p, 8u);  // c, the known a and b, F, the members' a and b
+    ASSERT_EQ(layout.frequency(2), f);
+    std::vector<double> start(p), column(n * p), up(n), down(n);
+    layout.pack(trial, start);
+    jacobian(series, trial, layout, 0, n, column.data());
+    const double h = 1e-7;
+    for (double sign : {1.0, -1.0}) {
+        std::vector<double> xs = start;
+        xs[f] += sign * h;
+        Model moved = trial;
+        layout.unpack(xs, moved);
+        EXPECT_DOUBLE_EQ(moved.terms[2].frequency, 3.0 * xs[f]);
+        residuals(series, moved, 0, n, sign > 0 ? up.data() : down.data());
+    }
+    const double largest = std::fabs(*std::max_element(column.begin() + f * n, column.begin() + (f + 1) * n,
+                                                       [](double a, double b) { return std::fabs(a) < std::fabs(b); }));
+    for (std::size_t k = 0; k < n; ++k) EXPECT_NEAR(column[f * n + k], (up[k] - down[k]) / (2 * h), 1e-6 * largest);
+
+    std::vector<double> x = start, r0(n);
+    for (std::size_t i = 0; i < p; ++i) x[i] += 1e-4 * std::sin(1.0 + static_cast<double>(i));
+    Model known = trial;
+    known.terms.resize(1);
+    const KnownResiduals r{r0, project(c.tau, c.values, c.weights, known.constant, waves_of(known), 0, r0, 2)};
+    const spectrum::SamplingSums sums(c.tau, c.weights, 40.0, 2);
+    PairTable table(sums);
+    ExactObjective exact(series, layout, trial, 2);
+    DirectObjective direct(series, layout, trial, table, 2);
+    AddedObjective added(series, layout, start, trial, 1, r, table, 2);
+    const double chi2 = exact.chi2(x);
+    std::vector<double> ge(p), je(p * p), he(p * p);
+    exact.gradient(x, ge);
+    exact.normal_matrix(x, je);
+    exact.hessian(x, he);
+    for (Objective* fast : std::initializer_list<Objective*>{&direct, &added}) {
+        std::vector<double> g(p), j(p * p), hh(p * p);
+        EXPECT_NEAR(fast->chi2(x), chi2, 1e-12 * chi2);
+        fast->gradient(x, g);
+        fast->normal_matrix(x, j);
+        fast->hessian(x, hh);
+        for (std::size_t i = 0; i < p; ++i) {
+            EXPECT_NEAR(g[i], ge[i], 1e-12 * std::sqrt(chi2 * je[i * p + i])) << i;
+            for (std::size_t k = 0; k < p; ++k) {
+                const double scale = std::sqrt(je[i * p + i] * je[k * p + k]);
+                EXPECT_NEAR(j[i * p + k], je[i * p + k], 1e-11 * scale) << i << " " << k;
+                EXPECT_NEAR(hh[i * p + k], he[i * p + k], 1e-11 * scale) << i << " " << k;
+            }
+        }
     }
 }

@@ -242,6 +242,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal{{"--segments", "s.txt", "--min-segment", "1", "a"},
                             "--segments takes the breakpoints of its file: not with --segment-gap or --min-segment"},
                     Refusal{{"--harmonics", "0", "a"}, "--harmonics: must be above 0"},
+                    Refusal{{"--harmonics", "3", "--fmax", "2", "a"},
+                            "--harmonics F0 must lie within the frequencies searched, at most --fmax"},
+                    Refusal{{"--harmonics", "2", "--spectrum-only", "a"},
+                            "--harmonics locks a series in the extraction's fit: not with --spectrum-only"},
+                    Refusal{{"--harmonics", "2", "--track", "10", "a"},
+                            "--harmonics locks a series in the extraction's fit: not with --track, whose windows "
+                            "fit frequencies one by one"},
                     Refusal{{"--frequencies", "-", "-"}, "standard input (-) can be read once only"}),
     [](const testing::TestParamInfo<Refusal>& info) { return "case" + std::to_string(info.index); });
 

@@ -107,6 +107,22 @@ TEST(FrequencyTable, StopReasonsOtherThanTheSignalToNoise)
     EXPECT_NE(content(file).find("stop=max-frequencies, refine=all\n"), std::string::npos);
 }
 
+TEST(FrequencyTable, ALockedSeriesIsSaidInEveryTableWithoutANewColumn)
+{
+    extraction::Result r = sample();
+    r.frequencies[0].harmonic = 1;
+    r.frequencies[1].harmonic = 2;
+    r.frequencies[1].label = {"2f1", 0.0};
+    const std::string csv = prewhiten::frequencies_csv(r, context());
+    EXPECT_NE(csv.find(", locked_F=12.3456789012, locked_F_err=1.2e-05,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",combination_probability\n"), std::string::npos);
+    const std::string said = "harmonic series locked at F = 12.345679 +- 1.2e-05 c/d (f1 and 1 harmonic)";
+    EXPECT_NE(prewhiten::frequencies_text(r, context()).find("# " + said + ": "), std::string::npos);
+    std::ostringstream out;
+    prewhiten::say_extraction(out, r, context(), 1);
+    EXPECT_NE(out.str().find("star.dat: " + said + "\n"), std::string::npos) << out.str();
+}
+
 TEST(FrequencyTable, AlignedTextRoundedToTwoDigitsOfTheError)
 {
     const std::string text = prewhiten::frequencies_text(sample(), context());

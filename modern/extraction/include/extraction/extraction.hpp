@@ -88,7 +88,12 @@ struct Settings {
     Baseline baseline = Baseline::linear;
     // A harmonic series n F locked in the fit: the terms found within the
     // resolution of n F0 follow one frequency F (refined unless refine is
-    // none), starting at F0, c/d.  Not fitted yet: extract refuses it.
+    // none), starting at F0, c/d: the fundamental is fitted first, as the
+    // first of the terms to start from; within the grid, and not below
+    // the resolution.
+    //   A candidate within the resolution (as for the labels) of n F,
+    //   n >= 2, joins the series as its n-th member at n F when n is not
+    //   taken, else stays an independent frequency.
     std::optional<double> harmonics;
     // Frequencies fitted before the loop begins (free unless refine is
     // none), with the reference time of their phases, when they have any.
@@ -119,7 +124,7 @@ struct Frequency {
     double snr_at_pick = 0.0;   // on the residual spectrum just after it was taken
     double log10_fap = 0.0;     // false-alarm probability when it was picked
     Label label;                // "2f1", "f1+f2", ... with its chance probability; empty text when independent
-    int harmonic = 0;           // n in the locked harmonic series, 0 otherwise
+    int harmonic = 0;           // n in the locked harmonic series (1 for its fundamental), 0 otherwise
 };
 
 // A candidate whose fit was undone, or (low_snr) whose S/N after its fit
@@ -188,6 +193,15 @@ struct Progress {
 };
 
 using ProgressCallback = std::function<void(const Progress&)>;
+
+// The harmonic series a result's fit locked: F (the fundamental's
+// frequency) and its error from the covariance, c/d.
+struct LockedSeries {
+    int id = 0;       // the fundamental's
+    int members = 0;  // with the fundamental
+    double frequency = 0.0, error = 0.0;
+};
+std::optional<LockedSeries> locked_series(const Result& result);
 
 // spectrum_plan: the plan of every spectrum of an extraction on these
 // times: made once per star by the caller, handed to extract, and there

@@ -60,13 +60,23 @@ struct Series {
 // the solution), and the fit with free frequencies has nonlinear terms in
 // the frequencies only, which makes Levenberg-Marquardt converge in far
 // fewer iterations than in amplitude and phase.
+//
+// A locked harmonic series: the terms with a harmonic number n >= 1
+// (Sinusoid::harmonic) have the frequencies n F and share one parameter,
+// F, at the place of the series' first term.  The Jacobian column of F is
+// sum_i n_i d/df_i over the members.  F moves only when every member's
+// frequency may move (a fit that keeps some of them fixed keeps all).
 class Layout {
 public:
     static constexpr std::size_t fixed = static_cast<std::size_t>(-1);
 
     // free_frequency[i]: term i's frequency is a parameter; a shorter list
-    // leaves the remaining frequencies free.
-    Layout(std::size_t terms, const std::vector<bool>& free_frequency, const BaselineBasis* baseline = nullptr);
+    // leaves the remaining frequencies free.  harmonic[i] >= 1: term i is
+    // the n-th member of the locked series (a shorter list: the rest are
+    // independent).  baseline: the segments' baseline coefficients follow
+    // the terms' parameters.
+    Layout(std::size_t terms, const std::vector<bool>& free_frequency, std::span<const int> harmonic = {},
+           const BaselineBasis* baseline = nullptr);
 
     // One baseline coefficient among the parameters.
     struct BaselineParameter {
@@ -76,7 +86,18 @@ public:
 
     std::size_t size() const { return size_; }
     std::size_t terms() const { return sine_.size(); }
-    std::size_t frequency(std::size_t i) const { return frequency_[i]; }  // or fixed
+    // The parameter of term i's frequency (shared by the members of the
+    // series), or fixed.
+    std::size_t frequency(std::size_t i) const { return frequency_[i]; }
+    // f_i = multiplier(i) times that parameter: n for a member, else 1.
+    double multiplier(std::size_t i) const { return harmonic(i) > 0 ? harmonic(i) : 1.0; }
+    // n of a member of the series, 0 for an independent term.
+    int harmonic(std::size_t i) const { return i < harmonic_.size() ? harmonic_[i] : 0; }
+    // Term i's frequency at parameters x (its frequency must be free).
+    double frequency_at(std::size_t i, std::span<const double> x) const { return multiplier(i) * x[frequency_[i]]; }
+    // Whether term i is the one of its parameter that packs and reports it
+    // (every free term but the later members of the series).
+    bool owns_frequency(std::size_t i) const { return frequency_[i] != fixed && owner_[i]; }
     std::size_t sine(std::size_t i) const { return sine_[i]; }
     std::size_t cosine(std::size_t i) const { return sine_[i] + 1; }
     // The baseline coefficients, in the order of their indices (after
@@ -98,8 +119,14 @@ private:
     std::vector<std::size_t> frequency_, sine_;
     std::vector<BaselineParameter> baseline_;
     std::size_t segments_ = 0, first_baseline_ = 0;
+    std::vector<int> harmonic_;
+    std::vector<char> owner_;
     std::size_t size_ = 1;
 };
+
+// The harmonic numbers of the model's terms (Sinusoid::harmonic), for a
+// Layout.
+std::vector<int> harmonics(const Model& model);
 
 // residuals: w_k (m(tau_k) - y_k) for the rows [first, first + count).
 void residuals(const Series& series, const Model& model, std::size_t first, std::size_t count, double* out);
@@ -157,10 +184,15 @@ FitOutcome fit(const Series& series, const Model& start, const std::vector<bool>
 //             and phase through the derivatives of A = hypot(a, b),
 //             phi = atan2(b, a) / 2 pi: at the least-squares solution this
 //             is the covariance of a fit in A and phi.
+//          2. A model with a locked harmonic series (its members'
+//             harmonic numbers set) is fitted with F once: each member's
+//             frequency row and column are n times F's, so that its
+//             frequency error is n times F's.  The result keeps the
+//             layout above.
 std::vector<double> covariance(const Series& series, const Model& model, int threads);
 
 // covariance_from: the same from J^T J in the fit's parameters (every
-// frequency free, p x p, row by row) and the sum of squares chi2 of n
+// frequency free, a locked series as one parameter F, p x p, row by row) and the sum of squares chi2 of n
 // points, however they were computed.
 std::vector<double> covariance_from(const std::vector<double>& jtj, double chi2, std::size_t n, const Model& model,
                                     const BaselineBasis* baseline = nullptr);

@@ -17,6 +17,10 @@ struct Sinusoid {
     double frequency = 0.0;  // c/d
     double amplitude = 0.0;  // unit of the values
     double phase = 0.0;      // cycles, at t_ref
+    // n when the term is the n-th member of a harmonic series locked to
+    // one frequency F (frequency = n F, the fit moves F for all of them),
+    // 0 for an independent term.
+    int harmonic = 0;
 };
 
 struct Model {
