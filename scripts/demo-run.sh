@@ -9,7 +9,8 @@
 # star KIC 7917485 with its defaults (a baseline for each of its segments,
 # candidates by S/N), as the guide's worked example does, and tracks them
 # through 10-day windows: the time delays reveal its companion's orbit.
-# Ends with a summary of what was found.
+# Then a TESS sector of an eclipsing binary with its orbital harmonics
+# locked to one frequency.  Ends with a summary of what was found.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(cd "$1" && pwd)
@@ -45,6 +46,12 @@ read -r l m discr < <(awk '/Table with the final results/ { table = 1 } table &&
 cp "$top/examples/kic7917485_kepler_lc.txt" kic7917485.txt
 "$bin/prewhiten/prewhiten" --unit mag --track 10 kic7917485.txt > prewhiten.log
 
+# 6. A TESS sector of the eclipsing binary TIC 22876651: its two orbits as
+#    two segments, the orbit's harmonics locked to one frequency near 0.6028
+#    c/d (twice the dominant peak's period).
+cp "$top/examples/hlsp_tess-spoc_tess_phot_0000000022876651-s0058_tess_v1_lc.fits" tic22876651.fits
+"$bin/prewhiten/prewhiten" --unit flux --harmonics 0.6028 tic22876651.fits > prewhiten-tess.log
+
 files() {  # name, what
   printf '  %-28s %s\n' "$1" "$2"
 }
@@ -65,6 +72,10 @@ awk '/^[^ ]*:   f[12] / { sub(/^[^:]*: +/, ""); print "  " $0 }' prewhiten.log
 echo "  (published: f1 = 15.383003 c/d, 4.578 mmag; f2 = 20.262897 c/d, 2.388 mmag)"
 awk '/: orbit \(|: no orbit claimed/ { sub(/^[^:]*: /, ""); print "  " $0 }' prewhiten.log
 echo "  (published: P = 840 +- 21 d, a1 sin i / c = 7.05 +- 0.45 s; Murphy et al. 2016, ApJL 827, L17)"
+echo "prewhiten (TESS sector 58 of the eclipsing binary TIC 22876651; --harmonics 0.6028):"
+awk '/: [0-9]+ segments?[,;]/ || / frequencies; stop:/ || /harmonic series locked/ { sub(/^[^:]*: /, ""); print "  " $0 }' \
+  prewhiten-tess.log
+echo "  (TESS data from the MAST archive; TESS-SPOC products, Caldwell et al. 2020, RNAAS 4, 201)"
 echo
 echo "Files:"
 files star.scargle "periodogram: frequency and amplitude"
@@ -84,6 +95,8 @@ files kic7917485.spectrum.csv "amplitude spectrum of the data and of the residua
 files kic7917485.orbit.txt "the orbit from the time delays, and each frequency's modulation"
 files kic7917485.track.png "amplitudes, phases and time delays in time, the orbit"
 files kic7917485.timedelay.csv "the time delay of each 10-day window"
+files tic22876651.frequencies.txt "the binary's frequencies, its orbit's harmonics labelled nf1"
+files tic22876651.png "its spectrum, residuals, window and light curve"
 files "*.log" "what each program wrote on the screen"
 echo
 echo "The first rows of kic7917485.frequencies.txt:"
