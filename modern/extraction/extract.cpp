@@ -391,7 +391,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
             if (result.stop != Stop::snr) result.stop = Stop::no_peak;
             break;
         }
-        const double f = refine_peak(settings.grid, j, tau, result.residuals);
+        const double f = refine_peak(settings.grid, j, tau, result.residuals, threads);
         const Series residual_series{tau, result.residuals, weights};
         const SingleSinusoid single = single_sinusoid(residual_series, f);
         const double log10_fap = log10_false_alarm(single.z, result.n, fmax, t_eff);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "extraction/fit.hpp"
+#include "support/kernel_forms.hpp"
 #include "peak.hpp"
 #include "extraction/statistics.hpp"
 
@@ -223,6 +224,42 @@ TEST(Peak, RefinementFindsTheContinuousMaximumBetweenGridPoints)
     EXPECT_NEAR(scargle_amplitude(tau, y, f), 2.0, 1e-3);
     // An end of the grid is returned unrefined.
     EXPECT_EQ(refine_peak(grid, 0, tau, y), grid.fmin);
+}
+
+TEST(Peak, RefinementBySeriesEqualsTheDirectSumsInAnyFormAndThreadCount)
+{
+    // Several sinusoids, noise and an uneven sampling with a gap, times far
+    // from the reference (as tau = t - t_ref of an uncentred series):
+    // the searches must end on the same frequency, but for the last steps
+    // of Brent's method on the flat top, which rounding may decide.
+    const double span = 60.0;
+    std::vector<double> tau = uneven_times(20000, span, 5);
+    for (double& t : tau) t += t < 0.0 ? 3.0 : 10.0;
+    std::mt19937_64 gen(11);
+    std::normal_distribution<double> gauss;
+    std::vector<double> y(tau.size());
+    for (std::size_t k = 0; k < tau.size(); ++k)
+        y[k] = 3.0 + 1.1 * std::sin(2 * M_PI * (7.3172 * tau[k] + 0.1)) +
+               0.4 * std::sin(2 * M_PI * (11.05 * tau[k] + 0.7)) + 0.5 * gauss(gen);
+    const spectrum::Grid grid{0.5, 0.1 / 72.0, 20000};
+    for (double f0 : {7.3172, 11.05}) {
+        const auto j = static_cast<std::size_t>(std::lround((f0 - grid.fmin) / grid.step));
+        std::size_t top = j;
+        for (std::size_t i = j - 2; i <= j + 2; ++i)
+            if (scargle_amplitude(tau, y, grid.frequency(i)) > scargle_amplitude(tau, y, grid.frequency(top))) top = i;
+        const double direct = refine_peak_direct(grid, top, tau, y);
+        const std::vector<double> forms =
+            kernel_forms::in_every_form([&] { return refine_peak(grid, top, tau, y, 1); });
+        for (double f : forms) {
+            EXPECT_EQ(f, forms[0]);
+            EXPECT_NEAR(f, direct, 1e-6 * grid.step);  // the search itself stops at 1e-4 of a step
+        }
+        EXPECT_EQ(refine_peak(grid, top, tau, y, 3), forms[0]);
+    }
+    // Near zero frequency the closed form loses digits: the direct search.
+    const spectrum::Grid low{2e-5, 2e-5, 10};
+    for (std::size_t i = 1; i + 1 < low.count; ++i)
+        EXPECT_EQ(refine_peak(low, i, tau, y, 2), refine_peak_direct(low, i, tau, y));
 }
 
 TEST(Peak, SingleSinusoidRecoversAmplitudePhaseAndTheDropOfChiSquare)
