@@ -78,6 +78,9 @@ public:
     std::size_t half = 0;    // H = n / 2
     // The kernel's Fourier transform at fine frequency |m|.
     std::vector<double> kernel_ft;
+    // exp(2 pi i c / n) of the fold: at the first cell of each block of
+    // cells, and at each offset within a block.
+    std::vector<numerics::SinCos> fold_blocks, fold_within;
     fftw_plan_s* fft = nullptr;  // in place, H cells, forward
 };
 
