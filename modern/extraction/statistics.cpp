@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "numerics/cycles.hpp"
+#include "numerics/parallel.hpp"
 
 namespace extraction {
 
@@ -87,6 +88,11 @@ struct BoxSum {
     double mean() const { return total.terms > 0 ? total.value() / static_cast<double>(total.terms) : 0.0; }
 };
 
+// Grid frequencies whose noise one task computes: each block's running
+// boxes start afresh, so the noise does not depend on the number of
+// threads.
+constexpr std::size_t noise_block = std::size_t{1} << 16;
+
 }  // namespace
 
 double box_mean(const spectrum::Grid& grid, std::span<const double> amplitude, double f, const NoiseBox& box)
@@ -128,28 +134,39 @@ std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const doub
 std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
                                        const NoiseBox& box, double core)
 {
-    const std::size_t count = std::min(grid.count, amplitude.size());
-    std::vector<double> noise(count);
-    BoxSum whole{amplitude.first(count), {}, 0, 0}, lobe{amplitude.first(count), {}, 0, 0};
-    for (std::size_t j = 0; j < count; ++j) {
-        const double f = grid.frequency(j);
-        const BoxRange around = box_range(grid, count, f, box);
-        BoxRange peak = box_range(grid, count, f, NoiseBox{core});
-        peak.begin = std::max(peak.begin, around.begin);
-        peak.end = std::max(peak.begin, std::min(peak.end, around.end));
-        whole.move_to(around);
-        lobe.move_to(peak);
-        noise[j] = whole.mean();
-        // A box cut by an end of the grid has the peak at its edge: the
-        // noise on its other side is unknown, and its own lobe is then
-        // the best guess of it.
-        if (around.cut) continue;
-        const std::size_t rest = whole.total.terms - std::min(whole.total.terms, lobe.total.terms);
-        if (rest == 0) continue;
-        const double beside = (whole.total.value() - lobe.total.value()) / static_cast<double>(rest);
-        if (beside > 0.0 && beside < noise[j]) noise[j] = beside;
-    }
+    std::vector<double> noise;
+    noise_beside_peaks(grid, amplitude, box, core, 1, noise);
     return noise;
+}
+
+void noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, const NoiseBox& box,
+                        double core, int threads, std::vector<double>& noise)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    noise.resize(count);
+    const std::size_t blocks = (count + noise_block - 1) / noise_block;
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        const std::size_t j0 = b * noise_block, j1 = std::min(count, j0 + noise_block);
+        BoxSum whole{amplitude.first(count), {}, 0, 0}, lobe{amplitude.first(count), {}, 0, 0};
+        for (std::size_t j = j0; j < j1; ++j) {
+            const double f = grid.frequency(j);
+            const BoxRange around = box_range(grid, count, f, box);
+            BoxRange peak = box_range(grid, count, f, NoiseBox{core});
+            peak.begin = std::max(peak.begin, around.begin);
+            peak.end = std::max(peak.begin, std::min(peak.end, around.end));
+            whole.move_to(around);
+            lobe.move_to(peak);
+            noise[j] = whole.mean();
+            // A box cut by an end of the grid has the peak at its edge: the
+            // noise on its other side is unknown, and its own lobe is then
+            // the best guess of it.
+            if (around.cut) continue;
+            const std::size_t rest = whole.total.terms - std::min(whole.total.terms, lobe.total.terms);
+            if (rest == 0) continue;
+            const double beside = (whole.total.value() - lobe.total.value()) / static_cast<double>(rest);
+            if (beside > 0.0 && beside < noise[j]) noise[j] = beside;
+        }
+    });
 }
 
 Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span)

@@ -80,6 +80,29 @@ TEST(NoiseBox, ACentredBoxFollowsASlopeToTheEndsOfTheGrid)
     const std::vector<double> beside = noise_beside_peaks(grid, flat, NoiseBox{1.0}, 0.2);
     EXPECT_NEAR(beside[500], 1.0, 1e-12);
     EXPECT_GT(beside[2], 5.0);
+
+    // A grid of several blocks of running sums: the same bits on any number
+    // of threads, and on both sides of a block's edge (where a peak's lobe
+    // straddles it) the values of a pass that started elsewhere.
+    const spectrum::Grid long_grid{0.02, 1.0 / 3000.0, 140000};
+    std::vector<double> long_amp(long_grid.count);
+    std::mt19937_64 gen(9);
+    std::uniform_real_distribution<double> uni(0.5, 1.5);
+    for (double& a : long_amp) a = uni(gen);
+    for (std::size_t j = 65530; j <= 65542; ++j) long_amp[j] = 50.0;
+    const NoiseBox centred_box{1.0, true, 0.1};
+    std::vector<double> one, two;
+    noise_beside_peaks(long_grid, long_amp, centred_box, 0.004, 1, one);
+    noise_beside_peaks(long_grid, long_amp, centred_box, 0.004, 2, two);
+    EXPECT_EQ(one, two);
+    // The same grid from its 30000th frequency on: its block edges fall
+    // elsewhere.
+    const std::size_t shift = 30000;
+    const spectrum::Grid later{long_grid.frequency(shift), long_grid.step, long_grid.count - shift};
+    const std::vector<double> moved = noise_beside_peaks(
+        later, std::span<const double>(long_amp).subspan(shift), centred_box, 0.004);
+    for (std::size_t j : {std::size_t{65535}, std::size_t{65536}, std::size_t{70000}})
+        EXPECT_NEAR(one[j], moved[j - shift], 1e-13 * one[j]) << j;
 }
 
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
