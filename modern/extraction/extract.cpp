@@ -150,11 +150,12 @@ double rms_of(std::span<const double> x)
 // significant_peak: the highest peak outside the zones that reaches the S/N
 // limit against the local noise of the spectrum; no_peak when none does,
 // with the stop, the highest peak's S/N and frequency in the result.
+// (noise: its buffer, kept from step to step)
 std::size_t significant_peak(Result& result, const Settings& settings, std::span<const double> amplitude,
-                             std::span<const Zone> zones)
+                             std::span<const Zone> zones, int threads, std::vector<double>& noise)
 {
-    const std::vector<double> noise =
-        noise_beside_peaks(settings.grid, amplitude, noise_box(settings, result.span), 2.0 / result.span);
+    noise_beside_peaks(settings.grid, amplitude, noise_box(settings, result.span), 2.0 / result.span, threads,
+                       noise);
     const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
     if (j != no_peak) return j;
     const std::size_t highest = highest_peak(settings.grid, amplitude, zones);
@@ -392,6 +393,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     }
 
     std::vector<Zone> rejected_zones;
+    std::vector<double> noise_now;
     std::vector<double> log10_faps, snr_at_pick;
     std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
     if (basis) plan.amplitude(result.residuals, spectrum_now);
@@ -441,13 +443,14 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         Clock::time_point t0 = Clock::now();
         std::vector<Zone> zones = rejected_zones;
         for (const Sinusoid& s : result.model.terms) zones.push_back({s.frequency, separation});
-        const std::size_t j = settings.select == Select::snr ? significant_peak(result, settings, spectrum_now, zones)
-                                                             : highest_peak(settings.grid, spectrum_now, zones);
+        const std::size_t j = settings.select == Select::snr
+                                  ? significant_peak(result, settings, spectrum_now, zones, threads, noise_now)
+                                  : highest_peak(settings.grid, spectrum_now, zones);
         if (j == no_peak) {
             if (result.stop != Stop::snr) result.stop = Stop::no_peak;
             break;
         }
-        const double f = refine_peak(settings.grid, j, tau, result.residuals);
+        const double f = refine_peak(settings.grid, j, tau, result.residuals, threads);
         const Series residual_series{tau, result.residuals, weights};
         // A candidate near a harmonic of the locked series joins it at n F.
         const int member = series_member(result.model, f, lock_resolution, fmax);

@@ -51,8 +51,29 @@ double scargle_amplitude(std::span<const double> tau, std::span<const double> va
 // of the grid step: 1e-5 / T at the default oversampling, below the
 // frequency error of any peak with S/N under 10^4).  The grid frequency itself when the exact
 // amplitude does not peak inside that interval.
+//   Given:    grid, j      the grid and the peak's index
+//             tau, values  times (days) and the series
+//             threads      at most this many threads (the result does not
+//                          depend on it)
+//   Notes: 1. The amplitude is evaluated from power series in the offset
+//             from f(j) of its two sums, Z = sum x exp(-2 pi i f tau) and
+//             W = sum exp(-4 pi i f tau), summed in one pass over the
+//             observations (in blocks of fixed points added in order);
+//             each step of the search then costs a few dozen terms.  The
+//             amplitudes equal the direct sums' (refine_peak_direct) to
+//             about 1e-13 relative, so the search takes the same steps.
+//          2. Where the series would need too many terms (a grid step of
+//             more than about 1 / T) or the closed form of the power would
+//             lose digits (n - |W| below n / 100: near zero frequency, or
+//             an alias of an even cadence), refine_peak_direct.
 double refine_peak(const spectrum::Grid& grid, std::size_t j, std::span<const double> tau,
-                   std::span<const double> values);
+                   std::span<const double> values, int threads = 1);
+
+// refine_peak_direct: the same search with every amplitude from direct
+// sums over the observations (scargle_amplitude); the reference of
+// refine_peak.
+double refine_peak_direct(const spectrum::Grid& grid, std::size_t j, std::span<const double> tau,
+                          std::span<const double> values);
 
 // The least-squares sinusoid at a fixed frequency on top of a constant,
 // and the fractional drop z = 1 - chi2(constant + sinusoid) / chi2(constant)

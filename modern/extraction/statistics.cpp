@@ -5,6 +5,8 @@
 #include <limits>
 
 #include "numerics/cycles.hpp"
+#include "numerics/parallel.hpp"
+#include "wide/wide_kernels.hpp"
 
 namespace extraction {
 
@@ -19,7 +21,7 @@ struct BoxRange {
     bool cut = false;  // by an end of the grid
 };
 
-BoxRange box_range(const spectrum::Grid& grid, std::size_t count, double f, const NoiseBox& box)
+SUITE_KERNEL_BODY BoxRange box_range(const spectrum::Grid& grid, std::size_t count, double f, const NoiseBox& box)
 {
     if (count == 0 || !(grid.step > 0.0)) return {};
     double half = 0.5 * box.width;
@@ -44,7 +46,7 @@ struct RunningSum {
     double sum = 0.0, compensation = 0.0;
     std::size_t terms = 0;
 
-    void add(double x)
+    [[gnu::always_inline]] void add(double x)
     {
         const double t = sum + x;
         compensation += std::fabs(sum) >= std::fabs(x) ? (sum - t) + x : (x - t) + sum;
@@ -60,19 +62,19 @@ struct BoxSum {
     RunningSum total;
     std::size_t begin = 0, end = 0;
 
-    void enter(std::size_t j)
+    [[gnu::always_inline]] void enter(std::size_t j)
     {
         if (!std::isfinite(amplitude[j])) return;
         total.add(amplitude[j]);
         ++total.terms;
     }
-    void leave(std::size_t j)
+    [[gnu::always_inline]] void leave(std::size_t j)
     {
         if (!std::isfinite(amplitude[j])) return;
         total.add(-amplitude[j]);
         --total.terms;
     }
-    void move_to(BoxRange range)
+    [[gnu::always_inline]] void move_to(BoxRange range)
     {
         if (range.begin >= end || range.end <= begin) {  // no overlap: start afresh
             total = {};
@@ -86,6 +88,11 @@ struct BoxSum {
     }
     double mean() const { return total.terms > 0 ? total.value() / static_cast<double>(total.terms) : 0.0; }
 };
+
+// Grid frequencies whose noise one task computes: each block's running
+// boxes start afresh, so the noise does not depend on the number of
+// threads.
+constexpr std::size_t noise_block = std::size_t{1} << 16;
 
 }  // namespace
 
@@ -125,13 +132,15 @@ std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const doub
     return local_noise(grid, amplitude, NoiseBox{box});
 }
 
-std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
-                                       const NoiseBox& box, double core)
+// noise_beside_block: noise_beside_peaks of grid frequencies j0 .. j1 - 1,
+// from running sums that start at the block, in the widest vector form
+// (its rounding and comparisons inline).
+SUITE_KERNEL_BODY void noise_beside_block(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                          const NoiseBox& box, double core, std::size_t count, std::size_t j0,
+                                          std::size_t j1, double* noise)
 {
-    const std::size_t count = std::min(grid.count, amplitude.size());
-    std::vector<double> noise(count);
     BoxSum whole{amplitude.first(count), {}, 0, 0}, lobe{amplitude.first(count), {}, 0, 0};
-    for (std::size_t j = 0; j < count; ++j) {
+    for (std::size_t j = j0; j < j1; ++j) {
         const double f = grid.frequency(j);
         const BoxRange around = box_range(grid, count, f, box);
         BoxRange peak = box_range(grid, count, f, NoiseBox{core});
@@ -149,7 +158,26 @@ std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<con
         const double beside = (whole.total.value() - lobe.total.value()) / static_cast<double>(rest);
         if (beside > 0.0 && beside < noise[j]) noise[j] = beside;
     }
+}
+
+std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                       const NoiseBox& box, double core)
+{
+    std::vector<double> noise;
+    noise_beside_peaks(grid, amplitude, box, core, 1, noise);
     return noise;
+}
+
+void noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, const NoiseBox& box,
+                        double core, int threads, std::vector<double>& noise)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    noise.resize(count);
+    const std::size_t blocks = (count + noise_block - 1) / noise_block;
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        const std::size_t j0 = b * noise_block, j1 = std::min(count, j0 + noise_block);
+        suite::widest_form<noise_beside_block>(grid, amplitude, box, core, count, j0, j1, noise.data());
+    });
 }
 
 Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span)

@@ -177,6 +177,18 @@ inline void kernel_row(const Kernel& kernel, double offset, double* row)
     for (int q = 0; q < widest_kernel; ++q) row[q] = kernel.mask[q] * kernel_value(kernel, offset + kernel.lane[q]);
 }
 
+// rows_block: the kernel rows of points p0 .. p1 - 1, `width` values each.
+SUITE_KERNEL_BODY void rows_block(const Kernel& kernel, const double* offset, std::size_t p0, std::size_t p1,
+                                  double* rows)
+{
+    const auto width = static_cast<std::size_t>(kernel.width);
+    double row[widest_kernel];
+    for (std::size_t p = p0; p < p1; ++p) {
+        kernel_row(kernel, offset[p], row);
+        for (std::size_t q = 0; q < width; ++q) rows[p * width + q] = row[q];
+    }
+}
+
 // spread_block: the weights' kernels summed into fine cells
 // [b B, (b + 1) B) of the extended grid (n + width cells), B cells_per_block.
 //   Notes: 1. The block's cells receive the points of the previous bucket
@@ -194,11 +206,16 @@ SUITE_KERNEL_BODY void spread_block(const FinePlan& plan, const Layout& layout,
     std::size_t first_bucket = b > 0 ? b - 1 : 0;
     std::size_t last_bucket = std::min(b + 1, buckets);
     if (first_bucket >= last_bucket) return;
-    double row[widest_kernel];
+    double computed[widest_kernel];
+    const bool kept = !layout.rows.empty();
     for (std::size_t p = layout.bucket_start[first_bucket]; p < layout.bucket_start[last_bucket]; ++p) {
         std::size_t c0 = layout.first_cell[p];
         if (c0 + width <= b0) continue;
-        kernel_row(plan.kernel, layout.first_offset[p], row);
+        const double* row = computed;
+        if (kept)
+            row = layout.rows.data() + p * width;
+        else
+            kernel_row(plan.kernel, layout.first_offset[p], computed);
         std::size_t q0 = b0 > c0 ? b0 - c0 : 0;
         std::size_t q1 = std::min(width, b1 - c0);
         double wr = weights[p].real(), wi = weights[p].imag();
@@ -211,24 +228,38 @@ SUITE_KERNEL_BODY void spread_block(const FinePlan& plan, const Layout& layout,
 }
 
 // fold_block: cells c0 .. c1 - 1 of the two halves, (x_c, x_(c+H)) into
-// (x_c + x_(c+H), (x_c - x_(c+H)) exp(-2 pi i c / n)).
-//   Notes: 1. One form only (n / 2 sines and cosines, little beside the
-//             spreading and the FFTs): its wide forms did not give the
-//             portable form's bits.
+// (x_c + x_(c+H), (x_c - x_(c+H)) exp(-2 pi i c / n)), c0 a multiple of
+// cells_per_block.
+//   Notes: 1. exp(2 pi i c / n) is the product of the plan's two tables,
+//             at the block's first cell and at the offset within the
+//             block: one complex product per cell instead of a sine and
+//             a cosine, within a few units of the last place of them.
 void fold_block(const FinePlan& plan, std::size_t c0, std::size_t c1, double* grid)
 {
-    double n = static_cast<double>(plan.fine);
     double* low = grid;
     double* high = grid + 2 * plan.half;
+    const numerics::SinCos base = plan.fold_blocks[c0 / cells_per_block];
+    const numerics::SinCos* within = plan.fold_within.data();
     for (std::size_t c = c0; c < c1; ++c) {
         double ar = low[2 * c], ai = low[2 * c + 1], br = high[2 * c], bi = high[2 * c + 1];
-        numerics::SinCos e = sincos_cycles(static_cast<double>(c) / n);
+        const numerics::SinCos w = within[c - c0];
+        const double cosine = base.cos * w.cos - base.sin * w.sin;
+        const double sine = base.sin * w.cos + base.cos * w.sin;
         double dr = ar - br, di = ai - bi;
         low[2 * c] = ar + br;
         low[2 * c + 1] = ai + bi;
-        high[2 * c] = dr * e.cos + di * e.sin;
-        high[2 * c + 1] = di * e.cos - dr * e.sin;
+        high[2 * c] = dr * cosine + di * sine;
+        high[2 * c + 1] = di * cosine - dr * sine;
     }
+}
+
+// fold_twiddles: exp(2 pi i c / n) at c = 0, 1, ..., count - 1 times `stride`.
+std::vector<numerics::SinCos> fold_twiddles(std::size_t fine, std::size_t stride, std::size_t count)
+{
+    std::vector<numerics::SinCos> table(count);
+    const double n = static_cast<double>(fine);
+    for (std::size_t i = 0; i < count; ++i) table[i] = sincos_cycles(static_cast<double>(i * stride) / n);
+    return table;
 }
 
 }  // namespace
@@ -248,6 +279,8 @@ FinePlan::FinePlan(std::size_t count, int width, int threads)
       fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width)))), half(fine / 2)
 {
     kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
+    fold_within = fold_twiddles(fine, 1, cells_per_block);
+    fold_blocks = fold_twiddles(fine, cells_per_block, (half + cells_per_block - 1) / cells_per_block);
     std::lock_guard lock(fftw_planner_lock());
     FineGrid scratch(fine + static_cast<std::size_t>(width));
     auto* cells = reinterpret_cast<fftw_complex*>(scratch.data());
@@ -291,6 +324,18 @@ Layout make_layout(const FinePlan& plan, std::span<const double> hi, std::span<c
         layout.first_offset[p] = placement[k].offset;
     }
     return layout;
+}
+
+std::vector<double> kernel_rows(const FinePlan& plan, const Layout& layout, int threads)
+{
+    const std::size_t n = layout.order.size();
+    std::vector<double> rows(numerics::multiply_sizes(n, static_cast<std::size_t>(plan.kernel.width)));
+    const std::size_t blocks = (n + cells_per_block - 1) / cells_per_block;
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        const std::size_t p0 = b * cells_per_block, p1 = std::min(n, p0 + cells_per_block);
+        suite::widest_form<rows_block>(plan.kernel, layout.first_offset.data(), p0, p1, rows.data());
+    });
+    return rows;
 }
 
 void transform(const FinePlan& plan, const Layout& layout, std::span<const std::complex<double>> weights,
@@ -372,6 +417,7 @@ SUITE_KERNEL_BODY void amplitudes_of(const FinePlan& plan, const double* grid, s
 NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads)
     : fine(grid.count, width, threads), layout(make_layout(fine, phases.advance_hi, phases.advance_lo, 1.0))
 {
+    layout.rows = kernel_rows(fine, layout, threads);
     std::size_t n = phases.size();
     std::vector<double> centre_cycles(n);
     grid_phases(phases, static_cast<double>(fine.centre), centre_cycles);
@@ -464,9 +510,10 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
     std::size_t fine = next_smooth(add_sizes(multiply_sizes(upsampling, modes), 2 * w));
     std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
     std::size_t layout = multiply_sizes(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
+    std::size_t rows = multiply_sizes(multiply_sizes(n, w), sizeof(double));  // the value layout's kernel rows
     std::size_t complex_per_point = multiply_sizes(n, sizeof(std::complex<double>));
     // The layout and the centre phases; W and the kernel's transform.
-    std::size_t kept = sum_sizes({layout, complex_per_point,
+    std::size_t kept = sum_sizes({layout, rows, complex_per_point,
                                   multiply_sizes(modes, sizeof(NufftPlan::ModeFactors) + sizeof(double) / 2)});
     std::size_t building = sum_sizes({layout, complex_per_point, fine_grid});  // the doubled layout's transform
     std::size_t spectrum = sum_sizes({complex_per_point, fine_grid, multiply_sizes(modes, sizeof(double))});

@@ -78,6 +78,9 @@ public:
     std::size_t half = 0;    // H = n / 2
     // The kernel's Fourier transform at fine frequency |m|.
     std::vector<double> kernel_ft;
+    // exp(2 pi i c / n) of the fold: at the first cell of each block of
+    // cells, and at each offset within a block.
+    std::vector<numerics::SinCos> fold_blocks, fold_within;
     fftw_plan_s* fft = nullptr;  // in place, H cells, forward
 };
 
@@ -88,7 +91,16 @@ struct Layout {
     std::vector<std::size_t> order;         // the point's index in the series
     std::vector<std::uint32_t> first_cell;  // first cell its kernel touches, in [0, n)
     std::vector<double> first_offset;       // that cell minus the point's position
+    // The kernel at the cells each point touches, `width` per point in this
+    // order, when kept (kernel_rows); else empty, and the spreading
+    // evaluates them.
+    std::vector<double> rows;
 };
+
+// kernel_rows: the kernel's values at the cells each point of the layout
+// touches, the same bits the spreading would evaluate, for a layout that
+// is spread many times.
+std::vector<double> kernel_rows(const FinePlan& plan, const Layout& layout, int threads);
 
 // make_layout: where each point falls on the fine grid.
 //   Given:    plan            the fine grid

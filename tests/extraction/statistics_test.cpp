@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "extraction/fit.hpp"
+#include "support/kernel_forms.hpp"
 #include "peak.hpp"
 #include "extraction/statistics.hpp"
 
@@ -79,6 +80,29 @@ TEST(NoiseBox, ACentredBoxFollowsASlopeToTheEndsOfTheGrid)
     const std::vector<double> beside = noise_beside_peaks(grid, flat, NoiseBox{1.0}, 0.2);
     EXPECT_NEAR(beside[500], 1.0, 1e-12);
     EXPECT_GT(beside[2], 5.0);
+
+    // A grid of several blocks of running sums: the same bits on any number
+    // of threads, and on both sides of a block's edge (where a peak's lobe
+    // straddles it) the values of a pass that started elsewhere.
+    const spectrum::Grid long_grid{0.02, 1.0 / 3000.0, 140000};
+    std::vector<double> long_amp(long_grid.count);
+    std::mt19937_64 gen(9);
+    std::uniform_real_distribution<double> uni(0.5, 1.5);
+    for (double& a : long_amp) a = uni(gen);
+    for (std::size_t j = 65530; j <= 65542; ++j) long_amp[j] = 50.0;
+    const NoiseBox centred_box{1.0, true, 0.1};
+    std::vector<double> one, two;
+    noise_beside_peaks(long_grid, long_amp, centred_box, 0.004, 1, one);
+    noise_beside_peaks(long_grid, long_amp, centred_box, 0.004, 2, two);
+    EXPECT_EQ(one, two);
+    // The same grid from its 30000th frequency on: its block edges fall
+    // elsewhere.
+    const std::size_t shift = 30000;
+    const spectrum::Grid later{long_grid.frequency(shift), long_grid.step, long_grid.count - shift};
+    const std::vector<double> moved = noise_beside_peaks(
+        later, std::span<const double>(long_amp).subspan(shift), centred_box, 0.004);
+    for (std::size_t j : {std::size_t{65535}, std::size_t{65536}, std::size_t{70000}})
+        EXPECT_NEAR(one[j], moved[j - shift], 1e-13 * one[j]) << j;
 }
 
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
@@ -223,6 +247,42 @@ TEST(Peak, RefinementFindsTheContinuousMaximumBetweenGridPoints)
     EXPECT_NEAR(scargle_amplitude(tau, y, f), 2.0, 1e-3);
     // An end of the grid is returned unrefined.
     EXPECT_EQ(refine_peak(grid, 0, tau, y), grid.fmin);
+}
+
+TEST(Peak, RefinementBySeriesEqualsTheDirectSumsInAnyFormAndThreadCount)
+{
+    // Several sinusoids, noise and an uneven sampling with a gap, times far
+    // from the reference (as tau = t - t_ref of an uncentred series):
+    // the searches must end on the same frequency, but for the last steps
+    // of Brent's method on the flat top, which rounding may decide.
+    const double span = 60.0;
+    std::vector<double> tau = uneven_times(20000, span, 5);
+    for (double& t : tau) t += t < 0.0 ? 3.0 : 10.0;
+    std::mt19937_64 gen(11);
+    std::normal_distribution<double> gauss;
+    std::vector<double> y(tau.size());
+    for (std::size_t k = 0; k < tau.size(); ++k)
+        y[k] = 3.0 + 1.1 * std::sin(2 * M_PI * (7.3172 * tau[k] + 0.1)) +
+               0.4 * std::sin(2 * M_PI * (11.05 * tau[k] + 0.7)) + 0.5 * gauss(gen);
+    const spectrum::Grid grid{0.5, 0.1 / 72.0, 20000};
+    for (double f0 : {7.3172, 11.05}) {
+        const auto j = static_cast<std::size_t>(std::lround((f0 - grid.fmin) / grid.step));
+        std::size_t top = j;
+        for (std::size_t i = j - 2; i <= j + 2; ++i)
+            if (scargle_amplitude(tau, y, grid.frequency(i)) > scargle_amplitude(tau, y, grid.frequency(top))) top = i;
+        const double direct = refine_peak_direct(grid, top, tau, y);
+        const std::vector<double> forms =
+            kernel_forms::in_every_form([&] { return refine_peak(grid, top, tau, y, 1); });
+        for (double f : forms) {
+            EXPECT_EQ(f, forms[0]);
+            EXPECT_NEAR(f, direct, 1e-6 * grid.step);  // the search itself stops at 1e-4 of a step
+        }
+        EXPECT_EQ(refine_peak(grid, top, tau, y, 3), forms[0]);
+    }
+    // Near zero frequency the closed form loses digits: the direct search.
+    const spectrum::Grid low{2e-5, 2e-5, 10};
+    for (std::size_t i = 1; i + 1 < low.count; ++i)
+        EXPECT_EQ(refine_peak(low, i, tau, y, 2), refine_peak_direct(low, i, tau, y));
 }
 
 TEST(Peak, SingleSinusoidRecoversAmplitudePhaseAndTheDropOfChiSquare)

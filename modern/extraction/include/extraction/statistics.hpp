@@ -66,6 +66,14 @@ std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const doub
 std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
                                        const NoiseBox& box, double core);
 
+// noise_beside_peaks: the same into `noise` (its memory reused), on at
+// most `threads` threads.
+//   Notes: 1. The grid is cut into fixed blocks of frequencies, each with
+//             its own running sums, so the noise does not depend on the
+//             number of threads; it differs from one pass's by rounding.
+void noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, const NoiseBox& box,
+                        double core, int threads, std::vector<double>& noise);
+
 struct Uncertainty {
     double frequency = 0.0;  // c/d
     double amplitude = 0.0;  // unit of the values
