@@ -148,22 +148,21 @@ double rms_of(std::span<const double> x)
 }
 
 // significant_peak: the highest peak outside the zones that reaches the S/N
-// limit against the local noise of the spectrum; no_peak when none does,
-// with the stop, the highest peak's S/N and frequency in the result.
+// limit against the local noise of the spectrum.  When none does, the
+// highest peak, marked as the last try: a strong peak's own window (its
+// sidelobes, the aliases of a short or gapped light curve) lies in the box
+// around it and can hold its S/N below the limit before it is prewhitened.
+// It is then judged as classically, by its S/N once prewhitened, and the
+// loop ends if it fails.  no_peak when there is no peak at all.
 // (noise: its buffer, kept from step to step)
-std::size_t significant_peak(Result& result, const Settings& settings, std::span<const double> amplitude,
-                             std::span<const Zone> zones, int threads, std::vector<double>& noise)
+std::size_t significant_peak(const Result& result, const Settings& settings, std::span<const double> amplitude,
+                             std::span<const Zone> zones, int threads, std::vector<double>& noise, bool& last_try)
 {
     noise_beside_peaks(settings.grid, amplitude, noise_box(settings, result.span), 2.0 / result.span, threads,
                        noise);
     const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
-    if (j != no_peak) return j;
-    const std::size_t highest = highest_peak(settings.grid, amplitude, zones);
-    if (highest == no_peak) return no_peak;
-    result.stop = Stop::snr;
-    result.stop_value = noise[highest] > 0.0 ? amplitude[highest] / noise[highest] : INFINITY;
-    result.stop_frequency = settings.grid.frequency(highest);
-    return no_peak;
+    last_try = j == no_peak;
+    return last_try ? highest_peak(settings.grid, amplitude, zones) : j;
 }
 
 // The baselines' part of the result: each segment's polynomial in the unit
@@ -443,11 +442,13 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         Clock::time_point t0 = Clock::now();
         std::vector<Zone> zones = rejected_zones;
         for (const Sinusoid& s : result.model.terms) zones.push_back({s.frequency, separation});
-        const std::size_t j = settings.select == Select::snr
-                                  ? significant_peak(result, settings, spectrum_now, zones, threads, noise_now)
-                                  : highest_peak(settings.grid, spectrum_now, zones);
+        bool last_try = false;
+        const std::size_t j =
+            settings.select == Select::snr
+                ? significant_peak(result, settings, spectrum_now, zones, threads, noise_now, last_try)
+                : highest_peak(settings.grid, spectrum_now, zones);
         if (j == no_peak) {
-            if (result.stop != Stop::snr) result.stop = Stop::no_peak;
+            result.stop = Stop::no_peak;
             break;
         }
         const double f = refine_peak(settings.grid, j, tau, result.residuals, threads);
@@ -509,11 +510,11 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
             continue;
         }
 
-        // Below the limit, the candidate is not taken: selected by height,
-        // the loop ends; selected by S/N, it is passed over with its
-        // neighbourhood and the search goes on.
+        // Below the limit, the candidate is not taken: selected by height
+        // (or as the last try), the loop ends; selected by S/N, it is
+        // passed over with its neighbourhood and the search goes on.
         const Sinusoid& added = outcome.model.terms.back();
-        if (!(snr >= settings.snr) && settings.select == Select::snr) {
+        if (!(snr >= settings.snr) && settings.select == Select::snr && !last_try) {
             result.rejected.push_back({f, single.sinusoid.amplitude, Rejection::Why::low_snr, static_cast<int>(terms)});
             rejected_zones.push_back({f, std::max(separation, 1.0 / result.span)});
             if (++rejected_in_a_row >= settings.rejections) {

@@ -29,11 +29,11 @@ const std::string table_header =
 const std::vector<Left> extraction_of_star = {
     {"star.png", -1, {}, true},
     {"star.frequencies.csv", -1, {"# N=300, T=21.82557, t_ref=", ", unit=none, D=", ", stop=snr, next_snr=",
-                                  table_header + "1,1.2345000"}},
-    {"star.frequencies.txt", -1, {"# star.dat: N = 300, T = 21.8256 d", "# 6 frequencies; stop: ", "\n 1  1.2345001"}},
-    {"star.residuals.dat", 301, {"time residual (star.dat minus 6 frequencies and the baseline, unit none)\n10 "}},
+                                  table_header + "1,1.234499"}},
+    {"star.frequencies.txt", -1, {"# star.dat: N = 300, T = 21.8256 d", "# 12 frequencies; stop: ", "\n 1  1.2344999"}},
+    {"star.residuals.dat", 301, {"time residual (star.dat minus 12 frequencies and the baseline, unit none)\n10 "}},
     {"star.baseline.csv", 3, {"# N=300, T=21.82557, unit=none, baseline=linear, segments=1\nsegment,start,"}},
-    {"star.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none, frequencies=6, method=nufft",
+    {"star.spectrum.csv", -1, {"# N=300, T=21.82557, unit=none, frequencies=12, method=nufft",
                                "\nfrequency,amplitude,residual_amplitude\n"}}};
 
 // The files of an extraction without a picture, its table holding `text`.
@@ -77,7 +77,7 @@ const std::vector<Row> rows = {
          stdout_line("star.dat: wrote star.spectrum.csv")},
         0, {spectrum_of_star}),
     run("extraction_writes_its_files", {"star.dat"}, {star_dat},
-        {stdout_line("star.dat: 6 frequencies; stop: no peak left reaches S/N 4 (the highest, at 2 c/d, has 2.3)"),
+        {stdout_line("star.dat: 12 frequencies; stop: no peak left reaches S/N 4 (the highest, at 4.04 c/d, has 2.95)"),
          stdout_line("star.dat: wrote star.frequencies.csv"), stdout_line("star.dat: wrote star.frequencies.txt"),
          stdout_line("star.dat: wrote star.residuals.dat"), stdout_line("star.dat: wrote star.spectrum.csv"),
          stdout_line("star.dat: wrote star.png")},
@@ -101,8 +101,8 @@ const std::vector<Row> rows = {
     run("resume_skips_a_star_whose_table_is_there", {"--resume", "--plot", "none", "star.dat", "a.dat"},
         {star_dat, file("a.dat", star), file("star.frequencies.csv", "an older table\n")},
         {stdout_line("star.dat: skipped, star.frequencies.csv is there (--resume)"),
-         stdout_has("\na.dat: 300 points, 6 frequencies; stop: no peak left reaches S/N 4"
-                    " (the highest, at 2 c/d, has 2.3); ")},
+         stdout_has("\na.dat: 300 points, 12 frequencies; stop: no peak left reaches S/N 4"
+                    " (the highest, at 4.04 c/d, has 2.95); ")},
         0, {{"a.frequencies.csv"}, {"a.frequencies.txt"}, {"a.residuals.dat", 301}, {"a.baseline.csv"},
         {"a.spectrum.csv"}}),
     // Several stars: a line each, a row each in the summary, the bad one
