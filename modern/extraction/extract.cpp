@@ -152,8 +152,9 @@ double rms_of(std::span<const double> x)
 // highest peak, marked as the last try: a strong peak's own window (its
 // sidelobes, the aliases of a short or gapped light curve) lies in the box
 // around it and can hold its S/N below the limit before it is prewhitened.
-// It is then judged as classically, by its S/N once prewhitened, and the
-// loop ends if it fails.  no_peak when there is no peak at all.
+// It is then judged by its S/N once prewhitened, and taken only if at
+// least half the noise around it went with it; the loop ends otherwise.
+// no_peak when there is no peak at all.
 // (noise: its buffer, kept from step to step)
 std::size_t significant_peak(const Result& result, const Settings& settings, std::span<const double> amplitude,
                              std::span<const Zone> zones, int threads, std::vector<double>& noise, bool& last_try)
@@ -477,7 +478,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         FitOutcome outcome;
         Rejection::Why why{};
         bool rejected = false;
-        double snr = 0.0;
+        double snr = 0.0, noise_after = 0.0;
         for (bool whole = false;; whole = true) {
             t0 = Clock::now();
             outcome = refitter.fit_candidate(result.model, result.residuals, single.sinusoid, whole);
@@ -497,6 +498,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
             const double noise = box_mean(settings.grid, next_spectrum, outcome.model.terms.back().frequency,
                                           noise_box(settings, result.span));
             snr = noise > 0.0 ? outcome.model.terms.back().amplitude / noise : INFINITY;
+            noise_after = noise;
             if (!refitter.partial() || !may_stop(snr, settings.snr)) break;
         }
         result.timing.steps.push_back(step);
@@ -522,6 +524,16 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
                 break;
             }
             continue;
+        }
+        // The last try is taken only when its own window held it down: at
+        // least half the noise around it left with it.  A peak of red
+        // noise leaves the noise around it as it was, and the loop ends
+        // with its S/N before the fit, as no peak reached the limit.
+        if (last_try && snr >= settings.snr && !(noise_after <= 0.5 * noise_now[j])) {
+            result.stop = Stop::snr;
+            result.stop_value = noise_now[j] > 0.0 ? spectrum_now[j] / noise_now[j] : INFINITY;
+            result.stop_frequency = settings.grid.frequency(j);
+            break;
         }
         rejected_in_a_row = 0;
         if (!(snr >= settings.snr)) {
