@@ -97,14 +97,21 @@ prewhiten::StarOutcome run(const prewhiten::Options& options, const prewhiten::U
     return prewhiten::run_star(prewhiten::stars_of(options).front(), options, giza, out, nullptr, "", lists);
 }
 
-TEST(BaselineFile, EachSegmentsOffsetAndDriftWithTheirErrors)
+// A run of the two stretches in the folder to two frequencies, no picture.
+prewhiten::Options two_frequencies_of(const Folder& folder)
 {
-    const Folder folder;
     prewhiten::Options options;
     options.files = {folder.write("s.dat", two_stretches())};
     options.output_folder = folder.name("");
     options.plot = prewhiten::PictureType::none;
     options.max_frequencies = 2;
+    return options;
+}
+
+TEST(BaselineFile, EachSegmentsOffsetAndDriftWithTheirErrors)
+{
+    const Folder folder;
+    prewhiten::Options options = two_frequencies_of(folder);
     const prewhiten::StarOutcome outcome = run(options);
     ASSERT_TRUE(outcome.done) << outcome.message;
     const auto rows = csv_rows(folder.name("s.baseline.csv"));
@@ -135,11 +142,7 @@ TEST(BaselineFile, EachSegmentsOffsetAndDriftWithTheirErrors)
 TEST(StartingTable, ItsFrequenciesComeFirst)
 {
     const Folder folder;
-    prewhiten::Options options;
-    options.files = {folder.write("s.dat", two_stretches())};
-    options.output_folder = folder.name("");
-    options.plot = prewhiten::PictureType::none;
-    options.max_frequencies = 2;
+    prewhiten::Options options = two_frequencies_of(folder);
     prewhiten::UserLists lists;
     lists.frequencies = lightcurve::read_frequency_table(folder.write("start.txt", "# the weaker one\n4.7\n"));
     ASSERT_TRUE(run(options, lists).done);
