@@ -154,16 +154,29 @@ double rms_of(std::span<const double> x)
 // around it and can hold its S/N below the limit before it is prewhitened.
 // It is then judged by its S/N once prewhitened, and taken only if at
 // least half the noise around it went with it; the loop ends otherwise.
-// no_peak when there is no peak at all.
-// (noise: its buffer, kept from step to step)
+// no_peak when there is no peak at all; `noise` the noise beside the peak.
+//   Notes: 1. The highest peak is judged first, from the box around it
+//             alone: it is the one taken at most steps.  Only when it
+//             falls short are the spectrum's noise sums made, to judge the
+//             lower peaks each in a few operations.
+// (sums: the spectrum's noise sums, their memory kept from step to step)
 std::size_t significant_peak(const Result& result, const Settings& settings, std::span<const double> amplitude,
-                             std::span<const Zone> zones, int threads, std::vector<double>& noise, bool& last_try)
+                             std::span<const Zone> zones, int threads, NoiseSums& sums, double& noise, bool& last_try)
 {
-    noise_beside_peaks(settings.grid, amplitude, noise_box(settings, result.span), 2.0 / result.span, threads,
-                       noise);
-    const std::size_t j = highest_significant_peak(settings.grid, amplitude, noise, settings.snr, zones);
+    const NoiseBox box = noise_box(settings, result.span);
+    const double core = 2.0 / result.span;
+    const std::span<const double> spectrum = amplitude.first(std::min(amplitude.size(), settings.grid.count));
+    const std::size_t top = highest_peak(settings.grid, spectrum, zones, threads);
+    last_try = false;
+    if (top == no_peak) return no_peak;
+    noise = noise_beside_peak(settings.grid, spectrum, top, box, core);
+    if (spectrum[top] >= settings.snr * noise) return top;
+    sums.sum(spectrum, threads);
+    const std::size_t j = highest_significant_peak(settings.grid, spectrum, sums, box, core, settings.snr, zones, threads);
     last_try = j == no_peak;
-    return last_try ? highest_peak(settings.grid, amplitude, zones) : j;
+    if (last_try) return top;
+    noise = sums.beside(settings.grid, j, box, core);
+    return j;
 }
 
 // The baselines' part of the result: each segment's polynomial in the unit
@@ -393,7 +406,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
     }
 
     std::vector<Zone> rejected_zones;
-    std::vector<double> noise_now;
+    NoiseSums noise_sums;
     std::vector<double> log10_faps, snr_at_pick;
     std::vector<double> spectrum_now = result.data_amplitude, next(result.n), next_spectrum;
     if (basis) plan.amplitude(result.residuals, spectrum_now);
@@ -444,9 +457,10 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         std::vector<Zone> zones = rejected_zones;
         for (const Sinusoid& s : result.model.terms) zones.push_back({s.frequency, separation});
         bool last_try = false;
+        double noise_at_peak = 0.0;
         const std::size_t j =
             settings.select == Select::snr
-                ? significant_peak(result, settings, spectrum_now, zones, threads, noise_now, last_try)
+                ? significant_peak(result, settings, spectrum_now, zones, threads, noise_sums, noise_at_peak, last_try)
                 : highest_peak(settings.grid, spectrum_now, zones);
         if (j == no_peak) {
             result.stop = Stop::no_peak;
@@ -529,9 +543,9 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         // least half the noise around it left with it.  A peak of red
         // noise leaves the noise around it as it was, and the loop ends
         // with its S/N before the fit, as no peak reached the limit.
-        if (last_try && snr >= settings.snr && !(noise_after <= 0.5 * noise_now[j])) {
+        if (last_try && snr >= settings.snr && !(noise_after <= 0.5 * noise_at_peak)) {
             result.stop = Stop::snr;
-            result.stop_value = noise_now[j] > 0.0 ? spectrum_now[j] / noise_now[j] : INFINITY;
+            result.stop_value = noise_at_peak > 0.0 ? spectrum_now[j] / noise_at_peak : INFINITY;
             result.stop_frequency = settings.grid.frequency(j);
             break;
         }

@@ -275,51 +275,98 @@ double negative_series_amplitude(double u, void* params)
     return -amplitude;
 }
 
-// The grid points within any of the zones, among the first `count`.
-std::vector<char> in_zones(const spectrum::Grid& grid, std::size_t count, std::span<const Zone> zones)
+// The grid points within any of the zones, among the first `count`: runs
+// [first, last] of indices, in ascending order and merged.
+struct Run {
+    std::size_t first = 0, last = 0;
+};
+
+std::vector<Run> zone_runs(const spectrum::Grid& grid, std::size_t count, std::span<const Zone> zones)
 {
-    std::vector<char> excluded(count, 0);
+    std::vector<Run> runs;
     for (const Zone& zone : zones) {
         const double lo = std::ceil((zone.centre - zone.half - grid.fmin) / grid.step);
         const double hi = std::floor((zone.centre + zone.half - grid.fmin) / grid.step);
-        if (!(hi >= 0.0) || !(lo < static_cast<double>(count))) continue;
+        if (!(hi >= 0.0) || !(lo < static_cast<double>(count)) || !(lo <= hi)) continue;
         const std::size_t first = lo <= 0.0 ? 0 : static_cast<std::size_t>(lo);
-        const std::size_t last = static_cast<std::size_t>(std::min(hi, static_cast<double>(count - 1)));
-        for (std::size_t j = first; j <= last; ++j) excluded[j] = 1;
+        runs.push_back({first, static_cast<std::size_t>(std::min(hi, static_cast<double>(count - 1)))});
     }
-    return excluded;
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.first < b.first; });
+    std::vector<Run> merged;
+    for (const Run& r : runs) {
+        if (!merged.empty() && r.first <= merged.back().last + 1)
+            merged.back().last = std::max(merged.back().last, r.last);
+        else
+            merged.push_back(r);
+    }
+    return merged;
 }
 
-// The highest local maximum outside the zones among those `eligible` takes.
+// Grid frequencies one task searches.
+constexpr std::size_t search_block = std::size_t{1} << 16;
+
+// The highest local maximum outside the zones among those `eligible`
+// takes, the first of equals.
+//   Notes: 1. A maximum is judged eligible only when it is higher than the
+//             best found so far, so that an expensive test runs at a few
+//             maxima, not at all of them.
+//          2. Fixed blocks of the grid are searched on the threads and
+//             their best taken in order: the same peak on any number.
 template <class Eligible>
 std::size_t highest_maximum(const spectrum::Grid& grid, std::span<const double> amplitude, std::size_t count,
-                            std::span<const Zone> zones, Eligible eligible)
+                            std::span<const Zone> zones, int threads, Eligible eligible)
 {
     if (count < 3) return no_peak;
-    const std::vector<char> excluded = in_zones(grid, count, zones);
+    const std::vector<Run> runs = zone_runs(grid, count, zones);
+    const std::size_t blocks = (count + search_block - 1) / search_block;
+    std::vector<std::size_t> best_of(blocks, no_peak);
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        const std::size_t j0 = std::max<std::size_t>(1, b * search_block);
+        const std::size_t j1 = std::min(count - 1, (b + 1) * search_block);
+        auto run = std::lower_bound(runs.begin(), runs.end(), j0, [](const Run& r, std::size_t j) { return r.last < j; });
+        std::size_t best = no_peak;
+        for (std::size_t j = j0; j < j1; ++j) {
+            if (run != runs.end() && j >= run->first) {  // within a zone: to its end
+                j = run->last;
+                ++run;
+                continue;
+            }
+            const double a = amplitude[j];
+            if (!(a > amplitude[j - 1]) || !(a >= amplitude[j + 1])) continue;
+            if ((best == no_peak || a > amplitude[best]) && eligible(j)) best = j;
+        }
+        best_of[b] = best;
+    });
     std::size_t best = no_peak;
-    for (std::size_t j = 1; j + 1 < count; ++j) {
-        const double a = amplitude[j];
-        if (excluded[j] || !(a > amplitude[j - 1]) || !(a >= amplitude[j + 1]) || !eligible(j)) continue;
-        if (best == no_peak || a > amplitude[best]) best = j;
-    }
+    for (std::size_t j : best_of)
+        if (j != no_peak && (best == no_peak || amplitude[j] > amplitude[best])) best = j;
     return best;
 }
 
 }  // namespace
 
-std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones)
+std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones,
+                         int threads)
 {
     const std::size_t count = std::min(grid.count, amplitude.size());
-    return highest_maximum(grid, amplitude, count, zones, [](std::size_t) { return true; });
+    return highest_maximum(grid, amplitude, count, zones, threads, [](std::size_t) { return true; });
 }
 
 std::size_t highest_significant_peak(const spectrum::Grid& grid, std::span<const double> amplitude,
                                      std::span<const double> noise, double snr, std::span<const Zone> zones)
 {
     const std::size_t count = std::min({grid.count, amplitude.size(), noise.size()});
-    return highest_maximum(grid, amplitude, count, zones,
+    return highest_maximum(grid, amplitude, count, zones, 1,
                            [&](std::size_t j) { return amplitude[j] >= snr * noise[j]; });
+}
+
+std::size_t highest_significant_peak(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                     const NoiseSums& sums, const NoiseBox& box, double core, double snr,
+                                     std::span<const Zone> zones, int threads)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    return highest_maximum(grid, amplitude, count, zones, threads,
+                           [&](std::size_t j) { return amplitude[j] >= snr * sums.beside(grid, j, box, core); });
 }
 
 double scargle_amplitude(std::span<const double> tau, std::span<const double> values, double f)

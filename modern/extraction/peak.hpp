@@ -7,6 +7,7 @@
 #include <span>
 
 #include "extraction/fit.hpp"
+#include "extraction/statistics.hpp"
 #include "spectrum/spectrum.hpp"
 
 namespace extraction {
@@ -22,7 +23,8 @@ constexpr std::size_t no_peak = static_cast<std::size_t>(-1);
 // highest_peak: the grid index of the highest local maximum of the spectrum
 // (higher than both neighbours, so never an end of the grid) outside every
 // zone; no_peak when there is none.
-std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones);
+std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::span<const Zone> zones,
+                         int threads = 1);
 
 // highest_significant_peak: the grid index of the highest local maximum of
 // the spectrum (as highest_peak counts them) outside every zone whose
@@ -37,6 +39,13 @@ std::size_t highest_peak(const spectrum::Grid& grid, std::span<const double> amp
 //             snr              the limit, amplitude over noise
 std::size_t highest_significant_peak(const spectrum::Grid& grid, std::span<const double> amplitude,
                                      std::span<const double> noise, double snr, std::span<const Zone> zones);
+
+// highest_significant_peak: the same, the noise beside each peak from the
+// spectrum's sums (NoiseSums::beside with this box and core), found on at
+// most `threads` threads; the same peak on any number.
+std::size_t highest_significant_peak(const spectrum::Grid& grid, std::span<const double> amplitude,
+                                     const NoiseSums& sums, const NoiseBox& box, double core, double snr,
+                                     std::span<const Zone> zones, int threads);
 
 // scargle_amplitude: sqrt(4 P(f) / N), P the classical Lomb-Scargle power
 // of the mean-subtracted values at frequency f: the definition of the

@@ -180,6 +180,106 @@ void noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> ampl
     });
 }
 
+// Frequencies per block of the noise sums.
+constexpr std::size_t sums_block = std::size_t{1} << 16;
+
+void NoiseSums::sum(std::span<const double> amplitude, int threads)
+{
+    count_ = amplitude.size();
+    const std::size_t blocks = count_ / sums_block + 1;  // index count_ has a block too
+    within_.resize(count_ + 1);
+    within_error_.resize(count_ + 1);
+    std::vector<RunningSum> totals(blocks);
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        const std::size_t j0 = b * sums_block, j1 = std::min(count_ + 1, j0 + sums_block);
+        RunningSum running;
+        for (std::size_t j = j0; j < j1; ++j) {
+            within_[j] = running.sum;
+            within_error_[j] = running.compensation;
+            if (j < count_ && std::isfinite(amplitude[j])) running.add(amplitude[j]);
+        }
+        totals[b] = running;
+    });
+    before_.resize(blocks);
+    before_error_.resize(blocks);
+    RunningSum carried;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        before_[b] = carried.sum;
+        before_error_[b] = carried.compensation;
+        carried.add(totals[b].sum);
+        carried.add(totals[b].compensation);
+    }
+    undefined_.clear();
+    for (std::size_t j = 0; j < count_; ++j)
+        if (!std::isfinite(amplitude[j])) undefined_.push_back(j);
+}
+
+double NoiseSums::range_sum(std::size_t begin, std::size_t end) const
+{
+    const std::size_t a = begin / sums_block, b = end / sums_block;
+    // The large parts first, so that their difference is exact or nearly.
+    const double main = (before_[b] - before_[a]) + (within_[end] - within_[begin]);
+    return main + ((before_error_[b] - before_error_[a]) + (within_error_[end] - within_error_[begin]));
+}
+
+std::size_t NoiseSums::range_terms(std::size_t begin, std::size_t end) const
+{
+    const auto first = std::lower_bound(undefined_.begin(), undefined_.end(), begin);
+    const auto last = std::lower_bound(first, undefined_.end(), end);
+    return end - begin - static_cast<std::size_t>(last - first);
+}
+
+namespace {
+
+// The noise beside a peak at grid frequency j (noise_beside_block's rule)
+// from the sums and counts of finite amplitudes over index ranges.
+template <class RangeSum, class RangeTerms>
+double noise_beside(const spectrum::Grid& grid, std::size_t count, std::size_t j, const NoiseBox& box, double core,
+                    RangeSum range_sum, RangeTerms range_terms)
+{
+    const double f = grid.frequency(j);
+    const BoxRange around = box_range(grid, count, f, box);
+    BoxRange peak = box_range(grid, count, f, NoiseBox{core});
+    peak.begin = std::max(peak.begin, around.begin);
+    peak.end = std::max(peak.begin, std::min(peak.end, around.end));
+    const std::size_t terms = range_terms(around.begin, around.end);
+    if (terms == 0) return 0.0;
+    const double noise = range_sum(around.begin, around.end) / static_cast<double>(terms);
+    if (around.cut) return noise;  // the lobe is the best guess of the far side
+    const std::size_t rest = range_terms(around.begin, peak.begin) + range_terms(peak.end, around.end);
+    if (rest == 0) return noise;
+    const double beside =
+        (range_sum(around.begin, peak.begin) + range_sum(peak.end, around.end)) / static_cast<double>(rest);
+    return beside > 0.0 && beside < noise ? beside : noise;
+}
+
+}  // namespace
+
+double NoiseSums::beside(const spectrum::Grid& grid, std::size_t j, const NoiseBox& box, double core) const
+{
+    return noise_beside(
+        grid, count_, j, box, core, [this](std::size_t b, std::size_t e) { return range_sum(b, e); },
+        [this](std::size_t b, std::size_t e) { return range_terms(b, e); });
+}
+
+double noise_beside_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::size_t j,
+                         const NoiseBox& box, double core)
+{
+    const std::size_t count = std::min(grid.count, amplitude.size());
+    auto finite_sum = [&](std::size_t b, std::size_t e) {
+        RunningSum sum;
+        for (std::size_t i = b; i < e; ++i)
+            if (std::isfinite(amplitude[i])) sum.add(amplitude[i]);
+        return sum.value();
+    };
+    auto finite_terms = [&](std::size_t b, std::size_t e) {
+        std::size_t terms = 0;
+        for (std::size_t i = b; i < e; ++i) terms += std::isfinite(amplitude[i]) ? 1 : 0;
+        return terms;
+    };
+    return noise_beside(grid, count, j, box, core, finite_sum, finite_terms);
+}
+
 Uncertainty analytic_uncertainty(double amplitude, double sigma, std::size_t n, double span)
 {
     const double dn = static_cast<double>(n);

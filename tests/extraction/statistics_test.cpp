@@ -103,6 +103,21 @@ TEST(NoiseBox, ACentredBoxFollowsASlopeToTheEndsOfTheGrid)
         later, std::span<const double>(long_amp).subspan(shift), centred_box, 0.004);
     for (std::size_t j : {std::size_t{65535}, std::size_t{65536}, std::size_t{70000}})
         EXPECT_NEAR(one[j], moved[j - shift], 1e-13 * one[j]) << j;
+
+    // At one frequency: from the box alone, and from the spectrum's sums
+    // (made on one thread or two, an undefined amplitude among them), the
+    // same noise to rounding, at the ends, the peak and the blocks' edges.
+    long_amp[0] = NAN;
+    noise_beside_peaks(long_grid, long_amp, centred_box, 0.004, 1, one);
+    NoiseSums sums_one, sums_two;
+    sums_one.sum(long_amp, 1);
+    sums_two.sum(long_amp, 2);
+    for (std::size_t j : {std::size_t{0}, std::size_t{1}, std::size_t{2500}, std::size_t{65535}, std::size_t{65536},
+                          std::size_t{70000}, std::size_t{131072}, long_grid.count - 1}) {
+        EXPECT_NEAR(noise_beside_peak(long_grid, long_amp, j, centred_box, 0.004), one[j], 1e-13 * one[j]) << j;
+        EXPECT_NEAR(sums_one.beside(long_grid, j, centred_box, 0.004), one[j], 1e-13 * one[j]) << j;
+        EXPECT_EQ(sums_one.beside(long_grid, j, centred_box, 0.004), sums_two.beside(long_grid, j, centred_box, 0.004));
+    }
 }
 
 TEST(AnalyticUncertainty, MontgomeryAndODonoghue)
@@ -227,6 +242,16 @@ TEST(Peak, TheHighestPeakThatReachesTheLimitAgainstItsOwnNoise)
     const std::vector<Zone> taken = {{20.0, 0.02}};
     EXPECT_EQ(highest_significant_peak(grid, amp, noise, 4.0, taken), no_peak);
     EXPECT_EQ(highest_significant_peak(grid, amp, noise, 20.0, {}), no_peak);
+
+    // Judged from the spectrum's sums, on any number of threads: the same.
+    NoiseSums sums;
+    sums.sum(amp, 2);
+    const NoiseBox box{1.0};
+    for (int threads : {1, 2}) {
+        EXPECT_EQ(highest_significant_peak(grid, amp, sums, box, 0.0, 4.0, {}, threads), line);
+        EXPECT_EQ(highest_significant_peak(grid, amp, sums, box, 0.0, 4.0, taken, threads), no_peak);
+        EXPECT_EQ(highest_peak(grid, amp, taken, threads), highest_peak(grid, amp, taken));
+    }
 }
 
 TEST(Peak, RefinementFindsTheContinuousMaximumBetweenGridPoints)

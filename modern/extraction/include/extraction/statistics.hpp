@@ -74,6 +74,48 @@ std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<con
 void noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude, const NoiseBox& box,
                         double core, int threads, std::vector<double>& noise);
 
+// noise_beside_peak: noise_beside_peaks's value at grid frequency j alone,
+// to rounding, from the box around it: O(box), not O(M).
+double noise_beside_peak(const spectrum::Grid& grid, std::span<const double> amplitude, std::size_t j,
+                         const NoiseBox& box, double core);
+
+// NoiseSums: the amplitudes of a spectrum summed from its first frequency,
+// so that the noise beside a peak (noise_beside_peaks's) at any one grid
+// frequency takes a few subtractions.  The search asks for it at the
+// candidates alone: on a grid of millions of frequencies the noise of
+// every frequency at every step would cost more than the spectrum.
+//   Notes: 1. The sums run over fixed blocks of frequencies from each
+//             block's start, compensated (Neumaier 1974), and the blocks'
+//             totals are carried the same way, so a box's sum is exact to
+//             a few units of rounding of the box's own sum, whatever the
+//             number of threads.
+//          2. Amplitudes that are not finite (the NaN of frequency 0) are
+//             left out of the sums and of the counts.
+class NoiseSums {
+public:
+    // sum: the sums of a spectrum, on at most `threads` threads (the
+    // memory of the last spectrum's reused).
+    void sum(std::span<const double> amplitude, int threads);
+
+    // beside: the noise at grid frequency j without the main lobe of a
+    // peak there, noise_beside_peaks's value to rounding; j below the
+    // number of amplitudes summed.
+    double beside(const spectrum::Grid& grid, std::size_t j, const NoiseBox& box, double core) const;
+
+private:
+    // The sum and the number of the finite amplitudes of [begin, end).
+    double range_sum(std::size_t begin, std::size_t end) const;
+    std::size_t range_terms(std::size_t begin, std::size_t end) const;
+
+    std::size_t count_ = 0;
+    // At index j (0 .. count): the sum of [start of j's block, j), as a
+    // value and its compensation.
+    std::vector<double> within_, within_error_;
+    // Per block: the sum of every amplitude before it, the same way.
+    std::vector<double> before_, before_error_;
+    std::vector<std::size_t> undefined_;  // indices of amplitudes not finite, ascending
+};
+
 struct Uncertainty {
     double frequency = 0.0;  // c/d
     double amplitude = 0.0;  // unit of the values
