@@ -160,8 +160,9 @@ struct Column {
 };
 
 // Writes a spectrum file: the comment line, the header "frequency,<names>",
-// then one row per grid frequency.
+// then one row per grid frequency, its text made on at most `threads`
+// threads (the same file on any number).
 void write_spectrum_csv(const std::filesystem::path& name, const Facts& facts, const spectrum::Grid& grid,
-                        const std::vector<Column>& columns);
+                        const std::vector<Column>& columns, int threads = 1);
 
 }  // namespace prewhiten

@@ -10,6 +10,7 @@
 #include "grid.hpp"
 #include "screen.hpp"
 #include "star_files.hpp"
+#include "numerics/parallel.hpp"
 
 namespace prewhiten {
 
@@ -247,6 +248,7 @@ void prepare_star(const Options& options, const UserLists& lists, StarResults& r
         check_memory(r.curve, r.grid, options, std::max<std::size_t>(r.segmentation.segments.size(), 1));
     }
     r.method = method_facts(options);
+    r.threads = numerics::thread_count(options.spectrum.threads);
     r.window_frequency = options.window;
 }
 

@@ -48,20 +48,21 @@ void spectrum(const fs::path& name, const StarResults& r, plotting::Plotter&)
 {
     Facts facts = joined(curve_facts(r.curve), {{"unit", lightcurve::unit_name(r.curve.unit)}});
     if (!r.extraction) {
-        write_spectrum_csv(name, joined(facts, r.method), r.grid, {{"amplitude", r.amplitude}});
+        write_spectrum_csv(name, joined(facts, r.method), r.grid, {{"amplitude", r.amplitude}}, r.threads);
         return;
     }
     facts.emplace_back("frequencies", std::to_string(r.extraction->frequencies.size()));
     write_spectrum_csv(name, joined(facts, r.method), r.grid,
                        {{"amplitude", r.extraction->data_amplitude},
-                        {"residual_amplitude", r.extraction->residual_amplitude}});
+                        {"residual_amplitude", r.extraction->residual_amplitude}},
+                       r.threads);
 }
 
 void window(const fs::path& name, const StarResults& r, plotting::Plotter&)
 {
     const Facts facts =
         joined(curve_facts(r.curve), {{"window_frequency", numerics::full_number(r.window_frequency.value_or(0))}});
-    write_spectrum_csv(name, joined(facts, r.method), r.grid, {{"amplitude", r.window}});
+    write_spectrum_csv(name, joined(facts, r.method), r.grid, {{"amplitude", r.window}}, r.threads);
 }
 
 void png(const fs::path& name, const StarResults& r, plotting::Plotter& plot)

@@ -28,6 +28,7 @@ struct StarResults {
     extraction::Segmentation segmentation;     // empty with --spectrum-only
     spectrum::Grid grid;
     Facts method;                  // the spectrum's method (and tolerance), for the files' comment lines
+    int threads = 1;               // --threads, for the writing of long files too
     std::vector<double> amplitude;             // the data's spectrum (--spectrum-only)
     std::optional<double> window_frequency;    // --window
     std::vector<double> window;                // the spectral window there

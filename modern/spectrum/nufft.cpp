@@ -9,6 +9,7 @@
 #include <new>
 #include <numbers>
 
+#include "numerics/large_memory.hpp"
 #include "numerics/parallel.hpp"
 #include "numerics/sizes.hpp"
 #include "scargle.hpp"
@@ -111,7 +112,7 @@ SUITE_KERNEL_BODY void kernel_transform_block(const std::vector<double>& coeffic
 }
 
 // The kernel's Fourier transform at fine frequencies 0 .. count - 1.
-std::vector<double> kernel_transform(const Kernel& kernel, std::size_t fine, std::size_t count, int threads)
+numerics::LargeVector<double> kernel_transform(const Kernel& kernel, std::size_t fine, std::size_t count, int threads)
 {
     Quadrature rule = gauss_legendre(kernel.width + kernel.width / 2 + extra_nodes, kernel.half_width);
     std::vector<double> coefficient, cycles;
@@ -119,7 +120,7 @@ std::vector<double> kernel_transform(const Kernel& kernel, std::size_t fine, std
         coefficient.push_back(2.0 * rule.weights[i] * kernel_value(kernel, rule.nodes[i]));
         cycles.push_back(rule.nodes[i] / static_cast<double>(fine));
     }
-    std::vector<double> ft(count);
+    numerics::LargeVector<double> ft(count);
     std::size_t blocks = (count + modes_per_block - 1) / modes_per_block;
     numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         std::size_t m0 = b * modes_per_block;
@@ -165,7 +166,7 @@ inline Placement place(double hi, double lo, std::size_t n, const Kernel& kernel
 
 // place_all: the placement of every point at scale * (hi + lo) cycles.
 SUITE_KERNEL_BODY void place_all(std::span<const double> hi, std::span<const double> lo, double scale, std::size_t n,
-                                 const Kernel& kernel, std::vector<Placement>& placement)
+                                 const Kernel& kernel, numerics::LargeVector<Placement>& placement)
 {
     for (std::size_t k = 0; k < hi.size(); ++k) placement[k] = place(scale * hi[k], scale * lo[k], n, kernel);
 }
@@ -187,6 +188,27 @@ SUITE_KERNEL_BODY void rows_block(const Kernel& kernel, const double* offset, st
         kernel_row(kernel, offset[p], row);
         for (std::size_t q = 0; q < width; ++q) rows[p * width + q] = row[q];
     }
+}
+
+// filled_blocks: the blocks of cells_per_block fine cells of the extended
+// grid (n + width cells) that points' kernels reach: those of a bucket of
+// the layout that has points and of the bucket after it, the first (the
+// kernels past the last cell wrap around to it) and the last ones (past
+// the n-th cell).  The others stay zero and are neither cleared nor read.
+std::vector<char> filled_blocks(const FinePlan& plan, const Layout& layout)
+{
+    const std::size_t width = static_cast<std::size_t>(plan.kernel.width);
+    const std::size_t blocks = (plan.fine + width + cells_per_block - 1) / cells_per_block;
+    std::vector<char> filled(blocks, 0);
+    const std::size_t buckets = layout.bucket_start.size() - 1;
+    for (std::size_t b = 0; b < buckets; ++b)
+        if (layout.bucket_start[b + 1] > layout.bucket_start[b]) {
+            filled[b] = 1;
+            if (b + 1 < blocks) filled[b + 1] = 1;
+        }
+    filled[0] = 1;
+    for (std::size_t b = plan.fine / cells_per_block; b < blocks; ++b) filled[b] = 1;
+    return filled;
 }
 
 // spread_block: the weights' kernels summed into fine cells
@@ -227,22 +249,30 @@ SUITE_KERNEL_BODY void spread_block(const FinePlan& plan, const Layout& layout,
     }
 }
 
-// fold_block: cells c0 .. c1 - 1 of the two halves, (x_c, x_(c+H)) into
-// (x_c + x_(c+H), (x_c - x_(c+H)) exp(-2 pi i c / n)), c0 a multiple of
-// cells_per_block.
+// fold_cells: cells c0 .. c1 - 1 of fold block f (cells f B .. (f + 1) B - 1
+// of the low half), (x_c, x_(c+H)) into (x_c + x_(c+H), (x_c - x_(c+H))
+// exp(-2 pi i c / n)); a half not `filled` there is read as zero.
 //   Notes: 1. exp(2 pi i c / n) is the product of the plan's two tables,
 //             at the block's first cell and at the offset within the
 //             block: one complex product per cell instead of a sine and
 //             a cosine, within a few units of the last place of them.
-void fold_block(const FinePlan& plan, std::size_t c0, std::size_t c1, double* grid)
+void fold_cells(const FinePlan& plan, std::size_t f, std::size_t c0, std::size_t c1, bool low_filled,
+                bool high_filled, double* grid)
 {
     double* low = grid;
     double* high = grid + 2 * plan.half;
-    const numerics::SinCos base = plan.fold_blocks[c0 / cells_per_block];
+    if (!low_filled && !high_filled) {
+        std::fill(low + 2 * c0, low + 2 * c1, 0.0);
+        std::fill(high + 2 * c0, high + 2 * c1, 0.0);
+        return;
+    }
+    const numerics::SinCos base = plan.fold_blocks[f];
     const numerics::SinCos* within = plan.fold_within.data();
+    const std::size_t first = f * cells_per_block;
     for (std::size_t c = c0; c < c1; ++c) {
-        double ar = low[2 * c], ai = low[2 * c + 1], br = high[2 * c], bi = high[2 * c + 1];
-        const numerics::SinCos w = within[c - c0];
+        double ar = low_filled ? low[2 * c] : 0.0, ai = low_filled ? low[2 * c + 1] : 0.0;
+        double br = high_filled ? high[2 * c] : 0.0, bi = high_filled ? high[2 * c + 1] : 0.0;
+        const numerics::SinCos w = within[c - first];
         const double cosine = base.cos * w.cos - base.sin * w.sin;
         const double sine = base.sin * w.cos + base.cos * w.sin;
         double dr = ar - br, di = ai - bi;
@@ -251,6 +281,18 @@ void fold_block(const FinePlan& plan, std::size_t c0, std::size_t c1, double* gr
         high[2 * c] = dr * cosine + di * sine;
         high[2 * c + 1] = di * cosine - dr * sine;
     }
+}
+
+// fold_block: fold block f, its high half's cells split where they cross
+// from one block of the extended grid into the next.
+void fold_block(const FinePlan& plan, std::size_t f, const std::vector<char>& filled, double* grid)
+{
+    const std::size_t c0 = f * cells_per_block, c1 = std::min(plan.half, c0 + cells_per_block);
+    const bool low_filled = filled[f] != 0;
+    const std::size_t high_block = (c0 + plan.half) / cells_per_block;
+    const std::size_t split = std::clamp((high_block + 1) * cells_per_block - plan.half, c0, c1);
+    fold_cells(plan, f, c0, split, low_filled, filled[high_block] != 0, grid);
+    if (split < c1) fold_cells(plan, f, split, c1, low_filled, filled[high_block + 1] != 0, grid);
 }
 
 // fold_twiddles: exp(2 pi i c / n) at c = 0, 1, ..., count - 1 times `stride`.
@@ -297,17 +339,16 @@ FinePlan::~FinePlan()
 
 FineGrid::FineGrid(std::size_t cells)
 {
-    data_ = static_cast<double*>(fftw_malloc(2 * cells * sizeof(double)));
-    if (!data_) throw std::bad_alloc();
+    data_ = static_cast<double*>(numerics::allocate_large(numerics::multiply_sizes(2 * cells, sizeof(double))));
 }
 
-FineGrid::~FineGrid() { fftw_free(data_); }
+FineGrid::~FineGrid() { numerics::free_large(data_); }
 
 Layout make_layout(const FinePlan& plan, std::span<const double> hi, std::span<const double> lo, double scale)
 {
     std::size_t n = hi.size();
     std::size_t buckets = (plan.fine + cells_per_block - 1) / cells_per_block;
-    std::vector<Placement> placement(n);
+    numerics::LargeVector<Placement> placement(n);
     Layout layout;
     layout.bucket_start.assign(buckets + 1, 0);
     suite::widest_form<place_all>(hi, lo, scale, plan.fine, plan.kernel, placement);
@@ -326,10 +367,10 @@ Layout make_layout(const FinePlan& plan, std::span<const double> hi, std::span<c
     return layout;
 }
 
-std::vector<double> kernel_rows(const FinePlan& plan, const Layout& layout, int threads)
+numerics::LargeVector<double> kernel_rows(const FinePlan& plan, const Layout& layout, int threads)
 {
     const std::size_t n = layout.order.size();
-    std::vector<double> rows(numerics::multiply_sizes(n, static_cast<std::size_t>(plan.kernel.width)));
+    numerics::LargeVector<double> rows(numerics::multiply_sizes(n, static_cast<std::size_t>(plan.kernel.width)));
     const std::size_t blocks = (n + cells_per_block - 1) / cells_per_block;
     numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         const std::size_t p0 = b * cells_per_block, p1 = std::min(n, p0 + cells_per_block);
@@ -344,14 +385,14 @@ void transform(const FinePlan& plan, const Layout& layout, std::span<const std::
     std::size_t width = static_cast<std::size_t>(plan.kernel.width);
     std::size_t blocks = (plan.fine + width + cells_per_block - 1) / cells_per_block;
     double* grid = fine.data();
-    numerics::for_each_block(blocks, threads,
-                             [&](std::size_t b) { suite::widest_form<spread_block>(plan, layout, weights, b, grid); });
+    const std::vector<char> filled = filled_blocks(plan, layout);
+    numerics::for_each_block(blocks, threads, [&](std::size_t b) {
+        if (filled[b]) suite::widest_form<spread_block>(plan, layout, weights, b, grid);
+    });
     // The kernels that ran past the last cell wrap around to the first.
     for (std::size_t q = 0; q < 2 * width; ++q) grid[q] += grid[2 * plan.fine + q];
     std::size_t fold_blocks = (plan.half + cells_per_block - 1) / cells_per_block;
-    numerics::for_each_block(fold_blocks, threads, [&](std::size_t b) {
-        fold_block(plan, b * cells_per_block, std::min(plan.half, (b + 1) * cells_per_block), grid);
-    });
+    numerics::for_each_block(fold_blocks, threads, [&](std::size_t f) { fold_block(plan, f, filled, grid); });
     numerics::for_each_block(2, threads, [&](std::size_t h) {
         auto* cells = reinterpret_cast<fftw_complex*>(grid + 2 * h * plan.half);
         fftw_execute_dft(plan.fft, cells, cells);

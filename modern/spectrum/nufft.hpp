@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "exponential.hpp"
+#include "numerics/large_memory.hpp"
 #include "phases.hpp"
 #include "scargle.hpp"
 
@@ -77,7 +78,7 @@ public:
     std::size_t fine = 0;    // n cells of the fine grid, at least 2 M, a multiple of 8
     std::size_t half = 0;    // H = n / 2
     // The kernel's Fourier transform at fine frequency |m|.
-    std::vector<double> kernel_ft;
+    numerics::LargeVector<double> kernel_ft;
     // exp(2 pi i c / n) of the fold: at the first cell of each block of
     // cells, and at each offset within a block.
     std::vector<numerics::SinCos> fold_blocks, fold_within;
@@ -87,20 +88,20 @@ public:
 // The points sorted into fixed blocks of fine cells (a counting sort on the
 // first cell of each point's kernel, stable in the points' order).
 struct Layout {
-    std::vector<std::size_t> bucket_start;  // first point of each block, and the end
-    std::vector<std::size_t> order;         // the point's index in the series
-    std::vector<std::uint32_t> first_cell;  // first cell its kernel touches, in [0, n)
-    std::vector<double> first_offset;       // that cell minus the point's position
+    std::vector<std::size_t> bucket_start;        // first point of each block, and the end
+    numerics::LargeVector<std::size_t> order;     // the point's index in the series
+    numerics::LargeVector<std::uint32_t> first_cell;  // first cell its kernel touches, in [0, n)
+    numerics::LargeVector<double> first_offset;   // that cell minus the point's position
     // The kernel at the cells each point touches, `width` per point in this
     // order, when kept (kernel_rows); else empty, and the spreading
     // evaluates them.
-    std::vector<double> rows;
+    numerics::LargeVector<double> rows;
 };
 
 // kernel_rows: the kernel's values at the cells each point of the layout
 // touches, the same bits the spreading would evaluate, for a layout that
 // is spread many times.
-std::vector<double> kernel_rows(const FinePlan& plan, const Layout& layout, int threads);
+numerics::LargeVector<double> kernel_rows(const FinePlan& plan, const Layout& layout, int threads);
 
 // make_layout: where each point falls on the fine grid.
 //   Given:    plan            the fine grid
@@ -170,14 +171,14 @@ struct NufftPlan {
 
     FinePlan fine;
     Layout layout;
-    std::vector<std::complex<double>> centre_phase;  // exp(-2 pi i f_J t_k), layout order
+    numerics::LargeVector<std::complex<double>> centre_phase;  // exp(-2 pi i f_J t_k), layout order
     // Per grid frequency, what the amplitude needs besides the fine cell:
     // the unit vector at half W's angle over the kernel's transform, and
     // the inverses of n + |W| and n - |W| (see amplitude_from_sums).
     struct ModeFactors {
         double cx = 0.0, cy = 0.0, plus = 0.0, minus = 0.0;
     };
-    std::vector<ModeFactors> factors;
+    numerics::LargeVector<ModeFactors> factors;
     std::vector<std::size_t> direct;                  // grid indices done by direct sums
 
 private:

@@ -92,8 +92,8 @@ double kernel_transform(const TransformRule& rule, double xi)
 // The points about the middle of their span: x = tau - tau_c as an exact
 // pair, and their positions -h x on the type-1 transform's circle.
 struct Centred {
-    std::vector<Split> x;
-    std::vector<double> position_hi, position_lo;
+    numerics::LargeVector<Split> x;
+    numerics::LargeVector<double> position_hi, position_lo;
 };
 
 Centred centred_points(std::span<const double> tau, double centre, double step)
@@ -114,12 +114,12 @@ Centred centred_points(std::span<const double> tau, double centre, double step)
 // The common factor of each point's coefficients, in the layout's order:
 // w^2 exp(2 pi i A x) / Phi(h x), A = (first + J) h, so that mode j of the
 // transform is sum_n w^2 tau^k / Phi(h x) exp(2 pi i (first + j) h x).
-std::vector<std::complex<double>> point_factors(const Centred& c, const sd::Layout& layout,
+numerics::LargeVector<std::complex<double>> point_factors(const Centred& c, const sd::Layout& layout,
                                                 std::span<const double> weights, double shift, double step,
                                                 const TransformRule& rule, int threads)
 {
     const std::size_t n = c.x.size();
-    std::vector<std::complex<double>> factor(n);
+    numerics::LargeVector<std::complex<double>> factor(n);
     const std::size_t blocks = (n + points_per_block - 1) / points_per_block;
     numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         const std::size_t end = std::min(n, (b + 1) * points_per_block);
@@ -175,12 +175,12 @@ SamplingSums::SamplingSums(std::span<const double> tau, std::span<const double> 
     const Centred c = centred_points(tau_, centre_, step_);
     const sd::Layout layout = sd::make_layout(plan, c.position_hi, c.position_lo, 1.0);
     const double shift = static_cast<double>(first_ + static_cast<long>(plan.centre)) * step_;
-    const std::vector<std::complex<double>> factor =
+    const numerics::LargeVector<std::complex<double>> factor =
         point_factors(c, layout, weights_, shift, step_, transform_rule(*kernel_), threads);
 
     grid_.resize(count);
     sd::FineGrid fine(plan.fine + static_cast<std::size_t>(kernel_points));
-    std::vector<std::complex<double>> coefficient(tau_.size());
+    numerics::LargeVector<std::complex<double>> coefficient(tau_.size());
     for (int k = 0; k < window_orders; ++k) {
         for (std::size_t p = 0; p < coefficient.size(); ++p) {
             const double t = tau_[layout.order[p]];

@@ -19,6 +19,8 @@
 #include <span>
 #include <vector>
 
+#include "numerics/large_memory.hpp"
+
 namespace spectrum {
 
 namespace detail {
@@ -88,7 +90,7 @@ private:
     double centre_ = 0.0;  // tau_c, days
     long first_ = 0;       // m of grid_[0]
     std::shared_ptr<const detail::Kernel> kernel_;  // of the interpolation
-    std::vector<std::array<std::complex<double>, window_orders>> grid_;  // G_k(first + j)
+    numerics::LargeVector<std::array<std::complex<double>, window_orders>> grid_;  // G_k(first + j)
     WindowSums at_zero_;
 };
 
