@@ -1,10 +1,13 @@
-// The small pieces of the numerics: byte counts that saturate, medians,
-// and the text of numbers.
+// The small pieces of the numerics: byte counts that saturate, the memory
+// of large arrays, medians, and the text of numbers.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <new>
 #include <vector>
 
+#include "numerics/large_memory.hpp"
 #include "numerics/median.hpp"
 #include "numerics/sizes.hpp"
 #include "numerics/text.hpp"
@@ -19,6 +22,21 @@ TEST(Sizes, SaturateInsteadOfWrapping)
     EXPECT_EQ(numerics::multiply_sizes(most_bytes / 2, 3), most_bytes);
     EXPECT_EQ(numerics::multiply_sizes(0, most_bytes), 0u);
     EXPECT_EQ(numerics::sum_sizes({most_bytes / 2, most_bytes / 2, 5}), most_bytes);
+}
+
+TEST(LargeMemory, AlignedUsableAndRefusedWhenAbsurd)
+{
+    // Below 2 MiB aligned to a cache line, from 2 MiB up to a huge page;
+    // every element written and read back, grown and shrunk in a vector.
+    numerics::LargeVector<double> small(1000, 1.5), large((3u << 20) / sizeof(double), 2.5);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(small.data()) % 64, 0u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(large.data()) % (2u << 20), 0u);
+    large.resize(large.size() * 2, 3.5);
+    EXPECT_EQ(large.front(), 2.5);
+    EXPECT_EQ(large.back(), 3.5);
+    small.clear();
+    small.shrink_to_fit();
+    EXPECT_THROW(numerics::allocate_large(static_cast<std::size_t>(-1) - 1000), std::bad_alloc);
 }
 
 TEST(Median, OddEvenAndEmpty)
