@@ -8,7 +8,7 @@ namespace numerics {
 
 namespace {
 
-constexpr std::size_t huge_page = std::size_t{2} << 20;
+constexpr std::size_t huge_page = huge_page_bytes;
 constexpr std::size_t cache_line = 64;
 
 std::size_t rounded_up(std::size_t bytes, std::size_t to) { return (bytes + to - 1) / to * to; }

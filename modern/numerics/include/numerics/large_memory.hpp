@@ -14,6 +14,9 @@
 
 namespace numerics {
 
+// From this size up, memory is taken on huge pages.
+inline constexpr std::size_t huge_page_bytes = std::size_t{2} << 20;
+
 // allocate_large: memory for `bytes` bytes, aligned to 64 bytes at least;
 // throws std::bad_alloc when there is none.  Freed with free_large.
 void* allocate_large(std::size_t bytes);
