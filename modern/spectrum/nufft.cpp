@@ -21,10 +21,25 @@ using numerics::sincos_cycles;
 
 namespace {
 
-// Kernel shape for an upsampling factor of 2: beta = 2.30 width (Barnett,
-// Magland & af Klinteberg 2019, SIAM J. Sci. Comput. 41, C479, sect. 4).
-constexpr double beta_per_point = 2.30;
-constexpr std::size_t upsampling = 2;
+std::size_t next_smooth(std::size_t n);
+
+// Kernel shape: beta = 2.30 width at an upsampling factor of 2 (Barnett,
+// Magland & af Klinteberg 2019, SIAM J. Sci. Comput. 41, C479, sect. 4);
+// at 1.5, beta = 0.97 pi (1 - 1 / (2 sigma)) width (their choice for other
+// factors), the smallest error measured within 0.07 of it.
+double beta_per_point(double upsampling)
+{
+    return upsampling == 2.0 ? 2.30 : 0.97 * std::numbers::pi * (1.0 - 0.5 / upsampling);
+}
+
+// The cells of the fine grid: at least upsampling times the frequencies
+// and two kernels, of a length FFTW is fastest on.
+std::size_t fine_cells(std::size_t count, int width, double upsampling)
+{
+    const double cells = std::ceil(upsampling * static_cast<double>(count));
+    const std::size_t least = cells >= 0x1p62 ? static_cast<std::size_t>(1) << 62 : static_cast<std::size_t>(cells);
+    return next_smooth(std::max(least, 2 * static_cast<std::size_t>(width)));
+}
 // Fine cells spread by one task; at least the widest kernel.
 constexpr std::size_t cells_per_block = 2048;
 // Grid frequencies per task in the deconvolution and the final amplitudes.
@@ -306,9 +321,9 @@ std::vector<numerics::SinCos> fold_twiddles(std::size_t fine, std::size_t stride
 
 }  // namespace
 
-Kernel kernel_of_width(int width)
+Kernel kernel_of_width(int width, double upsampling)
 {
-    Kernel kernel{width, beta_per_point * width, width / 2.0};
+    Kernel kernel{width, beta_per_point(upsampling) * width, width / 2.0};
     for (int q = 0; q < widest_kernel; ++q) {
         kernel.lane[q] = q < width ? q : 0.0;
         kernel.mask[q] = q < width ? 1.0 : 0.0;
@@ -316,9 +331,9 @@ Kernel kernel_of_width(int width)
     return kernel;
 }
 
-FinePlan::FinePlan(std::size_t count, int width, int threads)
-    : kernel(kernel_of_width(width)), modes(count), centre(count / 2),
-      fine(next_smooth(std::max(upsampling * count, 2 * static_cast<std::size_t>(width)))), half(fine / 2)
+FinePlan::FinePlan(std::size_t count, int width, int threads, double upsampling)
+    : kernel(kernel_of_width(width, upsampling)), modes(count), centre(count / 2),
+      fine(fine_cells(count, width, upsampling)), half(fine / 2)
 {
     kernel_ft = kernel_transform(kernel, fine, centre + 1, threads);
     fold_within = fold_twiddles(fine, 1, cells_per_block);
@@ -455,8 +470,8 @@ SUITE_KERNEL_BODY void amplitudes_of(const FinePlan& plan, const double* grid, s
 
 }  // namespace
 
-NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads)
-    : fine(grid.count, width, threads), layout(make_layout(fine, phases.advance_hi, phases.advance_lo, 1.0))
+NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, Spreading spreading, int threads)
+    : fine(grid.count, spreading.width, threads, spreading.upsampling), layout(make_layout(fine, phases.advance_hi, phases.advance_lo, 1.0))
 {
     layout.rows = kernel_rows(fine, layout, threads);
     std::size_t n = phases.size();
@@ -542,14 +557,14 @@ void NufftPlan::give_back(std::unique_ptr<Workspace> workspace) const
     if (!spare_) spare_ = std::move(workspace);
 }
 
-std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width)
+std::size_t nufft_bytes(std::size_t n, std::size_t modes, Spreading spreading)
 {
     using numerics::add_sizes;
     using numerics::multiply_sizes;
     using numerics::sum_sizes;
-    const auto w = static_cast<std::size_t>(width);
-    std::size_t fine = next_smooth(add_sizes(multiply_sizes(upsampling, modes), 2 * w));
-    std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
+    const auto w = static_cast<std::size_t>(spreading.width);
+    std::size_t fine = fine_cells(modes, spreading.width, spreading.upsampling);
+std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
     std::size_t layout = multiply_sizes(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
     std::size_t rows = multiply_sizes(multiply_sizes(n, w), sizeof(double));  // the value layout's kernel rows
     std::size_t complex_per_point = multiply_sizes(n, sizeof(std::complex<double>));

@@ -19,6 +19,7 @@
 #include "numerics/large_memory.hpp"
 #include "phases.hpp"
 #include "scargle.hpp"
+#include "spectrum/spectrum.hpp"
 
 struct fftw_plan_s;
 
@@ -39,7 +40,9 @@ struct Kernel {
     double mask[widest_kernel] = {};
 };
 
-Kernel kernel_of_width(int width);
+// kernel_of_width: the kernel of `width` points for a fine grid of
+// `upsampling` cells per frequency (2 or 1.5).
+Kernel kernel_of_width(int width, double upsampling = 2.0);
 
 // kernel_value: phi at z fine cells from the point, |z| <= h.
 //   Notes: 1. The one definition of the kernel, for the spreading and for
@@ -67,7 +70,7 @@ inline double kernel_value(const Kernel& kernel, double z)
 // (m - 1) / 2 for odd m (cell_position).
 class FinePlan {
 public:
-    FinePlan(std::size_t count, int width, int threads);
+    FinePlan(std::size_t count, int width, int threads, double upsampling = 2.0);
     ~FinePlan();
     FinePlan(const FinePlan&) = delete;
     FinePlan& operator=(const FinePlan&) = delete;
@@ -75,7 +78,7 @@ public:
     Kernel kernel;
     std::size_t modes = 0;   // M grid frequencies, j = 0 .. M - 1
     std::size_t centre = 0;  // J: mode j is fine frequency m = j - J
-    std::size_t fine = 0;    // n cells of the fine grid, at least 2 M, a multiple of 8
+    std::size_t fine = 0;    // n cells of the fine grid, at least upsampling times M, a multiple of 8
     std::size_t half = 0;    // H = n / 2
     // The kernel's Fourier transform at fine frequency |m|.
     numerics::LargeVector<double> kernel_ft;
@@ -151,7 +154,7 @@ inline std::complex<double> mode_sum(const FinePlan& plan, const FineGrid& fine,
 // and the points' phases at the centre frequency, the unit-weight sums W at
 // twice each grid frequency, and the frequencies computed directly.
 struct NufftPlan {
-    NufftPlan(const Grid& grid, const PointPhases& phases, int width, int threads);
+    NufftPlan(const Grid& grid, const PointPhases& phases, Spreading spreading, int threads);
 
     // What one spectrum works in: the fine grid, the points' weights and
     // the centred values.
@@ -195,6 +198,6 @@ void nufft_spectrum(const Grid& grid, const PointPhases& phases, const NufftPlan
                     double mean, int threads, std::vector<double>& amplitude);
 
 // Bytes the fast method needs for n points over `modes` frequencies.
-std::size_t nufft_bytes(std::size_t n, std::size_t modes, int width);
+std::size_t nufft_bytes(std::size_t n, std::size_t modes, Spreading spreading);
 
 }  // namespace spectrum::detail

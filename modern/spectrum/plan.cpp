@@ -23,9 +23,10 @@ namespace {
 // advance per grid step stays below twice this.
 constexpr double max_cycles = 562949953421312.0;  // 2^49
 
-// Kernel widths (see kernel_width in spectrum.hpp): points beyond the
-// decimal digits asked for.
+// Kernel widths (see spreading in spectrum.hpp): points beyond the decimal
+// digits asked for at each upsampling.
 constexpr int width_margin = 3;
+constexpr int width_margin_at_three_halves = 6;
 constexpr int narrowest_kernel = 4;
 
 void require(bool condition, const std::string& message)
@@ -80,13 +81,17 @@ struct Plan::State {
     std::optional<detail::NufftPlan> fast;
 };
 
-int kernel_width(double tolerance)
+Spreading spreading(double tolerance)
 {
     require(tolerance >= finest_tolerance && tolerance <= coarsest_tolerance,
             "tolerance: must be from 1e-12 to 1e-2");
     int digits = static_cast<int>(std::ceil(-std::log10(tolerance) - 1e-9));
-    return std::clamp(digits + width_margin, narrowest_kernel, detail::widest_kernel);
+    if (digits + width_margin_at_three_halves <= detail::widest_kernel)
+        return {std::max(digits + width_margin_at_three_halves, narrowest_kernel), 1.5};
+    return {std::clamp(digits + width_margin, narrowest_kernel, detail::widest_kernel), 2.0};
 }
+
+int kernel_width(double tolerance) { return spreading(tolerance).width; }
 
 Plan::Plan(std::span<const double> times, const Grid& grid, const Settings& settings)
 {
@@ -100,7 +105,7 @@ Plan::Plan(std::span<const double> times, const Grid& grid, const Settings& sett
     state_->times = detail::relative_times(times);
     state_->phases = detail::point_phases(state_->times, grid);
     if (settings.method == Method::nufft)
-        state_->fast.emplace(grid, state_->phases, spectrum::kernel_width(settings.tolerance), state_->threads);
+        state_->fast.emplace(grid, state_->phases, spectrum::spreading(settings.tolerance), state_->threads);
 }
 
 Plan::~Plan() = default;
@@ -195,8 +200,8 @@ std::size_t memory_needed(std::size_t n, const Grid& grid, const Settings& setti
     const std::size_t common = numerics::sum_sizes(
         {multiply_sizes(n, 6 * sizeof(double)), multiply_sizes(grid.count, sizeof(double)), threads_allowance});
     if (settings.method == Method::exact) return common;
-    int width = kernel_width(std::clamp(settings.tolerance, finest_tolerance, coarsest_tolerance));
-    return numerics::add_sizes(common, detail::nufft_bytes(n, grid.count, width));
+    const Spreading fine = spreading(std::clamp(settings.tolerance, finest_tolerance, coarsest_tolerance));
+    return numerics::add_sizes(common, detail::nufft_bytes(n, grid.count, fine));
 }
 
 }  // namespace spectrum

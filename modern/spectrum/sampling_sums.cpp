@@ -240,7 +240,7 @@ std::size_t SamplingSums::bytes(std::size_t n, double highest, double span)
     const double kept = 48.0 * count + 16.0 * static_cast<double>(n);
     // While built: the transform (layout, fine grid, FFTW's tables), the
     // centred points, their factors and one set of coefficients.
-    const double building = static_cast<double>(sd::nufft_bytes(n, modes, kernel_points)) +
+    const double building = static_cast<double>(sd::nufft_bytes(n, modes, Spreading{kernel_points, 2.0})) +
                             (24.0 + 16.0 + 16.0 + 16.0) * static_cast<double>(n);
     const double total = kept + building;
     return total >= most ? static_cast<std::size_t>(-1) : static_cast<std::size_t>(total);

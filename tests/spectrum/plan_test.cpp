@@ -77,16 +77,22 @@ TEST(PlanArguments, RefusesWhatCannotBeComputed)
 
 TEST(PlanArguments, KernelWidthFollowsTheTolerance)
 {
-    EXPECT_EQ(spectrum::kernel_width(spectrum::default_tolerance), 12);
-    EXPECT_EQ(spectrum::kernel_width(spectrum::coarsest_tolerance), 5);
-    EXPECT_EQ(spectrum::kernel_width(spectrum::finest_tolerance), 15);
-    EXPECT_EQ(spectrum::kernel_width(3e-7), 10);  // between decades: the finer one's width
+    // Upsampling 1.5 while the kernel fits in 16 points, one point wider
+    // per digit; then upsampling 2.
+    EXPECT_EQ(spectrum::kernel_width(spectrum::default_tolerance), 15);
+    EXPECT_EQ(spectrum::spreading(spectrum::default_tolerance).upsampling, 1.5);
+    EXPECT_EQ(spectrum::kernel_width(spectrum::coarsest_tolerance), 8);
+    EXPECT_EQ(spectrum::kernel_width(3e-7), 13);  // between decades: the finer one's width
     int previous = 0;
-    for (int digits = 2; digits <= 12; ++digits) {
-        int width = spectrum::kernel_width(std::pow(10.0, -digits));
-        EXPECT_EQ(width, previous == 0 ? 5 : previous + 1) << digits;
-        previous = width;
+    for (int digits = 2; digits <= 10; ++digits) {
+        const spectrum::Spreading fine = spectrum::spreading(std::pow(10.0, -digits));
+        EXPECT_EQ(fine.width, previous == 0 ? 8 : previous + 1) << digits;
+        EXPECT_EQ(fine.upsampling, 1.5) << digits;
+        previous = fine.width;
     }
+    EXPECT_EQ(spectrum::spreading(1e-11).width, 14);
+    EXPECT_EQ(spectrum::spreading(spectrum::finest_tolerance).width, 15);
+    EXPECT_EQ(spectrum::spreading(spectrum::finest_tolerance).upsampling, 2.0);
     EXPECT_THROW(spectrum::kernel_width(0.1), std::invalid_argument);
     EXPECT_THROW(spectrum::kernel_width(1e-13), std::invalid_argument);
     std::vector<double> t{1.0, 2.0};
