@@ -722,7 +722,8 @@ std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span
     using numerics::sum_sizes;
     const std::size_t p = numerics::add_sizes(1 + 3 * static_cast<std::size_t>(std::max(most, 0)), baseline_columns);
     const std::size_t pp = multiply_sizes(p, p);
-    // Four spectra; about a dozen series of n (values, times, residuals,
+    // Six spectra (the data's, the residuals' now and next, the final one,
+    // and the noise sums' two); about a dozen series of n (values, times, residuals,
     // weights, the solver's vectors).  With baselines, four more (the scaled
     // time and segment of each point, the values less the baselines and
     // their residuals in a pass), and the sums of each segment's powers
@@ -734,7 +735,7 @@ std::size_t memory_needed(std::size_t n, const spectrum::Grid& grid, double span
             : sum_sizes({multiply_sizes(4, n),
                          multiply_sizes(multiply_sizes(18, static_cast<std::size_t>(std::max(most, 0)) + 1),
                                         numerics::add_sizes(baseline_columns, 1))});
-    const std::size_t series = sum_sizes({multiply_sizes(4, grid.count), multiply_sizes(12, n), baseline_sums});
+    const std::size_t series = sum_sizes({multiply_sizes(6, grid.count), multiply_sizes(12, n), baseline_sums});
     if (fit == FitMethod::exact) {
         // The normal equations of each partition and the solver's own
         // p x p matrices (and the final polish's); a block of the Jacobian

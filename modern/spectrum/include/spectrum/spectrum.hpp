@@ -93,14 +93,13 @@ struct Spreading {
 //   Notes: 1. Measured against the exact method (bench/spectrum_speed):
 //             the largest error relative to the highest peak falls about
 //             tenfold per point at upsampling 2 and sixfold at 1.5, and
-//             with these widths it stays 10 to 50 times below the
+//             with these widths it stays 15 to 1000 times below the
 //             tolerance in the worst cases met (pure noise; the strongest
 //             signal between grid frequencies, noise-free; 10 to 10^6
 //             points; grids to 10^7).
-//          2. At 1.5 the FFT is a quarter smaller than at 2 for three more
-//             points of the kernel: the spectrum of a million points is
-//             made in two thirds of the time, and its fine grid takes a
-//             quarter less memory.
+//          2. At 1.5 the FFT and the fine grid are a quarter smaller than
+//             at 2, for three more points of the kernel: the FFT is most of
+//             a spectrum's time on a grid of millions of frequencies.
 //          3. Throws std::invalid_argument outside the accepted range.
 Spreading spreading(double tolerance);
 
