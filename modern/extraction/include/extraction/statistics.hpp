@@ -62,7 +62,8 @@ std::vector<double> local_noise(const spectrum::Grid& grid, std::span<const doub
 // grid).  A candidate's own peak and the top of its
 // window would otherwise count as noise and hide a significant peak the
 // fit would keep; this is the noise its S/N is judged against once it is
-// prewhitened.  O(M), as local_noise.
+// prewhitened.  O(M), as local_noise: the reference of noise_beside_peak
+// and NoiseSums, with which the search judges its candidates alone.
 std::vector<double> noise_beside_peaks(const spectrum::Grid& grid, std::span<const double> amplitude,
                                        const NoiseBox& box, double core);
 
