@@ -93,7 +93,7 @@ struct Spreading {
 //   Notes: 1. Measured against the exact method (bench/spectrum_speed):
 //             the largest error relative to the highest peak falls about
 //             tenfold per point at upsampling 2 and sixfold at 1.5, and
-//             with these widths it stays 15 to 1000 times below the
+//             with these widths it stays at least 15 times below the
 //             tolerance in the worst cases met (pure noise; the strongest
 //             signal between grid frequencies, noise-free; 10 to 10^6
 //             points; grids to 10^7).
