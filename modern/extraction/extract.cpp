@@ -6,6 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "extraction/combinations.hpp"
 #include "extraction/extraction.hpp"
@@ -578,7 +579,7 @@ Result extract_in_range(const spectrum::Plan& plan, std::span<const double> time
         }
         plan.amplitude(result.residuals, spectrum_now);
     }
-    result.residual_amplitude = spectrum_now;
+    result.residual_amplitude = std::move(spectrum_now);
     const std::vector<double> cov = refitter.covariance(result.model);
     finish(result, times, settings, log10_faps, snr_at_pick, cov);
     if (basis) finish_baselines(result, *basis, times, shapes, cov, settings);

@@ -208,18 +208,19 @@ std::optional<PeakSeries> peak_series(std::span<const double> tau, std::span<con
     series.h = h;
     series.step = step;
     const double mean = sum / series.n;
-    std::vector<double> cycles(n), s(n), centred(n);
-    numerics::phases_of(f0, tau.first(n), cycles);
-    for (std::size_t k = 0; k < n; ++k) {
-        s[k] = tau[k] / h;
-        centred[k] = values[k] - mean;
-    }
+    // Each block's phases, scaled times and centred values in its own
+    // buffers: a step of a long series allocates nothing of its length.
     const std::size_t blocks = (n + points_per_block - 1) / points_per_block;
     std::vector<BlockMoments> moments(blocks);
     numerics::for_each_block(blocks, threads, [&](std::size_t b) {
         const std::size_t k0 = b * points_per_block, count = std::min(points_per_block, n - k0);
-        suite::widest_form<block_moments>(cycles.data() + k0, s.data() + k0, centred.data() + k0, count,
-                                          series.terms, moments[b]);
+        std::array<double, points_per_block> cycles, s, centred;
+        numerics::phases_of(f0, tau.subspan(k0, count), std::span<double>(cycles).first(count));
+        for (std::size_t k = 0; k < count; ++k) {
+            s[k] = tau[k0 + k] / h;
+            centred[k] = values[k0 + k] - mean;
+        }
+        suite::widest_form<block_moments>(cycles.data(), s.data(), centred.data(), count, series.terms, moments[b]);
     });
     for (const BlockMoments& m : moments)
         for (int i = 0; i < series.terms; ++i) {
