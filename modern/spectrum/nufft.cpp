@@ -21,25 +21,6 @@ using numerics::sincos_cycles;
 
 namespace {
 
-std::size_t next_smooth(std::size_t n);
-
-// Kernel shape: beta = 2.30 width at an upsampling factor of 2 (Barnett,
-// Magland & af Klinteberg 2019, SIAM J. Sci. Comput. 41, C479, sect. 4);
-// at 1.5, beta = 0.97 pi (1 - 1 / (2 sigma)) width (their choice for other
-// factors), the smallest error measured within 0.07 of it.
-double beta_per_point(double upsampling)
-{
-    return upsampling == 2.0 ? 2.30 : 0.97 * std::numbers::pi * (1.0 - 0.5 / upsampling);
-}
-
-// The cells of the fine grid: at least upsampling times the frequencies
-// and two kernels, of a length FFTW is fastest on.
-std::size_t fine_cells(std::size_t count, int width, double upsampling)
-{
-    const double cells = std::ceil(upsampling * static_cast<double>(count));
-    const std::size_t least = cells >= 0x1p62 ? static_cast<std::size_t>(1) << 62 : static_cast<std::size_t>(cells);
-    return next_smooth(std::max(least, 2 * static_cast<std::size_t>(width)));
-}
 // Fine cells spread by one task; at least the widest kernel.
 constexpr std::size_t cells_per_block = 2048;
 // Grid frequencies per task in the deconvolution and the final amplitudes.
@@ -69,6 +50,23 @@ std::size_t next_smooth(std::size_t n)
             while (r % p == 0) r /= p;
         if (r == 1) return m;
     }
+}
+
+// Kernel shape: beta = 2.30 width at an upsampling factor of 2 (Barnett,
+// Magland & af Klinteberg 2019, SIAM J. Sci. Comput. 41, C479, sect. 4);
+// at 1.5, beta = 0.97 pi (1 - 1 / (2 sigma)) width (their choice for other
+// factors), the smallest error measured within 0.07 of it.
+double beta_per_point(double upsampling)
+{
+    return upsampling == 2.0 ? 2.30 : 0.97 * std::numbers::pi * (1.0 - 0.5 / upsampling);
+}
+
+// The cells of the fine grid: at least upsampling times the frequencies
+// and two kernels, of a length FFTW is fastest on.
+std::size_t fine_cells(std::size_t count, int width, double upsampling)
+{
+    const auto least = static_cast<std::size_t>(std::ceil(upsampling * static_cast<double>(count)));
+    return next_smooth(std::max(least, 2 * static_cast<std::size_t>(width)));
 }
 
 // A quadrature rule on an interval.
@@ -471,7 +469,8 @@ SUITE_KERNEL_BODY void amplitudes_of(const FinePlan& plan, const double* grid, s
 }  // namespace
 
 NufftPlan::NufftPlan(const Grid& grid, const PointPhases& phases, Spreading spreading, int threads)
-    : fine(grid.count, spreading.width, threads, spreading.upsampling), layout(make_layout(fine, phases.advance_hi, phases.advance_lo, 1.0))
+    : fine(grid.count, spreading.width, threads, spreading.upsampling),
+      layout(make_layout(fine, phases.advance_hi, phases.advance_lo, 1.0))
 {
     layout.rows = kernel_rows(fine, layout, threads);
     std::size_t n = phases.size();
@@ -564,7 +563,7 @@ std::size_t nufft_bytes(std::size_t n, std::size_t modes, Spreading spreading)
     using numerics::sum_sizes;
     const auto w = static_cast<std::size_t>(spreading.width);
     std::size_t fine = fine_cells(modes, spreading.width, spreading.upsampling);
-std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
+    std::size_t fine_grid = multiply_sizes(add_sizes(fine, w), 2 * sizeof(double));
     std::size_t layout = multiply_sizes(n, sizeof(std::size_t) + sizeof(std::uint32_t) + sizeof(double));
     std::size_t rows = multiply_sizes(multiply_sizes(n, w), sizeof(double));  // the value layout's kernel rows
     std::size_t complex_per_point = multiply_sizes(n, sizeof(std::complex<double>));
